@@ -1,0 +1,30 @@
+# Two entry points do all the set-up on a fresh Debian machine:
+#   make test   installs what is missing (as root), builds, runs every test
+#   make demo   the main job: two hosts talking over loopback DIS
+BUILD ?= build
+JOBS  ?= $(shell nproc)
+
+.PHONY: all deps configure build test demo bench clean
+
+all: build
+
+deps:
+	@bash scripts/setup.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	@bash scripts/run-tests.sh $(BUILD)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)
+
+bench: build
+	@bash scripts/bench.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

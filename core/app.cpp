@@ -1,0 +1,580 @@
+#include "core/app.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <shared_mutex>
+
+#include "audio/device.h"
+#include "core/messages.h"
+#include "halcyra/version.h"
+#include "hcyplat/clock.h"
+#include "hcyplat/guid.h"
+#include "hcyplat/registry.h"
+#include "hcyplat/resource.h"
+#include "hcyplat/sound_devices.h"
+#include "hcyplat/system.h"
+#include "hcyplat/timer.h"
+#include "hcyplat/window.h"
+#include "interphone/ics_model.h"
+#include "net/net_mgr.h"
+#include "radio/radio_model.h"
+
+namespace {
+
+constexpr const char* kModuleName = "Halcyra.dll";
+constexpr const char* kCopyright =
+    "Halcyra radio communications library. Copyright (C) 2026 Brackwater. All rights reserved.";
+
+// Waits of the Parts, kept as bounds: start-up 301 x 100 ms, HLA start-up
+// 201 x 500 ms, stop acknowledgement 200 x 200 ms.
+constexpr auto kNetMgrStartLimit = std::chrono::milliseconds(301 * 100);
+constexpr auto kHlaStartLimit = std::chrono::milliseconds(201 * 500);
+constexpr auto kNetMgrStopLimit = std::chrono::milliseconds(200 * 200);
+
+template <class T>
+void eraseFirst(std::vector<std::shared_ptr<T>>& table, const std::shared_ptr<T>& item) {
+    for (auto it = table.begin(); it != table.end(); ++it) {
+        if (*it == item) {
+            table.erase(it);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+CHalcyraApp theApp;
+
+namespace {
+// Load and unload of the library: InitInstance after construction,
+// ExitInstance before destruction.
+struct LibraryLoad {
+    LibraryLoad() { theApp.InitInstance(); }
+    ~LibraryLoad() { theApp.ExitInstance(); }
+} libraryLoad;
+}  // namespace
+
+CHalcyraApp::CHalcyraApp() = default;
+
+CHalcyraApp::~CHalcyraApp() = default;
+
+BOOL CHalcyraApp::InitInstance() {
+    plat::SetRegistryKey("Brackwater", "Halcyra");
+    plat::RegisterModuleVersion(kModuleName,
+                                {HCY_VERSION_MAJOR, HCY_VERSION_MINOR, HCY_VERSION_BUILD});
+    plat::RegisterStringResource(kModuleName, kStringCopyright, kCopyright);
+    return 1;
+}
+
+int CHalcyraApp::ExitInstance() {
+    if (m_bInitialized.load()) Exit();
+    ClearError();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Last error
+
+void CHalcyraApp::SetError(const char* text) {
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    m_strLastError = "HCY ERROR: ";
+    if (text) m_strLastError += text;
+}
+
+void CHalcyraApp::SetErrorf(const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    SetError(buffer);
+}
+
+void CHalcyraApp::ClearError() {
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    m_strLastError.clear();
+}
+
+std::string CHalcyraApp::LastError() const {
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    return m_strLastError;
+}
+
+const char* CHalcyraApp::GetLastErrorText() {
+    // Each thread keeps its own copy, valid until its next call.
+    thread_local std::string copy;
+    copy = LastError();
+    return copy.c_str();
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shut-down
+
+BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
+    std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
+
+    plat::OSVERSIONINFO version;
+    m_bOldWindowsNT = plat::GetVersionEx(&version) &&
+                      version.dwPlatformId == plat::VER_PLATFORM_WIN32_NT &&
+                      version.dwMajorVersion <= 4;
+
+    HWND window = hwnd;
+    if (window == 0) window = plat::GetForegroundWindow();
+    if (window == 0) window = plat::GetDesktopWindow();
+    if (window == 0) {
+        SetError("Could not find a window handle.");
+        if (!NetMgr()) m_bInitialized = false;
+        return 0;
+    }
+    m_hWnd = window;
+    m_hMsgWnd = hwnd;
+
+    auto postDestination = [&](const std::shared_ptr<CNetMgr>& netMgr) {
+        // Null keeps each network's current destination.
+        for (plat::WPARAM network : {1u, 2u}) {
+            auto payload = address ? plat::MakePayload<std::string>(address) : nullptr;
+            netMgr->Post(hcy::WM_NETMGR_SET_BROADCAST_ADDRESS, network, 0, std::move(payload));
+        }
+    };
+
+    if (m_bInitialized.load()) {
+        // Already running: keep the network manager, the tick, the handles
+        // and the device lists; take the new windows and destination.
+        if (address) m_strDestAddress = address;
+        if (auto netMgr = NetMgr()) postDestination(netMgr);
+        ClearError();
+        return 1;
+    }
+
+    auto netMgr = std::make_shared<CNetMgr>();
+    if (netMgr->Start(kNetMgrStartLimit) != CNetMgr::Outcome::Succeeded) {
+        SetError("Timed out waiting for net manager to initialize.\n");
+        return 0;
+    }
+    netMgr->SetPriority(plat::THREAD_PRIORITY_TIME_CRITICAL);
+    {
+        std::lock_guard<std::mutex> lock(m_netMgrMutex);
+        m_pNetMgr = netMgr;
+    }
+
+    m_strDestAddress = address ? address : "";
+    postDestination(netMgr);
+
+    EnumerateSoundDevices();
+
+    const plat::UINT timerId =
+        plat::timeSetEvent(kTickPeriodMs, kTickResolutionMs, &CHalcyraApp::UpdateTimerProc,
+                           reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_PERIODIC);
+    if (timerId == 0) {
+        SetError("Setting update timer failed.\n");
+        StopNetMgr();
+        ClearDeviceMaps();
+        m_bInitialized = false;
+        return 0;
+    }
+    m_nTimerId = timerId;
+
+    m_nNextHandle = 1;
+    m_bInitialized = true;
+    ClearError();
+    return 1;
+}
+
+BOOL CHalcyraApp::HLAInit(std::int32_t tickMode, std::uint32_t fomType, const char* federation,
+                          std::uint32_t createFederation, const char* fedFilePath,
+                          std::uint32_t maxJoinTries) {
+    std::unique_lock<std::mutex> lifecycle(m_lifecycleMutex);
+    auto netMgr = NetMgr();
+    if (!m_bInitialized.load() || !netMgr) {
+        SetError("Tervale has not been initialized");
+        return 0;
+    }
+    if (netMgr->HlaState() == HLA_STATE_RUNNING) return 1;
+
+    auto request = std::make_unique<plat::Boxed<HlaInitRequest>>();
+    HlaInitRequest& r = request->value;
+    r.fomType = fomType;
+    r.createFederation = createFederation;
+    r.fedFilePath = fedFilePath ? fedFilePath : "";
+    r.maxJoinTries = maxJoinTries;
+    r.federation = federation ? federation : "";
+    auto completion = r.completion;
+    m_strFederation = r.federation;
+    m_nHlaTickMode = tickMode;
+
+    if (!netMgr->Post(hcy::WM_NETMGR_HLA_INIT, 0, 0, std::move(request))) {
+        SetError("Timed out waiting for HLA manager to initialize.\n");
+        return 0;
+    }
+    const std::uint32_t state = completion->Wait(kHlaStartLimit);
+    if (state == HLA_STATE_NONE) {
+        SetError("Timed out waiting for HLA manager to initialize.\n");
+        return 0;
+    }
+    if (state == HLA_STATE_FAILED) {
+        const std::string error = completion->Error();
+        if (!error.empty()) SetError(error.c_str());
+        return 0;
+    }
+    return 1;
+}
+
+void CHalcyraApp::TeardownTables() {
+    std::vector<std::shared_ptr<CRadioModel>> radios;
+    std::vector<std::shared_ptr<CICSModel>> interphones;
+    std::vector<std::shared_ptr<CDevice>> devices;
+    {
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        for (auto& radio : m_arrRadios) {
+            for (auto& device : m_arrDevices) device->RemoveRadioXmitPath(radio.get());
+            radio->Shutdown();
+        }
+        for (auto& interphone : m_arrInterphones) {
+            for (auto& device : m_arrDevices) device->RemoveIntercomXmitPath(interphone.get());
+            interphone->RemoveAll();
+        }
+        for (auto& device : m_arrDevices) device->Close();
+        radios.swap(m_arrRadios);
+        interphones.swap(m_arrInterphones);
+        devices.swap(m_arrDevices);
+    }
+    // The objects go here, outside the lock: destructors may join threads.
+}
+
+BOOL CHalcyraApp::Exit() {
+    std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
+    TeardownTables();
+    ClearDeviceMaps();
+    StopTimer();
+    StopNetMgr();
+    m_bInitialized = false;
+    return 1;
+}
+
+void CHalcyraApp::StopTimer() {
+    const plat::UINT timerId = m_nTimerId.exchange(0);
+    if (timerId != 0 && plat::timeKillEvent(timerId) != plat::TIMERR_NOERROR)
+        SetError("timeKillEvent returned an error.");
+}
+
+void CHalcyraApp::StopNetMgr() {
+    std::shared_ptr<CNetMgr> netMgr;
+    {
+        std::lock_guard<std::mutex> lock(m_netMgrMutex);
+        netMgr.swap(m_pNetMgr);
+    }
+    if (netMgr) netMgr->Stop(kNetMgrStopLimit);
+}
+
+std::shared_ptr<CNetMgr> CHalcyraApp::NetMgr() const {
+    std::lock_guard<std::mutex> lock(m_netMgrMutex);
+    return m_pNetMgr;
+}
+
+// ---------------------------------------------------------------------------
+// Tables
+
+std::shared_ptr<CRadioModel> CHalcyraApp::FindRadioLocked(int handle) {
+    for (auto& radio : m_arrRadios)
+        if (radio->GetUserId() == handle) return radio;
+    return nullptr;
+}
+
+std::shared_ptr<CRadioModel> CHalcyraApp::FindRadio(int handle) {
+    std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    return FindRadioLocked(handle);
+}
+
+std::shared_ptr<CRadioModel> CHalcyraApp::FindHlaRadio(std::uint32_t objectHandle) {
+    std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    for (auto& radio : m_arrRadios)
+        if ((radio->GetNetworkMode() & 0x8u) && radio->GetHandle() == objectHandle) return radio;
+    return nullptr;
+}
+
+BOOL CHalcyraApp::ForEachHlaRadioRemoveObject(std::uint32_t objectHandle) {
+    std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    for (auto& radio : m_arrRadios)
+        if (radio->GetNetworkMode() & 0x8u) radio->RemoveHlaRecord(objectHandle);
+    return 1;
+}
+
+std::shared_ptr<CICSModel> CHalcyraApp::FindIntercomLocked(int handle) {
+    for (auto& interphone : m_arrInterphones)
+        if (interphone->GetHandle() == handle) return interphone;
+    return nullptr;
+}
+
+std::shared_ptr<CICSModel> CHalcyraApp::FindIntercom(int handle) {
+    std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    return FindIntercomLocked(handle);
+}
+
+std::shared_ptr<CDevice> CHalcyraApp::FindDeviceLocked(int handle) {
+    for (auto& device : m_arrDevices)
+        if (device->GetHandle() == handle) return device;
+    return nullptr;
+}
+
+std::shared_ptr<CDevice> CHalcyraApp::FindDevice(int handle) {
+    std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    return FindDeviceLocked(handle);
+}
+
+int CHalcyraApp::TakeHandle() { return m_nNextHandle.fetch_add(1); }
+
+int CHalcyraApp::AddRadio(std::shared_ptr<CRadioModel> radio,
+                          const std::function<void(int)>& prepare) {
+    std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    const int handle = TakeHandle();
+    if (prepare) prepare(handle);
+    m_arrRadios.push_back(std::move(radio));
+    return handle;
+}
+
+int CHalcyraApp::AddDevice(std::shared_ptr<CDevice> device) {
+    std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    m_arrDevices.push_back(std::move(device));
+    return m_arrDevices.back()->GetHandle();
+}
+
+int CHalcyraApp::AddInterphone(std::shared_ptr<CICSModel> interphone) {
+    std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    const int handle = TakeHandle();
+    interphone->SetHandle(static_cast<std::uint32_t>(handle));
+    m_arrInterphones.push_back(std::move(interphone));
+    return handle;
+}
+
+BOOL CHalcyraApp::DestroyComRadio(int handle) {
+    std::shared_ptr<CRadioModel> radio;
+    {
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        for (auto& r : m_arrRadios)
+            if (r->GetUserId() == handle) {
+                radio = r;
+                break;
+            }
+        if (!radio) return 0;
+        for (auto& device : m_arrDevices) device->RemoveRadioXmitPath(radio.get());
+        radio->Shutdown();
+        eraseFirst(m_arrRadios, radio);
+    }
+    return 1;
+}
+
+BOOL CHalcyraApp::DestroyInterphone(int handle) {
+    std::shared_ptr<CICSModel> interphone;
+    {
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        for (auto& i : m_arrInterphones)
+            if (i->GetHandle() == handle) {
+                interphone = i;
+                break;
+            }
+        if (!interphone) return 0;
+        // No device may key or feed a station that is gone.
+        for (auto& device : m_arrDevices) device->RemoveIntercomXmitPath(interphone.get());
+        interphone->RemoveAll();
+        eraseFirst(m_arrInterphones, interphone);
+    }
+    return 1;
+}
+
+BOOL CHalcyraApp::CloseDevice(int handle, bool removePaths) {
+    std::shared_ptr<CDevice> device;
+    {
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        for (auto& d : m_arrDevices)
+            if (d->GetHandle() == handle) {
+                device = d;
+                break;
+            }
+        if (!device) return 0;
+        for (auto& radio : m_arrRadios) radio->DetachDevice(device.get(), removePaths);
+        for (auto& interphone : m_arrInterphones) interphone->DetachDevice(device.get());
+        device->Close();
+        eraseFirst(m_arrDevices, device);
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Entity identifiers
+
+EntityId CHalcyraApp::DefaultEntityId() { return DefaultEntityIdFields(EntityId{}); }
+
+EntityId CHalcyraApp::DefaultEntityIdFields(EntityId given) {
+    plat::GUID guid{};
+    plat::CoCreateGuid(&guid);
+    auto pick = [&](std::uint16_t value, const char* key, std::uint16_t fromGuid) {
+        if (value != 0) return value;
+        const int configured = GetProfileInt("DIS_IDs", key, -1);
+        return configured >= 0 ? static_cast<std::uint16_t>(configured & 0xFFFF) : fromGuid;
+    };
+    EntityId id;
+    id.site = pick(given.site, "SiteID", static_cast<std::uint16_t>(guid.Data1 & 0xFFFF));
+    id.application = pick(given.application, "HostID", static_cast<std::uint16_t>(guid.Data1 >> 16));
+    id.entity = pick(given.entity, "EntityID", guid.Data2);
+    return id;
+}
+
+// ---------------------------------------------------------------------------
+// Host window
+
+BOOL CHalcyraApp::PostToMsgWnd(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+    const HWND window = m_hMsgWnd.load();
+    if (window == 0) return 0;
+    plat::PostMessage(window, msg, wParam, lParam);
+    return 1;
+}
+
+BOOL CHalcyraApp::SetMsgWnd(int handle, HWND window) {
+    if (handle < 1) {
+        m_hMsgWnd = window;
+        return 1;
+    }
+    if (auto radio = FindRadio(handle)) {
+        radio->SetMsgWnd(window);
+        return 1;
+    }
+    SetError("SetMsgWnd error. Invalid radio handle.\n");
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Version and copyright
+
+const char* CHalcyraApp::GetLibraryVersion(std::uint32_t* version) {
+    std::lock_guard<std::mutex> lock(m_textMutex);
+    plat::ModuleVersion v;
+    std::uint32_t packed = 0;
+    if (plat::GetModuleVersion(kModuleName, v)) {
+        const unsigned major = v.major & 0xFF, minor = v.minor & 0xFF, build = v.build & 0xFF;
+        packed = (major << 16) | (minor << 8) | build;
+        char text[64];
+        std::snprintf(text, sizeof text, "Version %u.%u.%u", major, minor, build);
+        m_strVersion = text;
+    } else {
+        m_strVersion.clear();
+    }
+    if (version) *version = packed;
+    return m_strVersion.c_str();
+}
+
+const char* CHalcyraApp::GetLibraryCopyright() {
+    std::lock_guard<std::mutex> lock(m_textMutex);
+    std::string text;
+    if (plat::LoadString(kModuleName, kStringCopyright, text)) m_strCopyright = text;
+    return m_strCopyright.c_str();
+}
+
+// ---------------------------------------------------------------------------
+// Sound device lists
+
+namespace {
+
+struct EnumContext {
+    std::vector<std::pair<std::string, plat::GUID>>* map;
+};
+
+plat::BOOL DirectSoundEnumProc(plat::GUID* guid, const char* description, const char*,
+                               void* context) {
+    if (!guid || !description) return 1;  // the primary driver entry has no GUID
+    auto& map = *static_cast<EnumContext*>(context)->map;
+    auto taken = [&](const std::string& key) {
+        for (auto& entry : map)
+            if (entry.first == key) return true;
+        return false;
+    };
+    std::string key = description;
+    for (int n = 2; taken(key); ++n) key = std::string(description) + " (" + std::to_string(n) + ")";
+    map.emplace_back(key, *guid);
+    return 1;
+}
+
+// Copies at most `size` characters and a NUL: the buffer holds size + 1.
+void copyName(char* name, int size, const std::string& text) {
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(size), text.size());
+    std::memcpy(name, text.data(), n);
+    name[n] = '\0';
+}
+
+}  // namespace
+
+void CHalcyraApp::EnumerateSoundDevices() {
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    EnumContext outputs{&m_mapOutputDevices};
+    plat::DirectSoundEnumerate(&DirectSoundEnumProc, &outputs);
+    EnumContext captures{&m_mapCaptureDevices};
+    plat::DirectSoundCaptureEnumerate(&DirectSoundEnumProc, &captures);
+    m_posOutputDevices = m_mapOutputDevices.size();
+    m_posCaptureDevices = m_mapCaptureDevices.size();
+}
+
+void CHalcyraApp::ClearDeviceMaps() {
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    m_mapOutputDevices.clear();
+    m_mapCaptureDevices.clear();
+    m_posOutputDevices = 0;
+    m_posCaptureDevices = 0;
+}
+
+namespace {
+
+int nextFromMap(const std::vector<std::pair<std::string, plat::GUID>>& map, std::size_t& cursor,
+                int first, char* name, int nameSize, plat::GUID* guid, const char* message) {
+    if (first) cursor = 0;
+    if (cursor >= map.size()) {
+        theApp.SetError(message);
+        return 0;
+    }
+    const auto& entry = map[cursor++];
+    copyName(name, nameSize, entry.first);
+    *guid = entry.second;
+    return cursor < map.size() ? 1 : 0;
+}
+
+}  // namespace
+
+int CHalcyraApp::GetOutputDevices(int first, char* name, int nameSize, plat::GUID* guid) {
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    return nextFromMap(m_mapOutputDevices, m_posOutputDevices, first, name, nameSize, guid,
+                       "There are no compatible output devices present.");
+}
+
+int CHalcyraApp::GetCaptureDevices(int first, char* name, int nameSize, plat::GUID* guid) {
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    return nextFromMap(m_mapCaptureDevices, m_posCaptureDevices, first, name, nameSize, guid,
+                       "There are no compatible input devices present.");
+}
+
+int CHalcyraApp::GetInputDevices(int first, char* name, int nameSize, std::uint32_t* id) {
+    std::lock_guard<std::mutex> lock(m_listMutex);
+    if (first) m_nInputDeviceIndex = 0;
+    const plat::UINT count = plat::waveInGetNumDevs();
+    plat::WAVEINCAPS caps;
+    if (count == 0 || m_nInputDeviceIndex >= count ||
+        plat::waveInGetDevCaps(m_nInputDeviceIndex, &caps, sizeof caps) != plat::MMSYSERR_NOERROR) {
+        SetError("There are no compatible input devices present.");
+        return 0;
+    }
+    copyName(name, nameSize, caps.szPname);
+    *id = m_nInputDeviceIndex++;
+    return m_nInputDeviceIndex < count ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+
+float ComputeRmsLevel(const std::int16_t* samples, std::uint32_t byteCount, std::int32_t scale) {
+    const std::uint32_t count = byteCount / 2;
+    const double r = 1.0 / static_cast<double>(scale);
+    double sum = 0.0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const double x = samples[i];
+        sum += x * x * r;
+    }
+    return static_cast<float>(std::sqrt(sum / static_cast<double>(byteCount)));
+}

@@ -1,0 +1,1017 @@
+// The 120 exported functions. Each validates what the host passed, calls one
+// member of the application object or one operation of the object a handle
+// names, and maps failure to its result: no exception leaves the library,
+// null host pointers and negative sizes are refused without writing.
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <shared_mutex>
+
+#include "audio/device.h"
+#include "core/app.h"
+#include "core/messages.h"
+#include "halcyra/halcyra.h"
+#include "interphone/ics_model.h"
+#include "net/net_mgr.h"
+#include "radio/radio_factory.h"
+#include "radio/radio_model.h"
+
+static_assert(sizeof(HCYGUID) == sizeof(plat::GUID));
+
+namespace {
+
+constexpr const char* kNotInitialized = "Tervale has not been initialized";
+
+// The error boundary of every export.
+template <class R, class F>
+R Guard(R failure, F&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        theApp.SetError("Out of memory.");
+    } catch (const std::exception& e) {
+        theApp.SetError(e.what());
+    } catch (...) {
+        theApp.SetError("Unexpected internal error.");
+    }
+    return failure;
+}
+
+template <class F>
+void GuardVoid(F&& body) noexcept {
+    Guard(0, [&] {
+        body();
+        return 0;
+    });
+}
+
+bool RequireInitialized() {
+    if (theApp.IsInitialized()) return true;
+    theApp.SetError(kNotInitialized);
+    return false;
+}
+
+// Non-finite numbers from the host never reach a model.
+bool Finite(const char* name, std::initializer_list<double> values) {
+    for (double v : values) {
+        if (!std::isfinite(v)) {
+            theApp.SetErrorf("Non-finite value sent to %s.", name);
+            return false;
+        }
+    }
+    return true;
+}
+
+using Tables = std::shared_lock<hcy::WriterPreferringLock>;
+
+// A radio setter: the radio with the handle, or the message and 0.
+template <class F>
+int WithRadio(int handle, const char* message, F&& call) {
+    return Guard(0, [&] {
+        auto radio = theApp.FindRadio(handle);
+        if (!radio) {
+            if (message) theApp.SetError(message);
+            return 0;
+        }
+        return call(*radio);
+    });
+}
+
+template <class F>
+int WithDevice(int handle, const char* message, F&& call) {
+    return Guard(0, [&] {
+        auto device = theApp.FindDevice(handle);
+        if (!device) {
+            if (message) theApp.SetError(message);
+            return 0;
+        }
+        return call(*device);
+    });
+}
+
+std::shared_ptr<CNetMgr> RunningNetMgr() {
+    auto netMgr = theApp.NetMgr();
+    if (!netMgr || !theApp.IsInitialized()) {
+        theApp.SetError(kNotInitialized);
+        return nullptr;
+    }
+    return netMgr;
+}
+
+// Every open takes a handle before it opens anything, so a failed open still
+// uses a number up.
+int OpenDevice(const char* kindName) {
+    return Guard(-1, [&] {
+        if (!RequireInitialized()) return -1;
+        theApp.TakeHandle();
+        theApp.SetErrorf("%s devices are not available in this build.", kindName);
+        return -1;
+    });
+}
+
+}  // namespace
+
+#define HCY_EXPORT extern "C" HCY_API
+
+// ---------------------------------------------------------------------------
+// Library
+
+HCY_EXPORT int hcyInit(HCYHWND window, const char* destinationAddress) {
+    return Guard(0, [&] { return theApp.Init(window, destinationAddress); });
+}
+
+HCY_EXPORT int hcyHLAInit(int tickMode, int fomType, const char* federation) {
+    return Guard(0, [&] {
+        return theApp.HLAInit(tickMode, static_cast<std::uint32_t>(fomType), federation, 1,
+                              nullptr, 10);
+    });
+}
+
+HCY_EXPORT int hcyHLAInitEx(int tickMode, int fomType, const char* federation,
+                            int createFederation, const char* fedFilePath, int maxJoinTries) {
+    return Guard(0, [&] {
+        return theApp.HLAInit(tickMode, static_cast<std::uint32_t>(fomType), federation,
+                              static_cast<std::uint32_t>(createFederation), fedFilePath,
+                              static_cast<std::uint32_t>(maxJoinTries));
+    });
+}
+
+HCY_EXPORT int hcyExit(void) {
+    Guard(0, [] { return theApp.Exit(); });
+    return 1;
+}
+
+HCY_EXPORT const char* hcyGetHCYVersion(uint32_t* version) {
+    static const char empty[] = "";
+    return Guard<const char*>(empty, [&] { return theApp.GetLibraryVersion(version); });
+}
+
+HCY_EXPORT const char* hcyGetHCYCopyright(void) {
+    static const char empty[] = "";
+    return Guard<const char*>(empty, [] { return theApp.GetLibraryCopyright(); });
+}
+
+HCY_EXPORT const char* hcyGetLastError(void) {
+    static const char empty[] = "";
+    return Guard<const char*>(empty, [] { return theApp.GetLastErrorText(); });
+}
+
+HCY_EXPORT int hcySetHeartbeat(float seconds) {
+    return Guard(0, [&] { return theApp.SetHeartbeat(seconds); });
+}
+
+HCY_EXPORT void hcySetRecvTimeout(float seconds) {
+    GuardVoid([&] { theApp.SetRecvTimeout(seconds); });
+}
+
+HCY_EXPORT int hcySetHLAHeartbeat(int flag) {
+    theApp.m_bHlaHeartbeat = flag != 0;
+    return 1;
+}
+
+HCY_EXPORT int hcySetDefaultNetwork(uint32_t networkFlags) {
+    theApp.m_nDefaultNetwork = networkFlags;
+    return 1;
+}
+
+HCY_EXPORT int hcyEnablePDUs(int flags) {
+    theApp.m_nEnablePDUs = static_cast<std::uint32_t>(flags) & 1u;
+    return 1;
+}
+
+HCY_EXPORT int hcySetProtocolVersion(uint32_t version) {
+    theApp.m_nProtocolVersion = version;
+    return 1;
+}
+
+HCY_EXPORT int hcySetMsgWnd(int handle, HCYHWND window) {
+    return Guard(0, [&] { return theApp.SetMsgWnd(handle, window); });
+}
+
+// ---------------------------------------------------------------------------
+// Network and identifiers
+
+HCY_EXPORT int hcySetNetworkPort(uint32_t port) {
+    return Guard(0, [&] {
+        auto netMgr = RunningNetMgr();
+        if (!netMgr) return 0;
+        netMgr->Post(hcy::WM_NETMGR_SET_PRIMARY_PORT, port, 0);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetSecondaryPort(uint32_t port) {
+    return Guard(0, [&] {
+        auto netMgr = RunningNetMgr();
+        if (!netMgr) return 0;
+        netMgr->Post(hcy::WM_NETMGR_SET_SECONDARY_PORT, port, 0);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetMulticastTTL(int networkMask, int timeToLive) {
+    return Guard(0, [&] {
+        auto netMgr = RunningNetMgr();
+        if (!netMgr) return 0;
+        for (plat::WPARAM network : {1u, 2u})
+            if (networkMask & static_cast<int>(network))
+                netMgr->Post(hcy::WM_NETMGR_SET_MULTICAST_TTL, network, timeToLive);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetSubNet(int networkMask, const char* address) {
+    return Guard(0, [&] {
+        auto netMgr = RunningNetMgr();
+        if (!netMgr) return 0;
+        // The text travels as an owned copy; an empty text clears the
+        // network's own destination.
+        for (plat::WPARAM network : {1u, 2u})
+            if (networkMask & static_cast<int>(network))
+                netMgr->Post(hcy::WM_NETMGR_SET_BROADCAST_ADDRESS, network, 0,
+                             plat::MakePayload<std::string>(address ? address : ""));
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetNetwork(int handle, uint32_t networkFlags) {
+    return Guard(0, [&] {
+        if (auto radio = theApp.FindRadio(handle)) return radio->SetNetworkMode(networkFlags);
+        if (auto interphone = theApp.FindIntercom(handle))
+            return interphone->SetNetwork(networkFlags);
+        theApp.SetError("Invalid handle sent to SetNetwork.");
+        return 0;
+    });
+}
+
+HCY_EXPORT int hcySetExerciseID(int handle, uint32_t exerciseId) {
+    return Guard(0, [&] {
+        if (auto radio = theApp.FindRadio(handle)) {
+            radio->SetExerciseId(exerciseId);
+            return 1;
+        }
+        if (auto interphone = theApp.FindIntercom(handle)) {
+            interphone->SetExerciseID(exerciseId);
+            return 1;
+        }
+        theApp.SetError("Invalid handle sent to SetExerciseID.");
+        return 0;
+    });
+}
+
+HCY_EXPORT int hcySetEntityID(int radioHandle, uint16_t site, uint16_t application,
+                              uint16_t entity, uint16_t radioNumber) {
+    return WithRadio(radioHandle, "Invalid radio handle sent to SetEntityID.", [&](CRadioModel& r) {
+        const EntityId id = theApp.DefaultEntityIdFields({site, application, entity});
+        const auto number =
+            radioNumber != 0 ? radioNumber : static_cast<std::uint16_t>(r.GetUserId());
+        return r.SetRadioId(id.site, id.application, id.entity, number);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Device lists
+
+namespace {
+
+template <class F>
+int ListDevices(int nameSize, const void* name, const void* out, F&& next) {
+    return Guard(0, [&] {
+        if (!name || !out || nameSize < 0) {
+            theApp.SetError("Invalid buffer sent to a device list.");
+            return 0;
+        }
+        return next();
+    });
+}
+
+}  // namespace
+
+HCY_EXPORT int hcyGetOutputDevices(int first, char* name, int nameSize, HCYGUID* guid) {
+    return ListDevices(nameSize, name, guid, [&] {
+        return theApp.GetOutputDevices(first, name, nameSize, reinterpret_cast<plat::GUID*>(guid));
+    });
+}
+
+HCY_EXPORT int hcyGetCaptureDevices(int first, char* name, int nameSize, HCYGUID* guid) {
+    return ListDevices(nameSize, name, guid, [&] {
+        return theApp.GetCaptureDevices(first, name, nameSize,
+                                        reinterpret_cast<plat::GUID*>(guid));
+    });
+}
+
+HCY_EXPORT int hcyGetInputDevices(int first, char* name, int nameSize, uint32_t* waveInId) {
+    return ListDevices(nameSize, name, waveInId,
+                       [&] { return theApp.GetInputDevices(first, name, nameSize, waveInId); });
+}
+
+// ---------------------------------------------------------------------------
+// Opening and closing devices
+
+HCY_EXPORT int hcyOpenAudioDevice(uint32_t, const HCYGUID*, void*) { return OpenDevice("Sound-card"); }
+HCY_EXPORT int hcyOpenAudioDeviceEx(uint32_t, const HCYGUID*, void*, uint32_t) {
+    return OpenDevice("Sound-card");
+}
+HCY_EXPORT int hcyOpenAudioDeviceSimple(uint32_t, const HCYGUID*) { return OpenDevice("Sound-card"); }
+HCY_EXPORT int hcyOpenAudioDeviceDefault(void) { return OpenDevice("Sound-card"); }
+HCY_EXPORT int hcyOpenAudioDeviceSR(uint32_t, uint32_t, const HCYGUID*, uint32_t) {
+    return OpenDevice("Sound-card");
+}
+HCY_EXPORT int hcyOpenAudioDeviceDS(const HCYGUID*, const HCYGUID*) {
+    return OpenDevice("DirectSound capture");
+}
+HCY_EXPORT int hcyOpenSplitDevice(uint32_t, const HCYGUID*, void*, uint32_t) {
+    return OpenDevice("Split stereo");
+}
+HCY_EXPORT int hcyOpenSplitDeviceSimple(uint32_t, const HCYGUID*) { return OpenDevice("Split stereo"); }
+HCY_EXPORT int hcyOpenSplitDeviceDefault(void) { return OpenDevice("Split stereo"); }
+HCY_EXPORT int hcyOpenSplitDeviceSR(uint32_t, uint32_t, const HCYGUID*, uint32_t) {
+    return OpenDevice("Split stereo");
+}
+HCY_EXPORT int hcyOpenSplitDeviceDS(const HCYGUID*, const HCYGUID*) {
+    return OpenDevice("Split stereo");
+}
+HCY_EXPORT int hcyOpenMultiDevice(uint32_t, const HCYGUID*, int, int) {
+    return OpenDevice("Multi-channel");
+}
+HCY_EXPORT int hcyOpenMultiDeviceDefault(int, int) { return OpenDevice("Multi-channel"); }
+HCY_EXPORT int hcyOpenMultiDeviceDS(int, int) { return -1; }
+HCY_EXPORT int hcyOpenRecordDevice(uint32_t) { return OpenDevice("Record"); }
+HCY_EXPORT int hcyOpenRecordDeviceEx(uint32_t, int, void*) { return OpenDevice("Record"); }
+HCY_EXPORT int hcyOpenPlaybackDevice(void) { return OpenDevice("Playback"); }
+HCY_EXPORT int hcyOpenDataDevice(int, DataDeviceAudioProc, DataDeviceNotifyProc) {
+    return OpenDevice("Data");
+}
+HCY_EXPORT int hcyOpenDataDeviceSimple(int) { return OpenDevice("Data"); }
+
+// A close of any kind reaches the device's own Close after every radio and
+// interphone has let go of it. Split closes remove the receive paths; the
+// others stop them.
+HCY_EXPORT int hcyCloseAudioDevice(int device) {
+    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+}
+HCY_EXPORT int hcyCloseSplitDevice(int device) {
+    return Guard(0, [&] { return theApp.CloseDevice(device, true); });
+}
+HCY_EXPORT int hcyCloseMultiDevice(int device) {
+    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+}
+HCY_EXPORT int hcyCloseDataDevice(int device) {
+    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+}
+HCY_EXPORT int hcyCloseRecordDevice(int device) {
+    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+}
+HCY_EXPORT int hcyClosePlaybackDevice(int device) {
+    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+}
+
+// ---------------------------------------------------------------------------
+// Device settings, keying, data and WAV files
+
+HCY_EXPORT int hcySetCaptureSize(int device, uint32_t bytes) {
+    return Guard(0, [&] {
+        if (bytes < CHalcyraApp::kMinCaptureSize || bytes > CHalcyraApp::kMaxCaptureSize) {
+            theApp.SetErrorf("Capture buffer size must be between %d and %d",
+                             static_cast<int>(CHalcyraApp::kMinCaptureSize),
+                             static_cast<int>(CHalcyraApp::kMaxCaptureSize));
+            return 0;
+        }
+        if (device < 0) {
+            theApp.m_nCaptureSize = bytes;
+            return 1;
+        }
+        if (!RequireInitialized()) return 0;
+        return WithDevice(device, "Invalid device handle sent to SetCaptureSize.",
+                          [&](CDevice& d) {
+                              d.SetCaptureSize(bytes);
+                              return 1;
+                          });
+    });
+}
+
+HCY_EXPORT int hcySetDefaultSampleRate(uint32_t samplesPerSecond) {
+    theApp.m_nDefaultSampleRate = samplesPerSecond;
+    return 1;
+}
+
+HCY_EXPORT int hcySetMultiDeviceChannelMask(uint32_t channelMask) {
+    theApp.m_nMultiDeviceChannelMask = channelMask;
+    return 1;
+}
+
+HCY_EXPORT int hcySetSidetoneVolume(int device, float volume) {
+    return WithDevice(device, nullptr, [&](CDevice& d) {
+        if (!Finite("SetSidetoneVolume", {volume})) return 0;
+        d.SetSidetoneVolume(volume);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetVoxEnable(int device, int on) {
+    return WithDevice(device, "SetVoxEnable error. Invalid device handle.\n", [&](CDevice& d) {
+        d.SetVoxEnable(on);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetVoxLevel(int device, float level) {
+    return WithDevice(device, "SetVoxLevel error. Invalid device handle.\n", [&](CDevice& d) {
+        if (!Finite("SetVoxLevel", {level})) return 0;
+        d.SetVoxLevel(level);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetSplitVoxEnable(int device, int leftOn, int rightOn) {
+    return WithDevice(device, "SetSplitVoxEnable error. Invalid device handle.\n",
+                      [&](CDevice& d) {
+                          d.SetChannelVoxEnable(leftOn, rightOn);
+                          return 1;
+                      });
+}
+
+HCY_EXPORT int hcySetSplitVoxLevel(int device, float leftLevel, float rightLevel) {
+    return WithDevice(device, "SetSplitVoxLevel error. Invalid device handle.\n",
+                      [&](CDevice& d) {
+                          if (!Finite("SetSplitVoxLevel", {leftLevel, rightLevel})) return 0;
+                          d.SetSplitVoxLevel(leftLevel, rightLevel);
+                          return 1;
+                      });
+}
+
+HCY_EXPORT int hcySetSplitVoxOffDelay(int device, int leftDelay, int rightDelay) {
+    return WithDevice(device, "SetSplitVoxOffDelay error. Invalid device handle.\n",
+                      [&](CDevice& d) {
+                          d.SetChannelVoxOffDelay(leftDelay, rightDelay);
+                          return 1;
+                      });
+}
+
+HCY_EXPORT int hcySetMultiVoxEnable(int device, int channel, int on) {
+    return WithDevice(device, "SetMultiVoxEnable error. Invalid device handle.\n",
+                      [&](CDevice& d) {
+                          d.SetChannelVoxEnable(on, channel);
+                          return 1;
+                      });
+}
+
+HCY_EXPORT int hcySetMutliVoxLevel(int device, int channel, float level) {
+    return WithDevice(device, "SetMultiVoxLevel error. Invalid device handle.\n",
+                      [&](CDevice& d) {
+                          if (!Finite("SetMultiVoxLevel", {level})) return 0;
+                          d.SetChannelVoxLevel(level, channel);
+                          return 1;
+                      });
+}
+
+HCY_EXPORT int hcySetMultiVoxOffDelay(int device, int channel, int delay) {
+    return WithDevice(device, "SetMultiVoxOffDelay error. Invalid device handle.\n",
+                      [&](CDevice& d) {
+                          d.SetChannelVoxOffDelay(delay, channel);
+                          return 1;
+                      });
+}
+
+HCY_EXPORT int hcySetDeviceData(int device, int code, intptr_t value) {
+    return WithDevice(device, nullptr, [&](CDevice& d) {
+        return d.SetDeviceData(code, reinterpret_cast<void*>(value));
+    });
+}
+
+HCY_EXPORT int hcyGetDeviceData(int device, int code, intptr_t out) {
+    return WithDevice(device, "Invalid radio handle in call to GetDeviceData.", [&](CDevice& d) {
+        return d.GetDeviceData(code, reinterpret_cast<void*>(out));
+    });
+}
+
+HCY_EXPORT int hcyPostDataDevice(int device, intptr_t data, int byteCount) {
+    return WithDevice(device, nullptr, [&](CDevice& d) {
+        if (d.GetKind() != CDevice::Kind::Data || data == 0 || byteCount <= 0) return 0;
+        return d.PostData(reinterpret_cast<void*>(data), byteCount);
+    });
+}
+
+HCY_EXPORT int hcyPlayWavFile(int device, const char* path, float volume, int channel, int loop) {
+    return Guard(0, [&] {
+        if (!RequireInitialized()) return 0;
+        return WithDevice(device, "Invalid audio device handle sent to PlayWavFile.",
+                          [&](CDevice& d) {
+                              if (!path) {
+                                  theApp.SetError("No WAV file name sent to PlayWavFile.");
+                                  return 0;
+                              }
+                              if (!Finite("PlayWavFile", {volume})) return 0;
+                              return d.PlayWavFile(path, volume, channel, loop);
+                          });
+    });
+}
+
+HCY_EXPORT int hcyStopWavFile(int device, int player) {
+    return Guard(0, [&] {
+        if (!RequireInitialized()) return 0;
+        return WithDevice(device, "Invalid audio device handle sent to StopWavFile.",
+                          [&](CDevice& d) {
+                              d.StopWavFile(player);
+                              return 1;
+                          });
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Recording and playback devices
+
+HCY_EXPORT int hcyStartRecord(int device, int first, int second) {
+    return WithDevice(device, "Invalid record/playback device.",
+                      [&](CDevice& d) { return d.StartRecord(first, second); });
+}
+
+HCY_EXPORT int hcySetRecordMode(int device, int mode) {
+    return WithDevice(device, "Invalid record device.", [&](CDevice& d) {
+        d.SetRecordMode(mode);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcyGetCurrentRecPosn(int device) {
+    return WithDevice(device, "hcyGetCurrentRecPosn error; invalid record device.",
+                      [&](CDevice& d) { return d.GetCurrentPosn(); });
+}
+
+HCY_EXPORT int hcyStopRecord(int device) {
+    return WithDevice(device, "Invalid record device.", [&](CDevice& d) { return d.StopRecord(); });
+}
+
+HCY_EXPORT int hcySetPlaybackChan(int device, int channel) {
+    return WithDevice(device, "Invalid record device.", [&](CDevice& d) {
+        d.SetPlaybackChan(channel);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcyStartPlayback(int device, int first, int second) {
+    return WithDevice(device, "Invalid record/playback device.",
+                      [&](CDevice& d) { return d.StartPlayback(first, second); });
+}
+
+HCY_EXPORT int hcySetNewPlayPosn(int device, int position) {
+    return WithDevice(device, "SetNewPlayPos - Invalid playback device.", [&](CDevice& d) {
+        d.SetNewPlayPosn(position);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcyGetCurrentPlayPosn(int device) {
+    return WithDevice(device, nullptr, [&](CDevice& d) { return d.GetCurrentPosn(); });
+}
+
+HCY_EXPORT int hcyStopPlayback(int device) {
+    return WithDevice(device, "Invalid record/playback device.",
+                      [&](CDevice& d) { return d.StopPlayback(); });
+}
+
+// ---------------------------------------------------------------------------
+// Radios and interphones
+
+HCY_EXPORT int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t application,
+                                 uint16_t entity, uint16_t radioNumber) {
+    return Guard(-1, [&] {
+        if (!RequireInitialized()) return -1;
+        auto radio = CreateRadioModel(model);
+        if (!radio) {
+            theApp.SetErrorf("Radio model %u is not available in this build.",
+                             static_cast<unsigned>(model));
+            return -1;
+        }
+        EntityId id{site, application, entity};
+        if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();
+        const int handle = theApp.AddRadio(radio, [&](int newHandle) {
+            const auto number =
+                radioNumber != 0 ? radioNumber : static_cast<std::uint16_t>(newHandle);
+            radio->SetRadioId(id.site, id.application, id.entity, number);
+        });
+        // Outside the tables lock: in HLA mode this waits for the network
+        // manager to register the radio's object.
+        radio->SetUserId(static_cast<std::uint32_t>(handle));
+        return handle;
+    });
+}
+
+HCY_EXPORT int hcyDestroyComRadio(int radio) {
+    return Guard(0, [&] { return theApp.DestroyComRadio(radio); });
+}
+
+HCY_EXPORT int hcyCreateInterphone(int station, uint16_t site, uint16_t application,
+                                   uint16_t entity, int) {
+    return Guard(-1, [&] {
+        if (!RequireInitialized()) return -1;
+        auto interphone = CreateInterphoneModel();
+        if (!interphone) {
+            theApp.SetError("Interphone stations are not available in this build.");
+            return -1;
+        }
+        EntityId id{site, application, entity};
+        if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();
+        interphone->SetEntityID(id.site, id.application, id.entity);
+        interphone->SetStationID(static_cast<std::uint16_t>(station));
+        return theApp.AddInterphone(interphone);
+    });
+}
+
+HCY_EXPORT int hcyDestroyInterphone(int interphone) {
+    return Guard(0, [&] { return theApp.DestroyInterphone(interphone); });
+}
+
+namespace {
+template <class F>
+int WithInterphone(int handle, F&& call) {
+    return Guard(0, [&] {
+        auto interphone = theApp.FindIntercom(handle);
+        if (!interphone) return 0;
+        call(*interphone);
+        return 1;
+    });
+}
+}  // namespace
+
+HCY_EXPORT int hcyInterphoneDial(int interphone, int station) {
+    return WithInterphone(interphone,
+                          [&](CICSModel& i) { i.Dial(static_cast<std::uint16_t>(station)); });
+}
+
+HCY_EXPORT int hcyInterphoneSetHook(int interphone, int hookState) {
+    return WithInterphone(interphone,
+                          [&](CICSModel& i) { i.SetHook(static_cast<std::uint32_t>(hookState)); });
+}
+
+HCY_EXPORT int hcyInterphoneSetStationID(int interphone, int station) {
+    return WithInterphone(interphone, [&](CICSModel& i) {
+        i.SetStationID(static_cast<std::uint16_t>(station));
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Radio parameters
+
+HCY_EXPORT int hcySetRadioFrequency(int radio, double receiveHz, double transmitHz) {
+    return WithRadio(radio, nullptr, [&](CRadioModel& r) {
+        if (!Finite("SetRadioFrequency", {receiveHz, transmitHz})) return 0;
+        r.SetFrequency(receiveHz, transmitHz);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetRadioNet(int radio, int net) {
+    return WithRadio(radio, nullptr, [&](CRadioModel& r) {
+        r.SetNet(static_cast<std::uint16_t>(net));
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetMasterVolume(int handle, float volume) {
+    return Guard(0, [&] {
+        if (auto radio = theApp.FindRadio(handle)) {
+            if (!Finite("SetMasterVolume", {volume})) return 0;
+            return radio->SetMasterVolume(volume);
+        }
+        if (auto interphone = theApp.FindIntercom(handle)) {
+            if (!Finite("SetMasterVolume", {volume})) return 0;
+            return interphone->SetMasterVolume(volume);
+        }
+        return 0;
+    });
+}
+
+HCY_EXPORT int hcySetSquelchLevel(int radio, float level) {
+    return WithRadio(radio, "SetSquelchLevel error. Invalid radio handle.\n", [&](CRadioModel& r) {
+        if (!Finite("SetSquelchLevel", {level})) return 0;
+        return r.SetSquelchLevel(level);
+    });
+}
+
+HCY_EXPORT int hcySetEncoding(int handle, int encoding) {
+    return Guard(0, [&] {
+        if (auto radio = theApp.FindRadio(handle)) return radio->SetEncoding(encoding);
+        if (auto interphone = theApp.FindIntercom(handle)) return interphone->SetEncoding(encoding);
+        theApp.SetError("SetEncoding error. Invalid radio handle.\n");
+        return 0;
+    });
+}
+
+HCY_EXPORT int hcySetAntWorldPosn(int radio, double latitude, double longitude, double altitude) {
+    return WithRadio(radio, "Invalid radio handle sent to SetAntWorldPosn.", [&](CRadioModel& r) {
+        if (!Finite("SetAntWorldPosn", {latitude, longitude, altitude})) return 0;
+        return r.SetWorldPosition(latitude, longitude, altitude);
+    });
+}
+
+HCY_EXPORT int hcySetAntXYZPosn(int radio, double x, double y, double z) {
+    return WithRadio(radio, "Invalid radio handle sent to SetAntXYZPosn.", [&](CRadioModel& r) {
+        if (!Finite("SetAntXYZPosn", {x, y, z})) return 0;
+        return r.SetXYZPosition(x, y, z);
+    });
+}
+
+HCY_EXPORT int hcySetAntRelPosn(int radio, float x, float y, float z) {
+    return WithRadio(radio, "Invalid radio handle sent to SetAntRelPosn.", [&](CRadioModel& r) {
+        if (!Finite("SetAntRelPosn", {x, y, z})) return 0;
+        return r.SetRelPosition(x, y, z);
+    });
+}
+
+HCY_EXPORT int hcySetRadioNoiseLevel(int radio, double noiseLevel) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioNoiseLevel.",
+                     [&](CRadioModel& r) {
+                         if (!Finite("SetRadioNoiseLevel", {noiseLevel})) return 0;
+                         return r.SetNoiseLevel(noiseLevel);
+                     });
+}
+
+HCY_EXPORT int hcySetRadioXmitPower(int radio, double power) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioXmitPower.", [&](CRadioModel& r) {
+        if (!Finite("SetRadioXmitPower", {power})) return 0;
+        return r.SetXmitPower(power);
+    });
+}
+
+HCY_EXPORT int hcySetRadioRecvGain(int radio, double gain) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioRecvGain.", [&](CRadioModel& r) {
+        if (!Finite("SetRadioRecvGain", {gain})) return 0;
+        return r.SetRecvGain(gain);
+    });
+}
+
+HCY_EXPORT int hcySetRadioCryptoSystem(int radio, int system) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioCryptoSystem.",
+                     [&](CRadioModel& r) { return r.SetCryptoSystem(system); });
+}
+
+HCY_EXPORT int hcySetRadioCryptoKey(int radio, int key) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioCryptoKey.",
+                     [&](CRadioModel& r) { return r.SetCryptoKey(key); });
+}
+
+HCY_EXPORT int hcySetRadioSpreadSpectrum(int radio, int spreadSpectrum) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioSpreadSpectrum.",
+                     [&](CRadioModel& r) { return r.SetSpreadSpectrum(spreadSpectrum); });
+}
+
+HCY_EXPORT int hcySetRadioFreqHopKey(int radio, int key) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioFreqHopKey.",
+                     [&](CRadioModel& r) { return r.SetFreqHopKey(key); });
+}
+
+HCY_EXPORT int hcySetRadioModulation(int radio, int major, int detail) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioModulation.",
+                     [&](CRadioModel& r) {
+                         return r.SetModulation(static_cast<std::uint16_t>(major),
+                                                static_cast<std::uint16_t>(detail));
+                     });
+}
+
+HCY_EXPORT int hcySetRadioBandwidth(int radio, float bandwidth) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioBandwidth.", [&](CRadioModel& r) {
+        if (!Finite("SetRadioBandwidth", {bandwidth})) return 0;
+        return r.SetBandwidth(bandwidth);
+    });
+}
+
+HCY_EXPORT int hcySetRadioSystem(int radio, int system) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioSystem.",
+                     [&](CRadioModel& r) { return r.SetSystem(static_cast<std::uint16_t>(system)); });
+}
+
+HCY_EXPORT int hcySetRadioOnOff(int radio, int on) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioOnOff.",
+                     [&](CRadioModel& r) { return r.SetOnOff(on); });
+}
+
+HCY_EXPORT int hcySetRadioTransmitDelay(int radio, int delayMs) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioTransmitDelay.",
+                     [&](CRadioModel& r) {
+                         return r.SetTransmitDelay(static_cast<std::uint32_t>(delayMs));
+                     });
+}
+
+HCY_EXPORT int hcySetRadioSignalAtten(int radio, int site, int application, int entity,
+                                      float attenuation) {
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioSignalAtten.",
+                     [&](CRadioModel& r) {
+                         if (!Finite("SetRadioSignalAtten", {attenuation})) return 0;
+                         return r.SetSignalAtten(static_cast<std::uint16_t>(site),
+                                                 static_cast<std::uint16_t>(application),
+                                                 static_cast<std::uint16_t>(entity), attenuation);
+                     });
+}
+
+HCY_EXPORT int hcySetSNR(int radio, int a, int b, int c, int d, float value) {
+    return WithRadio(radio, "Invalid radio handle sent to SetSNR.", [&](CRadioModel& r) {
+        if (!Finite("SetSNR", {value})) return 0;
+        return r.SetSNR(a, b, c, d, value);
+    });
+}
+
+HCY_EXPORT int hcySetEntityAttach(int radio, int on) {
+    return WithRadio(radio, "Invalid radio handle sent to SetEntityAttach.", [&](CRadioModel& r) {
+        r.SetEntityAttach(static_cast<std::uint32_t>(on));
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetDoPropLossModel(int radio, int on) {
+    return WithRadio(radio, "Invalid radio handle sent to SetDoPropLossModel.",
+                     [&](CRadioModel& r) { return r.SetDoPropLossModel(static_cast<std::uint32_t>(on)); });
+}
+
+HCY_EXPORT int hcySetDoRoundEarthModel(int radio, int on) {
+    return WithRadio(radio, "Invalid radio handle sent to SetDoRoundEarthModel.",
+                     [&](CRadioModel& r) { return r.SetDoRoundEarthModel(static_cast<std::uint32_t>(on)); });
+}
+
+HCY_EXPORT int hcySetDoTerrainModel(int radio, int on) {
+    return WithRadio(radio, "Invalid radio handle sent to SetDoTerrainModel.",
+                     [&](CRadioModel& r) { return r.SetDoTerrainModel(static_cast<std::uint32_t>(on)); });
+}
+
+HCY_EXPORT int hcySetDoTunerModel(int radio, int on) {
+    return WithRadio(radio, "Invalid radio handle sent to SetDoTunerModel.",
+                     [&](CRadioModel& r) { return r.SetDoTunerModel(static_cast<std::uint32_t>(on)); });
+}
+
+HCY_EXPORT int hcySetDoSquelchModel(int radio, int on) {
+    return WithRadio(radio, "Invalid radio handle sent to SetDoSquelchModel.",
+                     [&](CRadioModel& r) { return r.SetDoSquelchModel(static_cast<std::uint32_t>(on)); });
+}
+
+HCY_EXPORT int hcySetRadioSharingMode(int radio, int mode) {
+    return WithRadio(radio, "Invalid radio handle in call to SetRadioSharingMode.",
+                     [&](CRadioModel& r) { return r.SetSharingMode(static_cast<std::uint32_t>(mode)); });
+}
+
+HCY_EXPORT int hcySetRadioData(int handle, int id, intptr_t value) {
+    return Guard(0, [&] {
+        if (auto radio = theApp.FindRadio(handle))
+            return radio->SetRadioData(id, reinterpret_cast<void*>(value));
+        if (theApp.FindIntercom(handle)) return 1;  // interphones accept and ignore
+        theApp.SetError("Invalid radio handle in call to SetRadioData.");
+        return 0;
+    });
+}
+
+HCY_EXPORT int hcyGetRadioData(int handle, int id, void* out) {
+    return Guard(0, [&] {
+        if (!out) {
+            theApp.SetError("Null pointer sent to GetRadioData.");
+            return 0;
+        }
+        if (id == 11) {
+            const std::int32_t value = theApp.GetMaxRecvValue();
+            std::memcpy(out, &value, sizeof value);
+            return 1;
+        }
+        if (auto radio = theApp.FindRadio(handle)) return radio->GetRadioData(id, out);
+        if (auto interphone = theApp.FindIntercom(handle))
+            return interphone->GetData(id, static_cast<std::uint32_t*>(out));
+        theApp.SetError("Invalid radio handle in call to GetRadioData.");
+        return 0;
+    });
+}
+
+HCY_EXPORT int hcyShowRadioData(int radio) {
+    return Guard(0, [&] {
+        if (!RequireInitialized()) return 0;
+        return WithRadio(radio, "Invalid radio handle in call to ShowRadioData.",
+                         [&](CRadioModel& r) {
+                             r.ShowRadioData();
+                             return 1;
+                         });
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Wiring. The tables stay read-locked from the lookups to the end of the
+// operation, so that neither the radio nor the device can be destroyed or
+// closed in between (a device's lists never keep a radio that is gone).
+
+namespace {
+
+struct Wiring {
+    Tables tables{theApp.TablesLock()};
+    std::shared_ptr<CRadioModel> radio;
+    std::shared_ptr<CICSModel> interphone;
+    std::shared_ptr<CDevice> device;
+};
+
+// The checks shared by the wiring exports, in their order.
+bool FindWiring(Wiring& w, int handle, int device, const char* name) {
+    if (!RequireInitialized()) return false;
+    w.radio = theApp.FindRadioLocked(handle);
+    if (!w.radio) w.interphone = theApp.FindIntercomLocked(handle);
+    if (!w.radio && !w.interphone) {
+        theApp.SetErrorf("A radio must be created before calling %s.", name);
+        return false;
+    }
+    w.device = theApp.FindDeviceLocked(device);
+    if (!w.device) {
+        theApp.SetErrorf("An audio device must be opened before calling %s.", name);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+HCY_EXPORT int hcySetComRadioRecv(int handle, int device, int channel, int on) {
+    return Guard(0, [&] {
+        Wiring w;
+        if (!FindWiring(w, handle, device, "SetComRadioRecv")) return 0;
+        if (w.interphone) {
+            if (on)
+                w.interphone->AddRecvPath(w.device.get(), channel);
+            else
+                w.interphone->RemoveRecvPath(w.device.get(), channel);
+        } else if (on) {
+            w.radio->AttachRecvPath(w.device.get(), channel);
+        } else {
+            w.radio->StopRecvPath(w.device.get(), channel);
+        }
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetComMultiRecv(int handle, int device, int on, float* channelGains, int count) {
+    return Guard(0, [&] {
+        Wiring w;
+        if (!FindWiring(w, handle, device, "SetComRadioRecv")) return 0;
+        if (w.interphone) return 1;
+        if (on) {
+            if (!channelGains || count < 0) {
+                theApp.SetError("Invalid channel gains sent to SetComMultiRecv.");
+                return 0;
+            }
+            w.radio->AddMultiRecvPath(w.device.get(), channelGains, count);
+        } else {
+            w.radio->StopRecvPath(w.device.get(), 0);
+        }
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetComRadioXmit(int handle, int device, int on) {
+    return Guard(0, [&] {
+        Wiring w;
+        if (!FindWiring(w, handle, device, "SetComRadioXmit")) return 0;
+        // The device's own refusal (a path already there) is not passed on.
+        if (w.interphone) {
+            if (on)
+                w.device->AddIntercomXmitPath(w.interphone.get());
+            else
+                w.device->RemoveIntercomXmitPath(w.interphone.get());
+        } else if (on) {
+            w.device->AddRadioXmitPath(w.radio.get());
+        } else {
+            w.device->RemoveRadioXmitPath(w.radio.get());
+        }
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetComStereoXmit(int handle, int device, int channel, int on) {
+    return Guard(0, [&] {
+        Wiring w;
+        if (!FindWiring(w, handle, device, "SetComRadioXmit")) return 0;
+        if (w.interphone) {
+            if (on)
+                w.device->AddIntercomXmitPathOnChannel(w.interphone.get(), channel);
+            else
+                w.device->RemoveIntercomXmitPathOnChannel(w.interphone.get(), channel);
+        } else if (on) {
+            w.device->AddRadioXmitPathOnChannel(w.radio.get(), channel);
+        } else {
+            w.device->RemoveRadioXmitPathOnChannel(w.radio.get(), channel);
+        }
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetComMultiXmit(int handle, int device, int first, int second) {
+    return Guard(0, [&] {
+        Wiring w;
+        if (!FindWiring(w, handle, device, "SetComRadioXmit")) return 0;
+        if (w.device->GetKind() != CDevice::Kind::Multi) {
+            theApp.SetError("A multi-channel audio device must be created.");
+            return 0;
+        }
+        if (w.radio) w.device->SetTransmitPathChannels(w.radio.get(), first, second);
+        return 1;
+    });
+}
+
+HCY_EXPORT int hcySetRadioPTT(int device, int on, int channel) {
+    return WithDevice(device, "Invalid audio device handle sent to SetRadioPTT.", [&](CDevice& d) {
+        d.SetPTT(on, channel);
+        return 1;
+    });
+}

@@ -1,0 +1,49 @@
+#pragma once
+// Thread and window message numbers of the whole system. Each number has
+// one meaning system-wide.
+#include "hcyplat/types.h"
+
+namespace hcy {
+
+using plat::UINT;
+
+constexpr UINT WM_CAPTURE_BUFFER_EMPTY = 1120;
+constexpr UINT WM_CAPTURE_BUFFER_FILLED = 1121;
+constexpr UINT WM_CAPTURE_CLOSED = 1122;
+
+// Received PDUs to the two workers: 1123 + 5 x source + kind.
+// source: 0 primary, 1 secondary, 2 loopback.
+// kind: 0 Signal, 1 Transmitter, 2 Entity State, 3 interphone control,
+// 4 interphone audio.
+constexpr UINT WM_NETRX_BASE = 1123;
+constexpr UINT WM_NETRX_LAST = 1137;
+constexpr UINT NetRxMessage(unsigned source, unsigned kind) {
+    return WM_NETRX_BASE + 5 * source + kind;
+}
+
+constexpr UINT WM_NETMGR_STOP = 1138;
+constexpr UINT WM_NETMGR_SET_PRIMARY_PORT = 1139;
+constexpr UINT WM_NETMGR_SET_SECONDARY_PORT = 1140;
+constexpr UINT WM_NETMGR_SET_BROADCAST_ADDRESS = 1141;
+constexpr UINT WM_NETMGR_SEND_PDU = 1142;
+constexpr UINT WM_NETMGR_HEARTBEAT = 1143;
+constexpr UINT WM_NETMGR_HLA_INIT = 1144;
+constexpr UINT WM_NETMGR_HLA_REGISTER_OBJECT = 1146;
+constexpr UINT WM_NETMGR_HLA_DELETE_OBJECT = 1147;
+constexpr UINT WM_NETMGR_HLA_UPDATE_ATTRIBUTES = 1148;
+constexpr UINT WM_NETMGR_HLA_ATTRIBUTES_ON = 1149;
+constexpr UINT WM_NETMGR_HLA_ATTRIBUTES_OFF = 1150;
+constexpr UINT WM_NETMGR_HLA_RADIO_VALUE = 1151;
+constexpr UINT WM_NETMGR_HLA_SIGNAL_ENABLE = 1152;
+constexpr UINT WM_NETMGR_HLA_REQUEST_UPDATE = 1153;
+constexpr UINT WM_NETMGR_SET_MULTICAST_TTL = 1154;
+
+constexpr UINT WM_WAVWRITER_WRITE_HEADER = 1155;
+constexpr UINT WM_WAVWRITER_APPEND = 1156;
+constexpr UINT WM_WAVWRITER_STOP = 1157;
+
+// To the host's message window: wParam the radio's user id, lParam 1 when a
+// transmission starts, 0 when it ends.
+constexpr UINT WM_CLIENT_RADIO_ACTIVITY = 0x500;
+
+}  // namespace hcy

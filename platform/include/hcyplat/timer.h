@@ -1,0 +1,35 @@
+#pragma once
+// Multimedia timers: timeSetEvent / timeKillEvent.
+//
+// Contract:
+// - Callbacks of one timer never overlap. A periodic timer that falls behind
+//   does not catch up with a burst: late ticks are dropped.
+// - Real clock: each timer has a thread of its own. Manual clock: callbacks
+//   run inside AdvanceClock on the advancing thread.
+// - timeKillEvent stops the timer and waits for a callback in flight to
+//   return, unless it is called from that callback (then it only stops it).
+//   It returns TIMERR_NOERROR, or MMSYSERR_INVALPARAM for an id that is not
+//   a live timer (never created, killed, or a one-shot that has fired).
+// - Never call timeKillEvent while holding a lock that the callback takes.
+#include "hcyplat/types.h"
+
+namespace plat {
+
+using LPTIMECALLBACK = void (*)(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR dw1,
+                                DWORD_PTR dw2);
+
+constexpr UINT TIME_ONESHOT = 0x0000;
+constexpr UINT TIME_PERIODIC = 0x0001;
+
+constexpr MMRESULT TIMERR_NOERROR = 0;
+constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
+
+// Returns the timer's id (never 0), or 0 when it cannot be created.
+UINT timeSetEvent(UINT delayMs, UINT resolutionMs, LPTIMECALLBACK callback, DWORD_PTR user,
+                  UINT flags);
+MMRESULT timeKillEvent(UINT timerId);
+
+// Test hook: the next `count` timeSetEvent calls fail (return 0).
+void FailNextTimerCreations(int count);
+
+}  // namespace plat
