@@ -1,0 +1,283 @@
+// Thread message queues and plat::Thread.
+//
+//   poster ──PostThreadMessage(id)──> queue table (id -> Queue) ──> Queue (bounded FIFO)
+//                                                                      │
+//   owner thread <──GetMessage / PeekMessage / WaitMessage─────────────┘
+//
+// A queue leaves the table before it is closed, and a closed queue refuses
+// posts, so a post racing with the end of a thread either lands before the
+// queue is emptied (and its payload is destroyed with the queue) or fails.
+#include "hcyplat/thread.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+namespace plat {
+namespace {
+
+struct Queue {
+    std::mutex mu;
+    std::condition_variable cv;
+    std::deque<MSG> messages;
+    bool closed = false;
+};
+
+// Threads started through plat may still run while static objects are
+// destroyed at exit, so the table is never destroyed.
+struct QueueTable {
+    std::mutex mu;
+    std::unordered_map<ThreadId, std::shared_ptr<Queue>> queues;
+};
+
+QueueTable& Table() {
+    static QueueTable* table = new QueueTable;
+    return *table;
+}
+
+std::atomic<ThreadId> g_nextId{1};
+
+// Ids count up and are never handed out twice; 0 means "no thread".
+ThreadId NewThreadId() {
+    ThreadId id = g_nextId.fetch_add(1, std::memory_order_relaxed);
+    while (id == 0) id = g_nextId.fetch_add(1, std::memory_order_relaxed);
+    return id;
+}
+
+std::shared_ptr<Queue> FindQueue(ThreadId id) {
+    QueueTable& t = Table();
+    std::lock_guard lock(t.mu);
+    auto it = t.queues.find(id);
+    return it == t.queues.end() ? nullptr : it->second;
+}
+
+void CreateQueue(ThreadId id) {
+    QueueTable& t = Table();
+    std::lock_guard lock(t.mu);
+    auto& slot = t.queues[id];
+    if (!slot) slot = std::make_shared<Queue>();
+}
+
+void RemoveQueue(ThreadId id) {
+    std::shared_ptr<Queue> q;
+    {
+        QueueTable& t = Table();
+        std::lock_guard lock(t.mu);
+        auto it = t.queues.find(id);
+        if (it == t.queues.end()) return;
+        q = std::move(it->second);
+        t.queues.erase(it);
+    }
+    std::deque<MSG> pending;
+    {
+        std::lock_guard lock(q->mu);
+        q->closed = true;
+        pending.swap(q->messages);
+    }
+    q->cv.notify_all();
+    // `pending` goes out of scope here, outside every lock: payload
+    // destructors may post or take locks of their own.
+}
+
+// The calling thread's id and whether it owns a queue. A thread that ends
+// with a queue removes it, so posts to an ended thread fail.
+struct ThreadState {
+    ThreadId id = 0;
+    bool hasQueue = false;
+    ~ThreadState() {
+        if (hasQueue) RemoveQueue(id);
+    }
+};
+
+thread_local ThreadState t_state;
+
+ThreadId CurrentId() {
+    if (t_state.id == 0) t_state.id = NewThreadId();
+    return t_state.id;
+}
+
+std::shared_ptr<Queue> OwnQueue() {
+    EnsureMessageQueue();
+    return FindQueue(t_state.id);
+}
+
+bool Push(Queue& q, MSG&& msg, bool bounded) {
+    {
+        std::lock_guard lock(q.mu);
+        if (q.closed || (bounded && q.messages.size() >= kMessageQueueLimit)) return false;
+        q.messages.push_back(std::move(msg));
+    }
+    q.cv.notify_one();
+    return true;
+}
+
+}  // namespace
+
+bool PostThreadMessage(ThreadId thread, UINT message, WPARAM wParam, LPARAM lParam,
+                       std::unique_ptr<MessagePayload> payload) {
+    // On failure `payload` dies with this frame, after every lock is released.
+    std::shared_ptr<Queue> q = thread == 0 ? nullptr : FindQueue(thread);
+    if (!q) return false;
+    MSG msg;
+    msg.message = message;
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    msg.payload = std::move(payload);
+    return Push(*q, std::move(msg), true);
+}
+
+ThreadId GetCurrentThreadId() { return CurrentId(); }
+
+void EnsureMessageQueue() {
+    ThreadId id = CurrentId();
+    if (t_state.hasQueue) return;
+    CreateQueue(id);
+    t_state.hasQueue = true;
+}
+
+void DestroyMessageQueue() {
+    if (!t_state.hasQueue) return;
+    t_state.hasQueue = false;
+    RemoveQueue(t_state.id);
+}
+
+bool GetMessage(MSG& out) {
+    std::shared_ptr<Queue> q = OwnQueue();
+    std::unique_lock lock(q->mu);
+    q->cv.wait(lock, [&] { return !q->messages.empty(); });
+    out = std::move(q->messages.front());
+    q->messages.pop_front();
+    return out.message != WM_QUIT;
+}
+
+bool PeekMessage(MSG& out, bool remove) {
+    std::shared_ptr<Queue> q = OwnQueue();
+    std::unique_lock lock(q->mu);
+    if (q->messages.empty()) return false;
+    MSG& front = q->messages.front();
+    if (remove) {
+        out = std::move(front);
+        q->messages.pop_front();
+    } else {
+        out.message = front.message;
+        out.wParam = front.wParam;
+        out.lParam = front.lParam;
+        out.payload.reset();
+    }
+    return true;
+}
+
+bool WaitMessage(MSG& out, std::chrono::milliseconds timeout) {
+    std::shared_ptr<Queue> q = OwnQueue();
+    std::unique_lock lock(q->mu);
+    if (!q->cv.wait_for(lock, timeout, [&] { return !q->messages.empty(); })) return false;
+    out = std::move(q->messages.front());
+    q->messages.pop_front();
+    return true;
+}
+
+void PostQuitMessage(int exitCode) {
+    std::shared_ptr<Queue> q = OwnQueue();
+    MSG msg;
+    msg.message = WM_QUIT;
+    msg.wParam = static_cast<WPARAM>(static_cast<unsigned>(exitCode));
+    // The quit request has no way to report failure, so it may exceed the
+    // bound by one rather than leave the thread running forever.
+    Push(*q, std::move(msg), false);
+}
+
+std::size_t QueuedMessageCount(ThreadId thread) {
+    std::shared_ptr<Queue> q = FindQueue(thread);
+    if (!q) return 0;
+    std::lock_guard lock(q->mu);
+    return q->messages.size();
+}
+
+struct Thread::Impl {
+    std::thread thread;
+};
+
+Thread::~Thread() {
+    if (!Joinable()) return;
+    if (impl_->thread.get_id() == std::this_thread::get_id())
+        impl_->thread.detach();
+    else
+        impl_->thread.join();
+}
+
+bool Thread::Start(std::function<void()> body, std::string name) {
+    if (Joinable() || !body) return false;
+    const ThreadId id = NewThreadId();
+    CreateQueue(id);  // before anyone can learn the id
+    auto impl = std::make_shared<Impl>();
+    try {
+        impl->thread = std::thread([id, body = std::move(body), name = std::move(name)] {
+            t_state.id = id;
+            t_state.hasQueue = true;
+            if (!name.empty()) {
+                // The system keeps at most 15 characters of a thread name.
+                pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
+            }
+            body();
+            DestroyMessageQueue();
+        });
+    } catch (const std::system_error&) {
+        RemoveQueue(id);
+        return false;
+    }
+    impl_ = std::move(impl);
+    id_ = id;
+    return true;
+}
+
+bool Thread::Joinable() const { return impl_ && impl_->thread.joinable(); }
+
+void Thread::Join() {
+    if (!Joinable() || impl_->thread.get_id() == std::this_thread::get_id()) return;
+    impl_->thread.join();
+}
+
+bool Thread::SetPriority(int priority) {
+    int policy = SCHED_OTHER;
+    int level = 0;
+    switch (priority) {
+        case THREAD_PRIORITY_TIME_CRITICAL:
+            policy = SCHED_FIFO;
+            level = (sched_get_priority_min(SCHED_FIFO) + sched_get_priority_max(SCHED_FIFO)) / 2;
+            break;
+        case THREAD_PRIORITY_HIGHEST:
+            policy = SCHED_RR;
+            level = sched_get_priority_min(SCHED_RR) + 1;
+            break;
+        case THREAD_PRIORITY_ABOVE_NORMAL:
+            policy = SCHED_RR;
+            level = sched_get_priority_min(SCHED_RR);
+            break;
+        // Normal and the lower levels (idle -15, lowest -2, below normal -1)
+        // share the ordinary time-sharing policy.
+        case THREAD_PRIORITY_NORMAL:
+        case -1:
+        case -2:
+        case -15:
+            break;
+        default:
+            return false;
+    }
+    if (!Joinable()) return false;
+    priority_ = priority;
+    sched_param param{};
+    param.sched_priority = level;
+    // An unprivileged process gets EPERM for the real-time policies; the
+    // thread then keeps running at normal priority.
+    (void)pthread_setschedparam(impl_->thread.native_handle(), policy, &param);
+    return true;
+}
+
+}  // namespace plat

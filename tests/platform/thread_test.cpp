@@ -1,0 +1,218 @@
+// Thread message queues: order, bound, failed posts and payload ownership.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <latch>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hcyplat/thread.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Counts its own destruction, so a test can see who freed a payload.
+struct Tracked final : plat::MessagePayload {
+    explicit Tracked(std::atomic<int>& c) : counter(c) {}
+    ~Tracked() override { counter.fetch_add(1); }
+    std::atomic<int>& counter;
+};
+
+std::unique_ptr<plat::MessagePayload> Track(std::atomic<int>& counter) {
+    return std::make_unique<Tracked>(counter);
+}
+
+class ThreadMessages : public ::testing::Test {
+protected:
+    void SetUp() override { plat::EnsureMessageQueue(); }
+    void TearDown() override { plat::DestroyMessageQueue(); }
+    std::atomic<int> destroyed{0};
+};
+
+TEST_F(ThreadMessages, OwnQueueIsFirstInFirstOut) {
+    const plat::ThreadId self = plat::GetCurrentThreadId();
+    ASSERT_NE(self, 0u);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(plat::PostThreadMessage(self, plat::WM_USER + i, i, -i));
+    EXPECT_EQ(plat::QueuedMessageCount(self), 5u);
+    for (int i = 0; i < 5; ++i) {
+        plat::MSG m;
+        ASSERT_TRUE(plat::PeekMessage(m));
+        EXPECT_EQ(m.message, plat::WM_USER + static_cast<plat::UINT>(i));
+        EXPECT_EQ(m.wParam, static_cast<plat::WPARAM>(i));
+        EXPECT_EQ(m.lParam, -i);
+    }
+    plat::MSG m;
+    EXPECT_FALSE(plat::PeekMessage(m));
+}
+
+TEST_F(ThreadMessages, QueueHoldsTenThousandAndFailedPostFreesPayload) {
+    const plat::ThreadId self = plat::GetCurrentThreadId();
+    for (std::size_t i = 0; i < plat::kMessageQueueLimit; ++i)
+        ASSERT_TRUE(plat::PostThreadMessage(self, plat::WM_USER, i, 0)) << i;
+    EXPECT_FALSE(plat::PostThreadMessage(self, plat::WM_USER, 0, 0, Track(destroyed)));
+    EXPECT_EQ(destroyed.load(), 1);
+    EXPECT_EQ(plat::QueuedMessageCount(self), plat::kMessageQueueLimit);
+
+    plat::MSG m;
+    ASSERT_TRUE(plat::PeekMessage(m));
+    EXPECT_EQ(m.wParam, 0u);
+    EXPECT_TRUE(plat::PostThreadMessage(self, plat::WM_USER, 1, 0)) << "room for one again";
+}
+
+TEST_F(ThreadMessages, PeekWithoutRemoveLeavesPayloadQueued) {
+    const plat::ThreadId self = plat::GetCurrentThreadId();
+    ASSERT_TRUE(plat::PostThreadMessage(self, plat::WM_USER, 7, 0,
+                                        plat::MakePayload<std::string>("224.1.2.3")));
+    plat::MSG look;
+    ASSERT_TRUE(plat::PeekMessage(look, false));
+    EXPECT_EQ(look.wParam, 7u);
+    EXPECT_EQ(look.payload, nullptr);
+
+    plat::MSG taken;
+    ASSERT_TRUE(plat::PeekMessage(taken));
+    ASSERT_NE(plat::PayloadAs<std::string>(taken.payload), nullptr);
+    EXPECT_EQ(*plat::PayloadAs<std::string>(taken.payload), "224.1.2.3");
+    EXPECT_EQ(plat::PayloadAs<int>(taken.payload), nullptr) << "wrong type reads as null";
+}
+
+TEST_F(ThreadMessages, DestroyedQueueFreesPayloadsAndRefusesPosts) {
+    const plat::ThreadId self = plat::GetCurrentThreadId();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(plat::PostThreadMessage(self, plat::WM_USER, 0, 0, Track(destroyed)));
+    plat::DestroyMessageQueue();
+    EXPECT_EQ(destroyed.load(), 3);
+    EXPECT_FALSE(plat::PostThreadMessage(self, plat::WM_USER, 0, 0, Track(destroyed)));
+    EXPECT_EQ(destroyed.load(), 4);
+    EXPECT_EQ(plat::QueuedMessageCount(self), 0u);
+}
+
+TEST_F(ThreadMessages, PostToUnknownThreadFails) {
+    EXPECT_FALSE(plat::PostThreadMessage(0, plat::WM_USER, 0, 0, Track(destroyed)));
+    EXPECT_FALSE(plat::PostThreadMessage(0xFFFFFFF0u, plat::WM_USER, 0, 0, Track(destroyed)));
+    EXPECT_EQ(destroyed.load(), 2);
+}
+
+TEST_F(ThreadMessages, WaitMessageTakesPostFromAnotherThread) {
+    const plat::ThreadId self = plat::GetCurrentThreadId();
+    plat::MSG m;
+    EXPECT_FALSE(plat::WaitMessage(m, 0ms));
+    std::thread poster([self] { plat::PostThreadMessage(self, plat::WM_USER + 9, 0, 0); });
+    ASSERT_TRUE(plat::WaitMessage(m, 10s));
+    EXPECT_EQ(m.message, plat::WM_USER + 9);
+    poster.join();
+}
+
+TEST_F(ThreadMessages, ForeignThreadsGetDistinctIdsAndQueuesEndWithThem) {
+    std::atomic<plat::ThreadId> other{0};
+    std::thread t([&] {
+        plat::EnsureMessageQueue();
+        other = plat::GetCurrentThreadId();
+        plat::PostThreadMessage(other, plat::WM_USER, 0, 0, Track(destroyed));
+    });
+    t.join();
+    ASSERT_NE(other.load(), 0u);
+    EXPECT_NE(other.load(), plat::GetCurrentThreadId());
+    EXPECT_EQ(destroyed.load(), 1) << "the queue of an ended thread freed its payload";
+    EXPECT_FALSE(plat::PostThreadMessage(other, plat::WM_USER, 0, 0));
+}
+
+class PlatThread : public ::testing::Test {
+protected:
+    std::atomic<int> destroyed{0};
+};
+
+TEST_F(PlatThread, PostRightAfterStartIsReceivedInOrderUntilQuit) {
+    std::latch go(1);
+    std::vector<plat::UINT> received;
+    plat::ThreadId seenId = 0;
+    plat::MSG quit;
+    plat::Thread t;
+    ASSERT_TRUE(t.Start(
+        [&] {
+            go.wait();  // the posts below land before this thread looks at its queue
+            seenId = plat::GetCurrentThreadId();
+            plat::MSG m;
+            while (plat::GetMessage(m)) received.push_back(m.message);
+            quit = std::move(m);
+        },
+        "hcy-test-worker"));
+    ASSERT_NE(t.Id(), 0u);
+    EXPECT_TRUE(plat::PostThreadMessage(t.Id(), plat::WM_USER + 1, 0, 0));
+    EXPECT_TRUE(plat::PostThreadMessage(t.Id(), plat::WM_USER + 2, 0, 0));
+    EXPECT_TRUE(plat::PostThreadMessage(t.Id(), plat::WM_QUIT, 3, 0));
+    go.count_down();
+    t.Join();
+    EXPECT_EQ(seenId, t.Id());
+    EXPECT_EQ(received, (std::vector<plat::UINT>{plat::WM_USER + 1, plat::WM_USER + 2}));
+    EXPECT_EQ(quit.message, plat::WM_QUIT);
+    EXPECT_EQ(quit.wParam, 3u);
+}
+
+TEST_F(PlatThread, PostQuitMessageEndsOwnLoop) {
+    int handled = 0;
+    plat::Thread t;
+    ASSERT_TRUE(t.Start([&] {
+        plat::PostThreadMessage(plat::GetCurrentThreadId(), plat::WM_USER, 0, 0);
+        plat::PostQuitMessage(0);
+        plat::MSG m;
+        while (plat::GetMessage(m)) ++handled;
+    }));
+    t.Join();
+    EXPECT_EQ(handled, 1);
+}
+
+TEST_F(PlatThread, EndedThreadFreesPendingPayloadsAndRefusesPosts) {
+    std::latch release(1);
+    plat::Thread t;
+    ASSERT_TRUE(t.Start([&] { release.wait(); }));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(plat::PostThreadMessage(t.Id(), plat::WM_USER, 0, 0, Track(destroyed)));
+    EXPECT_EQ(plat::QueuedMessageCount(t.Id()), 4u);
+    release.count_down();
+    t.Join();
+    EXPECT_EQ(destroyed.load(), 4);
+    EXPECT_FALSE(plat::PostThreadMessage(t.Id(), plat::WM_USER, 0, 0, Track(destroyed)));
+    EXPECT_EQ(destroyed.load(), 5);
+}
+
+TEST_F(PlatThread, IdsAreUniqueAndDestructorJoins) {
+    std::atomic<int> ran{0};
+    plat::ThreadId a = 0, b = 0;
+    {
+        plat::Thread t1, t2;
+        ASSERT_TRUE(t1.Start([&] { ++ran; }));
+        ASSERT_TRUE(t2.Start([&] { ++ran; }));
+        a = t1.Id();
+        b = t2.Id();
+        EXPECT_FALSE(t1.Start([] {})) << "a running thread is not started twice";
+    }
+    EXPECT_EQ(ran.load(), 2);
+    EXPECT_NE(a, b);
+    EXPECT_NE(a, plat::GetCurrentThreadId());
+    plat::Thread t3;
+    ASSERT_TRUE(t3.Start([] {}));
+    EXPECT_GT(t3.Id(), b) << "ids are not reused";
+}
+
+TEST_F(PlatThread, SetPriorityKeepsRequestWhetherOrNotTheSystemAgrees) {
+    std::latch release(1);
+    plat::Thread t;
+    EXPECT_FALSE(t.SetPriority(plat::THREAD_PRIORITY_TIME_CRITICAL)) << "not started";
+    ASSERT_TRUE(t.Start([&] { release.wait(); }));
+    EXPECT_EQ(t.RequestedPriority(), plat::THREAD_PRIORITY_NORMAL);
+    EXPECT_TRUE(t.SetPriority(plat::THREAD_PRIORITY_TIME_CRITICAL));
+    EXPECT_EQ(t.RequestedPriority(), plat::THREAD_PRIORITY_TIME_CRITICAL);
+    EXPECT_FALSE(t.SetPriority(7)) << "not a priority level";
+    EXPECT_EQ(t.RequestedPriority(), plat::THREAD_PRIORITY_TIME_CRITICAL);
+    EXPECT_TRUE(t.SetPriority(plat::THREAD_PRIORITY_NORMAL));
+    release.count_down();
+    t.Join();
+}
+
+}  // namespace

@@ -1,0 +1,342 @@
+// Multimedia timers and the clock. Under the manual clock every callback
+// runs inside AdvanceClock; under the real clock the tests only wait, with a
+// generous bound, for conditions.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "hcyplat/clock.h"
+#include "hcyplat/hcyplatform.h"
+#include "hcyplat/timer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// What a callback saw: (timer id, clock reading) per call.
+struct Log {
+    std::vector<std::pair<plat::UINT, plat::DWORD>> calls;
+    plat::UINT killFromCallbackAt = 0;  // kill itself on this call (1-based)
+    plat::MMRESULT killResult = 99;
+    plat::UINT createOneShotDelay = 0;  // create a one-shot on the first call
+    plat::UINT created = 0;
+};
+
+void Record(plat::UINT id, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR, plat::DWORD_PTR) {
+    auto* log = reinterpret_cast<Log*>(user);
+    log->calls.emplace_back(id, plat::timeGetTime());
+    if (log->calls.size() == log->killFromCallbackAt) log->killResult = plat::timeKillEvent(id);
+    if (log->createOneShotDelay != 0 && log->created == 0)
+        log->created = plat::timeSetEvent(log->createOneShotDelay, 1, &Record, user, plat::TIME_ONESHOT);
+}
+
+class ManualTimers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::UseManualClock();
+        start = plat::timeGetTime();
+    }
+    void TearDown() override {
+        for (plat::UINT id : ids) plat::timeKillEvent(id);
+        plat::UseRealClock();
+    }
+    plat::UINT Start(plat::UINT delay, plat::UINT flags, Log& log) {
+        const plat::UINT id = plat::timeSetEvent(delay, 1, &Record, reinterpret_cast<plat::DWORD_PTR>(&log), flags);
+        if (id != 0) ids.push_back(id);
+        return id;
+    }
+    plat::DWORD start = 0;
+    std::vector<plat::UINT> ids;
+};
+
+TEST_F(ManualTimers, PeriodicFiresAtEachDueTimeWithinOneAdvance) {
+    Log log;
+    const plat::UINT id = Start(250, plat::TIME_PERIODIC, log);
+    ASSERT_NE(id, 0u);
+    plat::AdvanceClock(249);
+    EXPECT_TRUE(log.calls.empty());
+    plat::AdvanceClock(751);
+    ASSERT_EQ(log.calls.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(log.calls[i].first, id);
+        EXPECT_EQ(log.calls[i].second, start + 250 * (i + 1)) << "callback reads its due time";
+    }
+    EXPECT_EQ(plat::timeGetTime(), start + 1000);
+    EXPECT_EQ(plat::GetTickCount(), start + 1000);
+}
+
+TEST_F(ManualTimers, SmallStepsGiveTheSameTicks) {
+    Log log;
+    ASSERT_NE(Start(250, plat::TIME_PERIODIC, log), 0u);
+    for (int i = 0; i < 10; ++i) plat::AdvanceClock(100);
+    EXPECT_EQ(log.calls.size(), 4u);
+}
+
+TEST_F(ManualTimers, TimersFireInDueOrderOldestFirstOnTies) {
+    Log log;
+    const plat::UINT a = Start(200, plat::TIME_PERIODIC, log);
+    const plat::UINT b = Start(300, plat::TIME_PERIODIC, log);
+    plat::AdvanceClock(600);
+    const std::vector<std::pair<plat::UINT, plat::DWORD>> expected{
+        {a, start + 200}, {b, start + 300}, {a, start + 400}, {a, start + 600}, {b, start + 600}};
+    EXPECT_EQ(log.calls, expected);
+}
+
+TEST_F(ManualTimers, OneShotFiresOnceThenItsIdIsInvalid) {
+    Log log;
+    const plat::UINT id = Start(100, plat::TIME_ONESHOT, log);
+    ASSERT_NE(id, 0u);
+    plat::AdvanceClock(1000);
+    ASSERT_EQ(log.calls.size(), 1u);
+    EXPECT_EQ(log.calls[0].second, start + 100);
+    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
+}
+
+TEST_F(ManualTimers, KillStopsTimerOnceAndRejectsUnknownIds) {
+    Log log;
+    const plat::UINT id = Start(100, plat::TIME_PERIODIC, log);
+    plat::AdvanceClock(250);
+    EXPECT_EQ(plat::timeKillEvent(id), plat::TIMERR_NOERROR);
+    plat::AdvanceClock(1000);
+    EXPECT_EQ(log.calls.size(), 2u);
+    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
+    EXPECT_EQ(plat::timeKillEvent(0), plat::MMSYSERR_INVALPARAM);
+    EXPECT_EQ(plat::timeKillEvent(0xFFFFFF00u), plat::MMSYSERR_INVALPARAM);
+}
+
+TEST_F(ManualTimers, KillFromInsideOwnCallbackReturnsAtOnce) {
+    Log log;
+    log.killFromCallbackAt = 2;
+    const plat::UINT id = Start(250, plat::TIME_PERIODIC, log);
+    plat::AdvanceClock(2000);
+    EXPECT_EQ(log.calls.size(), 2u);
+    EXPECT_EQ(log.killResult, plat::TIMERR_NOERROR);
+    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
+}
+
+TEST_F(ManualTimers, TimerCreatedInsideCallbackFiresInTheSameAdvance) {
+    Log log;
+    log.createOneShotDelay = 50;
+    const plat::UINT id = Start(300, plat::TIME_PERIODIC, log);
+    plat::AdvanceClock(400);
+    ASSERT_NE(log.created, 0u);
+    const std::vector<std::pair<plat::UINT, plat::DWORD>> expected{{id, start + 300},
+                                                                   {log.created, start + 350}};
+    EXPECT_EQ(log.calls, expected);
+}
+
+TEST_F(ManualTimers, IdsAreNeverZeroOrReused) {
+    Log log;
+    const plat::UINT a = Start(100, plat::TIME_PERIODIC, log);
+    ASSERT_EQ(plat::timeKillEvent(a), plat::TIMERR_NOERROR);
+    const plat::UINT b = Start(100, plat::TIME_PERIODIC, log);
+    EXPECT_NE(a, 0u);
+    EXPECT_NE(b, 0u);
+    EXPECT_NE(a, b);
+}
+
+TEST_F(ManualTimers, InjectedFailuresAndBadArgumentsReturnZero) {
+    Log log;
+    plat::FailNextTimerCreations(2);
+    EXPECT_EQ(Start(100, plat::TIME_PERIODIC, log), 0u);
+    EXPECT_EQ(Start(100, plat::TIME_PERIODIC, log), 0u);
+    EXPECT_NE(Start(100, plat::TIME_PERIODIC, log), 0u);
+    EXPECT_EQ(Start(0, plat::TIME_PERIODIC, log), 0u) << "a zero period would never end";
+    EXPECT_EQ(plat::timeSetEvent(100, 1, nullptr, 0, plat::TIME_PERIODIC), 0u);
+}
+
+TEST_F(ManualTimers, CApiAdvancesTheSameClock) {
+    Log log;
+    ASSERT_NE(Start(250, plat::TIME_PERIODIC, log), 0u);
+    hcyplatAdvanceClock(500);
+    EXPECT_EQ(log.calls.size(), 2u);
+    EXPECT_TRUE(plat::IsManualClock());
+}
+
+TEST_F(ManualTimers, SleepInsideCallbackMovesTheClockItself) {
+    // No other thread can advance while this one runs callbacks.
+    auto sleepy = [](plat::UINT, plat::UINT, plat::DWORD_PTR, plat::DWORD_PTR, plat::DWORD_PTR) {
+        plat::Sleep(100);
+    };
+    const plat::UINT id = plat::timeSetEvent(250, 1, sleepy, 0, plat::TIME_PERIODIC);
+    ASSERT_NE(id, 0u);
+    ids.push_back(id);
+    plat::AdvanceClock(250);
+    EXPECT_EQ(plat::timeGetTime(), start + 350);
+}
+
+// A bounded wait for a condition that another thread makes true.
+struct Signal {
+    std::mutex mu;
+    std::condition_variable cv;
+    template <class P>
+    bool WaitFor(P pred, std::chrono::milliseconds limit = 10s) {
+        std::unique_lock lock(mu);
+        return cv.wait_for(lock, limit, pred);
+    }
+};
+
+TEST_F(ManualTimers, SleepWakesOnceAdvancePassesItsDeadline) {
+    Signal s;
+    bool done = false;
+    plat::DWORD before = 0, after = 0;
+    std::thread sleeper([&] {
+        before = plat::timeGetTime();
+        plat::Sleep(500);
+        after = plat::timeGetTime();
+        std::lock_guard lock(s.mu);
+        done = true;
+        s.cv.notify_all();
+    });
+    // The sleeper may start at any clock reading; advance until it wakes.
+    bool woke = false;
+    for (int i = 0; i < 1000 && !woke; ++i) {
+        plat::AdvanceClock(50);
+        woke = s.WaitFor([&] { return done; }, 10ms);
+    }
+    sleeper.join();
+    ASSERT_TRUE(woke);
+    EXPECT_GE(after - before, 500u);
+}
+
+TEST_F(ManualTimers, KillFromAnotherThreadWaitsForCallbackInFlight) {
+    struct Gate {
+        Signal s;
+        bool entered = false, release = false, finished = false;
+    } gate;
+    auto callback = [](plat::UINT, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR, plat::DWORD_PTR) {
+        auto* g = reinterpret_cast<Gate*>(user);
+        std::unique_lock lock(g->s.mu);
+        g->entered = true;
+        g->s.cv.notify_all();
+        g->s.cv.wait(lock, [&] { return g->release; });
+        g->finished = true;
+    };
+    const plat::UINT id = plat::timeSetEvent(100, 1, callback, reinterpret_cast<plat::DWORD_PTR>(&gate),
+                                             plat::TIME_PERIODIC);
+    ASSERT_NE(id, 0u);
+    std::thread advancer([] { plat::AdvanceClock(100); });
+    ASSERT_TRUE(gate.s.WaitFor([&] { return gate.entered; }));
+    std::atomic<bool> finishedWhenKillReturned{false};
+    std::thread killer([&] {
+        EXPECT_EQ(plat::timeKillEvent(id), plat::TIMERR_NOERROR);
+        std::lock_guard lock(gate.s.mu);
+        finishedWhenKillReturned = gate.finished;
+    });
+    {
+        std::lock_guard lock(gate.s.mu);
+        gate.release = true;
+    }
+    gate.s.cv.notify_all();
+    killer.join();
+    advancer.join();
+    EXPECT_TRUE(finishedWhenKillReturned.load());
+}
+
+// Real clock: a timer thread of its own per timer.
+struct RealLog {
+    Signal s;
+    int calls = 0;
+    bool blockFirst = false, release = false, finished = false;
+    bool killInCallback = false;
+    plat::MMRESULT killResult = 99;
+    std::atomic<bool> killed{false};
+    std::atomic<int> afterKill{0};
+};
+
+void RealCallback(plat::UINT id, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR, plat::DWORD_PTR) {
+    auto* log = reinterpret_cast<RealLog*>(user);
+    if (log->killed) ++log->afterKill;
+    if (log->killInCallback) {
+        const plat::MMRESULT r = plat::timeKillEvent(id);
+        std::lock_guard lock(log->s.mu);
+        log->killResult = r;
+    }
+    std::unique_lock lock(log->s.mu);
+    ++log->calls;
+    log->s.cv.notify_all();
+    if (log->blockFirst) {
+        log->s.cv.wait(lock, [&] { return log->release; });
+        log->finished = true;
+    }
+}
+
+class RealTimers : public ::testing::Test {
+protected:
+    void SetUp() override { plat::UseRealClock(); }
+    plat::UINT Start(plat::UINT delay, plat::UINT flags) {
+        return plat::timeSetEvent(delay, 1, &RealCallback, reinterpret_cast<plat::DWORD_PTR>(&log), flags);
+    }
+    RealLog log;
+};
+
+TEST_F(RealTimers, PeriodicTimerTicksUntilKilled) {
+    const plat::UINT id = Start(10, plat::TIME_PERIODIC);
+    ASSERT_NE(id, 0u);
+    EXPECT_TRUE(log.s.WaitFor([&] { return log.calls >= 3; }, 5s));
+    EXPECT_EQ(plat::timeKillEvent(id), plat::TIMERR_NOERROR);
+    log.killed = true;
+    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
+    EXPECT_EQ(log.afterKill.load(), 0);
+}
+
+TEST_F(RealTimers, OneShotFiresOnce) {
+    const plat::UINT id = Start(10, plat::TIME_ONESHOT);
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(log.s.WaitFor([&] { return log.calls == 1; }, 5s));
+    // Killing a one-shot that fired is refused; it still waits for the callback.
+    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
+    std::lock_guard lock(log.s.mu);
+    EXPECT_EQ(log.calls, 1);
+}
+
+TEST_F(RealTimers, KillWaitsForCallbackInFlight) {
+    log.blockFirst = true;
+    const plat::UINT id = Start(10, plat::TIME_PERIODIC);
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(log.s.WaitFor([&] { return log.calls == 1; }, 5s));
+    std::atomic<bool> finishedWhenKillReturned{false};
+    std::atomic<int> callsWhenKillReturned{0};
+    std::thread killer([&] {
+        EXPECT_EQ(plat::timeKillEvent(id), plat::TIMERR_NOERROR);
+        std::lock_guard lock(log.s.mu);
+        finishedWhenKillReturned = log.finished;
+        callsWhenKillReturned = log.calls;
+    });
+    {
+        std::lock_guard lock(log.s.mu);
+        log.release = true;
+    }
+    log.s.cv.notify_all();
+    killer.join();
+    EXPECT_TRUE(finishedWhenKillReturned.load());
+    std::lock_guard lock(log.s.mu);
+    EXPECT_EQ(log.calls, callsWhenKillReturned.load()) << "no tick after the kill";
+}
+
+TEST_F(RealTimers, KillFromOwnCallbackDoesNotDeadlock) {
+    // Nothing waits for a callback that killed its own timer, so its record
+    // must outlive the test.
+    static RealLog own;
+    {
+        std::lock_guard lock(own.s.mu);
+        own.calls = 0;
+        own.killResult = 99;
+        own.killInCallback = true;
+    }
+    const plat::UINT id =
+        plat::timeSetEvent(10, 1, &RealCallback, reinterpret_cast<plat::DWORD_PTR>(&own), plat::TIME_PERIODIC);
+    ASSERT_NE(id, 0u);
+    ASSERT_TRUE(own.s.WaitFor([&] { return own.calls >= 1; }, 5s));
+    std::lock_guard lock(own.s.mu);
+    EXPECT_EQ(own.killResult, plat::TIMERR_NOERROR);
+    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
+}
+
+}  // namespace
