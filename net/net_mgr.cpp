@@ -1,13 +1,19 @@
 #include "net/net_mgr.h"
 
 #include "core/messages.h"
-#include "hcyplat/clock.h"
+#include "net/dis_socket.h"
+#include "net/receive_road.h"
+
+using namespace hcy::net;
 
 CNetMgr::CNetMgr() = default;
 
 CNetMgr::~CNetMgr() {
     if (m_thread.Joinable()) Stop(std::chrono::seconds(40));
 }
+
+// ---------------------------------------------------------------------------
+// Start and stop, seen from the caller
 
 CNetMgr::Outcome CNetMgr::Start(std::chrono::milliseconds limit) {
     auto shared = m_shared;
@@ -17,8 +23,9 @@ CNetMgr::Outcome CNetMgr::Start(std::chrono::milliseconds limit) {
     Outcome outcome = shared->startup;
     lock.unlock();
     if (outcome != Outcome::Succeeded) {
-        // Either it failed (the thread ends by itself) or it did not answer:
-        // ask it to end and wait for it, so that nothing is left running.
+        // Either it failed (the thread ends by itself, after stopping what it
+        // started) or it did not answer: ask it to end and wait for it, so
+        // that nothing is left running.
         plat::PostThreadMessage(m_thread.Id(), hcy::WM_NETMGR_STOP, 0, 0);
         m_thread.Join();
     }
@@ -30,8 +37,7 @@ bool CNetMgr::Stop(std::chrono::milliseconds limit) {
     auto shared = m_shared;
     plat::PostThreadMessage(m_thread.Id(), hcy::WM_NETMGR_STOP, 0, 0);
     std::unique_lock<std::mutex> lock(shared->mutex);
-    bool acknowledged =
-        shared->changed.wait_for(lock, limit, [&] { return shared->stopped; });
+    bool acknowledged = shared->changed.wait_for(lock, limit, [&] { return shared->stopped; });
     lock.unlock();
     if (acknowledged) m_thread.Join();
     return acknowledged;
@@ -43,15 +49,23 @@ bool CNetMgr::Post(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam,
     return plat::PostThreadMessage(m_thread.Id(), message, wParam, lParam, std::move(payload));
 }
 
+// ---------------------------------------------------------------------------
+// The thread
+
 void CNetMgr::Run(std::shared_ptr<Shared> shared) {
     const bool started = StartUp();
+    // Running before the outcome is told, so that the caller's first posts
+    // (the destinations) are taken.
+    if (started) m_bRunning.store(true);
     {
         std::lock_guard<std::mutex> lock(shared->mutex);
         shared->startup = started ? Outcome::Succeeded : Outcome::Failed;
     }
     shared->changed.notify_all();
     if (started) {
-        m_bRunning.store(true);
+        // No HLA federation can be joined in this build, so the loop blocks
+        // in the message wait; a joined federation would need the loop to
+        // tick its run-time infrastructure between messages instead.
         plat::MSG msg;
         while (plat::GetMessage(msg)) {
             if (msg.message == hcy::WM_NETMGR_STOP) break;
@@ -67,33 +81,282 @@ void CNetMgr::Run(std::shared_ptr<Shared> shared) {
     shared->changed.notify_all();
 }
 
-bool CNetMgr::StartUp() { return true; }
+bool CNetMgr::StartUp() {
+    // Workers first, so that the sockets have somewhere to post.
+    if (!m_signalWorker.Start([this] { WorkerLoop(true, m_bSignalWorkerRunning); },
+                              "hcy-rx-signal"))
+        return false;
+    m_nSignalWorkerId = m_signalWorker.Id();
+    m_signalWorker.SetPriority(plat::THREAD_PRIORITY_TIME_CRITICAL);
+    if (!m_xmitWorker.Start([this] { WorkerLoop(false, m_bXmitWorkerRunning); }, "hcy-rx-xmit"))
+        return false;
+    m_nXmitWorkerId = m_xmitWorker.Id();
+    m_xmitWorker.SetPriority(plat::THREAD_PRIORITY_HIGHEST);
+
+    // The primary socket opens on its stored port (3000 unless changed) with
+    // the default destination; the secondary opens nothing while its port
+    // is 0.
+    m_pPrimarySocket = std::make_unique<CDisSocket>(this, kNetPrimary);
+    OpenPrimarySocket();
+    m_pSecondarySocket = std::make_unique<CDisSocket>(this, kNetSecondary);
+    OpenSecondarySocket();
+    return m_bPrimaryOpen;
+}
+
+void CNetMgr::ShutDown() {
+    // Sockets first: once their receive threads have ended nothing posts to
+    // the workers any more (loopback posts come from this thread).
+    if (m_pPrimarySocket) {
+        ClosePrimarySocket();
+        m_pPrimarySocket.reset();
+    }
+    if (m_pSecondarySocket) {
+        CloseSecondarySocket();
+        m_pSecondarySocket.reset();
+    }
+    // Each worker handles what is already queued, then ends.
+    for (plat::Thread* worker : {&m_signalWorker, &m_xmitWorker}) {
+        if (!worker->Joinable()) continue;
+        plat::PostThreadMessage(worker->Id(), hcy::WM_NETMGR_STOP, 0, 0);
+        worker->Join();
+    }
+    m_nSignalWorkerId = 0;
+    m_nXmitWorkerId = 0;
+    // No federation can be running in this build; the state only returns to
+    // none.
+    m_nHlaState = HLA_STATE_NONE;
+}
 
 void CNetMgr::HandleMessage(plat::MSG& msg) {
     switch (msg.message) {
-    case hcy::WM_NETMGR_SET_PRIMARY_PORT:
-        m_nPrimaryPort = static_cast<std::uint32_t>(msg.wParam);
-        break;
-    case hcy::WM_NETMGR_SET_SECONDARY_PORT:
-        m_nSecondaryPort = static_cast<std::uint32_t>(msg.wParam);
-        break;
-    case hcy::WM_NETMGR_SET_BROADCAST_ADDRESS:
-        if (auto* text = plat::PayloadAs<std::string>(msg.payload)) {
-            (msg.wParam == 2 ? m_strSecondaryAddress : m_strPrimaryAddress) = *text;
-        }
-        break;
-    case hcy::WM_NETMGR_HLA_INIT:
-        if (auto* request = plat::PayloadAs<HlaInitRequest>(msg.payload)) {
-            if (request->fomType != 1)
-                request->completion->Complete(HLA_STATE_FAILED, "Invalid FOM type sent to HLAInit");
-            else
-                request->completion->Complete(HLA_STATE_FAILED,
-                                              "No HLA run-time infrastructure is available.");
-        }
-        break;
-    default:
-        break;  // the payload, if any, is freed with the message
+        case hcy::WM_NETMGR_HEARTBEAT:
+            ++m_nHeartbeats;
+            break;
+        case hcy::WM_NETMGR_SET_PRIMARY_PORT:
+            OnSetPort(kNetPrimary, static_cast<std::uint32_t>(msg.wParam));
+            break;
+        case hcy::WM_NETMGR_SET_SECONDARY_PORT:
+            OnSetPort(kNetSecondary, static_cast<std::uint32_t>(msg.wParam));
+            break;
+        case hcy::WM_NETMGR_SET_BROADCAST_ADDRESS:
+            OnSetBroadcastAddress(msg.wParam, plat::PayloadAs<std::string>(msg.payload));
+            break;
+        case hcy::WM_NETMGR_SET_MULTICAST_TTL:
+            OnSetMulticastTtl(msg.wParam, msg.lParam);
+            break;
+        case hcy::WM_NETMGR_SEND_PDU:
+            if (auto* outgoing = plat::PayloadAs<OutgoingPdu>(msg.payload)) OnSendPdu(*outgoing);
+            break;
+        case hcy::WM_NETMGR_HLA_INIT:
+            if (auto* request = plat::PayloadAs<HlaInitRequest>(msg.payload)) {
+                m_nHlaState = HLA_STATE_FAILED;
+                if (request->fomType != 1)
+                    request->completion->Complete(HLA_STATE_FAILED,
+                                                  "Invalid FOM type sent to HLAInit");
+                else
+                    request->completion->Complete(HLA_STATE_FAILED,
+                                                  "No HLA run-time infrastructure is available.");
+            }
+            break;
+        default:
+            // The other HLA requests need a joined federation, which this
+            // build never has; any payload is freed with the message.
+            break;
     }
 }
 
-void CNetMgr::ShutDown() {}
+// ---------------------------------------------------------------------------
+// Workers
+
+void CNetMgr::WorkerLoop(bool audio, std::atomic<bool>& running) {
+    running = true;
+    std::vector<std::byte> scratch;  // host-order copy, reused for every PDU
+    scratch.reserve(kMaxDatagramSize);
+    auto handle = [&](const plat::MSG& msg) {
+        const auto decoded = DecodeRxMessage(msg.message);
+        if (!decoded) return;  // not a received PDU: discarded
+        const RxKind kind = decoded->first;
+        const bool audioKind = kind == RxKind::Signal || kind == RxKind::IcsAudio;
+        if (audioKind != audio) return;
+        if (auto* bytes = plat::PayloadAs<std::vector<std::byte>>(msg.payload))
+            DeliverReceived(kind, *bytes, decoded->second, scratch);
+    };
+    plat::MSG msg;
+    while (plat::GetMessage(msg)) {
+        if (msg.message == hcy::WM_NETMGR_STOP) break;
+        handle(msg);
+    }
+    while (plat::PeekMessage(msg)) handle(msg);  // what was queued before the stop
+    running = false;
+}
+
+// ---------------------------------------------------------------------------
+// Receive road entry
+
+void CNetMgr::OnDatagram(std::span<const std::byte> datagram, std::uint32_t sourceBits) {
+    const int type = ClassifyPdu(datagram, theApp.m_bAcceptEntityState.load());
+    if (type >= 0) DispatchReceived(type, datagram, sourceBits);
+}
+
+bool CNetMgr::DispatchReceived(int type, std::span<const std::byte> data,
+                               std::uint32_t sourceBits) {
+    const auto route = RouteReceived(type, data.size(), sourceBits);
+    if (!route) return false;
+    const plat::ThreadId worker =
+        route->audioWorker ? m_nSignalWorkerId.load() : m_nXmitWorkerId.load();
+    if (worker == 0) return false;
+    // A failed post (queue full, worker gone) destroys the copy.
+    return plat::PostThreadMessage(worker, route->message, 0,
+                                   static_cast<plat::LPARAM>(data.size()),
+                                   plat::MakePayload<std::vector<std::byte>>(data.begin(), data.end()));
+}
+
+// ---------------------------------------------------------------------------
+// Send router
+
+void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
+    const PduSendRequest& request = outgoing.request;
+    const std::uint32_t length = request.length;
+    // Lengths the PDU does not really have, and requests shorter than their
+    // type's fixed part (which the converters and the HLA hand-off rely on),
+    // are refused like a length of 0.
+    if (length == 0 || length > kMaxSendLength || length > outgoing.pdu.size() || length < 3)
+        return;
+    const auto type = std::to_integer<std::uint8_t>(outgoing.pdu[2]);
+    if (type == PDU_TYPE_ENTITY_STATE) return;  // received only
+    const std::size_t fixedPart = FixedPartSize(type);
+    if (fixedPart == 0 || length < fixedPart) return;
+
+    const std::uint32_t flags = request.networkFlags;
+    const bool toNetworkOrLoopback = (flags & (kNetPrimary | kNetSecondary | kNetLoopback)) != 0;
+    const std::span<const std::byte> host(outgoing.pdu.data(), length);
+    m_sendBuffer.resize(length);
+    const std::span<std::byte> net(m_sendBuffer.data(), length);
+    std::size_t converted = 0;
+    switch (type) {
+        case PDU_TYPE_TRANSMITTER:
+            if (toNetworkOrLoopback) converted = TransmitterPduToNet(host, net);
+            // NET_HLA hand-off (with the HLA heartbeat on) needs a joined
+            // federation, which this build never has.
+            break;
+        case PDU_TYPE_SIGNAL:
+            converted = SignalPduToNet(host, net);
+            break;
+        case PDU_TYPE_RECEIVER:
+            if (toNetworkOrLoopback) converted = ReceiverPduToNet(host, net);
+            break;
+        case PDU_TYPE_ICS_TRANSMITTER:
+            if (toNetworkOrLoopback) converted = IcsTransmitterPduToNet(host, net);
+            break;
+        case PDU_TYPE_ICS_SIGNAL:
+            converted = IcsSignalPduToNet(host, net);
+            break;
+        default:
+            return;
+    }
+    if (converted == 0) return;
+
+    const std::uint32_t networks = NetworkBits(flags, type);
+    if ((networks & kNetPrimary) && m_bPrimaryOpen)
+        m_pPrimarySocket->SendPdu(net, m_strPrimaryAddress, m_nPrimaryPort);
+    if ((networks & kNetSecondary) && m_bSecondaryOpen)
+        m_pSecondarySocket->SendPdu(net, m_strSecondaryAddress, m_nSecondaryPort);
+    // Back into the receive road as if from the network (a Receiver PDU is
+    // dropped there: nothing receives it).
+    if (flags & kNetLoopback) DispatchReceived(type, net, kNetLoopback);
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+void CNetMgr::OnSetPort(std::uint32_t kind, std::uint32_t requested) {
+    const int configured =
+        theApp.GetProfileInt("Network", kind == kNetSecondary ? "SecPort" : "PrimPort", -1);
+    const std::uint32_t port = configured != -1 ? static_cast<std::uint32_t>(configured) : requested;
+    if (kind == kNetSecondary) {
+        m_nSecondaryPort = port;
+        OpenSecondarySocket();
+    } else {
+        m_nPrimaryPort = port;
+        OpenPrimarySocket();
+    }
+}
+
+void CNetMgr::OnSetBroadcastAddress(plat::WPARAM network, const std::string* text) {
+    const bool secondary = network == 2;
+    const std::string configured =
+        theApp.GetProfileString("Network", secondary ? "SecBroadcast" : "PrimBroadcast", "");
+    std::string& destination = secondary ? m_strSecondaryAddress : m_strPrimaryAddress;
+    if (!configured.empty())
+        destination = configured;
+    else if (text)
+        destination = *text;
+    // Sending uses the new text at once; binding follows at the next open.
+    if (auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket)
+        socket->m_strDestination = destination;
+    std::lock_guard<std::mutex> lock(m_statusMutex);
+    m_status[secondary ? 1 : 0].destination = destination;
+}
+
+void CNetMgr::OnSetMulticastTtl(plat::WPARAM network, plat::LPARAM ttl) {
+    auto& socket = network == 2 ? m_pSecondarySocket : m_pPrimarySocket;
+    if (socket) socket->m_nMulticastTtl = static_cast<std::uint32_t>(ttl);
+}
+
+// ---------------------------------------------------------------------------
+// Sockets
+
+bool CNetMgr::OpenPrimarySocket() { return OpenSocketOf(kNetPrimary); }
+bool CNetMgr::OpenSecondarySocket() { return OpenSocketOf(kNetSecondary); }
+void CNetMgr::ClosePrimarySocket() { CloseSocketOf(kNetPrimary); }
+void CNetMgr::CloseSecondarySocket() { CloseSocketOf(kNetSecondary); }
+
+bool CNetMgr::OpenSocketOf(std::uint32_t kind) {
+    const bool secondary = kind == kNetSecondary;
+    auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
+    bool& open = secondary ? m_bSecondaryOpen : m_bPrimaryOpen;
+    const std::uint32_t port = secondary ? m_nSecondaryPort : m_nPrimaryPort;
+    if (!socket) return false;
+    CloseSocketOf(kind);
+    if (secondary && port == 0) {
+        PublishStatus(kind);
+        return false;
+    }
+    open = socket->OpenSocket(port) == 1 && socket->StartReceiving();
+    if (!open) socket->Close();  // stays in place, closed, for a later reopen
+    PublishStatus(kind);
+    return open;
+}
+
+void CNetMgr::CloseSocketOf(std::uint32_t kind) {
+    const bool secondary = kind == kNetSecondary;
+    auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
+    (secondary ? m_bSecondaryOpen : m_bPrimaryOpen) = false;
+    if (socket) socket->Close();
+    PublishStatus(kind);
+}
+
+void CNetMgr::PublishStatus(std::uint32_t kind) {
+    const bool secondary = kind == kNetSecondary;
+    const auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
+    std::lock_guard<std::mutex> lock(m_statusMutex);
+    SocketStatus& status = m_status[secondary ? 1 : 0];
+    const bool wasOpen = status.open;
+    status.open = secondary ? m_bSecondaryOpen : m_bPrimaryOpen;
+    status.port = secondary ? m_nSecondaryPort : m_nPrimaryPort;
+    status.destination = secondary ? m_strSecondaryAddress : m_strPrimaryAddress;
+    if (status.open && socket) {
+        const auto& binding = socket->LastBinding();
+        status.boundAddress = binding.address;
+        status.boundPort = binding.port;
+        status.joinedGroup = binding.joinedGroup;
+        status.multicastTtl = binding.multicastTtl;
+        status.multicastLoop = binding.multicastLoop;
+        if (!wasOpen) ++status.opens;
+    }
+}
+
+CNetMgr::SocketStatus CNetMgr::GetSocketStatus(std::uint32_t kind) const {
+    std::lock_guard<std::mutex> lock(m_statusMutex);
+    return m_status[kind == kNetSecondary ? 1 : 0];
+}

@@ -1,26 +1,60 @@
 #pragma once
 // The network manager: the one thread through which every network operation
 // passes. The rest of the system talks to it by posting thread messages
-// (WM_NETMGR_*); the thread owns the sockets, their receive threads and the
-// PDU workers.
+// (WM_NETMGR_*); the thread owns the two DIS sockets with their receive
+// threads and the two PDU workers.
+//
+//   posters --WM_NETMGR_SEND_PDU--> manager: send router
+//     -> primary / secondary socket (network order), loopback (source 4)
+//   receive thread --OnDatagram--> DispatchReceived --WM_NETRX_*--> worker
+//     -> host order -> CHalcyraApp::Dispatch*Pdu
 //
 // Start-up and stop are reported through state shared with the caller, not
-// through fields of a thread that may already be gone.
+// through fields of a thread that may already be gone. A failed start-up
+// stops whatever it started before it reports.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "core/app.h"
 #include "hcyplat/thread.h"
+#include "net/pdu.h"
+#include "net/udp_socket.h"
 
-class CNetMgr : public std::enable_shared_from_this<CNetMgr> {
+class CDisSocket;
+
+// Payload of WM_NETMGR_SEND_PDU: a PDU in host order and where it goes.
+// request.length is the number of bytes of `pdu` to send; the router refuses
+// a request whose length is 0, above 65535, beyond `pdu` or shorter than its
+// type's fixed part.
+struct OutgoingPdu {
+    hcy::net::PduSendRequest request;
+    std::vector<std::byte> pdu;
+};
+
+class CNetMgr {
 public:
     // Outcome of start-up or stop, shared by the thread and the caller.
     enum class Outcome { Pending, Succeeded, Failed };
+
+    // A socket as the manager last left it (for checks and tests).
+    struct SocketStatus {
+        bool open = false;
+        std::uint32_t port = 0;          // the port asked for
+        hcy::net::Ipv4 boundAddress = 0;
+        std::uint16_t boundPort = 0;
+        bool joinedGroup = false;
+        int multicastTtl = -1;
+        bool multicastLoop = false;
+        std::string destination;         // the network's destination text
+        std::uint32_t opens = 0;         // successful opens so far
+    };
 
     CNetMgr();
     ~CNetMgr();
@@ -33,10 +67,10 @@ public:
     // left running.
     Outcome Start(std::chrono::milliseconds limit);
 
-    // Posts WM_NETMGR_STOP and waits at most `limit` for the thread to
-    // acknowledge; then joins it. Returns false when it did not acknowledge
-    // in time (the thread is then left to end on its own; it touches only
-    // state it shares).
+    // Posts WM_NETMGR_STOP and waits at most `limit` for the thread to close
+    // the sockets and end the workers; then joins it. Returns false when it
+    // did not acknowledge in time (the thread is then left to end on its
+    // own; it touches only state it shares).
     bool Stop(std::chrono::milliseconds limit);
 
     // Posts a message to the thread. False when the thread is not running or
@@ -51,6 +85,22 @@ public:
     bool IsRunning() const { return m_bRunning.load(); }
     std::uint32_t HlaState() const { return m_nHlaState.load(); }
 
+    // The receive road's entry for one datagram from a socket of `sourceBits`
+    // (called by the receive threads): filter, then DispatchReceived.
+    void OnDatagram(std::span<const std::byte> datagram, std::uint32_t sourceBits);
+    // Copies a kept PDU (type as hcy::net::ClassifyPdu gives it) and posts it
+    // to its worker; true when posted. Drops what is too short, of a type not
+    // received or of no source. Any thread.
+    bool DispatchReceived(int type, std::span<const std::byte> data, std::uint32_t sourceBits);
+
+    // Status of socket `kind` (1 primary, 2 secondary). Any thread.
+    SocketStatus GetSocketStatus(std::uint32_t kind) const;
+    // Thread ids of the workers and of the sockets' receive threads (0: none).
+    plat::ThreadId SignalWorkerId() const { return m_nSignalWorkerId.load(); }
+    plat::ThreadId XmitWorkerId() const { return m_nXmitWorkerId.load(); }
+    // WM_NETMGR_HEARTBEAT messages handled so far.
+    std::uint32_t HeartbeatsHandled() const { return m_nHeartbeats.load(); }
+
 private:
     struct Shared {
         std::mutex mutex;
@@ -61,17 +111,51 @@ private:
 
     void Run(std::shared_ptr<Shared> shared);
     bool StartUp();
-    void HandleMessage(plat::MSG& msg);
     void ShutDown();
+    void HandleMessage(plat::MSG& msg);
+    void WorkerLoop(bool audio, std::atomic<bool>& running);
+
+    // Handlers.
+    void OnSendPdu(OutgoingPdu& outgoing);
+    void OnSetPort(std::uint32_t kind, std::uint32_t requested);
+    void OnSetBroadcastAddress(plat::WPARAM network, const std::string* text);
+    void OnSetMulticastTtl(plat::WPARAM network, plat::LPARAM ttl);
+
+    // Sockets.
+    bool OpenPrimarySocket();
+    bool OpenSecondarySocket();
+    void ClosePrimarySocket();
+    void CloseSecondarySocket();
+    bool OpenSocketOf(std::uint32_t kind);
+    void CloseSocketOf(std::uint32_t kind);
+    void PublishStatus(std::uint32_t kind);
 
     plat::Thread m_thread;
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     std::atomic<bool> m_bRunning{false};
     std::atomic<std::uint32_t> m_nHlaState{HLA_STATE_NONE};
+    std::atomic<std::uint32_t> m_nHeartbeats{0};
 
-    // Settings, touched only on the manager's thread.
+    // Workers: Signal and interphone audio; Transmitter, Entity State and
+    // interphone control.
+    plat::Thread m_signalWorker;
+    plat::Thread m_xmitWorker;
+    std::atomic<bool> m_bSignalWorkerRunning{false};
+    std::atomic<bool> m_bXmitWorkerRunning{false};
+    std::atomic<plat::ThreadId> m_nSignalWorkerId{0};
+    std::atomic<plat::ThreadId> m_nXmitWorkerId{0};
+
+    // Sockets and settings, touched only on the manager's thread.
+    std::unique_ptr<CDisSocket> m_pPrimarySocket;
+    std::unique_ptr<CDisSocket> m_pSecondarySocket;
+    bool m_bPrimaryOpen = false;
+    bool m_bSecondaryOpen = false;
     std::uint32_t m_nPrimaryPort = 3000;
     std::uint32_t m_nSecondaryPort = 0;
     std::string m_strPrimaryAddress;
     std::string m_strSecondaryAddress;
+    std::vector<std::byte> m_sendBuffer;  // network-order copy of the PDU being sent
+
+    mutable std::mutex m_statusMutex;
+    SocketStatus m_status[2];
 };
