@@ -5,7 +5,7 @@
 #include "hcyplat/sound_devices.h"
 #include "hcyplat/timer.h"
 #include "hcyplat/window.h"
-#include "library_fixture.h"
+#include "support/library_fixture.h"
 #include "net/net_mgr.h"
 #include "support/stand_ins.h"
 

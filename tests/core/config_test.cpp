@@ -2,7 +2,7 @@
 // fallback when the file cannot be read.
 #include <filesystem>
 
-#include "library_fixture.h"
+#include "support/library_fixture.h"
 
 class ConfigFileTest : public LibraryTest {
 protected:

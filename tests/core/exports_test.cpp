@@ -3,7 +3,7 @@
 #include <cmath>
 #include <functional>
 
-#include "library_fixture.h"
+#include "support/library_fixture.h"
 #include "support/stand_ins.h"
 
 using hcytest::StandInDevice;

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "hcyplat/thread.h"
-#include "library_fixture.h"
+#include "support/library_fixture.h"
 #include "support/stand_ins.h"
 
 using hcytest::StandInDevice;
