@@ -6,6 +6,7 @@
 
 class CRadioModel;
 class CICSModel;
+class CReceive;
 
 class CDevice {
 public:
@@ -64,4 +65,20 @@ public:
     virtual int StartPlayback(int first, int second) = 0;
     virtual int SetNewPlayPosn(int position) = 0;
     virtual int StopPlayback() = 0;
+
+    // Received audio for devices that take it themselves (Kind::Data):
+    // radios call these instead of writing to a receive path. The record
+    // identifies the transmitter heard and is opaque (never read); the
+    // samples are valid during the call only. Radios call both without
+    // holding their own lock. Other devices ignore them.
+    virtual int ReceiveAudio(int radioUserId, const CReceive* record, const std::int16_t* samples,
+                             std::uint32_t bytes, std::uint32_t sampleRate) {
+        (void)radioUserId, (void)record, (void)samples, (void)bytes, (void)sampleRate;
+        return 1;
+    }
+    // A transmission the radio heard has ended.
+    virtual int OnReceiveEnd(int radioUserId) {
+        (void)radioUserId;
+        return 1;
+    }
 };

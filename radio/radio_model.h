@@ -1,112 +1,367 @@
 #pragma once
-// The radio base class: what the application object, the devices and the
-// network side ask of every radio. The radio types derive from it.
+// The radio base class: the whole transmitter and receiver state of one
+// simulated radio, the PDUs it sends, the records of the transmitters it
+// hears and the reception pipeline that decides what it hears. The radio
+// types derive from it and replace its hooks.
+//
+// Transmit road (capture thread, host threads, update tick):
+//   SetPTT ----------> Transmitter PDU (state 2 / 1)
+//   TransmitAudio ---> private copy, shift/zero/gain, level, hop noise
+//                      --> encoder --> Signal PDUs of <= 4080 samples
+//                      --> PostPdu or the delay queue --> network manager
+// Receive road (PDU workers, network manager thread, update tick):
+//   Transmitter PDU --> CReceive (created / refreshed) --> OnTransmitStateChange
+//                       --> EvaluateReception: PropLoss, RoundEarth, Tuner,
+//                           Squelch, Crypto, HopNet (each behind its switch)
+//                       --> ApplySquelch --> receive paths start / stop
+//   Signal PDU ------> record found, capture rule --> decoder state of the
+//                       record --> receive paths, or the data device
+//
+// This header is safe to include with the public header (no name it
+// defines is one of its macros).
+//
+// Exclusion: one recursive mutex per radio over its parameters, records and
+// paths; the transmit encoder has a mutex of its own so that a capture
+// thread never waits for reception. Lock order: tables, device, radio,
+// receive path, output buffer. Calls up that order (a data device's
+// ReceiveAudio and OnReceiveEnd) are made after the radio's mutex is
+// released, still inside the dispatch or tick that keeps the device open.
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "hcyplat/types.h"
+#include "net/pdu.h"
 
-namespace hcy::net {
-struct TransmitterPdu;
-struct SignalPdu;
-struct EntityStatePdu;
-}  // namespace hcy::net
-using hcy::net::TransmitterPdu;
-using hcy::net::SignalPdu;
 using hcy::net::EntityStatePdu;
+using hcy::net::ReceiverPdu;
+using hcy::net::SignalPdu;
+using hcy::net::TransmitterPdu;
 
 class CDevice;
+class CReceive;
+class CRecvPath;
+struct RadioKey;
+namespace hcy {
+struct CodecSet;
+}
+class CWavPlayer;
 struct HlaTransmitterRecord;
 struct HlaSignalRecord;
+struct OutgoingPdu;
+
+// HLA attribute bits of the radio transmitter object.
+inline constexpr std::uint32_t HLA_ATTR_ENTITY_IDENTIFIER = 0x1;
+inline constexpr std::uint32_t HLA_ATTR_HOST_OBJECT_IDENTIFIER = 0x2;
+inline constexpr std::uint32_t HLA_ATTR_RELATIVE_POSITION = 0x4;
+inline constexpr std::uint32_t HLA_ATTR_CRYPTO_SYSTEM = 0x20;
+inline constexpr std::uint32_t HLA_ATTR_ENCRYPTION_KEY_IDENTIFIER = 0x40;
+inline constexpr std::uint32_t HLA_ATTR_FREQUENCY = 0x80;
+inline constexpr std::uint32_t HLA_ATTR_FREQUENCY_BANDWIDTH = 0x100;
+inline constexpr std::uint32_t HLA_ATTR_FREQUENCY_HOP_IN_USE = 0x200;
+inline constexpr std::uint32_t HLA_ATTR_PSEUDO_NOISE_SPECTRUM_IN_USE = 0x800;
+inline constexpr std::uint32_t HLA_ATTR_RADIO_INDEX = 0x1000;
+inline constexpr std::uint32_t HLA_ATTR_RADIO_INPUT_SOURCE = 0x2000;
+inline constexpr std::uint32_t HLA_ATTR_RF_MODULATION_SYSTEM_TYPE = 0x8000;
+inline constexpr std::uint32_t HLA_ATTR_RF_MODULATION_TYPE = 0x10000;
+inline constexpr std::uint32_t HLA_ATTR_TIME_HOP_IN_USE = 0x20000;
+inline constexpr std::uint32_t HLA_ATTR_TRANSMITTED_POWER = 0x40000;
+inline constexpr std::uint32_t HLA_ATTR_TRANSMITTER_OPERATIONAL_STATUS = 0x80000;
+inline constexpr std::uint32_t HLA_ATTR_WORLD_LOCATION = 0x100000;
+inline constexpr std::uint32_t HLA_ATTR_ALL = 0x1FFFFF;
+
+inline constexpr std::uint32_t DUPLEX_HALF = 9;
+inline constexpr std::uint32_t DUPLEX_FULL = 10;
+// Reception mode 5: the end of a heard transmission plays the squelch tail
+// and tells the devices.
+inline constexpr std::uint32_t RECEPTION_MODE_TAIL = 5;
+
+// Most samples one Signal PDU carries: 4080 PCM samples make 8160 data
+// bytes, a PDU of exactly 8192 bytes (the largest DIS PDU), and fit the
+// 16-bit length, bit-count and sample-count fields.
+inline constexpr std::uint32_t kMaxSamplesPerSignalPdu = 4080;
+
+// Values of one HLA transmitter object's attributes, host order, as the HLA
+// manager decodes them (only the fields whose bit is in the mask count).
+struct HlaTransmitterValues {
+    std::string instanceName;
+    std::uint16_t site = 0, application = 0, entity = 0;
+    std::string hostObjectId;
+    float relativeX = 0, relativeY = 0, relativeZ = 0;
+    std::uint16_t cryptoSystem = 0, cryptoKey = 0;
+    std::uint32_t frequencyHigh = 0, frequencyLow = 0;
+    std::uint8_t frequencyHop = 0, timeHop = 0, pseudoNoise = 0;
+    std::uint16_t radioIndex = 0;
+    std::uint8_t inputSource = 0;
+    float bandwidth = 0, power = 0;
+    std::uint16_t majorModulation = 0, detailModulation = 0;
+    std::uint8_t operationalStatus = 0;
+    double worldX = 0, worldY = 0, worldZ = 0;
+};
 
 class CRadioModel {
 public:
-    virtual ~CRadioModel() = default;
+    CRadioModel();
+    virtual ~CRadioModel();
+    CRadioModel(const CRadioModel&) = delete;
+    CRadioModel& operator=(const CRadioModel&) = delete;
 
-    // Identity. The user id is the radio's handle; the handle is the HLA
+    // ---- Identity. The user id is the radio's handle; GetHandle is the HLA
     // object handle (0xFFFFFFFF until registered).
-    virtual int GetUserId() const = 0;
-    virtual int SetUserId(std::uint32_t userId) = 0;
-    virtual std::uint32_t GetHandle() const = 0;
-    virtual std::uint32_t GetNetworkMode() const = 0;
-    virtual int SetNetworkMode(std::uint32_t flags) = 0;
-    virtual int SetExerciseId(std::uint32_t exercise) = 0;
+    virtual int GetUserId() const { return m_nUserId.load(); }
+    virtual int SetUserId(std::uint32_t userId);
+    virtual std::uint32_t GetHandle() const { return m_nHlaHandle.load(); }
+    // The network thread stores the registered object's handle.
+    void SetHlaObjectHandle(std::uint32_t handle) { m_nHlaHandle = handle; }
+    virtual std::uint32_t GetNetworkMode() const { return m_nNetworkMode.load(); }
+    virtual int SetNetworkMode(std::uint32_t flags);
+    virtual int SetExerciseId(std::uint32_t exercise);
     virtual int SetRadioId(std::uint16_t site, std::uint16_t application, std::uint16_t entity,
-                           std::uint16_t radio) = 0;
-    virtual int SetMsgWnd(plat::HWND window) = 0;
+                           std::uint16_t radio);
+    virtual int SetMsgWnd(plat::HWND window);
+    std::string GetName() const;
 
-    // Update tick duties.
-    virtual int Heartbeat() = 0;
-    virtual void SweepReceiveTimeouts() = 0;
-    virtual void UpdateRadioData() = 0;
-    virtual std::int32_t GetMaxRecvValue() = 0;
-    virtual void UpdateRecvPaths() = 0;
-
-    // Reception: PDUs in host order, with the number of bytes received.
-    virtual void OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t length) = 0;
-    virtual void OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) = 0;
-    virtual void OnEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t length) = 0;
+    // ---- Virtual operations in slot order.
+    virtual int SetCryptoSystem(int value);
+    virtual int SetCryptoKey(int value);
+    virtual int SetSpreadSpectrum(int flags);
+    virtual int SetFreqHopKey(int value);
+    virtual int SetModulation(std::uint16_t major, std::uint16_t detail);
+    virtual int SetBandwidth(float bandwidth);
+    virtual int SetSystem(std::uint16_t system);
+    virtual int SetOnOff(int on);
+    virtual int SetSignalAtten(std::uint16_t site, std::uint16_t application,
+                               std::uint16_t entity, float attenuation);
+    // Radio data: the layout behind the pointer depends on the id.
+    virtual int SetRadioData(int id, void* value);
+    virtual int GetRadioData(int id, void* out);
+    virtual void SetXmitAttached(int attached);
+    virtual int SetFrequency(double receiveHz, double transmitHz);
+    virtual int SetNet(std::uint16_t net);
+    virtual double GetRxFrequency() const;
+    virtual std::uint16_t GetNet() const;
+    virtual int SetMasterVolume(float volume);
+    virtual int SetPTT(int on, std::uint16_t source);
+    virtual int Heartbeat();
+    virtual void SendTransmitterPdu();
+    virtual void SendReceiverPdu(std::uint32_t force);
+    virtual int ReceiverStateChanged(const ReceiverPdu& pdu);
+    // PDUs in host order, with the number of bytes received.
+    virtual void OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t length);
+    virtual void OnSignalPdu(const SignalPdu* pdu, std::uint32_t length);
     virtual void OnHlaTransmitterUpdate(std::uint32_t objectHandle,
                                         const HlaTransmitterRecord* record,
-                                        std::uint32_t attributeMask) = 0;
+                                        std::uint32_t attributeMask);
+    virtual void ProcessHlaRecords();
+    virtual void OnTransmitStateChange(bool started, CReceive& record);
     virtual void OnHlaSignal(const HlaSignalRecord* record, const std::uint8_t* data,
-                             const std::string* senderName) = 0;
-    virtual int RemoveHlaRecord(std::uint32_t objectHandle) = 0;
-    virtual int SetHlaAttributeMask(int add, std::uint32_t bits) = 0;
-    virtual int SetHlaRadioValue(std::int32_t value) = 0;
+                             const std::string* senderName);
+    virtual void TransmitAudio(const std::int16_t* samples, std::uint32_t byteCount,
+                               std::uint32_t sampleRate, std::uint16_t source);
+    // Reception hooks; the base's are empty. Each gets the record with the
+    // radio's mutex held and writes only that record.
+    virtual void PropLossModel(CReceive& record);
+    virtual void RoundEarthModel(CReceive& record);
+    virtual void TunerModel(CReceive& record);
+    virtual void SquelchModel(CReceive& record);
+    virtual void CryptoModel(CReceive& record);
+    virtual void HopNetModel(CReceive& record);
+    virtual void UpdateRecvPaths();
+    virtual void SweepReceiveTimeouts();
+    virtual int SetSNR(int site, int application, int entity, int radio, float value);
+    virtual int OnPlaybackDone(CWavPlayer* player);
+    virtual int SetTransmitDelay(std::uint32_t ms);
 
+    // ---- Further members the application object and devices call.
+    virtual void UpdateRadioData();
+    virtual int ShowRadioData();
+    virtual std::int32_t GetMaxRecvValue();
+    virtual void OnEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t length);
+    virtual int RemoveHlaRecord(std::uint32_t objectHandle);
+    virtual int SetHlaAttributeMask(int add, std::uint32_t bits);
+    virtual int SetHlaRadioValue(std::int32_t value);
     // Before deletion: releases receive paths and records, removes the HLA
-    // object.
-    virtual void Shutdown() = 0;
+    // object, drops delayed PDUs.
+    virtual void Shutdown();
 
-    // Parameters set by the host.
-    virtual int SetFrequency(double receiveHz, double transmitHz) = 0;
-    virtual int SetNet(std::uint16_t net) = 0;
-    virtual int SetMasterVolume(float volume) = 0;
-    virtual int SetSquelchLevel(float level) = 0;
-    virtual int SetEncoding(int code) = 0;
-    virtual int SetWorldPosition(double latitude, double longitude, double altitude) = 0;
-    virtual int SetXYZPosition(double x, double y, double z) = 0;
-    virtual int SetRelPosition(float x, float y, float z) = 0;
-    virtual int SetNoiseLevel(double level) = 0;
-    virtual int SetXmitPower(double power) = 0;
-    virtual int SetRecvGain(double gain) = 0;
-    virtual int SetCryptoSystem(int value) = 0;
-    virtual int SetCryptoKey(int value) = 0;
-    virtual int SetSpreadSpectrum(int flags) = 0;
-    virtual int SetFreqHopKey(int value) = 0;
-    virtual int SetModulation(std::uint16_t major, std::uint16_t detail) = 0;
-    virtual int SetBandwidth(float bandwidth) = 0;
-    virtual int SetSystem(std::uint16_t system) = 0;
-    virtual int SetOnOff(int on) = 0;
-    virtual int SetTransmitDelay(std::uint32_t ms) = 0;
-    virtual int SetSignalAtten(std::uint16_t site, std::uint16_t application,
-                               std::uint16_t entity, float attenuation) = 0;
-    virtual int SetSNR(int site, int application, int entity, int radio, float value) = 0;
-    virtual int SetEntityAttach(std::uint32_t on) = 0;
-    virtual int SetDoPropLossModel(std::uint32_t on) = 0;
-    virtual int SetDoRoundEarthModel(std::uint32_t on) = 0;
-    virtual int SetDoTerrainModel(std::uint32_t on) = 0;
-    virtual int SetDoTunerModel(std::uint32_t on) = 0;
-    virtual int SetDoSquelchModel(std::uint32_t on) = 0;
-    virtual int SetSharingMode(std::uint32_t mode) = 0;
-    // Radio data: the layout behind the pointer depends on the id.
-    virtual int SetRadioData(int id, void* value) = 0;
-    virtual int GetRadioData(int id, void* out) = 0;
-    virtual int ShowRadioData() = 0;
+    virtual int SetSquelchLevel(float level);
+    virtual int SetEncoding(int code);
+    virtual int SetWorldPosition(double latitude, double longitude, double altitude);
+    virtual int SetXYZPosition(double x, double y, double z);
+    virtual int SetRelPosition(float x, float y, float z);
+    virtual int SetNoiseLevel(double level);
+    virtual int SetXmitPower(double power);
+    virtual int SetRecvGain(double gain);
+    virtual int SetEntityAttach(std::uint32_t on);
+    virtual int SetDoPropLossModel(std::uint32_t on);
+    virtual int SetDoRoundEarthModel(std::uint32_t on);
+    virtual int SetDoTerrainModel(std::uint32_t on);
+    virtual int SetDoTunerModel(std::uint32_t on);
+    virtual int SetDoSquelchModel(std::uint32_t on);
+    virtual int SetSharingMode(std::uint32_t mode);
 
     // Receive paths to devices. Channel 0 matches any path to the device.
-    virtual int AttachRecvPath(CDevice* device, int channel) = 0;
-    virtual int AddMultiRecvPath(CDevice* device, const float* gains, int count) = 0;
-    virtual int StopRecvPath(CDevice* device, int channel) = 0;
-    virtual int RemoveRecvPath(CDevice* device, int channel) = 0;
+    virtual int AttachRecvPath(CDevice* device, int channel);
+    virtual int AddMultiRecvPath(CDevice* device, const float* gains, int count);
+    virtual int StopRecvPath(CDevice* device, int channel);
+    virtual int RemoveRecvPath(CDevice* device, int channel);
     // A device is closing: every receive path to it stops and lets go of it
     // (removePaths: the paths are deleted too). Nothing refers to the device
     // afterwards.
-    virtual void DetachDevice(CDevice* device, bool removePaths) = 0;
+    virtual void DetachDevice(CDevice* device, bool removePaths);
 
-    // Keying and transmitted audio, from the devices.
-    virtual int SetPTT(int on, std::uint16_t source) = 0;
-    virtual void TransmitAudio(const std::int16_t* samples, std::uint32_t byteCount,
-                               std::uint32_t sampleRate, std::uint16_t source) = 0;
+    // HLA records: the HLA manager decodes an object's attributes into
+    // values and hands them here (OnHlaTransmitterUpdate's record form is
+    // the manager's to convert); audio of a heard object likewise.
+    void OnHlaTransmitterValues(std::uint32_t objectHandle, const HlaTransmitterValues& values,
+                                std::uint32_t attributeMask);
+    void OnHlaSignalData(const SignalPdu& fields, const std::uint8_t* data, std::uint32_t bytes,
+                         const std::string& senderName);
+
+    // Read by receive paths without the radio's lock.
+    double GetMasterVolume() const { return m_fMasterVolume.load(); }
+
+    // Helpers of the models and the status dialog.
+    void SetRecordsPttBlock(bool value);
+    bool IsKeyed() const;
+    std::uint32_t GetXmitPduCount() const { return m_nXmitPduCount.load(); }
+    std::uint32_t GetSignalPduCount() const { return m_nSignalPduCount.load(); }
+    std::size_t GetReceiveCount() const;
+    // Geocentric antenna position: world plus relative [m].
+    double GetAntennaX() const;
+    double GetAntennaY() const;
+    double GetAntennaZ() const;
+
+protected:
+    // The radio's mutex. Released by the outermost guard, which then makes
+    // the device calls queued meanwhile (they go up the lock order).
+    class Guard {
+    public:
+        explicit Guard(const CRadioModel& radio);
+        ~Guard();
+        Guard(const Guard&) = delete;
+        Guard& operator=(const Guard&) = delete;
+
+    private:
+        const CRadioModel& m_radio;
+    };
+
+    // Pipeline pieces (mutex held).
+    void EvaluateReception(CReceive& record);
+    void ApplySquelch(CReceive& record);
+    bool IsAudible(const CReceive& record) const;
+    bool IsOwnEntity(const CReceive& record) const;
+    bool ExerciseAccepted(std::uint32_t exercise) const;
+    void StartReceivePaths(const CReceive* record);
+    void StopReceivePaths(const CReceive* record, bool tail);
+    void QueueReceiveEnd();
+    void ReevaluateAllForTuning();
+    void UpdateNoise();
+    void ApplySsbOffset(double offset, std::int16_t* samples, std::uint32_t count,
+                        std::uint32_t rate);
+    void NotifyAttribute(std::uint32_t bit);
+    int RegisterHlaObject();
+    void PostActivity(int started);
+    // Sends a built PDU (at once or through the delay queue); false when the
+    // network manager is not ready.
+    bool SendPdu(std::vector<std::byte>&& bytes, bool delayable);
+    OutgoingPdu MakeOutgoing(std::vector<std::byte>&& bytes) const;
+    void BuildHeader(hcy::net::PduHeader& header, std::uint8_t type, std::uint16_t length) const;
+    struct SignalPlan;
+    void SendSignalPdus(const SignalPlan& plan, const std::int16_t* samples,
+                        std::uint32_t sampleCount, std::uint32_t sampleRate);
+    bool HandleRecordSignal(const std::shared_ptr<CReceive>& record, const SignalPdu& fields,
+                            const std::uint8_t* data, std::uint32_t dataBytes, bool ssb,
+                            std::vector<CDevice*>& dataDevices);
+    void DeliverToDataDevices(const std::vector<CDevice*>& devices,
+                              const std::shared_ptr<CReceive>& record, const std::int16_t* samples,
+                              std::uint32_t bytes, std::uint32_t rate);
+    std::shared_ptr<CReceive> FindReceive(const RadioKey& key) const;
+    void RemoveReceiveAt(std::size_t index);
+
+    mutable std::recursive_mutex m_mutex;
+    mutable int m_lockDepth = 0;
+    mutable std::vector<CDevice*> m_pendingReceiveEnd;
+
+    // ---- Parameters (guarded by m_mutex unless atomic).
+    std::atomic<std::uint32_t> m_nHlaHandle{0xFFFFFFFFu};
+    std::string m_strName = "hcyRadio";
+    std::string m_strHostObjectId;
+    std::uint16_t m_nSite = 0, m_nApplication = 0, m_nEntity = 0, m_nRadio = 0;
+    hcy::net::WorldCoordinates m_antennaWorld{0.0, 0.0, 0.0};  // [m]
+    hcy::net::Vector3f m_antennaRelative{0.0f, 0.0f, 0.0f};    // [m]
+    hcy::net::RadioEntityType m_entityType{7, 0, 0, 0, 0, 0};
+    std::uint16_t m_nCryptoSystem = 0;
+    std::uint16_t m_nCryptoKey = 0;
+    std::atomic<bool> m_bKeyed{false};  // keyed, whatever the source word
+    std::uint32_t m_nPttSource = 0;      // source word that keyed the radio
+    double m_fXmitFrequency = 0.0;   // whole [Hz]
+    double m_fBandwidth = 100.0;     // [Hz]
+    double m_fXmitPower = 19.68;     // as sent [dBm]
+    std::vector<std::uint8_t> m_modulationParameters;
+    std::uint32_t m_nPTT = 0;
+    std::uint32_t m_nOn = 1;
+    std::uint32_t m_nInhibit = 0;
+    std::atomic<std::uint32_t> m_nXmitFilter{0};
+    std::uint16_t m_nSpreadSpectrum = 0;
+    std::uint16_t m_nMajorModulation = 3;
+    std::uint16_t m_nDetailModulation = 1;
+    std::uint16_t m_nSystem = 1;
+    std::uint32_t m_nNoOwnEntityTest = 0;
+    std::atomic<std::uint32_t> m_nNetworkMode;
+    std::vector<std::unique_ptr<CRecvPath>> m_paths;
+    std::vector<std::shared_ptr<CReceive>> m_receives;  // DIS records, arrival order
+    std::unordered_map<std::uint64_t, std::shared_ptr<CReceive>> m_receiveIndex;
+    std::unordered_map<std::uint64_t, float> m_attenuations;  // by EntityKey
+    std::vector<std::shared_ptr<CReceive>> m_hlaReceives;
+    std::uint32_t m_nExerciseId = 1;
+    std::vector<std::uint16_t> m_extraExercises;
+    std::uint32_t m_nEncoding = 4;
+    std::atomic<int> m_nUserId{0};
+    double m_fRecvFrequency = 0.0;  // whole [Hz]
+    std::uint16_t m_nNet = 0;
+    double m_fSquelchLevel = 0.2;
+    std::atomic<double> m_fMasterVolume{1.0};
+    double m_fNoiseLevel = 1e-11;  // receiver noise floor [W]
+    double m_fRecvGain = 1.64;
+    std::uint32_t m_nDuplex = DUPLEX_HALF;
+    std::uint32_t m_nReceptionMode = RECEPTION_MODE_TAIL;
+    std::uint32_t m_nEntityAttach = 0;
+    std::uint32_t m_bDoPropLoss = 1, m_bDoRoundEarth = 1, m_bDoTerrain = 1, m_bDoTuner = 1,
+                  m_bDoSquelch = 1, m_bDoCrypto = 0, m_bDoHopNet = 0;
+    std::uint32_t m_nRecvPathNoise = 0;  // background-noise default for new paths
+    std::atomic<std::uint32_t> m_nXmitPduCount{0};
+    std::atomic<std::uint32_t> m_nSignalPduCount{0};
+    std::uint32_t m_nCecom = 0;
+    std::uint32_t m_nBackgroundNoise = 0;
+    std::uint32_t m_nXmitShift = 0;
+    std::uint32_t m_nXmitZero = 0;
+    std::atomic<double> m_fXmitLevel{0.0};
+    std::uint32_t m_nPromptSource = 0;
+    std::uint32_t m_nHlaMask = HLA_ATTR_ALL;
+    std::uint32_t m_nFullUpdateSent = 0;
+    std::uint32_t m_nSharingMode = 0;
+    double m_fSsbSine = 0.0, m_fSsbCosine = 1.0;
+    ReceiverPdu m_lastReceiverPdu{};
+    std::uint32_t m_nHopNoiseThreshold = 8000;
+    std::uint32_t m_nHopNoiseBytes = 32;
+    std::uint32_t m_nHopNoiseShift = 9;
+    std::uint32_t m_nAllowPlainXmit = 0;
+    float m_fXmitGain = 1.0f;
+    double m_fRoundEarthThreshold = 3e7;  // [Hz]
+    std::uint32_t m_nOwnEntityAnyRadio = 0;
+    // The coders: decoding under m_mutex, encoding under m_xmitMutex, the
+    // CVSD parameters written under both.
+    std::unique_ptr<hcy::CodecSet> m_codecs;
+    plat::HWND m_hMsgWnd = 0;
+    std::uint32_t m_nTransmitDelay = 0;  // [ms]
+    std::int32_t m_nHlaRadioValue = 0;
+
+    // The encoder state and the transmit scratch block.
+    std::mutex m_xmitMutex;
+    std::vector<std::int16_t> m_xmitScratch;
 };

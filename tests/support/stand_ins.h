@@ -139,6 +139,7 @@ public:
     Kind kind;
     std::atomic<int> handle{0};
     std::atomic<int> closes{0}, radioPathsRemoved{0}, intercomPathsRemoved{0};
+    std::atomic<int> receivedBlocks{0}, receivedBytes{0}, receiveEnds{0};
 
     Kind GetKind() const override { return kind; }
     int GetHandle() const override { return handle; }
@@ -175,6 +176,13 @@ public:
     int StartPlayback(int, int) override { return 0; }
     int SetNewPlayPosn(int) override { return 0; }
     int StopPlayback() override { return 0; }
+    int ReceiveAudio(int, const CReceive*, const std::int16_t*, std::uint32_t bytes,
+                     std::uint32_t) override {
+        ++receivedBlocks;
+        receivedBytes += static_cast<int>(bytes);
+        return 1;
+    }
+    int OnReceiveEnd(int) override { ++receiveEnds; return 1; }
 };
 
 }  // namespace hcytest

@@ -1,0 +1,103 @@
+#pragma once
+// A receive path: the route from one radio to one output device and channel.
+// It plays every transmitter the radio hears through an output buffer of its
+// own (one per receive record), plus the local source (no record: prompts,
+// sidetone), and keeps the radio's noise: open-squelch noise, squelch tail
+// and background noise.
+//
+//   radio (its mutex held) --UpdateSourceGain/WriteAudio/StopSource--> path
+//     --> output buffer per record --> device
+//
+// Contract between the radios and the paths:
+// - Radios call every operation below with their own mutex held; a path takes
+//   only its own lock and those below it (output buffer, platform), and never
+//   calls back into a radio's locking members. What a path may read of its
+//   radio and of a record without the radio's lock: CRadioModel::GetMasterVolume,
+//   CRadioModel::GetUserId, CReceive::GetSignal, GetPttBlock, GetRecvValue and
+//   IsRemoved (all atomic).
+// - A record pointer is valid from the first UpdateSourceGain for it until
+//   ForgetSource for it; the path keeps no pointer to it after ForgetSource.
+// - A path on a data device owns no buffers: the radio hands received audio
+//   to the device itself (CDevice::ReceiveAudio), never through WriteAudio.
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class CDevice;
+class CRadioModel;
+class CReceive;
+
+class CRecvPath {
+public:
+    // Mono: mono, split and capture-8 devices (buffers panned by channel).
+    // Multi: multi-channel devices (every block spread over the channels).
+    enum class Kind { Mono, Multi };
+
+    virtual ~CRecvPath() = default;
+
+    virtual Kind GetKind() const = 0;
+
+    // Wiring.
+    // Sets the device; unless it is a data device, creates the noise buffers
+    // and the local source. Active once a radio is set too.
+    virtual void AttachDevice(CDevice* device) = 0;
+    virtual CDevice* GetDevice() const = 0;
+    // Sets the source radio; active once a device is attached too.
+    virtual void SetRadio(CRadioModel* radio) = 0;
+    virtual CRadioModel* GetRadio() const = 0;
+    // Output channel: 8 left, 9 right, anything else centre; applies at the
+    // next volume and pan update.
+    virtual void SetChannel(int channel) = 0;
+    virtual int GetChannel() const = 0;
+    // A device is attached and a source set.
+    virtual bool IsActive() const = 0;
+    // Stores the radio's background-noise default with the path.
+    virtual void SetNoiseFlag(bool on) = 0;
+    // Multi paths: one gain per output channel, in channel order; mono paths
+    // ignore it.
+    virtual void SetChannelGains(const float* gains, int count) = 0;
+
+    // Noise.
+    // Noise volume from the radio's master volume (0 while the device is
+    // keyed); false without a device.
+    virtual bool UpdateNoiseVolume() = 0;
+    // Open-squelch noise: play looping (panned by channel) or stop.
+    virtual void PlaySquelchNoise(bool on) = 0;
+    // Background noise: play looping (panned by channel) or stop.
+    virtual void PlayBackgroundNoise(bool on) = 0;
+    // Mute silences every noise buffer; unmute restores UpdateNoiseVolume's level.
+    virtual void MuteNoise(bool mute) = 0;
+
+    // Sources (record null = the local source).
+    // Finds or makes the record's output buffer and sets its volume and pan
+    // from the record's signal, PTT block and receive value and the radio's
+    // master volume; a removed record is ignored.
+    virtual bool UpdateSourceGain(const CReceive* record) = 0;
+    // Stops the record's active buffer and frees it for another source; with
+    // playTail the squelch tail plays once. Nothing happens without an
+    // active buffer.
+    virtual void StopSource(const CReceive* record, bool playTail) = 0;
+    // The record is about to be deleted: stop it without tail and keep no
+    // reference to it.
+    virtual void ForgetSource(const CReceive* record) = 0;
+    // Writes a decoded mono block [bytes of 16-bit samples] at sampleRate
+    // [Hz] to the record's buffers; a record without a buffer is not played.
+    virtual void WriteAudio(const CReceive* record, const std::int16_t* samples,
+                            std::uint32_t bytes, std::uint32_t sampleRate) = 0;
+    // Stops the buffers that received nothing since the last call.
+    virtual void StopIdleOutputBuffers() = 0;
+    // Disconnects the path (device and radio forgotten, every buffer and noise
+    // stopped), leaving it free for reuse.
+    virtual void StopAll() = 0;
+    // Empties the path (buffers stopped and deleted) before its deletion.
+    virtual void DetachAll() = 0;
+};
+
+// The seam through which radios make their paths. The audio subsystem
+// installs the factory of the real paths; tests install stand-ins. Without a
+// factory CreateRecvPath returns null and radios play nothing.
+using RecvPathFactory = std::function<std::unique_ptr<CRecvPath>(CRecvPath::Kind)>;
+
+// Installs a factory (empty: none) and returns the previous one.
+RecvPathFactory SetRecvPathFactory(RecvPathFactory factory);
+std::unique_ptr<CRecvPath> CreateRecvPath(CRecvPath::Kind kind);

@@ -1,0 +1,790 @@
+// CRadioModel: construction, parameters, radio data, receive paths, HLA
+// notices and shut-down. Transmission is in radio_transmit.cpp, reception in
+// radio_receive.cpp.
+#include "radio/radio_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "audio/device.h"
+#include "audio/recv_path.h"
+#include "core/app.h"
+#include "core/messages.h"
+#include "hcyplat/clock.h"
+#include "net/net_mgr.h"
+#include "radio/radio_post.h"
+#include "radio/receive.h"
+// Last: its macros would shadow the codec constants above.
+#include "halcyra/halcyra.h"
+
+namespace {
+
+// HLA registration: the handle is polled this often, this many times.
+constexpr plat::DWORD kRegisterPollMs = 200;
+constexpr int kRegisterPolls = 101;
+
+bool IsDataDevice(const CDevice* device) {
+    return device && device->GetKind() == CDevice::Kind::Data;
+}
+
+template <class T>
+T Read(const void* p) {
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+template <class T>
+void Write(void* p, T value) {
+    std::memcpy(p, &value, sizeof value);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Lock
+
+CRadioModel::Guard::Guard(const CRadioModel& radio) : m_radio(radio) {
+    m_radio.m_mutex.lock();
+    ++m_radio.m_lockDepth;
+}
+
+CRadioModel::Guard::~Guard() {
+    std::vector<CDevice*> ends;
+    if (--m_radio.m_lockDepth == 0) ends.swap(m_radio.m_pendingReceiveEnd);
+    const int userId = m_radio.GetUserId();
+    m_radio.m_mutex.unlock();
+    for (CDevice* device : ends) device->OnReceiveEnd(userId);
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+CRadioModel::CRadioModel()
+    : m_nNetworkMode(theApp.m_nDefaultNetwork.load()), m_codecs(std::make_unique<hcy::CodecSet>()) {}
+
+CRadioModel::~CRadioModel() { hcy::radio::CancelDelayedPdus(this); }
+
+// ---------------------------------------------------------------------------
+// Identity
+
+std::string CRadioModel::GetName() const {
+    Guard lock(*this);
+    return m_strName;
+}
+
+int CRadioModel::SetUserId(std::uint32_t userId) {
+    m_nUserId = static_cast<int>(userId);
+    return RegisterHlaObject();
+}
+
+int CRadioModel::SetNetworkMode(std::uint32_t flags) {
+    m_nNetworkMode = flags;
+    return RegisterHlaObject();
+}
+
+int CRadioModel::SetExerciseId(std::uint32_t exercise) {
+    Guard lock(*this);
+    m_nExerciseId = exercise;
+    return 1;
+}
+
+int CRadioModel::SetRadioId(std::uint16_t site, std::uint16_t application, std::uint16_t entity,
+                            std::uint16_t radio) {
+    Guard lock(*this);
+    char name[64];
+    std::snprintf(name, sizeof name, "hcyRadio.%d-%d-%d-%d", site, application, entity, radio);
+    m_strName = name;
+    const bool entityChanged = site != m_nSite || application != m_nApplication || entity != m_nEntity;
+    const bool radioChanged = radio != m_nRadio;
+    m_nSite = site;
+    m_nApplication = application;
+    m_nEntity = entity;
+    m_nRadio = radio;
+    if (entityChanged) NotifyAttribute(HLA_ATTR_ENTITY_IDENTIFIER);
+    if (radioChanged) NotifyAttribute(HLA_ATTR_RADIO_INDEX);
+    return 1;
+}
+
+int CRadioModel::SetMsgWnd(plat::HWND window) {
+    Guard lock(*this);
+    m_hMsgWnd = window;
+    return 1;
+}
+
+// HLA registration waits for the network thread, so it runs without the
+// radio's lock. The radio is named by its user id, never by its address.
+int CRadioModel::RegisterHlaObject() {
+    if (!(m_nNetworkMode.load() & hcy::net::kNetHla) || m_nHlaHandle.load() != 0xFFFFFFFFu)
+        return 1;
+    auto netMgr = theApp.NetMgr();
+    if (!netMgr || netMgr->HlaState() != HLA_STATE_RUNNING) return 1;
+    hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REGISTER_OBJECT, 1,
+                                  static_cast<plat::LPARAM>(m_nUserId.load()));
+    int polls = 0;
+    while (m_nHlaHandle.load() == 0xFFFFFFFFu) {
+        if (++polls > kRegisterPolls) {
+            theApp.SetError("Timed out waiting for HLA manager to register transmitter object.\n");
+            return 0;
+        }
+        plat::Sleep(kRegisterPollMs);
+    }
+    hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REQUEST_UPDATE, 0, HLA_ATTR_ALL);
+    return 1;
+}
+
+void CRadioModel::NotifyAttribute(std::uint32_t bit) {
+    if (!(m_nNetworkMode.load() & hcy::net::kNetHla) || !(m_nHlaMask & bit)) return;
+    hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_UPDATE_ATTRIBUTES, m_nHlaHandle.load(), bit);
+}
+
+int CRadioModel::SetHlaAttributeMask(int add, std::uint32_t bits) {
+    Guard lock(*this);
+    if (add) {
+        m_nHlaMask |= bits;
+        if (!m_nFullUpdateSent && (m_nNetworkMode.load() & hcy::net::kNetHla)) {
+            hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_UPDATE_ATTRIBUTES, m_nHlaHandle.load(),
+                                          HLA_ATTR_ALL);
+            hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REQUEST_UPDATE, 0, HLA_ATTR_ALL);
+        }
+        m_nFullUpdateSent = 1;
+    } else {
+        m_nHlaMask &= ~bits & HLA_ATTR_ALL;
+    }
+    return 1;
+}
+
+int CRadioModel::SetHlaRadioValue(std::int32_t value) {
+    Guard lock(*this);
+    m_nHlaRadioValue = value;
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Slot operations the base answers simply
+
+int CRadioModel::SetCryptoSystem(int) { return 1; }
+int CRadioModel::SetCryptoKey(int) { return 1; }
+int CRadioModel::SetSpreadSpectrum(int) { return 1; }
+int CRadioModel::SetFreqHopKey(int) { return 1; }
+void CRadioModel::SetXmitAttached(int) {}
+int CRadioModel::SetSNR(int, int, int, int, float) { return 0; }
+int CRadioModel::OnPlaybackDone(CWavPlayer*) { return 0; }
+void CRadioModel::PropLossModel(CReceive&) {}
+void CRadioModel::RoundEarthModel(CReceive&) {}
+void CRadioModel::TunerModel(CReceive&) {}
+void CRadioModel::SquelchModel(CReceive&) {}
+void CRadioModel::CryptoModel(CReceive&) {}
+void CRadioModel::HopNetModel(CReceive&) {}
+void CRadioModel::UpdateRadioData() {}
+int CRadioModel::ShowRadioData() { return 1; }
+
+int CRadioModel::SetTransmitDelay(std::uint32_t ms) {
+    Guard lock(*this);
+    m_nTransmitDelay = ms;
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Parameters
+
+int CRadioModel::SetModulation(std::uint16_t major, std::uint16_t detail) {
+    Guard lock(*this);
+    const bool changed = major != m_nMajorModulation || detail != m_nDetailModulation;
+    m_nMajorModulation = major;
+    m_nDetailModulation = detail;
+    if (changed) NotifyAttribute(HLA_ATTR_RF_MODULATION_TYPE);
+    return 1;
+}
+
+int CRadioModel::SetBandwidth(float bandwidth) {
+    if (!std::isfinite(bandwidth)) {
+        theApp.SetError("Non-finite value sent to SetRadioBandwidth.");
+        return 0;
+    }
+    Guard lock(*this);
+    const double value = bandwidth;
+    const bool changed = value != m_fBandwidth;
+    m_fBandwidth = value;
+    if (changed) NotifyAttribute(HLA_ATTR_FREQUENCY_BANDWIDTH);
+    return 1;
+}
+
+int CRadioModel::SetSystem(std::uint16_t system) {
+    Guard lock(*this);
+    const bool changed = system != m_nSystem;
+    m_nSystem = system;
+    if (changed) NotifyAttribute(HLA_ATTR_RF_MODULATION_SYSTEM_TYPE);
+    return 1;
+}
+
+int CRadioModel::SetXmitPower(double power) {
+    if (!std::isfinite(power)) {
+        theApp.SetError("Non-finite value sent to SetRadioXmitPower.");
+        return 0;
+    }
+    Guard lock(*this);
+    const bool changed = power != m_fXmitPower;
+    m_fXmitPower = power;
+    if (changed) NotifyAttribute(HLA_ATTR_TRANSMITTED_POWER);
+    return 1;
+}
+
+int CRadioModel::SetRelPosition(float x, float y, float z) {
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+        theApp.SetError("Non-finite value sent to SetAntRelPosn.");
+        return 0;
+    }
+    Guard lock(*this);
+    const bool changed = x != m_antennaRelative.x || y != m_antennaRelative.y ||
+                         z != m_antennaRelative.z;
+    m_antennaRelative = {x, y, z};
+    if (changed) NotifyAttribute(HLA_ATTR_RELATIVE_POSITION);
+    return 1;
+}
+
+int CRadioModel::SetXYZPosition(double x, double y, double z) {
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+        theApp.SetError("Non-finite value sent to SetAntXYZPosn.");
+        return 0;
+    }
+    Guard lock(*this);
+    if (m_nEntityAttach) {
+        theApp.SetError("Cannot call SetXYZPosition in Entity-Attach mode");
+        return 0;
+    }
+    const bool changed = x != m_antennaWorld.x || y != m_antennaWorld.y || z != m_antennaWorld.z;
+    m_antennaWorld = {x, y, z};
+    if (changed) NotifyAttribute(HLA_ATTR_WORLD_LOCATION);
+    return 1;
+}
+
+int CRadioModel::SetWorldPosition(double latitude, double longitude, double altitude) {
+    if (!std::isfinite(latitude) || !std::isfinite(longitude) || !std::isfinite(altitude)) {
+        theApp.SetError("Non-finite value sent to SetAntWorldPosn.");
+        return 0;
+    }
+    Guard lock(*this);
+    if (m_nEntityAttach) {
+        theApp.SetError("Cannot call SetWorldPosition in Entity-Attach mode");
+        return 0;
+    }
+    // Geodetic to geocentric on the WGS-84 ellipsoid, with the constants as
+    // the peers use them (truncated degrees-to-radians factor included).
+    const double phi = latitude * 0.017453292;
+    const double lambda = longitude * 0.017453292;
+    const double sinPhi = std::sin(phi);
+    const double n = 6378137.0 / std::sqrt(1.0 - 0.006694379 * sinPhi * sinPhi);
+    const double x = (n + altitude) * std::cos(phi) * std::cos(lambda);
+    const double y = (n + altitude) * std::cos(phi) * std::sin(lambda);
+    const double z = (n * 0.993305621 + altitude) * sinPhi;
+    const bool changed = x != m_antennaWorld.x || y != m_antennaWorld.y || z != m_antennaWorld.z;
+    m_antennaWorld = {x, y, z};
+    if (changed) NotifyAttribute(HLA_ATTR_WORLD_LOCATION);
+    return 1;
+}
+
+double CRadioModel::GetAntennaX() const {
+    Guard lock(*this);
+    return m_antennaWorld.x + m_antennaRelative.x;
+}
+double CRadioModel::GetAntennaY() const {
+    Guard lock(*this);
+    return m_antennaWorld.y + m_antennaRelative.y;
+}
+double CRadioModel::GetAntennaZ() const {
+    Guard lock(*this);
+    return m_antennaWorld.z + m_antennaRelative.z;
+}
+
+int CRadioModel::SetNoiseLevel(double level) {
+    if (!std::isfinite(level)) {
+        theApp.SetError("Non-finite value sent to SetRadioNoiseLevel.");
+        return 0;
+    }
+    Guard lock(*this);
+    m_fNoiseLevel = level;
+    return 1;
+}
+
+int CRadioModel::SetRecvGain(double gain) {
+    if (!std::isfinite(gain)) {
+        theApp.SetError("Non-finite value sent to SetRadioRecvGain.");
+        return 0;
+    }
+    Guard lock(*this);
+    m_fRecvGain = gain;
+    return 1;
+}
+
+int CRadioModel::SetEntityAttach(std::uint32_t on) {
+    Guard lock(*this);
+    m_nEntityAttach = on;
+    if (on) theApp.m_bAcceptEntityState = true;
+    return 1;
+}
+
+int CRadioModel::SetDoPropLossModel(std::uint32_t on) {
+    Guard lock(*this);
+    m_bDoPropLoss = on;
+    return 1;
+}
+int CRadioModel::SetDoRoundEarthModel(std::uint32_t on) {
+    Guard lock(*this);
+    m_bDoRoundEarth = on;
+    return 1;
+}
+int CRadioModel::SetDoTerrainModel(std::uint32_t on) {
+    Guard lock(*this);
+    m_bDoTerrain = on;
+    return 1;
+}
+int CRadioModel::SetDoTunerModel(std::uint32_t on) {
+    Guard lock(*this);
+    m_bDoTuner = on;
+    return 1;
+}
+int CRadioModel::SetDoSquelchModel(std::uint32_t on) {
+    Guard lock(*this);
+    m_bDoSquelch = on;
+    return 1;
+}
+int CRadioModel::SetSharingMode(std::uint32_t mode) {
+    Guard lock(*this);
+    m_nSharingMode = mode;
+    return 1;
+}
+
+int CRadioModel::SetEncoding(int code) {
+    Guard lock(*this);
+    m_nCecom = 0;  // cleared by every call, a refused one included
+    switch (code) {
+    case 1:
+    case 2:
+    case 3:
+    case 4: m_nEncoding = static_cast<std::uint32_t>(code); return 1;
+    case 7:
+        m_nEncoding = 2;  // CVSD, sent as such
+        m_nCecom = 1;
+        return 1;
+    case 0: m_nEncoding = 4; return 1;  // 16-bit PCM
+    default: theApp.SetError("Invalid encoding scheme"); return 0;
+    }
+}
+
+int CRadioModel::SetMasterVolume(float volume) {
+    if (!(volume >= 0.0f && volume <= 1.0f)) {
+        theApp.SetError("Master volume must be between 0.0 and 1.0.");
+        return 0;
+    }
+    Guard lock(*this);
+    m_fMasterVolume = volume;
+    for (auto& record : m_receives)
+        if (record->squelchOpen) StartReceivePaths(record.get());
+    for (auto& path : m_paths)
+        if (path->IsActive()) path->UpdateNoiseVolume();
+    return 1;
+}
+
+int CRadioModel::SetSquelchLevel(float level) {
+    if (!std::isfinite(level)) {
+        theApp.SetError("Non-finite value sent to SetSquelchLevel.");
+        return 0;
+    }
+    Guard lock(*this);
+    m_fSquelchLevel = level;
+    for (auto& record : m_receives) {
+        if (m_bDoSquelch) SquelchModel(*record);
+        ApplySquelch(*record);
+        if (record->squelchOpen)
+            StartReceivePaths(record.get());
+        else
+            StopReceivePaths(record.get(), false);
+    }
+    UpdateNoise();
+    return 1;
+}
+
+int CRadioModel::SetOnOff(int on) {
+    Guard lock(*this);
+    if (IsKeyed()) SetPTT(0, static_cast<std::uint16_t>(m_nPttSource));
+    m_nOn = static_cast<std::uint32_t>(on);
+    UpdateNoise();
+    return 1;
+}
+
+int CRadioModel::SetSignalAtten(std::uint16_t site, std::uint16_t application,
+                                std::uint16_t entity, float attenuation) {
+    if (!std::isfinite(attenuation)) {
+        theApp.SetError("Non-finite value sent to SetRadioSignalAtten.");
+        return 0;
+    }
+    Guard lock(*this);
+    m_attenuations[EntityKey(site, application, entity)] = attenuation;
+    return 1;
+}
+
+int CRadioModel::SetFrequency(double receiveHz, double transmitHz) {
+    if (!std::isfinite(receiveHz) || !std::isfinite(transmitHz)) {
+        theApp.SetError("Non-finite value sent to SetRadioFrequency.");
+        return 0;
+    }
+    Guard lock(*this);
+    if (transmitHz == m_fXmitFrequency && receiveHz == m_fRecvFrequency) return 1;
+    m_fRecvFrequency = std::trunc(receiveHz);
+    m_fXmitFrequency = std::trunc(transmitHz);
+    ReevaluateAllForTuning();
+    if (IsKeyed()) SendTransmitterPdu();
+    if (m_fXmitFrequency == 0.0 && IsKeyed()) SetPTT(0, static_cast<std::uint16_t>(m_nPttSource));
+    NotifyAttribute(HLA_ATTR_FREQUENCY);
+    return 1;
+}
+
+int CRadioModel::SetNet(std::uint16_t net) {
+    Guard lock(*this);
+    m_nNet = net;
+    ReevaluateAllForTuning();
+    if (IsKeyed()) SendTransmitterPdu();
+    return 1;
+}
+
+double CRadioModel::GetRxFrequency() const {
+    Guard lock(*this);
+    return m_fRecvFrequency;
+}
+
+std::uint16_t CRadioModel::GetNet() const {
+    Guard lock(*this);
+    return m_nNet;
+}
+
+void CRadioModel::OnEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t length) {
+    if (!pdu || length < hcy::net::ENTITY_STATE_PDU_SIZE) return;
+    Guard lock(*this);
+    if (!m_nEntityAttach || pdu->header.exerciseId != (m_nExerciseId & 0xFF)) return;
+    if (pdu->entityId.site != m_nSite || pdu->entityId.application != m_nApplication ||
+        pdu->entityId.entity != m_nEntity)
+        return;
+    m_antennaWorld = pdu->location;
+}
+
+// ---------------------------------------------------------------------------
+// Radio data
+
+int CRadioModel::SetRadioData(int id, void* value) {
+    if (!value) return 0;
+    Guard lock(*this);
+    switch (id) {
+    case RD_RADIO_FLAGS: {
+        const auto flags = Read<std::uint32_t>(value);
+        m_nBackgroundNoise = flags & 1;
+        m_nInhibit = (flags >> 1) & 1;
+        m_nXmitShift = (flags >> 2) & 1;
+        m_nXmitZero = (flags >> 3) & 1;
+        UpdateNoise();
+        return 1;
+    }
+    case RD_HOP_NOISE_THRESHOLD: m_nHopNoiseThreshold = Read<std::uint32_t>(value); return 1;
+    case RD_HOP_NOISE_BYTES: m_nHopNoiseBytes = Read<std::uint32_t>(value); return 1;
+    // A shift of 32 or more is undefined: keep it within the word.
+    case RD_HOP_NOISE_SHIFT: m_nHopNoiseShift = std::min<std::uint32_t>(Read<std::uint32_t>(value), 31); return 1;
+    case RD_ALLOW_PLAIN_XMIT: m_nAllowPlainXmit = Read<std::uint32_t>(value) != 0; return 1;
+    case RD_XMIT_GAIN: {
+        const auto gain = Read<float>(value);
+        if (!std::isfinite(gain)) {
+            theApp.SetError("Non-finite value sent to SetRadioData.");
+            return 0;
+        }
+        m_fXmitGain = gain;
+        return 1;
+    }
+    case RD_NOISE_LEVEL_DBM: {
+        const auto dbm = Read<float>(value);
+        if (!std::isfinite(dbm)) {
+            theApp.SetError("Non-finite value sent to SetRadioData.");
+            return 0;
+        }
+        m_fNoiseLevel = std::pow(10.0, 0.1 * dbm) * 0.001;
+        return 1;
+    }
+    case RD_XMIT_FILTER: m_nXmitFilter = Read<std::uint32_t>(value); return 1;
+    case RD_FULL_DUPLEX: m_nDuplex = Read<std::uint32_t>(value) ? DUPLEX_FULL : DUPLEX_HALF; return 1;
+    case RD_NO_OWN_ENTITY_TEST: m_nNoOwnEntityTest = Read<std::uint32_t>(value) != 0; return 1;
+    case RD_CVSD_STEP_SMOOTHING:
+    case RD_CVSD_INTEGRATOR_LEAK:
+    case RD_CVSD_MAX_STEP:
+    case RD_CVSD_MIN_STEP_X16:
+    case RD_CVSD_DECODER_LOWPASS:
+    case RD_CVSD_DECODER_GAIN: {
+        const auto v = Read<double>(value);
+        if (!std::isfinite(v)) {
+            theApp.SetError("Non-finite value sent to SetRadioData.");
+            return 0;
+        }
+        std::lock_guard<std::mutex> xmit(m_xmitMutex);
+        for (hcy::CCvsdCore* codec : {static_cast<hcy::CCvsdCore*>(&m_codecs->cvsd),
+                                      static_cast<hcy::CCvsdCore*>(&m_codecs->cecomCvsd)}) {
+            switch (id) {
+            case RD_CVSD_STEP_SMOOTHING: codec->stepSmoothing = v; break;
+            case RD_CVSD_INTEGRATOR_LEAK: codec->integratorLeak = v; break;
+            case RD_CVSD_MAX_STEP: codec->maxStep = v; break;
+            case RD_CVSD_MIN_STEP_X16: codec->SetMinStepX16(v); break;
+            case RD_CVSD_DECODER_LOWPASS: codec->decoderLowpass = v; break;
+            default: codec->decoderGain = v; break;
+            }
+        }
+        return 1;
+    }
+    case RD_OWN_ENTITY_ANY_RADIO: m_nOwnEntityAnyRadio = Read<std::uint32_t>(value) != 0; return 1;
+    case RD_EXTRA_EXERCISES: {
+        const auto* words = static_cast<const std::uint32_t*>(value);
+        const std::uint32_t count = Read<std::uint32_t>(words);
+        m_extraExercises.clear();
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const auto exercise = Read<std::uint32_t>(words + 1 + i);
+            if (exercise != 0) m_extraExercises.push_back(static_cast<std::uint16_t>(exercise));
+        }
+        return 1;
+    }
+    default: return 0;
+    }
+}
+
+int CRadioModel::GetRadioData(int id, void* out) {
+    if (!out) return 0;
+    Guard lock(*this);
+    const bool hla = (m_nNetworkMode.load() & hcy::net::kNetHla) != 0;
+    const auto& records = hla ? m_hlaReceives : m_receives;
+    auto audible = [](const CReceive& r) { return r.transmitting && r.squelchOpen; };
+    auto writeId = [&](const RadioKey& key) {
+        const std::uint16_t ids[4] = {key.site, key.application, key.entity, key.radio};
+        std::memcpy(out, ids, sizeof ids);
+    };
+    switch (id) {
+    case RD_MAX_SIGNAL:
+    case RD_MAX_AUDIO_LEVEL: {
+        double largest = 0.0;
+        for (auto& r : records)
+            if (audible(*r))
+                largest = std::max(largest, id == RD_MAX_SIGNAL ? r->GetSignal() : r->audioLevel);
+        Write(out, static_cast<float>(largest));
+        return 1;
+    }
+    case RD_IS_TRANSMITTING: {
+        std::uint32_t transmitting = 0;
+        if (hla) {
+            transmitting = m_nPTT != 0;
+        } else if (IsKeyed()) {
+            for (auto& r : m_receives)
+                if (IsOwnEntity(*r)) transmitting = 1;
+        }
+        Write(out, transmitting);
+        return 1;
+    }
+    case RD_XMIT_LEVEL:
+        Write(out, IsKeyed() ? static_cast<float>(m_fXmitLevel.load()) : 0.0f);
+        return 1;
+    case RD_XMIT_ID: {
+        const auto index = Read<std::uint16_t>(out);
+        std::vector<const CReceive*> sorted;
+        for (auto& r : records) {
+            if (!audible(*r)) continue;
+            auto at = std::find_if(sorted.begin(), sorted.end(), [&](const CReceive* s) {
+                return s->GetSignal() < r->GetSignal();
+            });
+            sorted.insert(at, r.get());
+        }
+        if (index >= sorted.size()) {
+            writeId(RadioKey{});
+            return 1;  // past the end: 1, not 0
+        }
+        writeId(sorted[index]->id);
+        return 0;
+    }
+    case RD_RECV_CRYPTO_SYSTEM: {
+        std::uint32_t system = 0;
+        for (auto& r : records) {
+            if (!r->squelchOpen || r->cryptoSystem == 0) continue;
+            if (!hla && m_nAllowPlainXmit && r->cryptoKey == 0) continue;
+            system = r->cryptoSystem;
+        }
+        Write(out, system);
+        return 1;
+    }
+    case RD_AUDIBLE_COUNT: {
+        std::uint32_t count = 0;
+        for (auto& r : records)
+            if (audible(*r)) ++count;
+        Write(out, count);
+        return 1;
+    }
+    case RD_STRONGEST_XMIT_ID: {
+        const CReceive* strongest = nullptr;
+        for (auto& r : records)
+            if (audible(*r) && (!strongest || r->GetSignal() > strongest->GetSignal()))
+                strongest = r.get();
+        if (!strongest) return 0;
+        writeId(strongest->id);
+        return 1;
+    }
+    default: return 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Receive paths
+
+void CRadioModel::UpdateNoise() {
+    for (auto& path : m_paths) {
+        if (!path->IsActive()) continue;
+        path->PlaySquelchNoise(m_nOn && m_fSquelchLevel < 0.2);
+        path->PlayBackgroundNoise(m_nOn && m_nBackgroundNoise);
+    }
+}
+
+int CRadioModel::AttachRecvPath(CDevice* device, int channel) {
+    if (!device) return 0;
+    Guard lock(*this);
+    const bool data = IsDataDevice(device);
+    for (auto& path : m_paths) {
+        if (path->IsActive() && path->GetDevice() == device && path->GetChannel() == channel) {
+            if (data) return 1;
+            path->SetChannel(channel);
+            path->UpdateNoiseVolume();
+            UpdateNoise();
+            return 1;
+        }
+    }
+    CRecvPath* path = nullptr;
+    for (auto& p : m_paths)
+        if (!p->IsActive() && p->GetDevice() == device && p->GetKind() == CRecvPath::Kind::Mono) {
+            path = p.get();
+            break;
+        }
+    if (!path) {
+        auto made = CreateRecvPath(CRecvPath::Kind::Mono);
+        if (!made) return 1;  // no audio subsystem: nothing to play through
+        path = made.get();
+        m_paths.push_back(std::move(made));
+    }
+    path->AttachDevice(device);
+    path->SetRadio(this);
+    if (!data) {
+        path->SetNoiseFlag(m_nRecvPathNoise != 0);
+        path->SetChannel(channel);
+        path->UpdateNoiseVolume();
+        UpdateNoise();
+    }
+    return 1;
+}
+
+int CRadioModel::AddMultiRecvPath(CDevice* device, const float* gains, int count) {
+    if (!device || count < 0 || (count > 0 && !gains)) return 0;
+    Guard lock(*this);
+    for (auto& path : m_paths)
+        if (path->IsActive() && path->GetDevice() == device) {
+            path->SetChannelGains(gains, count);
+            return 1;
+        }
+    CRecvPath* path = nullptr;
+    for (auto& p : m_paths)
+        if (!p->IsActive() && p->GetKind() == CRecvPath::Kind::Multi) {
+            path = p.get();
+            break;
+        }
+    if (!path) {
+        auto made = CreateRecvPath(CRecvPath::Kind::Multi);
+        if (!made) return 1;
+        path = made.get();
+        m_paths.push_back(std::move(made));
+    }
+    path->AttachDevice(device);
+    path->SetRadio(this);
+    path->SetChannelGains(gains, count);
+    return 1;
+}
+
+int CRadioModel::StopRecvPath(CDevice* device, int channel) {
+    Guard lock(*this);
+    for (auto& path : m_paths) {
+        if (path->GetDevice() != device) continue;
+        if (path->GetChannel() == channel || channel == 0 || IsDataDevice(device)) {
+            path->StopAll();
+            break;
+        }
+    }
+    return 1;
+}
+
+// Removes the first path that goes to the device on that channel; paths
+// that no longer have a device are discarded on the way, but never taken
+// for the one asked for.
+int CRadioModel::RemoveRecvPath(CDevice* device, int channel) {
+    Guard lock(*this);
+    for (std::size_t i = 0; i < m_paths.size(); ++i) {
+        CRecvPath& path = *m_paths[i];
+        if (device && path.GetDevice() == device &&
+            (path.GetChannel() == channel || channel == 0 || IsDataDevice(device))) {
+            path.StopAll();
+            path.DetachAll();
+            m_paths.erase(m_paths.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < m_paths.size();) {
+        if (!m_paths[i]->GetDevice()) {
+            m_paths[i]->DetachAll();
+            m_paths.erase(m_paths.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
+    return 1;
+}
+
+void CRadioModel::DetachDevice(CDevice* device, bool removePaths) {
+    if (!device) return;
+    Guard lock(*this);
+    std::erase(m_pendingReceiveEnd, device);
+    for (std::size_t i = 0; i < m_paths.size();) {
+        if (m_paths[i]->GetDevice() != device) {
+            ++i;
+            continue;
+        }
+        if (removePaths) {
+            m_paths[i]->DetachAll();
+            m_paths.erase(m_paths.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            m_paths[i]->StopAll();
+            ++i;
+        }
+    }
+}
+
+void CRadioModel::UpdateRecvPaths() {
+    Guard lock(*this);
+    for (auto& path : m_paths) path->StopIdleOutputBuffers();
+}
+
+// ---------------------------------------------------------------------------
+// Shut-down
+
+void CRadioModel::Shutdown() {
+    hcy::radio::CancelDelayedPdus(this);
+    Guard lock(*this);
+    const std::uint32_t handle = m_nHlaHandle.load();
+    if (handle != 0xFFFFFFFFu)
+        hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_DELETE_OBJECT, 0, handle);
+    for (auto& path : m_paths) path->DetachAll();
+    m_paths.clear();
+    for (auto& record : m_receives) record->Reset();
+    m_receives.clear();
+    m_receiveIndex.clear();
+    m_attenuations.clear();
+    m_extraExercises.clear();
+    for (auto& record : m_hlaReceives) record->Reset();
+    m_hlaReceives.clear();
+    m_pendingReceiveEnd.clear();
+}
