@@ -1,7 +1,9 @@
 #include "radio/radio_factory.h"
 
-#include "radio/radio_model.h"
+#include "radio/generic_radio.h"
 
-// The radio models are not part of this build yet: no model code can be
-// created.
-std::shared_ptr<CRadioModel> CreateRadioModel(std::uint16_t) { return nullptr; }
+// Models 0 and 1 are the generic radio, and so is every code whose model
+// this build does not have yet.
+std::shared_ptr<CRadioModel> CreateRadioModel(std::uint16_t) {
+    return std::make_shared<CGenericRadioModel>();
+}

@@ -1,0 +1,133 @@
+#include "radio/generic_radio.h"
+
+#include <cmath>
+
+#include "audio/recv_path.h"
+#include "radio/receive.h"
+
+namespace hcy::radio {
+
+double EllipsoidHeight(double x, double y, double z) {
+    const double p = std::sqrt(x * x + y * y);
+    // atan2 keeps the poles (p = 0) exact: +-pi/2.
+    const double phi = std::atan2(z * 1.006739532, p);
+    const double s = std::sin(phi);
+    return p * std::cos(phi) + z * s - 6378137.0 * std::sqrt(1.0 - 0.006694379 * s * s);
+}
+
+double RadioHorizon(double h, double extraMetres) {
+    const double r = std::sqrt(17.0 * (std::fabs(h) + extraMetres)) * 1000.0;
+    return h < 0.0 ? -r : r;
+}
+
+}  // namespace hcy::radio
+
+namespace {
+
+bool AtOrigin(double x, double y, double z) { return x == 0.0 && y == 0.0 && z == 0.0; }
+
+// 3e8 / (4 pi): free-space loss L = (K / (d f))^2 [m Hz].
+constexpr double kFreeSpace = 23873241.46;
+
+}  // namespace
+
+CGenericRadioModel::CGenericRadioModel() {
+    m_nSystem = 1;
+    m_nDuplex = DUPLEX_HALF;
+    m_nReceptionMode = RECEPTION_MODE_TAIL;
+    m_nRecvPathNoise = 0;
+    // The 16-byte hop-net record, FH net id 1 in its low byte.
+    m_modulationParameters.assign(16, 0);
+    m_modulationParameters[1] = 1;
+}
+
+int CGenericRadioModel::SetFrequency(double receiveHz, double transmitHz) {
+    return CRadioModel::SetFrequency(receiveHz, transmitHz) ? 1 : 0;
+}
+
+// Half duplex: while the radio transmits, its paths' noise is muted and
+// what it hears is blocked. Decided by the outcome of the keying, so that a
+// refused key or another source's release changes nothing.
+int CGenericRadioModel::SetPTT(int on, std::uint16_t source) {
+    Guard lock(*this);
+    const int result = CRadioModel::SetPTT(on, source);
+    if (m_nDuplex == DUPLEX_HALF) {
+        const bool keyed = IsKeyed();
+        for (auto& path : m_paths)
+            if (path->IsActive()) path->MuteNoise(keyed);
+        SetRecordsPttBlock(keyed);
+    }
+    return result;
+}
+
+void CGenericRadioModel::PropLossModel(CReceive& r) {
+    const double tx = r.GetAntennaX(), ty = r.GetAntennaY(), tz = r.GetAntennaZ();
+    const double ax = m_antennaWorld.x + m_antennaRelative.x;
+    const double ay = m_antennaWorld.y + m_antennaRelative.y;
+    const double az = m_antennaWorld.z + m_antennaRelative.z;
+    // Received power with no path loss [W]: transmitted power [dBm] and the
+    // receive gain [dB].
+    const double unattenuated = std::pow(10.0, 0.1 * r.power) * 0.001 * std::pow(10.0, 0.1 * m_fRecvGain);
+    double loss = 1.0;
+    r.noPosition = true;
+    if (!AtOrigin(tx, ty, tz) && !AtOrigin(ax, ay, az)) {
+        const double d = std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
+        const double f = m_fRecvFrequency;
+        if (d != 0.0 && f > 0.0) {
+            const double q = kFreeSpace / (d * f);
+            const double l = q * q;
+            // Unknown tuning (f <= 0) or an overflow is no position; closer
+            // than the near field no more than the transmitted power arrives.
+            if (std::isfinite(l)) {
+                loss = std::min(l, 1.0);
+                r.noPosition = false;
+            }
+        }
+    }
+    if (r.noPosition && (AtOrigin(tx, ty, tz) || AtOrigin(ax, ay, az))) {
+        r.propagation = 1.0;
+        r.receivedPower = unattenuated;
+        return;
+    }
+    r.receivedPower = unattenuated * loss;
+    const double ratio = r.receivedPower / m_fNoiseLevel;
+    r.propagation = ratio >= 1.0 ? 1.0 : (ratio > 0.0 ? ratio : 0.0);
+}
+
+void CGenericRadioModel::RoundEarthModel(CReceive& r) {
+    r.lineOfSight = 1.0;
+    if (r.frequency < m_fRoundEarthThreshold) return;
+    const double tx = r.GetAntennaX(), ty = r.GetAntennaY(), tz = r.GetAntennaZ();
+    const double ax = m_antennaWorld.x + m_antennaRelative.x;
+    const double ay = m_antennaWorld.y + m_antennaRelative.y;
+    const double az = m_antennaWorld.z + m_antennaRelative.z;
+    if (AtOrigin(tx, ty, tz) || AtOrigin(ax, ay, az)) return;
+    const double d = std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
+    if (!(d >= 500.0)) return;
+    double horizon = hcy::radio::RadioHorizon(hcy::radio::EllipsoidHeight(tx, ty, tz)) +
+                     hcy::radio::RadioHorizon(hcy::radio::EllipsoidHeight(ax, ay, az));
+    if (horizon < 0.0) horizon = 0.0;
+    if (d <= horizon) return;
+    const double factor = 1.0 - (d - horizon) / (0.1 * d);
+    r.lineOfSight = factor > 0.0 ? factor : 0.0;
+}
+
+void CGenericRadioModel::TunerModel(CReceive& r) {
+    if (m_nNet != 0) {
+        r.tuner = r.net == m_nNet ? 1.0 : 0.0;
+        return;
+    }
+    const double hb = 0.5 * r.bandwidth;
+    if (hb == 0.0) {
+        r.tuner = r.frequency == m_fRecvFrequency ? 1.0 : 0.0;
+        return;
+    }
+    const double df = std::fabs(r.frequency - m_fRecvFrequency);
+    const double t = 1.0 - 0.293 * df * df / (hb * hb);
+    r.tuner = t > 0.0 ? t : 0.0;
+    r.frequencyOffset = df >= 10.0 ? df : 0.0;
+}
+
+void CGenericRadioModel::SquelchModel(CReceive& r) {
+    r.squelch = r.propagation * r.tuner > m_fSquelchLevel ? 1.0 : 0.0;
+}
