@@ -1,44 +1,18 @@
+// Enumeration of the virtual sound system's endpoints (hcyplat/virtual_sound.h).
 #include "hcyplat/sound_devices.h"
 
 #include <cstring>
-#include <mutex>
-#include <vector>
+
+#include "hcyplat/timer.h"
+#include "hcyplat/virtual_sound.h"
+#include "sound/vsnd_internal.h"
 
 namespace plat {
 namespace {
 
-struct Endpoint {
-    std::string description;
-    GUID guid;
-};
-
-struct Registry {
-    std::mutex mutex;
-    std::vector<Endpoint> outputs;
-    std::vector<Endpoint> captures;
-    std::vector<Endpoint> waveIns;
-};
-
-Registry& registry() {
-    static Registry r;
-    return r;
-}
-
-std::vector<Endpoint>& list(Registry& r, EndpointKind kind) {
-    switch (kind) {
-    case EndpointKind::Output: return r.outputs;
-    case EndpointKind::Capture: return r.captures;
-    default: return r.waveIns;
-    }
-}
-
 HRESULT enumerate(EndpointKind kind, LPDSENUMCALLBACK callback, void* context) {
     if (!callback) return E_FAIL;
-    std::vector<Endpoint> copy;
-    {
-        std::lock_guard<std::mutex> lock(registry().mutex);
-        copy = list(registry(), kind);
-    }
+    const auto copy = vsnd::detail::ListEndpoints(kind);
     // The primary driver entry comes first and has no GUID.
     const char* primary = kind == EndpointKind::Output ? "Primary Sound Driver"
                                                         : "Primary Sound Capture Driver";
@@ -61,33 +35,35 @@ HRESULT DirectSoundCaptureEnumerate(LPDSENUMCALLBACK callback, void* context) {
 }
 
 UINT waveInGetNumDevs() {
-    std::lock_guard<std::mutex> lock(registry().mutex);
-    return static_cast<UINT>(registry().waveIns.size());
+    return static_cast<UINT>(vsnd::detail::ListEndpoints(EndpointKind::WaveIn).size());
 }
 
 MMRESULT waveInGetDevCaps(UINT deviceId, WAVEINCAPS* caps, UINT size) {
-    if (!caps || size < sizeof(WAVEINCAPS)) return 11;  // MMSYSERR_INVALPARAM
-    std::lock_guard<std::mutex> lock(registry().mutex);
-    if (deviceId >= registry().waveIns.size()) return MMSYSERR_BADDEVICEID;
+    if (!caps || size < sizeof(WAVEINCAPS)) return MMSYSERR_INVALPARAM;
+    const auto list = vsnd::detail::ListEndpoints(EndpointKind::WaveIn);
+    if (deviceId >= list.size()) return MMSYSERR_BADDEVICEID;
     *caps = WAVEINCAPS{};
-    const std::string& name = registry().waveIns[deviceId].description;
-    std::strncpy(caps->szPname, name.c_str(), MAXPNAMELEN - 1);
+    std::strncpy(caps->szPname, list[deviceId].description.c_str(), MAXPNAMELEN - 1);
     caps->wChannels = 2;
     return MMSYSERR_NOERROR;
 }
 
 int RegisterSoundEndpoint(EndpointKind kind, const std::string& description, const GUID& guid) {
-    std::lock_guard<std::mutex> lock(registry().mutex);
-    auto& l = list(registry(), kind);
-    l.push_back({description, guid});
-    return static_cast<int>(l.size() - 1);
+    if (kind == EndpointKind::Output) {
+        vsnd::OutputEndpointConfig c;
+        c.description = description;
+        c.guid = &guid;
+        return vsnd::CreateOutputEndpoint(c).index;
+    }
+    vsnd::InputEndpointConfig c;
+    c.description = description;
+    c.guid = &guid;
+    c.listCapture = kind == EndpointKind::Capture;
+    c.listWaveIn = kind == EndpointKind::WaveIn;
+    const auto id = vsnd::CreateInputEndpoint(c);
+    return kind == EndpointKind::Capture ? id.index : static_cast<int>(id.waveInId);
 }
 
-void ClearSoundEndpoints() {
-    std::lock_guard<std::mutex> lock(registry().mutex);
-    registry().outputs.clear();
-    registry().captures.clear();
-    registry().waveIns.clear();
-}
+void ClearSoundEndpoints() { vsnd::RemoveAllEndpoints(); }
 
 }  // namespace plat

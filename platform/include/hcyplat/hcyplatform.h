@@ -1,6 +1,8 @@
 /*
  * The platform library's public face for hosts and tests (C and C++):
- * message windows that receive the library's notices, and the clock.
+ * message windows that receive the library's notices, the clock, and the
+ * virtual sound system's endpoints (the library's devices open them by GUID
+ * or wave-input id).
  */
 #ifndef HCYPLAT_HCYPLATFORM_H
 #define HCYPLAT_HCYPLATFORM_H
@@ -29,6 +31,54 @@ HCYPLAT_API int hcyplatWaitWindowMessage(uintptr_t window, uint32_t timeoutMs, u
 HCYPLAT_API void hcyplatUseManualClock(void);
 HCYPLAT_API void hcyplatUseRealClock(void);
 HCYPLAT_API void hcyplatAdvanceClock(uint32_t milliseconds);
+
+/* A sound device's identifier, laid out like the library's HCYGUID. */
+typedef struct hcyplat_guid {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+} hcyplat_guid;
+
+/* Virtual sound endpoints, listed for the library's device enumeration in
+ * the order they are made; the first of each list is the default device.
+ * On the real clock each open endpoint runs on a thread of its own; on the
+ * manual clock hcyplatAdvanceClock mixes and captures.
+ *
+ * An output mixes what the library plays into its sink (at first none):
+ * rate 0 means 16000 [Hz], channels 0 means 2 (1..32). Returns the
+ * endpoint's index, or -1 (bad rate or channels). guid may be null. */
+HCYPLAT_API int hcyplatCreateOutputEndpoint(const char* description, uint32_t rate, int channels,
+                                            hcyplat_guid* guid);
+/* An input feeds the library's capture (at first silence). Returns its
+ * index; *waveInId gets its wave-input device id. Out pointers may be null. */
+HCYPLAT_API int hcyplatCreateInputEndpoint(const char* description, hcyplat_guid* guid,
+                                           uint32_t* waveInId);
+/* Unlists every endpoint; devices open on them keep them until they close. */
+HCYPLAT_API void hcyplatRemoveSoundEndpoints(void);
+
+/* Output sinks. Each returns 1, or 0 for an unknown endpoint or a file that
+ * cannot be written. A WAV file is 16-bit PCM in the endpoint's format and
+ * is complete after every mixing step. */
+HCYPLAT_API int hcyplatSetOutputWavFile(const hcyplat_guid* output, const char* path);
+HCYPLAT_API int hcyplatSetOutputMemory(const hcyplat_guid* output);
+HCYPLAT_API int hcyplatSetOutputNull(const hcyplat_guid* output);
+/* Takes at most maxFrames of the oldest frames from a memory sink into
+ * samples (interleaved, maxFrames x channels). Returns the frames taken, or
+ * -1 when the endpoint has no memory sink. */
+HCYPLAT_API int hcyplatReadOutputMemory(const hcyplat_guid* output, int16_t* samples,
+                                        int maxFrames);
+
+/* Input sources. A WAV file (16-bit PCM) is resampled to the rate the
+ * library captures at; loop != 0 repeats it, else silence follows. */
+HCYPLAT_API int hcyplatSetInputWavFile(const hcyplat_guid* input, const char* path, int loop);
+HCYPLAT_API int hcyplatSetInputSilence(const hcyplat_guid* input);
+HCYPLAT_API int hcyplatSetInputTone(const hcyplat_guid* input, double hz, double amplitude);
+
+/* Runs frames now on the calling thread, on top of what the clock drives
+ * (an endpoint no device has open mixes or captures nothing audible). */
+HCYPLAT_API int hcyplatPumpOutput(const hcyplat_guid* output, uint32_t frames);
+HCYPLAT_API int hcyplatPumpInput(const hcyplat_guid* input, uint32_t frames);
 
 #ifdef __cplusplus
 }

@@ -2,8 +2,9 @@
 // The sound endpoints this machine offers, as the enumeration calls see
 // them: output devices (DirectSoundEnumerate), capture devices
 // (DirectSoundCaptureEnumerate) and wave-input devices (waveInGetNumDevs,
-// waveInGetDevCaps). Headless the lists are empty until a host or a test
-// registers virtual endpoints.
+// waveInGetDevCaps). They are the virtual sound system's endpoints
+// (hcyplat/virtual_sound.h); headless the lists are empty until a host or a
+// test makes some.
 #include <string>
 
 #include "hcyplat/types.h"
@@ -36,10 +37,11 @@ MMRESULT waveInGetDevCaps(UINT deviceId, WAVEINCAPS* caps, UINT size);
 
 enum class EndpointKind { Output, Capture, WaveIn };
 
-// Registers an endpoint (description, GUID) of a kind; a wave-input endpoint
-// gets the next device id. Returns its index in its list.
+// Makes a virtual endpoint (description, GUID) listed for one kind only: an
+// output with a null sink, or an input fed by silence (a wave-input endpoint
+// gets the next device id). Returns its index in its list.
 int RegisterSoundEndpoint(EndpointKind kind, const std::string& description, const GUID& guid);
-// Forgets every registered endpoint.
+// Unlists every endpoint (vsnd::RemoveAllEndpoints).
 void ClearSoundEndpoints();
 
 }  // namespace plat

@@ -1,0 +1,494 @@
+// The virtual sound system: endpoints, the registry behind enumeration,
+// clock-driven pumping, the output mixer's frame loop and fault plans.
+#include <algorithm>
+#include <cmath>
+
+#include "hcyplat/clock.h"
+#include "hcyplat/timer.h"
+#include "vsnd_internal.h"
+
+namespace plat::vsnd {
+namespace detail {
+namespace {
+
+// Frames per mixing or capture step: bounds the scratch buffers.
+constexpr std::size_t kChunkFrames = 1024;
+// Pump timer period [ms]: real clock (a thread per open endpoint), manual
+// clock (AdvanceClock runs it at every millisecond).
+constexpr UINT kRealPumpMs = 10;
+constexpr UINT kManualPumpMs = 1;
+constexpr DWORD kRealWriteLeadMs = 20;
+
+struct Registry {
+    std::mutex mu;
+    std::vector<std::shared_ptr<OutputEndpoint>> outputs;
+    std::vector<std::shared_ptr<InputEndpoint>> captures;  // DirectSound capture list
+    std::vector<std::shared_ptr<InputEndpoint>> waveIns;   // wave-input ids
+    std::uint16_t serial = 0;                              // for GUIDs of new endpoints
+};
+
+// Pump threads may still run at exit: never destroyed.
+Registry& Reg() {
+    static Registry* r = new Registry;
+    return *r;
+}
+
+// Endpoint GUIDs: a fixed prefix, the kind and a serial number, so that a run
+// is reproducible. Called under the registry lock.
+GUID NewGuid(Registry& r, std::uint16_t kind) {
+    GUID g{0x48435953u, kind, ++r.serial, {0x9A, 0x11, 0x5E, 0x0D, 0x00, 0x00, 0x00, 0x01}};
+    return g;
+}
+
+void PumpTimer(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+    reinterpret_cast<Endpoint*>(user)->Tick();
+}
+
+std::int16_t Saturate(std::int32_t v) {
+    return static_cast<std::int16_t>(std::clamp<std::int32_t>(v, -32768, 32767));
+}
+
+template <class List>
+void CollectMatches(const List& list, const GUID& guid, std::vector<std::shared_ptr<Endpoint>>& out) {
+    for (auto& e : list)
+        if (e->guid == guid && std::find(out.begin(), out.end(), e) == out.end()) out.push_back(e);
+}
+
+std::vector<std::shared_ptr<Endpoint>> AllWithGuid(const GUID& guid) {
+    std::lock_guard lock(Reg().mu);
+    std::vector<std::shared_ptr<Endpoint>> out;
+    CollectMatches(Reg().outputs, guid, out);
+    CollectMatches(Reg().captures, guid, out);
+    CollectMatches(Reg().waveIns, guid, out);
+    return out;
+}
+
+}  // namespace
+
+std::int32_t FaultPlan::Take(Fault call) {
+    const auto i = static_cast<std::size_t>(call);
+    if (count[i] == 0) return 0;
+    if (count[i] > 0) --count[i];
+    return code[i];
+}
+
+std::int32_t Endpoint::TakeFault(Fault call) {
+    std::lock_guard lock(mu);
+    return faults.Take(call);
+}
+
+void Endpoint::Open() {
+    std::lock_guard lock(openMu);
+    if (openCount_++ > 0) return;
+    ResetClock();
+    if (driver == Driver::Clock) {
+        const UINT period = IsManualClock() ? kManualPumpMs : kRealPumpMs;
+        timer_ = timeSetEvent(period, 1, &PumpTimer, reinterpret_cast<DWORD_PTR>(this),
+                              TIME_PERIODIC);
+    }
+}
+
+void Endpoint::Close() {
+    UINT timer = 0;
+    {
+        std::lock_guard lock(openMu);
+        if (openCount_ == 0 || --openCount_ > 0) return;
+        timer = timer_;
+        timer_ = 0;
+    }
+    // Waits for a tick in flight (unless this is that tick): no lock held.
+    if (timer != 0) timeKillEvent(timer);
+}
+
+bool Endpoint::IsOpen() {
+    std::lock_guard lock(openMu);
+    return openCount_ > 0;
+}
+
+void Endpoint::ResetClock() {
+    std::lock_guard lock(pumpMu);
+    lastMs_ = timeGetTime();
+    elapsedMs_ = 0;
+    framesDone_ = 0;
+}
+
+void Endpoint::Tick() {
+    // The open object that keeps this endpoint may go away inside the step.
+    auto self = weak_from_this().lock();
+    if (!self) return;
+    std::lock_guard lock(pumpMu);
+    const DWORD now = timeGetTime();
+    elapsedMs_ += static_cast<DWORD>(now - lastMs_);  // the clock wraps at 2^32 [ms]
+    lastMs_ = now;
+    const DWORD rate = ClockRate();
+    if (rate == 0) {
+        elapsedMs_ = 0;
+        framesDone_ = 0;
+        return;
+    }
+    // Frames due from the elapsed time, not per tick: no drift, no burst loss.
+    const std::uint64_t due = elapsedMs_ * rate / 1000 - framesDone_;
+    framesDone_ += due;
+    if (due > 0) RunFrames(static_cast<std::size_t>(due));
+}
+
+OutputEndpoint::OutputEndpoint(const GUID& guid, std::string description, Driver driver,
+                               MixFormat format, int writeLeadMs, std::shared_ptr<Sink> sink)
+    : Endpoint(guid, std::move(description), driver),
+      format(format),
+      writeLeadMs(writeLeadMs),
+      sink_(sink ? std::move(sink) : std::make_shared<NullSink>()) {}
+
+DWORD OutputEndpoint::LeadMs() const {
+    if (writeLeadMs >= 0) return static_cast<DWORD>(writeLeadMs);
+    return driver == Driver::Clock && !IsManualClock() ? kRealWriteLeadMs : 0;
+}
+
+void OutputEndpoint::AddBuffer(std::weak_ptr<MixedBuffer> buffer) {
+    std::lock_guard lock(mu);
+    buffers_.push_back(std::move(buffer));
+}
+
+void OutputEndpoint::SetSink(std::shared_ptr<Sink> sink) {
+    std::lock_guard lock(mu);
+    sink_ = sink ? std::move(sink) : std::make_shared<NullSink>();
+}
+
+std::shared_ptr<Sink> OutputEndpoint::GetSink() {
+    std::lock_guard lock(mu);
+    return sink_;
+}
+
+void OutputEndpoint::LoseAll() {
+    std::vector<std::shared_ptr<MixedBuffer>> all;
+    {
+        std::lock_guard lock(mu);
+        for (auto& w : buffers_)
+            if (auto b = w.lock()) all.push_back(std::move(b));
+    }
+    for (auto& b : all) b->Lose();
+}
+
+void OutputEndpoint::Render(std::int16_t* out, std::size_t frames) {
+    std::lock_guard pump(pumpMu);
+    std::shared_ptr<Sink> sink;
+    {
+        std::lock_guard lock(mu);
+        live_.clear();
+        auto keep = buffers_.begin();
+        for (auto& w : buffers_) {
+            auto b = w.lock();
+            if (!b || b->Detached()) continue;
+            live_.push_back(std::move(b));
+            *keep++ = w;
+        }
+        buffers_.erase(keep, buffers_.end());
+        sink = sink_;
+    }
+    const std::size_t ch = format.channels;
+    const std::int32_t master = masterQ16.load();
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t n = std::min(kChunkFrames, frames - done);
+        acc_.assign(n * ch, 0);
+        for (auto& b : live_) b->MixInto(acc_.data(), n, format, master);
+        std::int16_t* dst = out ? out + done * ch : nullptr;
+        if (!dst) {
+            out_.resize(n * ch);
+            dst = out_.data();
+        }
+        for (std::size_t i = 0; i < n * ch; ++i) dst[i] = Saturate(acc_[i]);
+        if (!out) sink->Write(dst, n, format);
+        done += n;
+    }
+    live_.clear();  // buffers dropped meanwhile go here, on the pumping thread
+}
+
+InputEndpoint::InputEndpoint(const GUID& guid, std::string description, Driver driver,
+                             std::shared_ptr<Source> source)
+    : Endpoint(guid, std::move(description), driver),
+      source_(source ? std::move(source) : std::make_shared<SilenceSource>()) {}
+
+bool InputEndpoint::Take() {
+    std::lock_guard lock(mu);
+    if (taken_) return false;
+    taken_ = true;
+    return true;
+}
+
+bool InputEndpoint::Taken() {
+    std::lock_guard lock(mu);
+    return taken_;
+}
+
+void InputEndpoint::Attach(std::shared_ptr<InputClient> client) {
+    {
+        std::lock_guard lock(mu);
+        client_ = std::move(client);
+    }
+    ResetClock();  // the frame count runs at the new user's rate
+}
+
+void InputEndpoint::Give() {
+    std::lock_guard lock(mu);
+    client_.reset();
+    taken_ = false;
+}
+
+std::shared_ptr<InputClient> InputEndpoint::Client() {
+    std::lock_guard lock(mu);
+    return client_;
+}
+
+void InputEndpoint::SetSource(std::shared_ptr<Source> source) {
+    std::lock_guard lock(mu);
+    source_ = source ? std::move(source) : std::make_shared<SilenceSource>();
+}
+
+std::shared_ptr<Source> InputEndpoint::GetSource() {
+    std::lock_guard lock(mu);
+    return source_;
+}
+
+DWORD InputEndpoint::ClockRate() {
+    auto c = Client();
+    return c ? c->Format().rate : 0;
+}
+
+void InputEndpoint::Capture(const std::int16_t* samples, std::size_t frames) {
+    std::lock_guard pump(pumpMu);
+    std::shared_ptr<InputClient> client;
+    std::shared_ptr<Source> source;
+    {
+        std::lock_guard lock(mu);
+        client = client_;
+        source = source_;
+    }
+    // Nothing is recorded while stopped, and the source does not move.
+    if (!client || !client->Started()) return;
+    const MixFormat f = client->Format();
+    if (samples) {
+        client->Deliver(samples, frames);
+        return;
+    }
+    for (std::size_t done = 0; done < frames;) {
+        const std::size_t n = std::min(kChunkFrames, frames - done);
+        scratch_.resize(n * f.channels);
+        source->Read(scratch_.data(), n, f);
+        client->Deliver(scratch_.data(), n);
+        done += n;
+    }
+}
+
+std::shared_ptr<OutputEndpoint> FindOutput(const GUID* guid) {
+    std::lock_guard lock(Reg().mu);
+    auto& l = Reg().outputs;
+    if (!guid) return l.empty() ? nullptr : l.front();
+    for (auto& e : l)
+        if (e->guid == *guid) return e;
+    return nullptr;
+}
+
+std::shared_ptr<InputEndpoint> FindCapture(const GUID* guid) {
+    std::lock_guard lock(Reg().mu);
+    auto& l = Reg().captures;
+    if (!guid) return l.empty() ? nullptr : l.front();
+    for (auto& e : l)
+        if (e->guid == *guid) return e;
+    return nullptr;
+}
+
+std::shared_ptr<InputEndpoint> FindInput(const GUID& guid) {
+    std::lock_guard lock(Reg().mu);
+    for (auto& e : Reg().captures)
+        if (e->guid == guid) return e;
+    for (auto& e : Reg().waveIns)
+        if (e->guid == guid) return e;
+    return nullptr;
+}
+
+std::shared_ptr<InputEndpoint> WaveInEndpoint(UINT id) {
+    std::lock_guard lock(Reg().mu);
+    return id < Reg().waveIns.size() ? Reg().waveIns[id] : nullptr;
+}
+
+std::vector<std::shared_ptr<InputEndpoint>> WaveInEndpoints() {
+    std::lock_guard lock(Reg().mu);
+    return Reg().waveIns;
+}
+
+std::vector<Listed> ListEndpoints(EndpointKind kind) {
+    std::lock_guard lock(Reg().mu);
+    std::vector<Listed> out;
+    auto add = [&](const auto& list) {
+        for (auto& e : list) out.push_back({e->description, e->guid});
+    };
+    switch (kind) {
+    case EndpointKind::Output: add(Reg().outputs); break;
+    case EndpointKind::Capture: add(Reg().captures); break;
+    case EndpointKind::WaveIn: add(Reg().waveIns); break;
+    }
+    return out;
+}
+
+bool ParsePcmFormat(const WAVEFORMATEX* f, MixFormat* out) {
+    if (!f) return false;
+    if (f->wFormatTag == WAVE_FORMAT_EXTENSIBLE) {
+        if (f->cbSize < sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX)) return false;
+        const auto* x = reinterpret_cast<const WAVEFORMATEXTENSIBLE*>(f);
+        if (!(x->SubFormat == KSDATAFORMAT_SUBTYPE_PCM)) return false;
+        if (x->wValidBitsPerSample != 16) return false;
+    } else if (f->wFormatTag != WAVE_FORMAT_PCM) {
+        return false;
+    }
+    if (f->wBitsPerSample != 16 || f->nChannels < 1 || f->nChannels > 32) return false;
+    if (f->nSamplesPerSec < 100 || f->nSamplesPerSec > 200000) return false;
+    if (f->nBlockAlign != 2u * f->nChannels) return false;
+    if (f->nAvgBytesPerSec != static_cast<DWORD>(f->nBlockAlign) * f->nSamplesPerSec) return false;
+    if (out) *out = MixFormat{f->nSamplesPerSec, f->nChannels};
+    return true;
+}
+
+double VolumeToAmplitude(long volume) {
+    if (volume <= -10000) return 0.0;
+    return std::pow(10.0, static_cast<double>(volume) / 2000.0);
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+EndpointId CreateOutputEndpoint(const OutputEndpointConfig& c) {
+    EndpointId id;
+    if (c.format.rate < 100 || c.format.rate > 200000 || c.format.channels < 1 ||
+        c.format.channels > 32)
+        return id;
+    std::lock_guard lock(Reg().mu);
+    id.guid = c.guid ? *c.guid : NewGuid(Reg(), 1);
+    auto e = std::make_shared<OutputEndpoint>(id.guid, c.description, c.driver, c.format,
+                                              c.writeLeadMs, c.sink);
+    Reg().outputs.push_back(e);
+    id.index = static_cast<int>(Reg().outputs.size() - 1);
+    return id;
+}
+
+EndpointId CreateInputEndpoint(const InputEndpointConfig& c) {
+    std::lock_guard lock(Reg().mu);
+    EndpointId id;
+    id.guid = c.guid ? *c.guid : NewGuid(Reg(), 2);
+    auto e = std::make_shared<InputEndpoint>(id.guid, c.description, c.driver, c.source);
+    if (c.listCapture) {
+        Reg().captures.push_back(e);
+        id.index = static_cast<int>(Reg().captures.size() - 1);
+    }
+    if (c.listWaveIn) {
+        Reg().waveIns.push_back(e);
+        id.waveInId = static_cast<UINT>(Reg().waveIns.size() - 1);
+    }
+    return id;
+}
+
+void RemoveAllEndpoints() {
+    std::lock_guard lock(Reg().mu);
+    Reg().outputs.clear();
+    Reg().captures.clear();
+    Reg().waveIns.clear();
+}
+
+bool SetSink(const GUID& output, std::shared_ptr<Sink> sink) {
+    auto e = FindOutput(&output);
+    if (!e) return false;
+    e->SetSink(std::move(sink));
+    return true;
+}
+
+std::shared_ptr<Sink> GetSink(const GUID& output) {
+    auto e = FindOutput(&output);
+    return e ? e->GetSink() : nullptr;
+}
+
+bool SetSource(const GUID& input, std::shared_ptr<Source> source) {
+    auto e = FindInput(input);
+    if (!e) return false;
+    e->SetSource(std::move(source));
+    return true;
+}
+
+std::shared_ptr<Source> GetSource(const GUID& input) {
+    auto e = FindInput(input);
+    return e ? e->GetSource() : nullptr;
+}
+
+bool GetMixFormat(const GUID& output, MixFormat* format) {
+    auto e = FindOutput(&output);
+    if (!e || !format) return false;
+    *format = e->format;
+    return true;
+}
+
+bool InputFormat(const GUID& input, MixFormat* format) {
+    auto e = FindInput(input);
+    auto c = e ? e->Client() : nullptr;
+    if (!c || !format) return false;
+    *format = c->Format();
+    return true;
+}
+
+bool IsEndpointOpen(const GUID& endpoint) {
+    for (auto& e : AllWithGuid(endpoint))
+        if (e->IsOpen()) return true;
+    return false;
+}
+
+bool PumpOutput(const GUID& output, std::size_t frames) {
+    auto e = FindOutput(&output);
+    if (!e) return false;
+    e->Render(nullptr, frames);
+    return true;
+}
+
+bool PumpInput(const GUID& input, std::size_t frames) {
+    auto e = FindInput(input);
+    if (!e) return false;
+    e->Capture(nullptr, frames);
+    return true;
+}
+
+bool RenderOutput(const GUID& output, std::int16_t* samples, std::size_t frames) {
+    auto e = FindOutput(&output);
+    if (!e || (!samples && frames > 0)) return false;
+    e->Render(samples, frames);
+    return true;
+}
+
+bool CaptureInput(const GUID& input, const std::int16_t* samples, std::size_t frames) {
+    auto e = FindInput(input);
+    if (!e || (!samples && frames > 0)) return false;
+    e->Capture(samples, frames);
+    return true;
+}
+
+bool InjectFault(const GUID& endpoint, Fault call, std::int32_t code, int count) {
+    auto all = AllWithGuid(endpoint);
+    for (auto& e : all) {
+        std::lock_guard lock(e->mu);
+        e->faults.code[static_cast<std::size_t>(call)] = code;
+        e->faults.count[static_cast<std::size_t>(call)] = count;
+    }
+    return !all.empty();
+}
+
+void ClearFaults(const GUID& endpoint) {
+    for (auto& e : AllWithGuid(endpoint)) {
+        std::lock_guard lock(e->mu);
+        e->faults = FaultPlan{};
+    }
+}
+
+bool LoseBuffers(const GUID& output) {
+    auto e = FindOutput(&output);
+    if (!e) return false;
+    e->LoseAll();
+    return true;
+}
+
+}  // namespace plat::vsnd
