@@ -4,6 +4,8 @@
 // cards, record, playback, data and speech devices).
 #include <cstdint>
 
+#include "hcyplat/dsound.h"
+
 class CRadioModel;
 class CICSModel;
 class CReceive;
@@ -65,6 +67,19 @@ public:
     virtual int StartPlayback(int first, int second) = 0;
     virtual int SetNewPlayPosn(int position) = 0;
     virtual int StopPlayback() = 0;
+
+    // The output side, for receive paths and WAV players: the device's
+    // DirectSound object (null when it has none), its output rate [Hz], and
+    // whether the device is keyed (noise is silent while it is).
+    virtual plat::LPDIRECTSOUND GetDirectSound() const = 0;
+    virtual std::uint32_t GetOutputRate() const = 0;
+    virtual bool IsKeyed() const = 0;
+    // Data devices: hands a received transmitter's new gain to the host's
+    // notify callback (code DEVDATA_RECV_GAIN); false when there is none.
+    virtual bool NotifyHost(int radioUserId, const CReceive* record, int code, double* value) {
+        (void)radioUserId, (void)record, (void)code, (void)value;
+        return false;
+    }
 
     // Received audio for devices that take it themselves (Kind::Data):
     // radios call these instead of writing to a receive path. The record

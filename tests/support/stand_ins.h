@@ -183,6 +183,12 @@ public:
         return 1;
     }
     int OnReceiveEnd(int) override { ++receiveEnds; return 1; }
+    plat::LPDIRECTSOUND GetDirectSound() const override { return directSound; }
+    std::uint32_t GetOutputRate() const override { return 16000; }
+    bool IsKeyed() const override { return keyed; }
+
+    plat::LPDIRECTSOUND directSound;
+    std::atomic<bool> keyed{false};
 };
 
 }  // namespace hcytest
