@@ -433,3 +433,49 @@ TEST_F(LibraryTest, ExitJoinsEveryThreadItStarted) {
     EXPECT_FALSE(mgr->GetSocketStatus(1).open);
     EXPECT_FALSE(mgr->GetSocketStatus(2).open);
 }
+
+// Radios and interphones come and go while datagrams arrive on both
+// networks, the send router loops PDUs back and the tick runs: the tables'
+// lock keeps every dispatcher off objects being destroyed.
+TEST_F(ReceiveRoadTest, ListenersComeAndGoUnderTrafficAndTicks) {
+    Samples samples;
+    const std::uint16_t secondaryPort = hcytest::FreeUdpPort();
+    ASSERT_TRUE(MovePort(2, secondaryPort));
+    std::atomic<bool> stop{false};
+    auto flood = [&](std::uint16_t port) {
+        Peer peer(port);
+        while (!stop) {
+            peer.Send(samples.sigWire);
+            peer.Send(samples.txWire);
+            peer.Send(samples.icsSigWire);
+            peer.Send(samples.icsTxWire);
+        }
+    };
+    std::thread primary(flood, primaryPort_), secondary(flood, secondaryPort);
+    std::thread looper([&] {
+        while (!stop) {
+            Send(samples.sigHost, NET_LOOPBACK);
+            Send(samples.icsTxHost, NET_LOOPBACK);
+        }
+    });
+    std::thread ticker([&] {
+        while (!stop) Ticks(1);
+    });
+    std::size_t heard = 0;
+    for (int i = 0; i < 200; ++i) {
+        auto radio = AddRadio<hcytest::StandInRadio>(NET_PRIMARY | NET_SECONDARY | NET_LOOPBACK);
+        auto station = std::make_shared<hcytest::StandInInterphone>(NET_PRIMARY | NET_LOOPBACK);
+        const int ics = theApp.AddInterphone(station);
+        if (i % 20 == 0)
+            hcytest::WaitFor([&] { return radio->signalPdus > 0; }, std::chrono::seconds(2));
+        hcyDestroyInterphone(ics);
+        hcyDestroyComRadio(radio->GetUserId());
+        heard += static_cast<std::size_t>(radio->signalPdus + radio->transmitterPdus);
+    }
+    stop = true;
+    primary.join();
+    secondary.join();
+    looper.join();
+    ticker.join();
+    EXPECT_GT(heard, 0u);
+}
