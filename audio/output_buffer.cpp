@@ -1,0 +1,349 @@
+#include "audio/output_buffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+#include "core/app.h"
+#include "hcyplat/crt.h"
+#include "radio/receive.h"
+
+namespace {
+
+using plat::DWORD;
+using plat::HRESULT;
+
+std::uint32_t LibraryRate() { return theApp.m_nDefaultSampleRate.load(); }
+
+long ClampVolume(double volume) {
+    if (!(volume > plat::DSBVOLUME_MIN)) return plat::DSBVOLUME_MIN;  // NaN too
+    if (volume > plat::DSBVOLUME_MAX) return plat::DSBVOLUME_MAX;
+    return static_cast<long>(volume);
+}
+
+}  // namespace
+
+std::uint32_t WrapBufferOffset(std::uint32_t offset, std::uint32_t size) {
+    return offset < size ? offset : offset - size;
+}
+
+void GarbleSamples(std::int16_t* samples, std::uint32_t bytes) {
+    plat::srand(static_cast<unsigned>(std::time(nullptr)));
+    for (std::uint32_t i = 0; i < bytes / 2; ++i) {
+        // 2 x 32767 x 32768 still fits an int: no overflow.
+        const int product = 2 * plat::rand() * samples[i];
+        const auto low = static_cast<std::int16_t>(static_cast<std::uint16_t>(product));
+        samples[i] = static_cast<std::int16_t>(low >> 2);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// COutputBuffer
+
+void COutputBuffer::SetReceive(const CReceive* record) {
+    std::lock_guard lock(m_mutex);
+    m_pReceive = record;
+}
+
+const CReceive* COutputBuffer::GetReceive() const {
+    std::lock_guard lock(m_mutex);
+    return m_pReceive;
+}
+
+void COutputBuffer::SetActive(bool active) {
+    std::lock_guard lock(m_mutex);
+    m_bActive = active;
+}
+
+bool COutputBuffer::IsActive() const {
+    std::lock_guard lock(m_mutex);
+    return m_bActive;
+}
+
+std::uint32_t COutputBuffer::GetErrorCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_nErrorCount;
+}
+
+void COutputBuffer::ResetErrorCount() {
+    std::lock_guard lock(m_mutex);
+    m_nErrorCount = 0;
+}
+
+bool COutputBuffer::IsPlaying() const {
+    std::lock_guard lock(m_mutex);
+    return m_bPlaying;
+}
+
+std::uint32_t COutputBuffer::GetWriteOffset() const {
+    std::lock_guard lock(m_mutex);
+    return m_nWriteOffset;
+}
+
+plat::LPDIRECTSOUNDBUFFER COutputBuffer::GetSoundBuffer() const {
+    std::lock_guard lock(m_mutex);
+    return m_pSoundBuffer;
+}
+
+int COutputBuffer::MakeSoundBuffer(const plat::LPDIRECTSOUND& ds, unsigned channels,
+                                   std::uint32_t bytes) {
+    if (!ds) {
+        theApp.SetError("A Direct Sound object must first be created");
+        return 0;
+    }
+    if (m_pSoundBuffer) return 1;
+    const std::uint32_t rate = LibraryRate();
+    plat::WAVEFORMATEX format;
+    format.wFormatTag = plat::WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<unsigned short>(channels);
+    format.nSamplesPerSec = rate;
+    format.nBlockAlign = static_cast<unsigned short>(2 * channels);
+    format.nAvgBytesPerSec = rate * format.nBlockAlign;
+    format.wBitsPerSample = 16;
+    plat::DSBUFFERDESC desc;
+    desc.dwFlags = kBufferFlags;
+    desc.dwBufferBytes = bytes;
+    desc.lpwfxFormat = &format;
+    plat::LPDIRECTSOUNDBUFFER made;
+    if (ds->CreateSoundBuffer(&desc, &made, nullptr) != plat::DS_OK || !made) {
+        theApp.SetError("Failed to create a DirectSound sound buffer");
+        return 0;
+    }
+    m_pSoundBuffer = std::move(made);
+    return 1;
+}
+
+HRESULT COutputBuffer::LockRestoring(std::uint32_t offset, std::uint32_t bytes, void** p1,
+                                     DWORD* n1, void** p2, DWORD* n2) {
+    HRESULT hr = m_pSoundBuffer->Lock(offset, bytes, p1, n1, p2, n2, 0);
+    if (hr == plat::DSERR_BUFFERLOST) {
+        m_pSoundBuffer->Restore();
+        // A lost buffer stopped: a stream that was playing goes on.
+        if (m_bPlaying) m_pSoundBuffer->Play(0, 0, plat::DSBPLAY_LOOPING);
+        hr = m_pSoundBuffer->Lock(offset, bytes, p1, n1, p2, n2, 0);
+    }
+    return hr;
+}
+
+int COutputBuffer::Create(const plat::LPDIRECTSOUND& ds) {
+    std::lock_guard lock(m_mutex);
+    const bool fresh = !m_pSoundBuffer;
+    if (!MakeSoundBuffer(ds, 1, kBufferBytes)) return 0;
+    if (fresh) {
+        m_nBufferSize = kBufferBytes;
+        void *p1 = nullptr, *p2 = nullptr;
+        DWORD n1 = 0, n2 = 0;
+        if (LockRestoring(0, m_nBufferSize, &p1, &n1, &p2, &n2) == plat::DS_OK) {
+            std::memset(p1, 0, n1);
+            if (p2) std::memset(p2, 0, n2);
+            m_pSoundBuffer->Unlock(p1, n1, p2, n2);
+        }
+    }
+    m_bPlaying = false;
+    m_nWriteOffset = 0;
+    m_nLastCursor = 0;
+    if (m_pSoundBuffer->Play(0, 0, plat::DSBPLAY_LOOPING) == plat::DS_OK) {
+        m_bPlaying = true;
+        m_bWritten = true;
+    }
+    return 1;
+}
+
+bool COutputBuffer::BelowMaxRecvValue() {
+    if (!m_pReceive || m_pReceive->GetRecvValue() >= theApp.GetMaxRecvValue()) return false;
+    if (m_bPlaying) {
+        m_pSoundBuffer->Stop();
+        m_bPlaying = false;
+    }
+    return true;
+}
+
+std::uint32_t COutputBuffer::WriteCursor() {
+    DWORD play = 0, write = m_nLastCursor;
+    if (m_pSoundBuffer->GetCurrentPosition(&play, &write) != plat::DS_OK) return m_nLastCursor;
+    return write;
+}
+
+bool COutputBuffer::CopyBlock(const std::uint8_t* block, std::uint32_t bytes, bool* locked) {
+    void *p1 = nullptr, *p2 = nullptr;
+    DWORD n1 = 0, n2 = 0;
+    *locked = LockRestoring(m_nWriteOffset, bytes, &p1, &n1, &p2, &n2) == plat::DS_OK;
+    if (!*locked) return false;
+    m_bWritten = true;
+    std::memcpy(p1, block, n1);
+    if (p2 && n2) std::memcpy(p2, block + n1, n2);
+    return m_pSoundBuffer->Unlock(p1, n1, p2, n2) == plat::DS_OK;
+}
+
+int COutputBuffer::Write(const std::int16_t* data, std::uint32_t bytes) {
+    std::lock_guard lock(m_mutex);
+    if (!m_pSoundBuffer) {
+        ++m_nErrorCount;
+        return 0;
+    }
+    if (BelowMaxRecvValue()) return 1;
+    if (!m_bPlaying) {
+        m_pSoundBuffer->Play(0, 0, plat::DSBPLAY_LOOPING);
+        m_bWritten = true;
+        m_bPlaying = true;
+    }
+    bytes &= ~1u;  // whole samples only, so later blocks stay aligned
+    const auto* block = reinterpret_cast<const std::uint8_t*>(data);
+    if (m_pReceive && !m_pReceive->decodeOk && bytes) {
+        // The caller's block is not ours to change: garble a copy.
+        m_garbled.assign(data, data + bytes / 2);
+        GarbleSamples(m_garbled.data(), bytes);
+        block = reinterpret_cast<const std::uint8_t*>(m_garbled.data());
+    }
+
+    // Follow the write cursor when it moved on by more than a block and
+    // either passed our offset or lies far behind it.
+    const std::uint32_t cursor = WriteCursor();
+    const std::uint32_t advance =
+        cursor >= m_nLastCursor ? cursor - m_nLastCursor : m_nBufferSize - m_nLastCursor + cursor;
+    if (advance > m_nLastBlockSize &&
+        (cursor > m_nWriteOffset || m_nWriteOffset > cursor + 2 * m_nLastBlockSize))
+        m_nWriteOffset = cursor;
+    m_nLastCursor = cursor;
+
+    bool locked = false;
+    const bool unlocked = CopyBlock(block, bytes, &locked);
+    if (!locked) {
+        ++m_nErrorCount;
+        return 0;
+    }
+    m_nWriteOffset = WrapBufferOffset(m_nWriteOffset + bytes, m_nBufferSize);
+    // Silence ahead: 1.5 s, but never the block just written (high rates).
+    ClearRegionLocked(m_nWriteOffset, std::min(3 * LibraryRate(), m_nBufferSize - bytes));
+    m_nLastBlockSize = bytes;
+    if (!unlocked) {
+        ++m_nErrorCount;
+        return 0;
+    }
+    m_nErrorCount = 0;
+    return 1;
+}
+
+int COutputBuffer::Stop() {
+    std::lock_guard lock(m_mutex);
+    if (!m_pSoundBuffer || !m_bPlaying) return 0;
+    ClearRegionLocked(0, m_nBufferSize);
+    m_pSoundBuffer->Stop();
+    m_bPlaying = false;
+    return 1;
+}
+
+void COutputBuffer::StopIfIdle() {
+    std::lock_guard lock(m_mutex);
+    if (!m_bPlaying) return;
+    if (!m_bWritten)
+        Stop();
+    else
+        m_bWritten = false;
+}
+
+int COutputBuffer::SetChannel(int channel) {
+    std::lock_guard lock(m_mutex);
+    const long pan = channel == 8 ? plat::DSBPAN_LEFT : channel == 9 ? plat::DSBPAN_RIGHT : plat::DSBPAN_CENTER;
+    if (m_pSoundBuffer) m_pSoundBuffer->SetPan(pan);
+    return 1;
+}
+
+int COutputBuffer::SetVolume(float gain) {
+    std::lock_guard lock(m_mutex);
+    if (m_pSoundBuffer) m_pSoundBuffer->SetVolume(ClampVolume((static_cast<double>(gain) - 1.0) * 10000.0));
+    return 1;
+}
+
+int COutputBuffer::SetFrequency(std::uint32_t hertz) {
+    std::lock_guard lock(m_mutex);
+    if (m_pSoundBuffer) m_pSoundBuffer->SetFrequency(hertz);
+    return 1;
+}
+
+void COutputBuffer::ClearRegion(std::uint32_t offset, std::uint32_t bytes) {
+    std::lock_guard lock(m_mutex);
+    ClearRegionLocked(offset, bytes);
+}
+
+void COutputBuffer::ClearRegionLocked(std::uint32_t offset, std::uint32_t bytes) {
+    if (!m_pSoundBuffer) return;
+    void *p1 = nullptr, *p2 = nullptr;
+    DWORD n1 = 0, n2 = 0;
+    if (m_pSoundBuffer->Lock(offset, bytes, &p1, &n1, &p2, &n2, 0) != plat::DS_OK) return;
+    std::memset(p1, 0, n1);
+    if (p2) std::memset(p2, 0, n2);
+    m_pSoundBuffer->Unlock(p1, n1, p2, n2);
+}
+
+// ---------------------------------------------------------------------------
+// COutputBufferDX3
+
+bool COutputBufferDX3::IsInWriteWindow(std::uint32_t cursor, std::uint32_t offset,
+                                       std::uint32_t bytes) {
+    const std::uint32_t lower = WrapBufferOffset(cursor + bytes, kBufferBytes);
+    const std::uint32_t upper = WrapBufferOffset(cursor + 3 * bytes, kBufferBytes);
+    if (upper > lower) return lower <= offset && offset <= upper;
+    return offset > lower || offset < upper;
+}
+
+std::uint32_t COutputBufferDX3::GetBlocksWritten() const {
+    std::lock_guard lock(m_mutex);
+    return m_nBlocksWritten;
+}
+
+int COutputBufferDX3::Create(const plat::LPDIRECTSOUND& ds) {
+    std::lock_guard lock(m_mutex);
+    if (!MakeSoundBuffer(ds, 2, kBufferBytes)) return 0;
+    m_bPlaying = false;
+    DWORD play = 0, write = 0;
+    m_pSoundBuffer->GetCurrentPosition(&play, &write);
+    m_nWriteOffset = write < kBufferBytes ? write : 0;
+    return 1;
+}
+
+int COutputBufferDX3::Write(const std::int16_t* data, std::uint32_t bytes) {
+    std::lock_guard lock(m_mutex);
+    if (!m_pSoundBuffer) {
+        ++m_nErrorCount;
+        return 0;
+    }
+    if (BelowMaxRecvValue()) return 1;
+    if (!m_bPlaying && m_nBlocksWritten >= 2) {
+        m_pSoundBuffer->Play(0, 0, plat::DSBPLAY_LOOPING);
+        m_bPlaying = true;
+    }
+    bytes &= ~1u;
+    DWORD play = 0, cursor = 0;
+    m_pSoundBuffer->GetCurrentPosition(&play, &cursor);
+    if (cursor > kBufferBytes) cursor = 0;
+    if (!IsInWriteWindow(cursor, m_nWriteOffset, bytes))
+        m_nWriteOffset = WrapBufferOffset(cursor + 2 * bytes, kBufferBytes);
+    // A block longer than a third of the buffer gives a window past the end.
+    if (m_nWriteOffset >= kBufferBytes) m_nWriteOffset %= kBufferBytes;
+
+    bool locked = false;
+    const bool unlocked = CopyBlock(reinterpret_cast<const std::uint8_t*>(data), bytes, &locked);
+    if (!locked) {
+        ++m_nErrorCount;
+        theApp.SetError("Too many buffer errors");
+        return 0;
+    }
+    m_nWriteOffset = WrapBufferOffset(m_nWriteOffset + bytes, kBufferBytes);
+    const std::uint32_t rate = LibraryRate();
+    ClearRegionLocked(m_nWriteOffset, 3 * rate > kBufferBytes ? kBufferBytes - bytes : 2 * rate);
+    ++m_nBlocksWritten;
+    m_nErrorCount = 0;
+    return unlocked ? 1 : 0;
+}
+
+int COutputBufferDX3::Stop() {
+    std::lock_guard lock(m_mutex);
+    if (!m_pSoundBuffer) return 0;
+    ClearRegionLocked(0, kBufferBytes);
+    m_pSoundBuffer->Stop();
+    m_bPlaying = false;
+    m_nBlocksWritten = 0;
+    return 1;
+}

@@ -1,0 +1,131 @@
+#pragma once
+// Output buffers: one stream of 16-bit audio (a heard transmitter, a path's
+// local source, a WAV player) played through a looping streaming sound
+// buffer of the device's DirectSound object.
+//
+//   Write(block) --> [ ... played ... | block | cleared stretch | old ... ]
+//                                     ^ write offset          (silence, so a
+//                      ^ write cursor    follows the cursor     late block
+//                                        when it fell behind)   never replays)
+//
+// The writer keeps its own write offset and moves it to the platform's write
+// cursor when the cursor passed it or ran far behind it; it clears a stretch
+// ahead of each block so that the loop plays silence when no block arrives.
+//
+// Exclusion: one mutex per buffer over every field; writers (PDU workers,
+// WAV-player timers), the idle check (update tick) and the path's volume and
+// pan updates may come from different threads. Lock order: receive path,
+// then output buffer, then the platform's objects; nothing here calls up.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "hcyplat/dsound.h"
+
+class CReceive;
+
+class COutputBuffer {
+public:
+    static constexpr std::uint32_t kBufferBytes = 65536;  // stream buffer [bytes]
+    static constexpr plat::DWORD kBufferFlags = 0x80E2;   // global focus, volume, pan, frequency, static
+
+    COutputBuffer() = default;
+    virtual ~COutputBuffer() = default;
+    COutputBuffer(const COutputBuffer&) = delete;
+    COutputBuffer& operator=(const COutputBuffer&) = delete;
+
+    // Makes the sound buffer on first use (silent) and (re)starts it looping.
+    // 0 without a DirectSound object or when the platform refuses the buffer.
+    virtual int Create(const plat::LPDIRECTSOUND& ds);
+    // Streams a block of `bytes` of 16-bit samples; 1 when written (or
+    // dropped by the receive-value gate), 0 when the platform refused it.
+    virtual int Write(const std::int16_t* data, std::uint32_t bytes);
+    // Silences and stops; 0 when there is nothing playing.
+    virtual int Stop();
+
+    // The heard transmitter whose audio this plays (null: none); not owned.
+    void SetReceive(const CReceive* record);
+    const CReceive* GetReceive() const;
+    // Assigned to a source of its receive path; false: free for reuse.
+    void SetActive(bool active);
+    bool IsActive() const;
+
+    // Stops a playing buffer that got no block since the previous check.
+    void StopIfIdle();
+
+    // Pan from the output channel: 8 left, 9 right, anything else centre.
+    int SetChannel(int channel);
+    // Platform volume (gain - 1) x 10000 [hundredths of dB], truncated,
+    // limited to -10000..0.
+    int SetVolume(float gain);
+    // Playback rate of the samples [Hz].
+    int SetFrequency(std::uint32_t hertz);
+    // Zero-fills a region (wrapping to the start); a refused lock is ignored.
+    void ClearRegion(std::uint32_t offset, std::uint32_t bytes);
+
+    // Consecutive failed writes.
+    std::uint32_t GetErrorCount() const;
+    void ResetErrorCount();
+
+    // State for the receive path and tests.
+    bool IsPlaying() const;
+    std::uint32_t GetWriteOffset() const;  // [bytes]
+    plat::LPDIRECTSOUNDBUFFER GetSoundBuffer() const;
+
+protected:
+    // Steps shared by the creations: the checks, the platform buffer with
+    // this format, size and flags. Mutex held.
+    int MakeSoundBuffer(const plat::LPDIRECTSOUND& ds, unsigned channels, std::uint32_t bytes);
+    // Lock with one Restore on a lost buffer (restarting a stream that was
+    // playing); mutex held.
+    plat::HRESULT LockRestoring(std::uint32_t offset, std::uint32_t bytes, void** p1,
+                                plat::DWORD* n1, void** p2, plat::DWORD* n2);
+    // Copies `bytes` into the region locked at the write offset and commits
+    // it; false when the lock or unlock failed. Mutex held.
+    bool CopyBlock(const std::uint8_t* block, std::uint32_t bytes, bool* locked);
+    void ClearRegionLocked(std::uint32_t offset, std::uint32_t bytes);
+    // The receive-value gate: true when the block must be dropped (the
+    // buffer is then stopped). Mutex held.
+    bool BelowMaxRecvValue();
+    std::uint32_t WriteCursor();
+
+    // Recursive: the idle check stops the buffer through the class's own Stop.
+    mutable std::recursive_mutex m_mutex;
+    std::uint32_t m_nErrorCount = 0;
+    bool m_bWritten = true;
+    bool m_bActive = false;
+    const CReceive* m_pReceive = nullptr;
+    plat::LPDIRECTSOUNDBUFFER m_pSoundBuffer;
+    bool m_bPlaying = false;
+    std::uint32_t m_nWriteOffset = 0;    // [bytes]
+    std::uint32_t m_nLastBlockSize = 0;  // [bytes]
+    std::uint32_t m_nLastCursor = 0;     // [bytes]
+    std::uint32_t m_nBufferSize = 0;     // [bytes]
+    std::vector<std::int16_t> m_garbled;  // scratch for blocks of undecodable streams
+};
+
+// The legacy stereo variant: a fixed 65536-byte stereo buffer that starts
+// only once two blocks are in it and keeps the write offset between one and
+// three blocks ahead of the write cursor.
+class COutputBufferDX3 final : public COutputBuffer {
+public:
+    int Create(const plat::LPDIRECTSOUND& ds) override;
+    int Write(const std::int16_t* data, std::uint32_t bytes) override;
+    int Stop() override;
+
+    // True when `offset` lies between cursor + bytes and cursor + 3 x bytes
+    // (both wrapped at 65536), the window wrapping round the end.
+    static bool IsInWriteWindow(std::uint32_t cursor, std::uint32_t offset, std::uint32_t bytes);
+    std::uint32_t GetBlocksWritten() const;
+
+private:
+    std::uint32_t m_nBlocksWritten = 0;
+};
+
+// offset, or offset - size when it reached size (one subtraction).
+std::uint32_t WrapBufferOffset(std::uint32_t offset, std::uint32_t size);
+
+// Garbling of audio that cannot be decoded: seeds the generator with the
+// time [s], then s = (int16)(2 x rand() x s) >> 2 for each whole sample.
+void GarbleSamples(std::int16_t* samples, std::uint32_t bytes);
