@@ -4,21 +4,31 @@
 #include "audio/recv_path.h"
 
 namespace {
-std::mutex g_factoryMutex;
-RecvPathFactory g_factory;
+// Made on first use: the audio subsystem installs its factory while the
+// library's statics are being initialised, in no fixed order with this file.
+struct FactorySlot {
+    std::mutex mutex;
+    RecvPathFactory factory;
+};
+FactorySlot& Slot() {
+    static FactorySlot slot;
+    return slot;
+}
 }  // namespace
 
 RecvPathFactory SetRecvPathFactory(RecvPathFactory factory) {
-    std::lock_guard<std::mutex> lock(g_factoryMutex);
-    std::swap(g_factory, factory);
+    FactorySlot& slot = Slot();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    std::swap(slot.factory, factory);
     return factory;
 }
 
 std::unique_ptr<CRecvPath> CreateRecvPath(CRecvPath::Kind kind) {
     RecvPathFactory factory;
     {
-        std::lock_guard<std::mutex> lock(g_factoryMutex);
-        factory = g_factory;
+        FactorySlot& slot = Slot();
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        factory = slot.factory;
     }
     return factory ? factory(kind) : nullptr;
 }
