@@ -9,6 +9,7 @@
 #include <new>
 #include <shared_mutex>
 
+#include "audio/audio_device.h"
 #include "audio/device.h"
 #include "core/app.h"
 #include "core/messages.h"
@@ -109,6 +110,29 @@ int OpenDevice(const char* kindName) {
         theApp.SetErrorf("%s devices are not available in this build.", kindName);
         return -1;
     });
+}
+
+// A sound card opens as every device does: the handle first, then
+// construct, SetHandle, output, input. A failing step has stored its message;
+// the device is then dropped (its destructor shuts what it opened).
+template <class F>
+int OpenSoundCard(F&& open) {
+    return Guard(-1, [&] {
+        if (!RequireInitialized()) return -1;
+        const int handle = theApp.TakeHandle();
+        auto device = std::make_shared<CAudioDevice>();
+        device->SetHandle(handle);
+        if (!open(*device)) return -1;
+        return theApp.AddDevice(std::move(device));
+    });
+}
+
+const plat::GUID* AsGuid(const HCYGUID* guid) { return reinterpret_cast<const plat::GUID*>(guid); }
+
+// A host on this platform hands its DirectSound object over as a pointer to
+// the plat::LPDIRECTSOUND it holds (the object's owner stays the host).
+plat::LPDIRECTSOUND HostDirectSound(void* directSound) {
+    return *static_cast<const plat::LPDIRECTSOUND*>(directSound);
 }
 
 }  // namespace
@@ -310,14 +334,42 @@ HCY_EXPORT int hcyGetInputDevices(int first, char* name, int nameSize, uint32_t*
 // ---------------------------------------------------------------------------
 // Opening and closing devices
 
-HCY_EXPORT int hcyOpenAudioDevice(uint32_t, const HCYGUID*, void*) { return OpenDevice("Sound-card"); }
-HCY_EXPORT int hcyOpenAudioDeviceEx(uint32_t, const HCYGUID*, void*, uint32_t) {
-    return OpenDevice("Sound-card");
+HCY_EXPORT int hcyOpenAudioDevice(uint32_t waveInId, const HCYGUID* output, void* directSound) {
+    return OpenSoundCard([&](CAudioDevice& d) {
+        const int opened = directSound ? d.UseDirectSound(HostDirectSound(directSound))
+                                       : d.CreateDirectSoundOutput(AsGuid(output));
+        return opened && d.OpenInput(waveInId);
+    });
 }
-HCY_EXPORT int hcyOpenAudioDeviceSimple(uint32_t, const HCYGUID*) { return OpenDevice("Sound-card"); }
-HCY_EXPORT int hcyOpenAudioDeviceDefault(void) { return OpenDevice("Sound-card"); }
-HCY_EXPORT int hcyOpenAudioDeviceSR(uint32_t, uint32_t, const HCYGUID*, uint32_t) {
-    return OpenDevice("Sound-card");
+HCY_EXPORT int hcyOpenAudioDeviceEx(uint32_t waveInId, const HCYGUID* output, void* directSound,
+                                    uint32_t) {
+    return OpenSoundCard([&](CAudioDevice& d) {
+        if (directSound) {
+            // A 32-bit client value cannot carry the host's primary buffer:
+            // the capture format is the library default.
+            d.UseDirectSoundEx(HostDirectSound(directSound), nullptr);
+        } else if (!d.CreateDirectSoundOutput(AsGuid(output))) {
+            theApp.SetError("Error creating DirectSound object.");
+            return false;
+        }
+        return d.OpenInput(waveInId) != 0;
+    });
+}
+HCY_EXPORT int hcyOpenAudioDeviceSimple(uint32_t waveInId, const HCYGUID* output) {
+    return hcyOpenAudioDeviceEx(waveInId, output, nullptr, 0);
+}
+HCY_EXPORT int hcyOpenAudioDeviceDefault(void) {
+    return hcyOpenAudioDeviceEx(plat::WAVE_MAPPER, nullptr, nullptr, 0);
+}
+HCY_EXPORT int hcyOpenAudioDeviceSR(uint32_t waveInId, uint32_t inputRate, const HCYGUID* output,
+                                    uint32_t outputRate) {
+    return OpenSoundCard([&](CAudioDevice& d) {
+        if (!d.OpenOutputWithRate(AsGuid(output), outputRate)) {
+            theApp.SetError("Error creating DirectSound object.");
+            return false;
+        }
+        return d.OpenInputWithRate(waveInId, inputRate) != 0;
+    });
 }
 HCY_EXPORT int hcyOpenAudioDeviceDS(const HCYGUID*, const HCYGUID*) {
     return OpenDevice("DirectSound capture");
