@@ -25,9 +25,13 @@ constexpr UINT WM_NETMGR_STOP = 1138;
 constexpr UINT WM_NETMGR_SET_PRIMARY_PORT = 1139;
 constexpr UINT WM_NETMGR_SET_SECONDARY_PORT = 1140;
 constexpr UINT WM_NETMGR_SET_BROADCAST_ADDRESS = 1141;
+// Payload an OutgoingPdu (net/net_mgr.h): the PDU in host order and its
+// request; the router frees it on every path.
 constexpr UINT WM_NETMGR_SEND_PDU = 1142;
 constexpr UINT WM_NETMGR_HEARTBEAT = 1143;
 constexpr UINT WM_NETMGR_HLA_INIT = 1144;
+// wParam the object kind (1 transmitter), lParam the radio's user id: the
+// network thread looks the radio up itself, no radio address crosses threads.
 constexpr UINT WM_NETMGR_HLA_REGISTER_OBJECT = 1146;
 constexpr UINT WM_NETMGR_HLA_DELETE_OBJECT = 1147;
 constexpr UINT WM_NETMGR_HLA_UPDATE_ATTRIBUTES = 1148;
