@@ -8,15 +8,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "audio/device.h"
-#include "audio/recv_path.h"
 #include "core/app.h"
 #include "core/messages.h"
 #include "hcyplat/clock.h"
 #include "net/net_mgr.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
-// Last: its macros would shadow the codec constants above.
+// Device headers last: they bring the public header, whose macros share
+// names with constants included above.
+#include "audio/device.h"
+#include "audio/recv_path.h"
 #include "halcyra/halcyra.h"
 
 namespace {

@@ -15,13 +15,15 @@
 #include <cmath>
 #include <cstring>
 
-#include "audio/device.h"
-#include "audio/recv_path.h"
 #include "core/app.h"
 #include "core/messages.h"
 #include "radio/radio_model.h"
 #include "radio/receive.h"
 #include "radio/radio_post.h"
+// Device headers last: they bring the public header, whose macros share
+// names with constants included above.
+#include "audio/device.h"
+#include "audio/recv_path.h"
 
 namespace {
 
@@ -71,7 +73,7 @@ bool CRadioModel::IsOwnEntity(const CReceive& record) const {
 }
 
 void CRadioModel::PostActivity(int started) {
-    theApp.PostToMsgWnd(hcy::WM_CLIENT_RADIO_ACTIVITY, static_cast<plat::WPARAM>(GetUserId()),
+    theApp.PostToMsgWnd(hcy::radio::kRadioActivity, static_cast<plat::WPARAM>(GetUserId()),
                         started);
 }
 

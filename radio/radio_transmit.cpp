@@ -11,8 +11,6 @@
 #include <cstring>
 #include <limits>
 
-#include "audio/device.h"
-#include "audio/recv_path.h"
 #include "core/app.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/crt.h"
@@ -20,6 +18,10 @@
 #include "radio/radio_model.h"
 #include "radio/receive.h"
 #include "radio/radio_post.h"
+// Device headers last: they bring the public header, whose macros share
+// names with constants included above.
+#include "audio/device.h"
+#include "audio/recv_path.h"
 
 namespace {
 

@@ -19,6 +19,8 @@
 #include "radio/generic_radio.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
+// Last: it brings the public header, whose macros share names with the
+// constants above.
 #include "support/stand_ins.h"
 
 namespace hcytest {
@@ -171,7 +173,7 @@ protected:
         std::vector<std::pair<plat::WPARAM, plat::LPARAM>> out;
         plat::WindowMessage m;
         while (plat::PeekWindowMessage(window_, m))
-            if (m.message == hcy::WM_CLIENT_RADIO_ACTIVITY) out.emplace_back(m.wParam, m.lParam);
+            if (m.message == hcy::radio::kRadioActivity) out.emplace_back(m.wParam, m.lParam);
         return out;
     }
 
