@@ -1,7 +1,9 @@
 // The receiving half: records, the pipeline's outcome on the receive paths,
 // the time-out sweep, Signal decoding per record, host notices, setters.
 #include <cmath>
+#include <atomic>
 #include <limits>
+#include <thread>
 
 #include "codecs/codec.h"
 #include "radio/radio_factory.h"
@@ -335,6 +337,55 @@ TEST_F(Receive, RadioDataQueries) {
 TEST(RadioFactory, EveryCodeMakesAGenericRadioForNow) {
     for (std::uint16_t model : {0, 1, 6, 1101, 65535})
         EXPECT_NE(dynamic_cast<CGenericRadioModel*>(CreateRadioModel(model).get()), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Reception, sweeps, retuning and transmission on four threads at once: the
+// radio's lock keeps records alive while they are used (run under TSan).
+TEST_F(Receive, ThreadsShareTheRadioSafely) {
+    radio->SetDoPropLossModel(0);
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        TransmitterSpec s;
+        for (int i = 0; i < 2000; ++i) {
+            s.id.radio = static_cast<std::uint16_t>(1 + i % 8);
+            Deliver(*radio, MakeTransmitterPdu(s));
+            Deliver(*radio, MakeSignalPdu(s.id, 3, std::vector<std::uint8_t>(64, 0x5A), 128));
+        }
+        stop = true;
+    });
+    std::thread tick([&] {
+        while (!stop) {
+            radio->SweepReceiveTimeouts();
+            radio->UpdateRecvPaths();
+            radio->GetMaxRecvValue();
+        }
+    });
+    std::thread host([&] {
+        for (int i = 0; !stop; ++i) {
+            radio->SetSquelchLevel(i % 2 ? 0.1f : 0.3f);
+            radio->SetMasterVolume(0.5f);
+            radio->SetFrequency(30e6 + (i % 3), 30e6);
+            std::uint32_t count = 0;
+            radio->GetRadioData(226, &count);
+        }
+    });
+    std::thread capture([&] {
+        const std::vector<std::int16_t> block(512, 1000);
+        while (!stop) {
+            radio->SetPTT(1, 10);
+            radio->TransmitAudio(block.data(), 1024, 16000, 10);
+            radio->SetPTT(0, 10);
+        }
+    });
+    worker.join();
+    tick.join();
+    host.join();
+    capture.join();
+    EXPECT_LE(radio->GetReceiveCount(), 8u);
 }
 
 }  // namespace
