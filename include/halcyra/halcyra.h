@@ -41,113 +41,132 @@ typedef struct HCYGUID {
     uint8_t Data4[8];
 } HCYGUID;
 
+/* The code tables are enumeration constants, not macros, so that they
+ * never replace a name inside a C++ namespace. */
+
 /* Network flags: in a radio's or interphone's network mask they say which
  * sources it hears and where its PDUs go. With any of bits 16 to 23 set,
  * Signal traffic uses the high half instead of the low half. */
-#define NET_PRIMARY 0x1u
-#define NET_SECONDARY 0x2u
-#define NET_LOOPBACK 0x4u
-#define NET_HLA 0x8u
-#define NET_SIGNAL_PRIMARY 0x10000u
-#define NET_SIGNAL_SECONDARY 0x20000u
+enum {
+    NET_PRIMARY = 0x1,
+    NET_SECONDARY = 0x2,
+    NET_LOOPBACK = 0x4,
+    NET_HLA = 0x8,
+    NET_SIGNAL_PRIMARY = 0x10000,
+    NET_SIGNAL_SECONDARY = 0x20000
+};
 
 /* Model codes of hcyCreateComRadio. Codes 1, 3, 4 and 1104 also name the
  * generic (1) and secure (3, 4, 1104) models; any other code creates a
  * generic radio. */
-#define RADIO_TYPE_GENERIC 0
-#define RADIO_TYPE_SECURE 2
-#define RADIO_TYPE_SINCGARS 5
-#define RADIO_TYPE_MODEL1008 1008
-#define RADIO_TYPE_RAW_DIS 1010
-#define RADIO_TYPE_INTERCOM 1100
-#define RADIO_TYPE_ARC164 1101
-#define RADIO_TYPE_ARC186 1102
-#define RADIO_TYPE_ARC190 1103
-#define RADIO_TYPE_SCANNER 1105
-#define RADIO_TYPE_WAV_RECORD 1106
+enum {
+    RADIO_TYPE_GENERIC = 0,
+    RADIO_TYPE_SECURE = 2,
+    RADIO_TYPE_SINCGARS = 5,
+    RADIO_TYPE_MODEL1008 = 1008,
+    RADIO_TYPE_RAW_DIS = 1010,
+    RADIO_TYPE_INTERCOM = 1100,
+    RADIO_TYPE_ARC164 = 1101,
+    RADIO_TYPE_ARC186 = 1102,
+    RADIO_TYPE_ARC190 = 1103,
+    RADIO_TYPE_SCANNER = 1105,
+    RADIO_TYPE_WAV_RECORD = 1106
+};
 
 /* Encoding codes of hcySetEncoding. */
-#define ENCODING_MULAW 1
-#define ENCODING_CVSD 2
-#define ENCODING_ADPCM 3
-#define ENCODING_PCM16 4
-#define ENCODING_CECOM_CVSD 7
+enum {
+    ENCODING_MULAW = 1,
+    ENCODING_CVSD = 2,
+    ENCODING_ADPCM = 3,
+    ENCODING_PCM16 = 4,
+    ENCODING_CECOM_CVSD = 7
+};
 
 /* Reception status of a heard transmitter. */
-#define RECV_STATUS_AUDIBLE 15
-#define RECV_STATUS_SILENT 16
+enum {
+    RECV_STATUS_AUDIBLE = 15,
+    RECV_STATUS_SILENT = 16
+};
 
 /* Window message posted to the host's message window on radio activity:
  * wParam = the radio's handle, lParam = 1 reception started, 0 ended. */
-#define WM_CLIENT_RADIO_ACTIVITY 0x500
+enum {
+    WM_CLIENT_RADIO_ACTIVITY = 0x500
+};
 
 /* Radio-data ids of hcySetRadioData and hcyGetRadioData. */
-#define RD_MAX_RECV_VALUE 11 /* get, any handle: the largest receive value, -1 when none */
-#define RD_MAX_SIGNAL 101
-#define RD_IS_TRANSMITTING 102
-#define RD_MAX_AUDIO_LEVEL 103
-#define RD_XMIT_LEVEL 104
-#define RD_XMIT_ID 106
-#define RD_MODE2_FREQ 202
-#define RD_MODE1_FREQ 203
-#define RD_FREQ_MODE 204
-#define RD_RADIO_FLAGS 205
-#define RD_TONE 206
-#define RD_TEST_TONE_WAV 207
-#define RD_AM_SQUELCH 210
-#define RD_FM_SQUELCH 211
-#define RD_AM_MODE_FLAG 213
-#define RD_FM_MODE_FLAG 214
-#define RD_FH_NET_ID 215
-#define RD_FH_SYNC_OFFSET 216
-#define RD_HQ_MODE 216
-#define RD_HQ_SET_WOD 217
-#define RD_TOD_WINDOW 218
-#define RD_RECV_CRYPTO_SYSTEM 219
-#define RD_HOP_NOISE_THRESHOLD 220
-#define RD_HOP_NOISE_BYTES 221
-#define RD_HOP_NOISE_SHIFT 222
-#define RD_ALLOW_PLAIN_XMIT 223
-#define RD_XMIT_GAIN 224
-#define RD_NOISE_LEVEL_DBM 225
-#define RD_AUDIBLE_COUNT 226
-#define RD_STRONGEST_XMIT_ID 227
-#define RD_XMIT_FILTER 228
-#define RD_FULL_DUPLEX 229
-#define RD_HOP_SET_ID 230
-#define RD_LOCKOUT_SET_ID 231
-#define RD_TRANSEC_KEY 232
-#define RD_CLEAR_CHANNEL 233
-#define RD_NO_OWN_ENTITY_TEST 234
-#define RD_CVSD_STEP_SMOOTHING 235
-#define RD_CVSD_INTEGRATOR_LEAK 236
-#define RD_CVSD_MAX_STEP 237
-#define RD_CVSD_MIN_STEP_X16 238
-#define RD_CVSD_DECODER_LOWPASS 239
-#define RD_CVSD_DECODER_GAIN 240
-#define RD_OWN_ENTITY_ANY_RADIO 241
-#define RD_EXTRA_EXERCISES 242
-#define RD_WAV_RECORD_START 380
-#define RD_WAV_RECORD_STOP 381
-#define RD_WAV_RECORD_LENGTH 382
-#define RD_WAV_RECORDING 383
-#define RD_WAV_RECORD_FILE 384
+enum {
+    RD_MAX_RECV_VALUE = 11,  /* get, any handle: the largest receive value, -1 when none */
+    RD_MAX_SIGNAL = 101,
+    RD_IS_TRANSMITTING = 102,
+    RD_MAX_AUDIO_LEVEL = 103,
+    RD_XMIT_LEVEL = 104,
+    RD_XMIT_ID = 106,
+    RD_MODE2_FREQ = 202,
+    RD_MODE1_FREQ = 203,
+    RD_FREQ_MODE = 204,
+    RD_RADIO_FLAGS = 205,
+    RD_TONE = 206,
+    RD_TEST_TONE_WAV = 207,
+    RD_AM_SQUELCH = 210,
+    RD_FM_SQUELCH = 211,
+    RD_AM_MODE_FLAG = 213,
+    RD_FM_MODE_FLAG = 214,
+    RD_FH_NET_ID = 215,
+    RD_FH_SYNC_OFFSET = 216,
+    RD_HQ_MODE = 216,
+    RD_HQ_SET_WOD = 217,
+    RD_TOD_WINDOW = 218,
+    RD_RECV_CRYPTO_SYSTEM = 219,
+    RD_HOP_NOISE_THRESHOLD = 220,
+    RD_HOP_NOISE_BYTES = 221,
+    RD_HOP_NOISE_SHIFT = 222,
+    RD_ALLOW_PLAIN_XMIT = 223,
+    RD_XMIT_GAIN = 224,
+    RD_NOISE_LEVEL_DBM = 225,
+    RD_AUDIBLE_COUNT = 226,
+    RD_STRONGEST_XMIT_ID = 227,
+    RD_XMIT_FILTER = 228,
+    RD_FULL_DUPLEX = 229,
+    RD_HOP_SET_ID = 230,
+    RD_LOCKOUT_SET_ID = 231,
+    RD_TRANSEC_KEY = 232,
+    RD_CLEAR_CHANNEL = 233,
+    RD_NO_OWN_ENTITY_TEST = 234,
+    RD_CVSD_STEP_SMOOTHING = 235,
+    RD_CVSD_INTEGRATOR_LEAK = 236,
+    RD_CVSD_MAX_STEP = 237,
+    RD_CVSD_MIN_STEP_X16 = 238,
+    RD_CVSD_DECODER_LOWPASS = 239,
+    RD_CVSD_DECODER_GAIN = 240,
+    RD_OWN_ENTITY_ANY_RADIO = 241,
+    RD_EXTRA_EXERCISES = 242,
+    RD_WAV_RECORD_START = 380,
+    RD_WAV_RECORD_STOP = 381,
+    RD_WAV_RECORD_LENGTH = 382,
+    RD_WAV_RECORDING = 383,
+    RD_WAV_RECORD_FILE = 384
+};
 
 /* Device-data codes of hcySetDeviceData, hcyGetDeviceData and the notify
  * callback. */
-#define DEVDATA_FILTER_BAND 401
-#define DEVDATA_RECV_GAIN 403
-#define DEVDATA_SHARED_SOURCE 404
-#define DEVDATA_SPEECH_RESULT_READY 405
-#define DEVDATA_SPEECH_RESULT_TEXT 406
-#define DEVDATA_VOICE_NAME 407
-#define DEVDATA_VOICE_NOT_FOUND 408
-#define DEVDATA_SPEAK_FAILED 409
-#define DEVDATA_TEXT_IS_XML 410
-#define DEVDATA_KEYED 450
+enum {
+    DEVDATA_FILTER_BAND = 401,
+    DEVDATA_RECV_GAIN = 403,
+    DEVDATA_SHARED_SOURCE = 404,
+    DEVDATA_SPEECH_RESULT_READY = 405,
+    DEVDATA_SPEECH_RESULT_TEXT = 406,
+    DEVDATA_VOICE_NAME = 407,
+    DEVDATA_VOICE_NOT_FOUND = 408,
+    DEVDATA_SPEAK_FAILED = 409,
+    DEVDATA_TEXT_IS_XML = 410,
+    DEVDATA_KEYED = 450
+};
 
 /* Data device type that opens the speech device. */
-#define DATADEV_TYPE_SPEECH 500
+enum {
+    DATADEV_TYPE_SPEECH = 500
+};
 
 /* Data-device callbacks. `record` names the heard transmitter (opaque). */
 typedef void (*DataDeviceAudioProc)(int32_t radio, void* record, const int16_t* samples,
