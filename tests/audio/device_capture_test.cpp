@@ -185,6 +185,29 @@ TEST_F(SoundCard, ARefusedBufferIsNotRetriedAndCaptureGoesOnWithTheOther) {
         ASSERT_EQ(blocks[1][i], static_cast<std::int16_t>(blocks[1][0] + i));
 }
 
+TEST_F(SoundCard, ANewCaptureSizeTakesEffectOnTheNextBuffersAndTheFilterFollows) {
+    Open();
+    radio.SetXmitFilterSwitch(true);
+    device->AddRadioXmitPath(&radio);
+    const double band[2] = {300.0, 3000.0};
+    ASSERT_EQ(device->SetDeviceData(401 /* DEVDATA_FILTER_BAND */, const_cast<double*>(band)), 1);
+    device->SetPTT(1, 0);
+    ASSERT_TRUE(Step(radio, 1));
+    device->SetCaptureSize(4096);  // buffers already queued keep 2048
+    bool larger = false;
+    for (int i = 0; i < 20 && !larger; ++i) {
+        plat::AdvanceClock(kBlockMs);
+        larger = hcytest::WaitFor(
+            [&] {
+                const auto blocks = radio.Blocks();
+                return !blocks.empty() && blocks.back().size() == 2048;
+            },
+            std::chrono::milliseconds(250));
+    }
+    ASSERT_TRUE(larger);
+    EXPECT_EQ(radio.Blocks().front().size(), kBlockSamples);
+}
+
 TEST_F(SoundCard, OutputSetsThePrimaryFormatAndRate) {
     ASSERT_EQ(device->OpenOutputWithRate(&speakers, 22050), 1);
     EXPECT_EQ(device->GetOutputRate(), 22050u);
