@@ -18,7 +18,7 @@
 // - Cursors are byte offsets of whole frames. While playing they advance at
 //   the buffer's frequency as the endpoint mixes (see virtual_sound.h for who
 //   pumps); stopped they stand still. write = play + the endpoint's lead
-//   (20 ms on the real clock, 0 on the manual clock or an external driver).
+//   (60 ms on the real clock, 0 on the manual clock or an external driver).
 //   Stop keeps the position, Play resumes there; a one-shot Play stops at the
 //   end of the buffer and sets the position to 0.
 // - Lock hands out a staging copy of the region (two parts when it wraps:

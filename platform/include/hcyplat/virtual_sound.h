@@ -186,7 +186,7 @@ struct OutputEndpointConfig {
     MixFormat format;                 // the mix format, fixed for the endpoint's life
     std::shared_ptr<Sink> sink;       // null: a NullSink
     Driver driver = Driver::Clock;
-    int writeLeadMs = -1;             // write cursor lead [ms]; -1: 20 on the real clock, else 0
+    int writeLeadMs = -1;             // write cursor lead [ms]; -1: 60 on the real clock, else 0
     const GUID* guid = nullptr;       // null: a new GUID
 };
 

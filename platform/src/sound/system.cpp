@@ -17,7 +17,10 @@ constexpr std::size_t kChunkFrames = 1024;
 // clock (AdvanceClock runs it at every millisecond).
 constexpr UINT kRealPumpMs = 10;
 constexpr UINT kManualPumpMs = 1;
-constexpr DWORD kRealWriteLeadMs = 20;
+// Safe write distance of a real-clock output [ms]: a streaming writer that
+// keeps at the write cursor has this much time to spare before the play
+// cursor catches up, enough for pump periods and thread scheduling.
+constexpr DWORD kRealWriteLeadMs = 60;
 
 struct Registry {
     std::mutex mu;
