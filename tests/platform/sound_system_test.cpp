@@ -141,7 +141,7 @@ TEST_F(SoundSystem, RealClockPumpsOpenEndpointsOnThreadsOfTheirOwn) {
         b->GetCurrentPosition(&play, &write);
         return sink->Frames() >= 1600 && play > 0;
     }));
-    EXPECT_EQ(write, (play + 640) % 65536) << "20 ms lead on the real clock";
+    EXPECT_EQ(write, (play + 1920) % 65536) << "60 ms lead on the real clock";
 
     struct Got {
         std::atomic<int> blocks{0};
