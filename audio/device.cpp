@@ -5,10 +5,9 @@
 #include <cstring>
 
 #include "core/app.h"
+#include "halcyra/halcyra.h"
 #include "interphone/ics_model.h"
 #include "radio/radio_model.h"
-// Last: its macros name the device-data codes.
-#include "halcyra/halcyra.h"
 
 namespace {
 
