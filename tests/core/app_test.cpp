@@ -21,7 +21,7 @@ TEST_F(LibraryTest, LastErrorKeepsPrefixAndSurvivesSuccess) {
     EXPECT_EQ(hcySetCaptureSize(-1, 64), 1);
     EXPECT_EQ(Error(), "HCY ERROR: Tervale has not been initialized");
     // Only a successful hcyInit empties it, without the prefix.
-    ASSERT_EQ(hcyInit(0, nullptr), 1);
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
     EXPECT_EQ(Error(), "");
 }
 
@@ -56,14 +56,14 @@ TEST_F(LibraryTest, InitExitAndInitAgain) {
     Ticks(2);  // no tick without the library running
     EXPECT_EQ(theApp.m_nTickCount - ticksBefore, 3u);
 
-    ASSERT_EQ(hcyInit(0, nullptr), 1);
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
     EXPECT_EQ(theApp.TakeHandle(), 1);  // handles restart
     Ticks(1);
     EXPECT_EQ(theApp.m_nTickCount - ticksBefore, 4u);  // the tick count does not
 }
 
 TEST_F(LibraryTest, InitWhileRunningKeepsManagerTimerAndHandles) {
-    ASSERT_EQ(hcyInit(0, nullptr), 1);
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
     auto manager = theApp.NetMgr();
     EXPECT_EQ(theApp.TakeHandle(), 1);
     theApp.SetError("stale");
@@ -80,7 +80,7 @@ TEST_F(LibraryTest, InitWhileRunningKeepsManagerTimerAndHandles) {
 }
 
 TEST_F(LibraryTest, NetworkManagerRunsAtTimeCriticalPriorityAndStopsWithExit) {
-    ASSERT_EQ(hcyInit(0, nullptr), 1);
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
     auto manager = theApp.NetMgr();
     ASSERT_NE(manager, nullptr);
     EXPECT_EQ(manager->Priority(), plat::THREAD_PRIORITY_TIME_CRITICAL);
@@ -91,22 +91,22 @@ TEST_F(LibraryTest, NetworkManagerRunsAtTimeCriticalPriorityAndStopsWithExit) {
 
 TEST_F(LibraryTest, TimerFailureLeavesNothingRunning) {
     plat::FailNextTimerCreations(1);
-    EXPECT_EQ(hcyInit(0, nullptr), 0);
+    EXPECT_EQ(hcyInit(0, "127.0.0.1"), 0);
     EXPECT_EQ(Error(), "HCY ERROR: Setting update timer failed.\n");
     EXPECT_FALSE(theApp.IsInitialized());
     EXPECT_EQ(theApp.NetMgr(), nullptr);
-    EXPECT_EQ(hcyInit(0, nullptr), 1);
+    EXPECT_EQ(hcyInit(0, "127.0.0.1"), 1);
 }
 
 TEST_F(LibraryTest, NoWindowAtAllFailsInit) {
     const plat::HWND desktop = plat::GetDesktopWindow();
     plat::SetDesktopWindowForTest(0);
-    EXPECT_EQ(hcyInit(0, nullptr), 0);
+    EXPECT_EQ(hcyInit(0, "127.0.0.1"), 0);
     EXPECT_EQ(Error(), "HCY ERROR: Could not find a window handle.");
     EXPECT_FALSE(theApp.IsInitialized());
     plat::SetDesktopWindowForTest(desktop);
     const plat::HWND window = plat::CreateMessageWindow();
-    EXPECT_EQ(hcyInit(window, nullptr), 1);
+    EXPECT_EQ(hcyInit(window, "127.0.0.1"), 1);
     EXPECT_EQ(theApp.m_hWnd.load(), window);
     plat::DestroyMessageWindow(window);
 }
@@ -214,7 +214,7 @@ protected:
 TEST_F(DeviceListTest, DuplicateDescriptionsGetNumbers) {
     for (std::uint32_t n = 1; n <= 3; ++n)
         plat::RegisterSoundEndpoint(plat::EndpointKind::Output, "Speakers", Guid(n));
-    ASSERT_EQ(hcyInit(0, nullptr), 1);
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
     char name[64];
     HCYGUID guid;
     std::vector<std::string> names;
@@ -236,7 +236,7 @@ TEST_F(DeviceListTest, DuplicateDescriptionsGetNumbers) {
 
 TEST_F(DeviceListTest, OneDeviceAndShortNameBuffer) {
     plat::RegisterSoundEndpoint(plat::EndpointKind::Capture, "Twenty characters ok", Guid(9));
-    ASSERT_EQ(hcyInit(0, nullptr), 1);
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
     char name[8];
     std::memset(name, 'x', sizeof name);
     HCYGUID guid;
@@ -273,7 +273,7 @@ TEST_F(DeviceListTest, WaveInputListEndsWithAMessage) {
 }
 
 TEST_F(DeviceListTest, NoDevicesAtAll) {
-    ASSERT_EQ(hcyInit(0, nullptr), 1);
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
     char name[8];
     HCYGUID guid;
     std::uint32_t id;
