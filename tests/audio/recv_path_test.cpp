@@ -399,10 +399,10 @@ TEST_F(Reuse, WritesIdleChecksGainsAndMixingRunTogether) {
     tick.join();
     p.UpdateSourceGain(&record);
     Write(&record, std::vector<std::int16_t>(1024, 4000));
-    // The writer may have run far ahead of the cursor: within one loop of
-    // the buffer [ms] the block comes round.
+    // The writer may have run far ahead of the cursor: one loop of the
+    // buffer (2048 ms) plays every byte of it once.
     std::size_t heard = 0;
-    for (auto v : Hear(2100)) heard += v == 4000;
+    for (auto v : Hear(2048)) heard += v == 4000;
     EXPECT_EQ(heard, 1024u);
 }
 
