@@ -16,6 +16,18 @@ using plat::HRESULT;
 
 std::uint32_t LibraryRate() { return theApp.m_nDefaultSampleRate.load(); }
 
+plat::WAVEFORMATEX PcmFormat(unsigned channels) {
+    const std::uint32_t rate = LibraryRate();
+    plat::WAVEFORMATEX format;
+    format.wFormatTag = plat::WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<unsigned short>(channels);
+    format.nSamplesPerSec = rate;
+    format.nBlockAlign = static_cast<unsigned short>(2 * channels);
+    format.nAvgBytesPerSec = rate * format.nBlockAlign;
+    format.wBitsPerSample = 16;
+    return format;
+}
+
 long ClampVolume(double volume) {
     if (!(volume > plat::DSBVOLUME_MIN)) return plat::DSBVOLUME_MIN;  // NaN too
     if (volume > plat::DSBVOLUME_MAX) return plat::DSBVOLUME_MAX;
@@ -86,25 +98,17 @@ plat::LPDIRECTSOUNDBUFFER COutputBuffer::GetSoundBuffer() const {
     return m_pSoundBuffer;
 }
 
-int COutputBuffer::MakeSoundBuffer(const plat::LPDIRECTSOUND& ds, unsigned channels,
-                                   std::uint32_t bytes) {
+int COutputBuffer::MakeSoundBuffer(const plat::LPDIRECTSOUND& ds, plat::WAVEFORMATEX* format,
+                                   std::uint32_t bytes, DWORD flags) {
     if (!ds) {
         theApp.SetError("A Direct Sound object must first be created");
         return 0;
     }
     if (m_pSoundBuffer) return 1;
-    const std::uint32_t rate = LibraryRate();
-    plat::WAVEFORMATEX format;
-    format.wFormatTag = plat::WAVE_FORMAT_PCM;
-    format.nChannels = static_cast<unsigned short>(channels);
-    format.nSamplesPerSec = rate;
-    format.nBlockAlign = static_cast<unsigned short>(2 * channels);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    format.wBitsPerSample = 16;
     plat::DSBUFFERDESC desc;
-    desc.dwFlags = kBufferFlags;
+    desc.dwFlags = flags;
     desc.dwBufferBytes = bytes;
-    desc.lpwfxFormat = &format;
+    desc.lpwfxFormat = format;
     plat::LPDIRECTSOUNDBUFFER made;
     if (ds->CreateSoundBuffer(&desc, &made, nullptr) != plat::DS_OK || !made) {
         theApp.SetError("Failed to create a DirectSound sound buffer");
@@ -129,7 +133,8 @@ HRESULT COutputBuffer::LockRestoring(std::uint32_t offset, std::uint32_t bytes, 
 int COutputBuffer::Create(const plat::LPDIRECTSOUND& ds) {
     std::lock_guard lock(m_mutex);
     const bool fresh = !m_pSoundBuffer;
-    if (!MakeSoundBuffer(ds, 1, kBufferBytes)) return 0;
+    plat::WAVEFORMATEX format = PcmFormat(1);
+    if (!MakeSoundBuffer(ds, &format, kBufferBytes, kBufferFlags)) return 0;
     if (fresh) {
         m_nBufferSize = kBufferBytes;
         void *p1 = nullptr, *p2 = nullptr;
@@ -140,6 +145,11 @@ int COutputBuffer::Create(const plat::LPDIRECTSOUND& ds) {
             m_pSoundBuffer->Unlock(p1, n1, p2, n2);
         }
     }
+    StartLooping();
+    return 1;
+}
+
+void COutputBuffer::StartLooping() {
     m_bPlaying = false;
     m_nWriteOffset = 0;
     m_nLastCursor = 0;
@@ -147,7 +157,6 @@ int COutputBuffer::Create(const plat::LPDIRECTSOUND& ds) {
         m_bPlaying = true;
         m_bWritten = true;
     }
-    return 1;
 }
 
 bool COutputBuffer::BelowMaxRecvValue() {
@@ -183,6 +192,10 @@ int COutputBuffer::Write(const std::int16_t* data, std::uint32_t bytes) {
         return 0;
     }
     if (BelowMaxRecvValue()) return 1;
+    return StreamBlock(data, bytes);
+}
+
+int COutputBuffer::StreamBlock(const std::int16_t* data, std::uint32_t bytes) {
     if (!m_bPlaying) {
         m_pSoundBuffer->Play(0, 0, plat::DSBPLAY_LOOPING);
         m_bWritten = true;
@@ -214,7 +227,8 @@ int COutputBuffer::Write(const std::int16_t* data, std::uint32_t bytes) {
         return 0;
     }
     m_nWriteOffset = WrapBufferOffset(m_nWriteOffset + bytes, m_nBufferSize);
-    // Silence ahead: 1.5 s, but never the block just written (high rates).
+    // Silence ahead: 1.5 s, but never the block just written (high rates,
+    // large blocks).
     ClearRegionLocked(m_nWriteOffset, std::min(3 * LibraryRate(), m_nBufferSize - bytes));
     m_nLastBlockSize = bytes;
     if (!unlocked) {
@@ -295,7 +309,8 @@ std::uint32_t COutputBufferDX3::GetBlocksWritten() const {
 
 int COutputBufferDX3::Create(const plat::LPDIRECTSOUND& ds) {
     std::lock_guard lock(m_mutex);
-    if (!MakeSoundBuffer(ds, 2, kBufferBytes)) return 0;
+    plat::WAVEFORMATEX format = PcmFormat(2);
+    if (!MakeSoundBuffer(ds, &format, kBufferBytes, kBufferFlags)) return 0;
     m_bPlaying = false;
     DWORD play = 0, write = 0;
     m_pSoundBuffer->GetCurrentPosition(&play, &write);
@@ -346,4 +361,45 @@ int COutputBufferDX3::Stop() {
     m_bPlaying = false;
     m_nBlocksWritten = 0;
     return 1;
+}
+
+// ---------------------------------------------------------------------------
+// COutputBufferMulti
+
+bool COutputBufferMulti::SetChannelCount(unsigned channels) {
+    if (channels < 1 || channels > kMaxChannels) return false;
+    std::lock_guard lock(m_mutex);
+    if (m_pSoundBuffer) return channels == m_nChannels;  // made already: fixed
+    m_nChannels = channels;
+    return true;
+}
+
+unsigned COutputBufferMulti::GetChannelCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_nChannels;
+}
+
+int COutputBufferMulti::CreateMulti(const plat::LPDIRECTSOUND& ds, std::uint32_t channelMask) {
+    std::lock_guard lock(m_mutex);
+    plat::WAVEFORMATEXTENSIBLE format;
+    format.Format = PcmFormat(m_nChannels);
+    format.Format.wFormatTag = plat::WAVE_FORMAT_EXTENSIBLE;
+    format.Format.cbSize = 22;
+    format.wValidBitsPerSample = 16;
+    format.dwChannelMask = channelMask;
+    format.SubFormat = plat::KSDATAFORMAT_SUBTYPE_PCM;
+    const bool fresh = !m_pSoundBuffer;
+    if (!MakeSoundBuffer(ds, &format.Format, m_nChannels * kBufferBytes, kMultiFlags)) return 0;
+    if (fresh) m_nBufferSize = m_nChannels * kBufferBytes;
+    StartLooping();
+    return 1;
+}
+
+int COutputBufferMulti::Write(const std::int16_t* data, std::uint32_t bytes) {
+    std::lock_guard lock(m_mutex);
+    if (!m_pSoundBuffer) {
+        ++m_nErrorCount;
+        return 0;
+    }
+    return StreamBlock(data, bytes - bytes % (2 * m_nChannels));
 }

@@ -76,7 +76,13 @@ public:
 protected:
     // Steps shared by the creations: the checks, the platform buffer with
     // this format, size and flags. Mutex held.
-    int MakeSoundBuffer(const plat::LPDIRECTSOUND& ds, unsigned channels, std::uint32_t bytes);
+    int MakeSoundBuffer(const plat::LPDIRECTSOUND& ds, plat::WAVEFORMATEX* format,
+                        std::uint32_t bytes, plat::DWORD flags);
+    // Restart after creation: write offset and cursor 0, play looping.
+    void StartLooping();
+    // Steps shared by the mono and multi-channel writes after the gate:
+    // start, garble, re-sync, copy, clear ahead. Mutex held.
+    int StreamBlock(const std::int16_t* data, std::uint32_t bytes);
     // Lock with one Restore on a lost buffer (restarting a stream that was
     // playing); mutex held.
     plat::HRESULT LockRestoring(std::uint32_t offset, std::uint32_t bytes, void** p1,
@@ -121,6 +127,26 @@ public:
 
 private:
     std::uint32_t m_nBlocksWritten = 0;
+};
+
+// The variant of multi-channel devices: interleaved frames of the device's
+// channel count and speaker mask, no pan, no receive-value gate.
+class COutputBufferMulti final : public COutputBuffer {
+public:
+    static constexpr plat::DWORD kMultiFlags = 0x80A2;  // COutputBuffer's without pan control
+    static constexpr unsigned kMaxChannels = 32;
+
+    // Channel count of the sound buffer CreateMulti makes (1..32; others
+    // are refused, and so is a change once it is made).
+    bool SetChannelCount(unsigned channels);
+    unsigned GetChannelCount() const;
+    // A buffer of channels x 65536 bytes, started looping.
+    int CreateMulti(const plat::LPDIRECTSOUND& ds, std::uint32_t channelMask);
+    // `data` holds whole frames of the channel count.
+    int Write(const std::int16_t* data, std::uint32_t bytes) override;
+
+private:
+    unsigned m_nChannels = 1;
 };
 
 // offset, or offset - size when it reached size (one subtraction).

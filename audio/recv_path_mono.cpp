@@ -6,6 +6,7 @@
 
 #include "audio/device.h"
 #include "audio/output_buffer.h"
+#include "audio/recv_path_multi.h"
 #include "core/app.h"
 #include "hcyplat/crt.h"
 #include "radio/radio_model.h"
@@ -38,16 +39,6 @@ plat::HRESULT LockRestoring(const plat::LPDIRECTSOUNDBUFFER& buffer, std::uint32
     return hr;
 }
 
-// Copies bytes into the start of a platform buffer.
-void CopyToBuffer(const void* source, const plat::LPDIRECTSOUNDBUFFER& buffer, std::uint32_t bytes) {
-    void *p1 = nullptr, *p2 = nullptr;
-    DWORD n1 = 0, n2 = 0;
-    if (LockRestoring(buffer, bytes, &p1, &n1, &p2, &n2) != plat::DS_OK) return;
-    std::memcpy(p1, source, n1);
-    if (p2 && n2) std::memcpy(p2, static_cast<const std::uint8_t*>(source) + n1, n2);
-    buffer->Unlock(p1, n1, p2, n2);
-}
-
 plat::WAVEFORMATEX StereoPcm(std::uint32_t rate, unsigned bits) {
     plat::WAVEFORMATEX format;
     format.wFormatTag = plat::WAVE_FORMAT_PCM;
@@ -62,13 +53,22 @@ plat::WAVEFORMATEX StereoPcm(std::uint32_t rate, unsigned bits) {
 // The real paths are what radios get once the library is loaded.
 [[maybe_unused]] const bool g_registered = [] {
     SetRecvPathFactory([](CRecvPath::Kind kind) -> std::unique_ptr<CRecvPath> {
-        if (kind == CRecvPath::Kind::Mono) return std::make_unique<CRecvPathMono>();
-        return nullptr;  // multi-channel paths come with the multi-channel device
+        if (kind == CRecvPath::Kind::Multi) return std::make_unique<CRecvPathMulti>();
+        return std::make_unique<CRecvPathMono>();
     });
     return true;
 }();
 
 }  // namespace
+
+void CopyToBuffer(const void* source, const plat::LPDIRECTSOUNDBUFFER& buffer, std::uint32_t bytes) {
+    void *p1 = nullptr, *p2 = nullptr;
+    DWORD n1 = 0, n2 = 0;
+    if (LockRestoring(buffer, bytes, &p1, &n1, &p2, &n2) != plat::DS_OK) return;
+    std::memcpy(p1, source, n1);
+    if (p2 && n2) std::memcpy(p2, static_cast<const std::uint8_t*>(source) + n1, n2);
+    buffer->Unlock(p1, n1, p2, n2);
+}
 
 void FillNoise(const plat::LPDIRECTSOUNDBUFFER& buffer, std::uint32_t bytes) {
     std::vector<std::uint8_t> noise(bytes);
@@ -159,6 +159,15 @@ void CRecvPathMono::CreateResourceSoundBuffer() {
     m_pResourceSound = std::move(buffer);
 }
 
+std::unique_ptr<COutputBuffer> CRecvPathMono::MakeOutputBuffer() {
+    if (theApp.m_bOldWindowsNT.load()) return std::make_unique<COutputBufferDX3>();
+    return std::make_unique<COutputBuffer>();
+}
+
+int CRecvPathMono::StartOutputBuffer(COutputBuffer& buffer, const plat::LPDIRECTSOUND& ds) {
+    return buffer.Create(ds);
+}
+
 COutputBuffer* CRecvPathMono::GetFreeOutputBuffer() {
     COutputBuffer* buffer = nullptr;
     for (auto& b : m_buffers)
@@ -167,14 +176,11 @@ COutputBuffer* CRecvPathMono::GetFreeOutputBuffer() {
             break;
         }
     if (!buffer) {
-        if (theApp.m_bOldWindowsNT.load())
-            m_buffers.push_back(std::make_unique<COutputBufferDX3>());
-        else
-            m_buffers.push_back(std::make_unique<COutputBuffer>());
+        m_buffers.push_back(MakeOutputBuffer());
         buffer = m_buffers.back().get();
     }
     const plat::LPDIRECTSOUND ds = m_pDevice ? m_pDevice->GetDirectSound() : nullptr;
-    if (!buffer->Create(ds)) {
+    if (!StartOutputBuffer(*buffer, ds)) {
         buffer->SetActive(false);
         return nullptr;
     }
@@ -210,13 +216,17 @@ void CRecvPathMono::AttachDevice(CDevice* device) {
             m_buffers.clear();
             m_pLocalSource = nullptr;
         }
-        if (!m_pSquelchNoise) m_pSquelchNoise = CreateNoiseBuffer(kNoiseBytes);
-        if (!m_pSquelchTail) m_pSquelchTail = CreateNoiseBuffer(kTailBytes);
-        if (!m_pBackgroundNoise) m_pBackgroundNoise = CreateNoiseBuffer(kNoiseBytes);
-        if (!m_pResourceSound) CreateResourceSoundBuffer();
-        CreateLocalSource();
+        CreateAttachedSounds();
     }
     m_bActive = m_pDevice && m_pRadio;
+}
+
+void CRecvPathMono::CreateAttachedSounds() {
+    if (!m_pSquelchNoise) m_pSquelchNoise = CreateNoiseBuffer(kNoiseBytes);
+    if (!m_pSquelchTail) m_pSquelchTail = CreateNoiseBuffer(kTailBytes);
+    if (!m_pBackgroundNoise) m_pBackgroundNoise = CreateNoiseBuffer(kNoiseBytes);
+    if (!m_pResourceSound) CreateResourceSoundBuffer();
+    CreateLocalSource();
 }
 
 CDevice* CRecvPathMono::GetDevice() const {
@@ -296,19 +306,19 @@ void CRecvPathMono::PlayLooping(const plat::LPDIRECTSOUNDBUFFER& buffer, bool on
 
 void CRecvPathMono::PlaySquelchNoise(bool on) {
     std::lock_guard lock(m_mutex);
-    PlayLooping(m_pSquelchNoise, on, true);
+    PlayLooping(m_pSquelchNoise, on, HasPan());
 }
 
 void CRecvPathMono::PlayBackgroundNoise(bool on) {
     std::lock_guard lock(m_mutex);
-    PlayLooping(m_pBackgroundNoise, on, true);
+    PlayLooping(m_pBackgroundNoise, on, HasPan());
 }
 
 void CRecvPathMono::PlayResourceSound(bool on) {
     std::lock_guard lock(m_mutex);
     if (!m_pResourceSound) return;
     if (on) m_pResourceSound->SetVolume(ClampVolume(m_nResourceVolume));
-    PlayLooping(m_pResourceSound, on, true);
+    PlayLooping(m_pResourceSound, on, HasPan());
 }
 
 // ---------------------------------------------------------------------------
@@ -338,13 +348,9 @@ bool CRecvPathMono::UpdateSourceGainLocked(const CReceive* record, bool* notice,
         if (!record) m_pLocalSource = buffer;
     }
     if (!buffer->IsActive()) buffer->SetActive(true);
-    if (record && record->GetRecvValue() > 0) {
-        buffer->SetVolume(1.0f);
-        buffer->SetChannel(10);
-    } else {
-        buffer->SetVolume(static_cast<float>(gain));
-        buffer->SetChannel(m_nChannel);
-    }
+    const bool preferred = record && record->GetRecvValue() > 0;
+    buffer->SetVolume(preferred ? 1.0f : static_cast<float>(gain));
+    if (HasPan()) buffer->SetChannel(preferred ? 10 : m_nChannel);
     return true;
 }
 
@@ -381,7 +387,7 @@ void CRecvPathMono::StopSourceLocked(const CReceive* record, bool playTail) {
     if (record) buffer->SetActive(false);
     if (playTail && m_pSquelchTail) {
         m_pSquelchTail->SetVolume(ClampVolume(m_nNoiseBase));
-        m_pSquelchTail->SetPan(ChannelPan());
+        if (HasPan()) m_pSquelchTail->SetPan(ChannelPan());
         m_pSquelchTail->Play(0, 0, 0);
     }
 }
@@ -420,7 +426,12 @@ void CRecvPathMono::WriteAudio(const CReceive* record, const std::int16_t* sampl
     }
     if (!record) UpdateSourceGainLocked(nullptr, &notice, &gain);
     buffer->SetFrequency(sampleRate);
-    buffer->Write(samples, bytes);
+    WriteBlock(*buffer, samples, bytes);
+}
+
+void CRecvPathMono::WriteBlock(COutputBuffer& buffer, const std::int16_t* samples,
+                               std::uint32_t bytes) {
+    buffer.Write(samples, bytes);
 }
 
 void CRecvPathMono::StopIdleOutputBuffers() {

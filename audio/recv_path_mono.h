@@ -73,9 +73,20 @@ public:
     plat::LPDIRECTSOUNDBUFFER GetBackgroundNoise() const;
     plat::LPDIRECTSOUNDBUFFER GetResourceSound() const;
 
-private:
+protected:
     // Everything below runs with m_mutex held.
-    plat::LPDIRECTSOUNDBUFFER CreateNoiseBuffer(std::uint32_t bytes);
+    // What an attach makes on a sound device: the three noises, the
+    // resource sound and the local source.
+    virtual void CreateAttachedSounds();
+    // A noise buffer of `bytes` per channel pair, filled with noise.
+    virtual plat::LPDIRECTSOUNDBUFFER CreateNoiseBuffer(std::uint32_t bytes);
+    // A new output buffer of the path's kind, and its (re)start.
+    virtual std::unique_ptr<COutputBuffer> MakeOutputBuffer();
+    virtual int StartOutputBuffer(COutputBuffer& buffer, const plat::LPDIRECTSOUND& ds);
+    // Output buffers and noise take the channel's pan.
+    virtual bool HasPan() const { return true; }
+    // Writes a decoded mono block to one buffer.
+    virtual void WriteBlock(COutputBuffer& buffer, const std::int16_t* samples, std::uint32_t bytes);
     void CreateResourceSoundBuffer();
     void CreateLocalSource();
     COutputBuffer* GetFreeOutputBuffer();
@@ -107,6 +118,10 @@ private:
     int m_nResourceVolume = 0;     // [hundredths of dB]
     bool m_bNoiseFlag = false;
 };
+
+// Copies `bytes` into the start of a platform buffer (restoring a lost one
+// once); a refused lock copies nothing.
+void CopyToBuffer(const void* source, const plat::LPDIRECTSOUNDBUFFER& buffer, std::uint32_t bytes);
 
 // Fills `bytes` of a platform buffer with white noise bytes (0..255 each);
 // a refused lock leaves it as it was.
