@@ -97,33 +97,6 @@ TEST_F(DeviceBase, InterphonesJoinUnkeyedRefuseDuplicatesSilentlyAndStopTalkingO
     EXPECT_TRUE(device.GetIntercomXmitList().empty());
 }
 
-TEST_F(DeviceBase, PushToTalkKeysEveryRadioAndInterphoneAndCloseReleasesThem) {
-    device.AddRadioXmitPath(&radio);
-    device.AddRadioXmitPath(&other);
-    device.AddIntercomXmitPath(&interphone);
-    device.SetPTT(1, 0);
-    EXPECT_TRUE(radio.Keyed());
-    EXPECT_TRUE(other.Keyed());
-    device.Close();
-    EXPECT_FALSE(radio.Keyed());
-    EXPECT_FALSE(other.Keyed());
-    EXPECT_FALSE(device.IsKeyed());
-    EXPECT_EQ(interphone.Talk().back(), (PttCall{0, kWord}));
-    EXPECT_TRUE(device.GetRadioXmitList().empty());
-    EXPECT_TRUE(device.GetIntercomXmitList().empty());
-}
-
-TEST_F(DeviceBase, DeliveryReachesRadiosThenInterphonesWithRateAndWord) {
-    device.AddRadioXmitPath(&radio);
-    device.AddIntercomXmitPath(&interphone);
-    Deliver(Constant(100));
-    ASSERT_EQ(radio.blockCount, 1);
-    EXPECT_EQ(radio.Sources(), std::vector<std::uint16_t>{kWord});
-    EXPECT_EQ(radio.rates, std::vector<std::uint32_t>{16000});
-    EXPECT_EQ(radio.byteCounts, std::vector<std::uint32_t>{2048});
-    EXPECT_EQ(interphone.audioBlocks, 1);
-}
-
 // ---------------------------------------------------------------------------
 // Voice-operated keying (level 0.008, off delay 10)
 
@@ -303,15 +276,6 @@ TEST_F(DeviceBase, WavFilesFailCleanlyUntilPlayersExist) {
     EXPECT_FALSE(theApp.LastError().empty());
     EXPECT_EQ(device.StopWavFile(5), 1);
     EXPECT_EQ(device.StopWavFile(-1), 1);
-}
-
-TEST_F(DeviceBase, RecordAndPlaybackOperationsAnswerZero) {
-    EXPECT_EQ(device.StartRecord(1, 2), 0);
-    EXPECT_EQ(device.StopRecord(), 0);
-    EXPECT_EQ(device.GetCurrentPosn(), 0);
-    EXPECT_EQ(device.StartPlayback(1, 2), 0);
-    EXPECT_EQ(device.StopPlayback(), 0);
-    EXPECT_EQ(device.PostData(nullptr, 4), 0);
 }
 
 TEST(FloatArray, GrowsWithZerosAndReadsZeroOutsideIt) {

@@ -208,28 +208,6 @@ TEST_F(SoundCard, ANewCaptureSizeTakesEffectOnTheNextBuffersAndTheFilterFollows)
     EXPECT_EQ(radio.Blocks().front().size(), kBlockSamples);
 }
 
-TEST_F(SoundCard, OutputSetsThePrimaryFormatAndRate) {
-    ASSERT_EQ(device->OpenOutputWithRate(&speakers, 22050), 1);
-    EXPECT_EQ(device->GetOutputRate(), 22050u);
-    ASSERT_NE(device->GetDirectSound(), nullptr);
-    ASSERT_EQ(device->OpenInputWithRate(micId, 8000), 1);
-    EXPECT_EQ(device->GetSampleRate(), 8000u);
-    plat::vsnd::MixFormat format;
-    ASSERT_TRUE(plat::vsnd::InputFormat(mic, &format));
-    EXPECT_EQ(format.rate, 8000u);
-    EXPECT_EQ(format.channels, 1u);
-}
-
-TEST_F(SoundCard, AHostsDirectSoundIsUsedButNotReleased) {
-    plat::LPDIRECTSOUND host;
-    ASSERT_EQ(plat::DirectSoundCreate(&speakers, &host, nullptr), plat::DS_OK);
-    device->UseDirectSound(host);
-    EXPECT_EQ(device->GetDirectSound(), host);
-    device->Close();
-    EXPECT_TRUE(plat::vsnd::IsEndpointOpen(speakers));
-    host->Release();
-}
-
 // ---------------------------------------------------------------------------
 // Open failures: headline and reason
 
@@ -276,15 +254,6 @@ TEST_F(SoundCard, AFailingCooperativeLevelIsReportedAndTheOpenGoesOn) {
     plat::vsnd::InjectFault(speakers, Fault::SetCooperativeLevel, static_cast<std::int32_t>(0x88780046u));
     EXPECT_EQ(device->CreateDirectSoundOutput(&speakers), 1);
     EXPECT_EQ(LastErrorText(), "SetCooperativeLevel failed with code 88780046.");
-}
-
-TEST_F(SoundCard, AnInputAlreadyInUseIsAllocated) {
-    Open();
-    CAudioDevice second;
-    EXPECT_EQ(second.OpenInput(micId), 0);
-    EXPECT_EQ(LastErrorText(), "Could not open input device.  Device already allocated.");
-    EXPECT_EQ(second.OpenInput(micId + 40), 0);
-    EXPECT_EQ(LastErrorText(), "Could not open input device.  Device ID out of range.");
 }
 
 }  // namespace

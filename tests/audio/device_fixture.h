@@ -32,13 +32,11 @@ public:
         std::lock_guard<std::mutex> lock(mu);
         attached.push_back(on);
     }
-    void TransmitAudio(const std::int16_t* samples, std::uint32_t bytes, std::uint32_t rate,
+    void TransmitAudio(const std::int16_t* samples, std::uint32_t bytes, std::uint32_t,
                        std::uint16_t source) override {
         std::lock_guard<std::mutex> lock(mu);
         blocks.emplace_back(samples, samples + bytes / 2);
         sources.push_back(source);
-        rates.push_back(rate);
-        byteCounts.push_back(bytes);
         ++blockCount;
     }
     void SetXmitFilterSwitch(bool on) { m_nXmitFilter = on ? 1u : 0u; }
@@ -65,7 +63,6 @@ public:
     }
 
     std::atomic<int> blockCount{0};
-    std::vector<std::uint32_t> rates, byteCounts;  // read after the capture thread is quiet
 
 private:
     mutable std::mutex mu;
