@@ -38,6 +38,7 @@ constexpr const char* kUsage =
     "                       keyed while it plays\n"
     "  --receive FILE       speaker writes what the radio hears to this WAV file\n"
     "  --seconds S          how long to run (default: the transmission and 1 s, or 10 s)\n"
+    "  --recv-timeout S     drop a silent transmitter after S to 2 S seconds (default 9)\n"
     "  --help               this text\n";
 
 struct Options {
@@ -53,6 +54,7 @@ struct Options {
     std::string transmitFile;
     std::string receiveFile;
     std::optional<double> seconds;
+    std::optional<double> recvTimeout;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -102,6 +104,7 @@ Options Parse(int argc, char** argv) {
         else if (a == "--power") o.power = Number(a, v, 0, 1e9);
         else if (a == "--squelch") o.squelch = Number(a, v, 0, 1e6);
         else if (a == "--seconds") o.seconds = Number(a, v, 0.1, 86400);
+        else if (a == "--recv-timeout") o.recvTimeout = Number(a, v, 0.25, 3600);
         else if (a == "--transmit") o.transmitFile = v;
         else if (a == "--receive") o.receiveFile = v;
         else if (a == "--position") {
@@ -158,19 +161,19 @@ void Check(int ok, const char* what) {
     }
 }
 
-// Reports what the message window received: the radio's activity.
-int DrainActivity(uintptr_t window, int radio) {
-    int started = 0;
+// Reports the radio's own transmissions as the library announces them on
+// the message window: 1 on the air, 0 off the air (repeats are dropped).
+void DrainActivity(uintptr_t window, int radio, int& onAir) {
     std::uint32_t message;
     uintptr_t wParam;
     intptr_t lParam;
     while (hcyplatPeekWindowMessage(window, &message, &wParam, &lParam)) {
         if (message != WM_CLIENT_RADIO_ACTIVITY || static_cast<int>(wParam) != radio) continue;
-        std::printf("hcyhost: radio %d %s\n", radio, lParam ? "hears a transmission" : "transmission ended");
-        started += lParam != 0;
+        const int now = lParam ? 1 : 0;
+        if (now == onAir) continue;
+        onAir = now;
+        std::printf("hcyhost: radio %d %s\n", radio, now ? "on the air" : "off the air");
     }
-    std::fflush(stdout);
-    return started;
 }
 
 }  // namespace
@@ -200,6 +203,7 @@ int main(int argc, char** argv) {
 
     const uintptr_t window = hcyplatCreateWindow();
     Check(hcyInit(window, o.address.c_str()), "hcyInit");
+    if (o.recvTimeout) hcySetRecvTimeout(static_cast<float>(*o.recvTimeout));
     Check(hcySetNetworkPort(static_cast<std::uint32_t>(o.port)), "hcySetNetworkPort");
 
     HCYGUID output;
@@ -239,26 +243,38 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // What the radio hears: the number of transmitters it receives at once.
     int heard = 0;
-    std::uint32_t mostAudible = 0;  // transmitters heard at once
+    int onAir = 0;
+    std::uint32_t audible = 0, mostAudible = 0;
+    auto poll = [&] {
+        DrainActivity(window, radio, onAir);
+        std::uint32_t now = 0;
+        if (!hcyGetRadioData(radio, RD_AUDIBLE_COUNT, &now) || now == audible) return;
+        const double t = std::chrono::duration<double>(clock::now() - start).count();
+        std::printf("hcyhost: radio %d hears %u transmitter%s at %.2f s\n", radio, now,
+                    now == 1 ? "" : "s", t);
+        if (now > audible) heard += static_cast<int>(now - audible);
+        audible = now;
+        mostAudible = std::max(mostAudible, now);
+    };
     while (clock::now() < end) {
-        std::uint32_t audible = 0;
-        if (hcyGetRadioData(radio, RD_AUDIBLE_COUNT, &audible)) mostAudible = std::max(mostAudible, audible);
         if (keyed && clock::now() >= keyEnd) {
             hcySetRadioPTT(device, 0, 0);
             keyed = false;
             std::printf("hcyhost: radio %d sent %.2f s\n", radio, transmitSeconds);
         }
-        heard += DrainActivity(window, radio);
+        poll();
+        std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     if (keyed) hcySetRadioPTT(device, 0, 0);
-    heard += DrainActivity(window, radio);
+    poll();
 
     hcyCloseAudioDevice(device);
     hcyExit();
     hcyplatDestroyWindow(window);
-    std::printf("hcyhost: radio %d heard %d transmission%s, at most %u transmitter%s at once\n", radio,
-                heard, heard == 1 ? "" : "s", mostAudible, mostAudible == 1 ? "" : "s");
+    std::printf("hcyhost: radio %d heard %d transmission%s, at most %u at once\n", radio, heard,
+                heard == 1 ? "" : "s", mostAudible);
     return 0;
 }

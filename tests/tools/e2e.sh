@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# End-to-end scenarios: hcyhost processes talking over loopback DIS.
+#   e2e.sh BUILD SCENARIO PORT
+# Each scenario runs its hosts on its own UDP port, so scenarios may run in
+# parallel.
+set -euo pipefail
+build=$1 scenario=$2 port=$3
+host="$build/tools/hcyhost"
+audio="$build/tools/hcy_demo_audio"
+dir=$(mktemp -d "${TMPDIR:-/tmp}/hcy-e2e-$scenario-XXXXXX")
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
+"$audio" make "$dir/sent.wav" 2
+
+common=(--port "$port" --address 127.255.255.255)
+
+# listen NAME SECONDS [options]: a receiving host in the background.
+listen() {
+  local name=$1 seconds=$2; shift 2
+  "$host" "${common[@]}" --receive "$dir/$name.wav" --seconds "$seconds" "$@" >"$dir/$name.log" 2>&1 &
+  echo $! >"$dir/$name.pid"
+  for _ in $(seq 1 200); do grep -q "radio .* on" "$dir/$name.log" 2>/dev/null && return 0; sleep 0.05; done
+  echo "host $name did not start"; cat "$dir/$name.log"; return 1
+}
+finish() { wait "$(cat "$dir/$1.pid")" || { echo "host $1 failed"; cat "$dir/$1.log"; return 1; }; }
+talk() { "$host" "${common[@]}" --transmit "$dir/sent.wav" "$@" >"$dir/talker.log" 2>&1 || { cat "$dir/talker.log"; return 1; }; }
+heard() { "$audio" compare "$dir/sent.wav" "$dir/$1.wav" "$2" --segments | tee "$dir/compare.txt"; }
+# At least half of the voiced quarter seconds arrived sample for sample.
+exact() {
+  read -r got of <<<"$(sed -n 's/.*, \([0-9]*\) of \([0-9]*\) sample for sample/\1 \2/p' "$dir/compare.txt")"
+  [ $((got * 2)) -ge "$of" ] || { echo "only $got of $of segments arrived sample for sample"; return 1; }
+}
+silent() { if "$audio" compare "$dir/sent.wav" "$dir/$1.wav" 0.3; then echo "host $1 heard what it should not"; return 1; fi; }
+
+case $scenario in
+  pcm)       listen rx 5; talk --encoding pcm; finish rx; heard rx 0.999; exact ;;
+  mulaw)     listen rx 5; talk --encoding mulaw; finish rx; heard rx 0.95 ;;
+  adpcm)     listen rx 5; talk --encoding adpcm; finish rx; heard rx 0.9 ;;
+  cvsd)      listen rx 5; talk --encoding cvsd; finish rx; heard rx 0.75 ;;
+  cecom)     listen rx 5; talk --encoding cecom-cvsd; finish rx; heard rx 0.6 ;;
+  range)     listen rx 5 --position 10,0,2; talk; finish rx; silent rx ;;
+  frequency) listen rx 5 --frequency 31000000; talk; finish rx; silent rx ;;
+  exercise)  listen rx 5 --exercise 2; talk; finish rx; silent rx ;;
+  squelch)   listen rx 5 --squelch 2; talk; finish rx; silent rx ;;
+  timeout)   # a talker that vanishes mid-transmission (no unkeying PDU) is
+             # dropped by the receive time-out
+             "$audio" make "$dir/long.wav" 8
+             listen rx 7 --recv-timeout 1
+             "$host" "${common[@]}" --transmit "$dir/long.wav" >"$dir/talker.log" 2>&1 & t=$!
+             for _ in $(seq 1 100); do grep -q "hears 1 transmitter" "$dir/rx.log" && break; sleep 0.05; done
+             kill -9 $t; wait $t 2>/dev/null || true
+             finish rx
+             grep -q "hears 1 transmitter" "$dir/rx.log" && grep -q "hears 0 transmitters" "$dir/rx.log" \
+               || { cat "$dir/rx.log"; exit 1; } ;;
+  two)       # two talkers at the same distance: neither captures the receiver
+             listen rx 6 --position 0,0,100
+             talk --entity 1,1,1 --position 0.01,0,100 & t1=$!
+             "$host" "${common[@]}" --transmit "$dir/sent.wav" --entity 1,1,2 --position -0.01,0,100 \
+               >"$dir/talker2.log" 2>&1 & t2=$!
+             wait $t1; wait $t2; finish rx
+             grep -q "at most 2 at once" "$dir/rx.log" || { cat "$dir/rx.log"; exit 1; } ;;
+  exit)      # the listener leaves while the talker is still on the air
+             listen rx 1; talk; finish rx ;;
+  *) echo "unknown scenario $scenario"; exit 2 ;;
+esac
