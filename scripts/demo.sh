@@ -1,6 +1,29 @@
 #!/usr/bin/env bash
-# The main job. Until the host program exists: a lifecycle check of the
-# library through a C host (init, version, copyright, exit).
+# The main job: two hosts talk over loopback DIS. Host B's radio listens and
+# writes what it hears to a WAV file; host A's radio, on the same frequency
+# and 20 km away, transmits a speech-like WAV file. Then the two files are
+# compared.
 set -euo pipefail
 build=${1:-build}
-"$build/tools/hcy_lifecycle_check"
+out=${HCY_DEMO_DIR:-$build/demo}
+port=${HCY_DEMO_PORT:-3000}
+seconds=${HCY_DEMO_SECONDS:-4}
+mkdir -p "$out"
+host="$build/tools/hcyhost"
+audio="$build/tools/hcy_demo_audio"
+
+"$audio" make "$out/sent.wav" "$seconds"
+common=(--port "$port" --address 127.255.255.255 --frequency 30000000 --exercise 1)
+
+"$host" "${common[@]}" --entity 1,2,2 --position 0.18,0,100 --receive "$out/heard.wav" \
+  --seconds "$(awk "BEGIN{print $seconds + 4}")" >"$out/host-b.log" 2>&1 &
+b=$!
+# Host B is listening once it has printed its radio.
+for _ in $(seq 1 200); do grep -q "radio .* on" "$out/host-b.log" 2>/dev/null && break; sleep 0.05; done
+"$host" "${common[@]}" --entity 1,1,1 --position 0,0,100 --transmit "$out/sent.wav" \
+  >"$out/host-a.log" 2>&1 || { cat "$out/host-a.log"; kill $b 2>/dev/null; exit 1; }
+wait $b || { cat "$out/host-b.log"; exit 1; }
+
+echo "--- host A"; cat "$out/host-a.log"
+echo "--- host B"; cat "$out/host-b.log"
+"$audio" compare "$out/sent.wav" "$out/heard.wav" "${HCY_DEMO_MIN_CORRELATION:-0.5}"
