@@ -9,19 +9,6 @@
 #include "interphone/ics_model.h"
 #include "radio/radio_model.h"
 
-namespace {
-
-// The radio keeps its transmit-filter switch (radio data RD_XMIT_FILTER) in
-// an atomic member it shares with the classes built on it; a device reads
-// it through this derived view, without the radio's lock.
-struct XmitFilterView : CRadioModel {
-    static bool IsOn(const CRadioModel& radio) {
-        return (radio.*(&XmitFilterView::m_nXmitFilter)).load() != 0;
-    }
-};
-
-}  // namespace
-
 CDevice::CDevice() : m_nCaptureSize(theApp.m_nCaptureSize.load()) {}
 
 CDevice::~CDevice() {
@@ -105,7 +92,7 @@ int CDevice::RemoveIntercomXmitPath(CICSModel* interphone) {
 
 int CDevice::AddIntercomXmitPathOnChannel(CICSModel*, int) { return 0; }
 int CDevice::RemoveIntercomXmitPathOnChannel(CICSModel*, int) { return 0; }
-int CDevice::SetTransmitPathChannels(CRadioModel*, int, int) { return 0; }
+int CDevice::SetTransmitPathChannels(CRadioModel*, const int*, int) { return 0; }
 
 void CDevice::ReleaseTransmitLists(std::uint16_t word) {
     for (CRadioModel* radio : m_arrRadioXmit)
@@ -158,7 +145,7 @@ std::uint32_t CDevice::SetChannelMask(std::uint32_t mask) {
 // ---------------------------------------------------------------------------
 // Delivery, voice-operated keying and the band-pass filter
 
-bool CDevice::WantsXmitFilter(const CRadioModel& radio) { return XmitFilterView::IsOn(radio); }
+bool CDevice::WantsXmitFilter(const CRadioModel& radio) { return radio.IsXmitFilterOn(); }
 
 const std::int16_t* CDevice::FilteredCopy(const std::int16_t* block, std::uint32_t bytes) {
     const std::uint32_t count = bytes / 2;

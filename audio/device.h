@@ -73,7 +73,9 @@ public:
     virtual int AddIntercomXmitPathOnChannel(CICSModel* interphone, int channel);
     virtual int RemoveIntercomXmitPathOnChannel(CICSModel* interphone, int channel);
     // Multi-channel devices: the channels a radio transmits from.
-    virtual int SetTransmitPathChannels(CRadioModel* radio, int first, int second);
+    // Multi-channel devices: one flag per channel (non-zero: the radio
+    // transmits what that channel captures), count flags.
+    virtual int SetTransmitPathChannels(CRadioModel* radio, const int* channelFlags, int count);
 
     // Keying and capture settings (the base answers as a device that has
     // nothing to key or capture).

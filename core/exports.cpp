@@ -135,6 +135,12 @@ plat::LPDIRECTSOUND HostDirectSound(void* directSound) {
     return *static_cast<const plat::LPDIRECTSOUND*>(directSound);
 }
 
+// The same for a host's primary sound buffer; null when none was given.
+plat::LPDIRECTSOUNDBUFFER HostPrimaryBuffer(void* primaryBuffer) {
+    if (!primaryBuffer) return nullptr;
+    return *static_cast<const plat::LPDIRECTSOUNDBUFFER*>(primaryBuffer);
+}
+
 }  // namespace
 
 #define HCY_EXPORT extern "C" HCY_API
@@ -342,12 +348,10 @@ HCY_EXPORT int hcyOpenAudioDevice(uint32_t waveInId, const HCYGUID* output, void
     });
 }
 HCY_EXPORT int hcyOpenAudioDeviceEx(uint32_t waveInId, const HCYGUID* output, void* directSound,
-                                    uint32_t) {
+                                    void* primaryBuffer) {
     return OpenSoundCard([&](CAudioDevice& d) {
         if (directSound) {
-            // A 32-bit client value cannot carry the host's primary buffer:
-            // the capture format is the library default.
-            d.UseDirectSoundEx(HostDirectSound(directSound), nullptr);
+            d.UseDirectSoundEx(HostDirectSound(directSound), HostPrimaryBuffer(primaryBuffer));
         } else if (!d.CreateDirectSoundOutput(AsGuid(output))) {
             theApp.SetError("Error creating DirectSound object.");
             return false;
@@ -356,10 +360,10 @@ HCY_EXPORT int hcyOpenAudioDeviceEx(uint32_t waveInId, const HCYGUID* output, vo
     });
 }
 HCY_EXPORT int hcyOpenAudioDeviceSimple(uint32_t waveInId, const HCYGUID* output) {
-    return hcyOpenAudioDeviceEx(waveInId, output, nullptr, 0);
+    return hcyOpenAudioDeviceEx(waveInId, output, nullptr, nullptr);
 }
 HCY_EXPORT int hcyOpenAudioDeviceDefault(void) {
-    return hcyOpenAudioDeviceEx(plat::WAVE_MAPPER, nullptr, nullptr, 0);
+    return hcyOpenAudioDeviceEx(plat::WAVE_MAPPER, nullptr, nullptr, nullptr);
 }
 HCY_EXPORT int hcyOpenAudioDeviceSR(uint32_t waveInId, uint32_t inputRate, const HCYGUID* output,
                                     uint32_t outputRate) {
@@ -374,7 +378,7 @@ HCY_EXPORT int hcyOpenAudioDeviceSR(uint32_t waveInId, uint32_t inputRate, const
 HCY_EXPORT int hcyOpenAudioDeviceDS(const HCYGUID*, const HCYGUID*) {
     return OpenDevice("DirectSound capture");
 }
-HCY_EXPORT int hcyOpenSplitDevice(uint32_t, const HCYGUID*, void*, uint32_t) {
+HCY_EXPORT int hcyOpenSplitDevice(uint32_t, const HCYGUID*, void*, void*) {
     return OpenDevice("Split stereo");
 }
 HCY_EXPORT int hcyOpenSplitDeviceSimple(uint32_t, const HCYGUID*) { return OpenDevice("Split stereo"); }
@@ -1048,7 +1052,7 @@ HCY_EXPORT int hcySetComStereoXmit(int handle, int device, int channel, int on) 
     });
 }
 
-HCY_EXPORT int hcySetComMultiXmit(int handle, int device, int first, int second) {
+HCY_EXPORT int hcySetComMultiXmit(int handle, int device, const int* channelFlags, int count) {
     return Guard(0, [&] {
         Wiring w;
         if (!FindWiring(w, handle, device, "SetComRadioXmit")) return 0;
@@ -1056,7 +1060,11 @@ HCY_EXPORT int hcySetComMultiXmit(int handle, int device, int first, int second)
             theApp.SetError("A multi-channel audio device must be created.");
             return 0;
         }
-        if (w.radio) w.device->SetTransmitPathChannels(w.radio.get(), first, second);
+        if (w.radio && (!channelFlags || count < 0)) {
+            theApp.SetError("Invalid channel flags sent to SetComMultiXmit.");
+            return 0;
+        }
+        if (w.radio) w.device->SetTransmitPathChannels(w.radio.get(), channelFlags, count);
         return 1;
     });
 }

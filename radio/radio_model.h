@@ -224,6 +224,8 @@ public:
 
     // Read by receive paths without the radio's lock.
     double GetMasterVolume() const { return m_fMasterVolume.load(); }
+    // RD_XMIT_FILTER: the capture devices band-pass this radio's audio.
+    bool IsXmitFilterOn() const { return m_nXmitFilter.load() != 0; }
 
     // Helpers of the models and the status dialog.
     void SetRecordsPttBlock(bool value);

@@ -12,7 +12,10 @@
  * - Texts returned belong to the library. hcyGetLastError hands the calling
  *   thread a copy that stays valid until that thread's next call of it.
  * - Arguments that carry pointers (radio data, device data, posted data,
- *   host sound objects) are pointer-sized.
+ *   host sound objects, channel flag arrays) are pointer-sized. A host sound
+ *   object is passed as a pointer to the platform's shared pointer that
+ *   holds it (plat::LPDIRECTSOUND, plat::LPDIRECTSOUNDBUFFER); the host
+ *   keeps ownership.
  * - Name buffers of the device lists must hold name size + 1 bytes.
  */
 #ifndef HALCYRA_HALCYRA_H
@@ -208,14 +211,14 @@ HCY_API int hcyGetInputDevices(int first, char* name, int nameSize, uint32_t* wa
 /* Opening devices (handle or -1) */
 HCY_API int hcyOpenAudioDevice(uint32_t waveInId, const HCYGUID* output, void* directSound);
 HCY_API int hcyOpenAudioDeviceEx(uint32_t waveInId, const HCYGUID* output, void* directSound,
-                                 uint32_t clientValue);
+                                 void* primaryBuffer);
 HCY_API int hcyOpenAudioDeviceSimple(uint32_t waveInId, const HCYGUID* output);
 HCY_API int hcyOpenAudioDeviceDefault(void);
 HCY_API int hcyOpenAudioDeviceSR(uint32_t waveInId, uint32_t inputRate, const HCYGUID* output,
                                  uint32_t outputRate);
 HCY_API int hcyOpenAudioDeviceDS(const HCYGUID* capture, const HCYGUID* output);
 HCY_API int hcyOpenSplitDevice(uint32_t waveInId, const HCYGUID* output, void* directSound,
-                               uint32_t clientValue);
+                               void* primaryBuffer);
 HCY_API int hcyOpenSplitDeviceSimple(uint32_t waveInId, const HCYGUID* output);
 HCY_API int hcyOpenSplitDeviceDefault(void);
 HCY_API int hcyOpenSplitDeviceSR(uint32_t waveInId, uint32_t inputRate, const HCYGUID* output,
@@ -320,7 +323,7 @@ HCY_API int hcySetComRadioRecv(int handle, int device, int channel, int on);
 HCY_API int hcySetComMultiRecv(int handle, int device, int on, float* channelGains, int count);
 HCY_API int hcySetComRadioXmit(int handle, int device, int on);
 HCY_API int hcySetComStereoXmit(int handle, int device, int channel, int on);
-HCY_API int hcySetComMultiXmit(int handle, int device, int first, int second);
+HCY_API int hcySetComMultiXmit(int handle, int device, const int* channelFlags, int count);
 HCY_API int hcySetRadioPTT(int device, int on, int channel);
 
 #ifdef __cplusplus

@@ -78,7 +78,7 @@ TEST_F(SoundCardExports, OutputFailureMessagesOfEachOpen) {
                             static_cast<std::int32_t>(0x8878000Au), 3);
     EXPECT_EQ(hcyOpenAudioDevice(micId, Speakers(), nullptr), -1);
     EXPECT_EQ(LastErrorText(), "Failed to create DirectSound object.  Output device already allocated.");
-    EXPECT_EQ(hcyOpenAudioDeviceEx(micId, Speakers(), nullptr, 0), -1);
+    EXPECT_EQ(hcyOpenAudioDeviceEx(micId, Speakers(), nullptr, nullptr), -1);
     EXPECT_EQ(LastErrorText(), "Error creating DirectSound object.");
     EXPECT_EQ(hcyOpenAudioDeviceSR(micId, 16000, Speakers(), 16000), -1);
     EXPECT_EQ(LastErrorText(), "Error creating DirectSound object.");

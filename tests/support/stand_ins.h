@@ -153,7 +153,7 @@ public:
     int RemoveIntercomXmitPath(CICSModel*) override { ++intercomPathsRemoved; return 1; }
     int AddIntercomXmitPathOnChannel(CICSModel*, int) override { return 1; }
     int RemoveIntercomXmitPathOnChannel(CICSModel*, int) override { return 1; }
-    int SetTransmitPathChannels(CRadioModel*, int, int) override { return 1; }
+    int SetTransmitPathChannels(CRadioModel*, const int*, int) override { return 1; }
     int SetPTT(int, int) override { return 1; }
     int SetCaptureSize(std::uint32_t) override { return 1; }
     int SetSidetoneVolume(float) override { return 1; }
