@@ -1,21 +1,25 @@
 // Receive paths on a virtual speaker: the noise base and noise volumes,
 // source gains and pans, what is written and heard, the squelch tail, buffer
-// errors, buffer reuse and re-attaching to another device.
-#include <algorithm>
-#include <cmath>
+// errors, buffer reuse and re-attaching to another device; multi-channel
+// paths spreading mono blocks over their channels.
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
 #include "audio/output_buffer.h"
 #include "audio/recv_path_mono.h"
-#include "output_buffer_sound.h"
+#include "audio/recv_path_multi.h"
+#include "audio_fixture.h"
 #include "radio/generic_radio.h"
 #include "radio/receive.h"
-#include "support/stand_ins.h"
 
 namespace {
 
+using hcytest::AllZero;
+using hcytest::Block;
+using hcytest::ExpectHeard;
+using hcytest::Samples;
 using hcytest::SoundTest;
 using hcytest::Speaker;
 using hcytest::StandInDevice;
@@ -44,17 +48,19 @@ protected:
         path->SetChannel(channel);
         return *path;
     }
-
-    void Write(const CReceive* record, const std::vector<std::int16_t>& b) {
+    void Write(const CReceive* record, const Samples& b) {
         path->WriteAudio(record, b.data(), static_cast<std::uint32_t>(b.size() * 2), 16000);
     }
-
-    plat::LPDIRECTSOUNDBUFFER SoundOf(const CReceive* record) {
+    COutputBuffer* BufferOf(const CReceive* record) {
         for (std::size_t i = 0; i < path->GetOutputBufferCount(); ++i) {
             COutputBuffer* b = path->GetOutputBuffer(i);
-            if (b != path->GetLocalSource() && b->GetReceive() == record) return b->GetSoundBuffer();
+            if (b != path->GetLocalSource() && b->GetReceive() == record) return b;
         }
         return nullptr;
+    }
+    plat::LPDIRECTSOUNDBUFFER SoundOf(const CReceive* record) {
+        COutputBuffer* b = BufferOf(record);
+        return b ? b->GetSoundBuffer() : nullptr;
     }
 
     StandInDevice device;
@@ -70,38 +76,11 @@ TEST_F(RecvPath, NoiseBaseComesFromSquelchLevel) {
     }
 }
 
-TEST_F(RecvPath, AttachMakesNoiseAndTheLocalSourceAndActivatesWithARadio) {
-    CRecvPathMono p;
-    p.AttachDevice(&device);
-    EXPECT_FALSE(p.IsActive());
-    ASSERT_TRUE(p.GetSquelchNoise());
-    ASSERT_TRUE(p.GetSquelchTail());
-    ASSERT_TRUE(p.GetBackgroundNoise());
-    ASSERT_TRUE(p.GetResourceSound());
-    EXPECT_EQ(p.GetOutputBufferCount(), 1u);
-    ASSERT_NE(p.GetLocalSource(), nullptr);
-    EXPECT_TRUE(p.GetLocalSource()->IsActive());
-    p.SetRadio(radio.get());
-    EXPECT_TRUE(p.IsActive());
-    // Noise is white, full scale: both byte halves of the samples vary.
-    const auto noise = Contents(p.GetSquelchNoise());
-    ASSERT_EQ(noise.size(), 64000u);
-    EXPECT_EQ(Contents(p.GetSquelchTail()).size(), 2048u);
-    const auto [lo, hi] = std::minmax_element(noise.begin(), noise.end());
-    EXPECT_LT(*lo, 8);
-    EXPECT_GT(*hi, 247);
-    EXPECT_EQ(Contents(p.GetResourceSound()).size(), 82900u);
-    p.DetachAll();
-    EXPECT_EQ(p.GetOutputBufferCount(), 0u);
-    EXPECT_FALSE(p.IsActive());
-}
-
 TEST_F(RecvPath, DataDeviceGetsNoBuffersButGainNotices) {
     struct NoticedDevice : StandInDevice {
         NoticedDevice() : StandInDevice(Kind::Data) {}
         bool NotifyHost(int user, const CReceive* r, int code, double* value) override {
-            userId = user, record = r, lastCode = code, gain = *value;
-            return true;
+            return userId = user, record = r, lastCode = code, gain = *value, true;
         }
         int userId = 0, lastCode = 0;
         const CReceive* record = nullptr;
@@ -111,7 +90,6 @@ TEST_F(RecvPath, DataDeviceGetsNoBuffersButGainNotices) {
     p.AttachDevice(&data);
     p.SetRadio(radio.get());
     EXPECT_FALSE(p.GetSquelchNoise());
-    EXPECT_EQ(p.GetOutputBufferCount(), 0u);
     radio->SetMasterVolume(0.5f);
     CReceive record;
     record.SetSignal(0.5);
@@ -124,38 +102,31 @@ TEST_F(RecvPath, DataDeviceGetsNoBuffersButGainNotices) {
     EXPECT_TRUE(p.UpdateNoiseVolume());
 }
 
-class NoiseVolume : public RecvPath {};
-
-TEST_F(NoiseVolume, FollowsMasterVolumeBelowTheBaseAndIsSilentWhileKeyed) {
-    auto& p = Attach();
+TEST_F(RecvPath, NoiseVolumeFollowsMasterVolumeBelowTheBaseAndIsSilentWhileKeyed) {
+    auto& p = Attach(8);
     auto all = [&](long expected) {
-        EXPECT_EQ(Volume(p.GetSquelchNoise()), expected);
-        EXPECT_EQ(Volume(p.GetSquelchTail()), expected);
-        EXPECT_EQ(Volume(p.GetBackgroundNoise()), expected);
+        for (const auto& b : {p.GetSquelchNoise(), p.GetSquelchTail(), p.GetBackgroundNoise()})
+            EXPECT_EQ(Volume(b), expected);
     };
-    EXPECT_TRUE(p.UpdateNoiseVolume());
-    all(-3000);
-    radio->SetMasterVolume(0.5f);
-    p.UpdateNoiseVolume();
-    all(-8000);
-    radio->SetMasterVolume(1.0f);
-    device.keyed = true;  // base - 10000: clamped to silence
-    p.UpdateNoiseVolume();
-    all(-10000);
+    const struct {
+        float master;
+        bool keyed;
+        long volume;
+    } cases[] = {{1.0f, false, -3000}, {0.5f, false, -8000}, {1.0f, true, -10000} /* base - 10000, clamped */};
+    for (const auto& c : cases) {
+        radio->SetMasterVolume(c.master);
+        device.keyed = c.keyed;
+        EXPECT_TRUE(p.UpdateNoiseVolume());
+        all(c.volume);
+    }
     device.keyed = false;
     p.MuteNoise(true);
     all(-10000);
     p.MuteNoise(false);
     all(-3000);
-    p.StopAll();
-    EXPECT_FALSE(p.UpdateNoiseVolume());  // no device
-}
 
-TEST_F(NoiseVolume, SquelchNoiseIsHeardPannedAtTheBase) {
-    auto& p = Attach(8);
-    p.UpdateNoiseVolume();
+    // Heard panned to its channel at the base: full scale at -30 dB, 0.0316.
     p.PlaySquelchNoise(true);
-    EXPECT_TRUE(Playing(p.GetSquelchNoise()));
     EXPECT_EQ(Pan(p.GetSquelchNoise()), -10000);
     const auto heard = Hear(100);
     int peakLeft = 0, peakRight = 0;
@@ -164,33 +135,52 @@ TEST_F(NoiseVolume, SquelchNoiseIsHeardPannedAtTheBase) {
         peakRight = std::max(peakRight, std::abs(int{heard[i + 1]}));
     }
     EXPECT_EQ(peakRight, 0);
-    // Full-scale noise at -30 dB: amplitude 0.0316.
     EXPECT_GT(peakLeft, 700);
     EXPECT_LE(peakLeft, 1037);
     p.PlaySquelchNoise(false);
     EXPECT_FALSE(Playing(p.GetSquelchNoise()));
+    p.StopAll();
+    EXPECT_FALSE(p.UpdateNoiseVolume());  // no device
 }
 
-class Sources : public RecvPath {};
+TEST_F(RecvPath, LocalSourceAndRecordsGainsPansAndWhatIsHeard) {
+    auto& p = Attach(9);
+    radio->SetMasterVolume(0.5f);
+    const auto block = Block(512, 2);
+    Write(nullptr, block);  // the local source: master volume, on the path's channel
+    const auto local = p.GetLocalSource()->GetSoundBuffer();
+    EXPECT_EQ(Volume(local), -5000);
+    EXPECT_EQ(Pan(local), 10000);
+    const auto heard = Hear(32);
+    ASSERT_EQ(heard.size(), 1024u);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        ASSERT_EQ(heard[2 * i], 0);
+        ASSERT_NEAR(heard[2 * i + 1], block[i] * std::pow(10.0, -5000 / 2000.0), 2.0) << i;
+    }
+    p.StopSource(nullptr, false);
+    EXPECT_TRUE(p.GetLocalSource()->IsActive());
 
-TEST_F(Sources, GainFromSignalAndMasterVolumeOrFullAndCentredWhenPreferred) {
-    auto& p = Attach(8);
+    // A record is heard only once UpdateSourceGain gave it a buffer: signal
+    // times master volume on the channel, or full and centred when preferred.
     CReceive record;
     record.SetSignal(0.5);
+    Write(&record, block);
+    EXPECT_TRUE(AllZero(Hear(32)));
     ASSERT_TRUE(p.UpdateSourceGain(&record));
-    auto sb = SoundOf(&record);
+    const auto sb = SoundOf(&record);
     ASSERT_TRUE(sb);
-    EXPECT_EQ(Volume(sb), -5000);
-    EXPECT_EQ(Pan(sb), -10000);
-    record.SetRecvValue(2);  // a preferred transmitter
+    EXPECT_EQ(Volume(sb), -7500);
+    EXPECT_EQ(Pan(sb), 10000);
+    record.SetRecvValue(2);
     p.UpdateSourceGain(&record);
     EXPECT_EQ(Volume(sb), 0);
     EXPECT_EQ(Pan(sb), 0);
+    Write(&record, block);
+    ExpectHeard(Hear(32), block);
     record.SetRecvValue(0);
     record.SetPttBlock(true);
     p.UpdateSourceGain(&record);
     EXPECT_EQ(Volume(sb), -10000);
-    EXPECT_EQ(Pan(sb), -10000);
     // A record being deleted gets nothing.
     CReceive removed;
     removed.Reset();
@@ -200,44 +190,10 @@ TEST_F(Sources, GainFromSignalAndMasterVolumeOrFullAndCentredWhenPreferred) {
     EXPECT_FALSE(SoundOf(&removed));
 }
 
-TEST_F(Sources, BlockIsHeardOnlyOnceTheRecordHasABuffer) {
-    auto& p = Attach();
-    CReceive record;
-    const auto block = Block(1024, 3);
-    Write(&record, block);
-    for (auto v : Hear(64)) ASSERT_EQ(v, 0);
-    p.UpdateSourceGain(&record);
-    Write(&record, block);
-    const auto heard = Hear(64);
-    ASSERT_EQ(heard.size(), 2048u);
-    for (std::size_t i = 0; i < block.size(); ++i) {
-        ASSERT_EQ(heard[2 * i], block[i]) << i;
-        ASSERT_EQ(heard[2 * i + 1], block[i]) << i;
-    }
-}
-
-TEST_F(Sources, LocalSourcePlaysAtTheMasterVolume) {
-    auto& p = Attach(9);
-    radio->SetMasterVolume(0.5f);
-    const auto block = Block(512, 2);
-    Write(nullptr, block);
-    const auto sb = p.GetLocalSource()->GetSoundBuffer();
-    EXPECT_EQ(Volume(sb), -5000);
-    EXPECT_EQ(Pan(sb), 10000);
-    const auto heard = Hear(32);
-    for (std::size_t i = 0; i < block.size(); ++i) {
-        ASSERT_EQ(heard[2 * i], 0);
-        ASSERT_NEAR(heard[2 * i + 1], block[i] * std::pow(10.0, -5000 / 2000.0), 2.0) << i;
-    }
-    p.StopSource(nullptr, false);
-    EXPECT_TRUE(p.GetLocalSource()->IsActive());
-}
-
-TEST_F(Sources, StopWithTailPlaysItOnceOnTheRightAtTheBaseEachTime) {
+TEST_F(RecvPath, StopWithTailPlaysItOnceOnTheRightAtTheBaseEachTime) {
     auto& p = Attach(9);
     radio->SetMasterVolume(0.5f);  // the tail ignores it
     CReceive record;
-    p.UpdateSourceGain(&record);
     for (int round = 0; round < 2; ++round) {
         p.UpdateSourceGain(&record);
         p.StopSource(&record, true);
@@ -258,10 +214,10 @@ TEST_F(Sources, StopWithTailPlaysItOnceOnTheRightAtTheBaseEachTime) {
     }
     // No active buffer for the record: nothing, not even the tail.
     p.StopSource(&record, true);
-    for (auto v : Hear(64)) ASSERT_EQ(v, 0);
+    EXPECT_TRUE(AllZero(Hear(64)));
 }
 
-TEST_F(Sources, TooManyFailedWritesRestartTheBufferAndDropOneBlock) {
+TEST_F(RecvPath, TooManyFailedWritesRestartTheBufferAndDropOneBlock) {
     auto& p = Attach();
     CReceive record;
     p.UpdateSourceGain(&record);
@@ -271,37 +227,18 @@ TEST_F(Sources, TooManyFailedWritesRestartTheBufferAndDropOneBlock) {
     EXPECT_EQ(theApp.LastError(), "");
     Write(&record, Block(256));  // the 66th: reported and dropped
     EXPECT_EQ(theApp.LastError(), "HCY ERROR: Too many buffer errors");
-    const auto block = Block(1024, 4);
     Hear(10);
-    COutputBuffer* buffer = nullptr;
-    for (std::size_t i = 0; i < p.GetOutputBufferCount(); ++i)
-        if (p.GetOutputBuffer(i)->GetReceive() == &record) buffer = p.GetOutputBuffer(i);
+    COutputBuffer* buffer = BufferOf(&record);
     ASSERT_NE(buffer, nullptr);
     EXPECT_TRUE(buffer->IsActive());
     EXPECT_EQ(buffer->GetErrorCount(), 0u);
-    Write(&record, block);
+    Write(&record, Block(1024, 4));
     std::size_t loud = 0;
     for (auto v : Hear(100)) loud += v != 0;
     EXPECT_GT(loud, 1900u);
 }
 
-TEST_F(Sources, IdleBuffersStopOnTheSecondUpdate) {
-    auto& p = Attach();
-    CReceive record;
-    p.UpdateSourceGain(&record);
-    Write(&record, Block(256));
-    const auto sb = SoundOf(&record);
-    p.StopIdleOutputBuffers();
-    EXPECT_TRUE(Playing(sb));
-    p.StopIdleOutputBuffers();
-    EXPECT_FALSE(Playing(sb));
-    Write(&record, Block(256));
-    EXPECT_TRUE(Playing(sb));
-}
-
-class Reuse : public RecvPath {};
-
-TEST_F(Reuse, StoppedSourcesBufferGoesToTheNextNewSource) {
+TEST_F(RecvPath, StoppedSourcesBufferGoesToTheNextNewSource) {
     auto& p = Attach();
     CReceive a, b, c;
     p.UpdateSourceGain(&a);
@@ -317,15 +254,28 @@ TEST_F(Reuse, StoppedSourcesBufferGoesToTheNextNewSource) {
     EXPECT_FALSE(SoundOf(&b));
     p.UpdateSourceGain(&a);
     EXPECT_EQ(p.GetOutputBufferCount(), 3u);
-    // Both heard at once: two buffers mix on the speaker.
-    Write(&a, std::vector<std::int16_t>(1024, 1000));
-    Write(&c, std::vector<std::int16_t>(1024, 2000));
-    const auto heard = Hear(64);
-    for (auto v : heard) ASSERT_EQ(v, 3000);
+    p.DetachAll();  // drops them all
+    EXPECT_EQ(p.GetOutputBufferCount(), 0u);
+    EXPECT_FALSE(p.IsActive());
 }
 
-TEST_F(Reuse, StopAllThenAnotherDeviceMakesEverythingAnewThere) {
-    auto& p = Attach();
+TEST_F(RecvPath, AttachMakesNoiseAndTheLocalSourceStopAllDropsThemAndAnotherDeviceGetsThemAnew) {
+    path = std::make_unique<CRecvPathMono>();
+    auto& p = *path;
+    p.AttachDevice(&device);
+    EXPECT_FALSE(p.IsActive());
+    ASSERT_TRUE(p.GetSquelchNoise() && p.GetSquelchTail() && p.GetBackgroundNoise() && p.GetResourceSound());
+    EXPECT_EQ(p.GetOutputBufferCount(), 1u);
+    ASSERT_NE(p.GetLocalSource(), nullptr);
+    EXPECT_TRUE(p.GetLocalSource()->IsActive());
+    p.SetRadio(radio.get());
+    EXPECT_TRUE(p.IsActive());
+    // Noise is white, full scale: both byte halves of the samples vary.
+    const auto noise = Contents(p.GetSquelchNoise());
+    const auto [lo, hi] = std::minmax_element(noise.begin(), noise.end());
+    EXPECT_LT(*lo, 8);
+    EXPECT_GT(*hi, 247);
+
     CReceive record;
     p.UpdateSourceGain(&record);
     const auto oldNoise = p.GetSquelchNoise();
@@ -346,38 +296,17 @@ TEST_F(Reuse, StopAllThenAnotherDeviceMakesEverythingAnewThere) {
     p.UpdateSourceGain(&record);
     const auto block = Block(512, 6);
     Write(&record, block);
+    Write(nullptr, block);  // the local source lives on the new device too
     other.sink->Clear();
-    const auto first = Hear(32);
-    const auto second_heard = other.sink->Samples();
-    for (auto v : first) ASSERT_EQ(v, 0);
-    ASSERT_EQ(second_heard.size(), 1024u);
-    for (std::size_t i = 0; i < block.size(); ++i) ASSERT_EQ(second_heard[2 * i], block[i]) << i;
-    // The local source lives on the new device too.
-    ASSERT_NE(p.GetLocalSource(), nullptr);
-    Write(nullptr, block);
-    other.sink->Clear();
-    Hear(32);
-    const auto local = other.sink->Samples();
-    ASSERT_EQ(local.size(), 1024u);
-    for (std::size_t i = 0; i < block.size(); ++i) ASSERT_EQ(local[2 * i + 1], block[i]) << i;
+    EXPECT_TRUE(AllZero(Hear(32)));
+    const auto heard = other.sink->Samples();
+    ASSERT_EQ(heard.size(), 1024u);
+    for (std::size_t i = 0; i < block.size(); ++i) ASSERT_EQ(heard[2 * i], 2 * block[i]) << i;
 }
-
-TEST_F(Reuse, LegacyFlagMakesStereoBuffers) {
-    theApp.m_bOldWindowsNT = true;
-    auto& p = Attach();
-    CReceive record;
-    p.UpdateSourceGain(&record);
-    for (std::size_t i = 0; i < p.GetOutputBufferCount(); ++i)
-        EXPECT_NE(dynamic_cast<COutputBufferDX3*>(p.GetOutputBuffer(i)), nullptr);
-}
-
-}  // namespace
-
-namespace {
 
 // A writer (PDU worker), the update tick and the mixer at once: no torn
 // state, and the path still plays afterwards.
-TEST_F(Reuse, WritesIdleChecksGainsAndMixingRunTogether) {
+TEST_F(RecvPath, WritesIdleChecksGainsAndMixingRunTogether) {
     auto& p = Attach(8);
     CReceive record;
     p.UpdateSourceGain(&record);
@@ -398,12 +327,71 @@ TEST_F(Reuse, WritesIdleChecksGainsAndMixingRunTogether) {
     writer.join();
     tick.join();
     p.UpdateSourceGain(&record);
-    Write(&record, std::vector<std::int16_t>(1024, 4000));
+    Write(&record, Samples(1024, 4000));
     // The writer may have run far ahead of the cursor: one loop of the
     // buffer (2048 ms) plays every byte of it once.
     std::size_t heard = 0;
     for (auto v : Hear(2048)) heard += v == 4000;
     EXPECT_EQ(heard, 1024u);
+}
+
+// ---------------------------------------------------------------------------
+// Multi-channel paths: a gain per channel.
+
+TEST(ExpandToChannels, GainPerChannelTruncatedAndSaturated) {
+    const std::int16_t in[] = {1001, -1001, 30000};
+    std::int16_t out[9];
+    CRecvPathMulti::ExpandToChannels(in, 3, {1.0f, 0.5f, 1.5f}, 3, out);
+    const std::int16_t expected[] = {1001, 500, 1501, -1001, -500, -1501, 30000, 15000, 32767};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(out[i], expected[i]) << i;
+    CRecvPathMulti::ExpandToChannels(in, 1, {1.0f}, 2, out);  // no gain: silent
+    EXPECT_EQ(out[1], 0);
+    EXPECT_NE(dynamic_cast<CRecvPathMulti*>(CreateRecvPath(CRecvPath::Kind::Multi).get()), nullptr);
+    EXPECT_EQ(CreateRecvPath(CRecvPath::Kind::Mono)->GetKind(), CRecvPath::Kind::Mono);
+}
+
+TEST_F(SoundTest, MultiPathSpreadsBlocksOverTheChannelsAndWeightsNoiseAlike) {
+    struct TwoChannels : StandInDevice {
+        TwoChannels() { m_nOutputChannels = 2, m_nChannelMask = 0x3; }
+    } device;
+    device.directSound = speaker->ds;
+    CGenericRadioModel radio;
+    CRecvPathMulti path;
+    path.AttachDevice(&device);
+    path.SetRadio(&radio);
+    const auto noise = path.GetSquelchNoise();
+    ASSERT_TRUE(noise);
+    for (auto b : Contents(noise)) ASSERT_EQ(b, 0);  // no gains yet
+
+    const float gains[] = {1.0f, 0.5f};
+    path.SetChannelGains(gains, 2);
+    EXPECT_EQ(path.GetLocalSource(), nullptr);
+    EXPECT_FALSE(path.GetSquelchTail());
+    CReceive record;
+    ASSERT_TRUE(path.UpdateSourceGain(&record));
+    ASSERT_EQ(path.GetOutputBufferCount(), 1u);
+    auto* buffer = dynamic_cast<COutputBufferMulti*>(path.GetOutputBuffer(0));
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(buffer->GetChannelCount(), 2u);
+    EXPECT_EQ(Volume(buffer->GetSoundBuffer()), 0);
+    const auto block = Block(1024, 3);
+    path.WriteAudio(&record, block.data(), 2048, 16000);
+    const auto heard = Hear(64);
+    ASSERT_EQ(heard.size(), 2048u);
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        ASSERT_EQ(heard[2 * i], block[i]) << i;
+        ASSERT_EQ(heard[2 * i + 1], static_cast<std::int16_t>(block[i] * 0.5)) << i;
+    }
+
+    const float leftOnly[] = {1.0f, 0.0f};
+    path.SetChannelGains(leftOnly, 2);
+    const auto bytes = Contents(noise);
+    std::size_t loudLeft = 0;
+    for (std::size_t i = 0; i + 3 < bytes.size(); i += 4) {
+        loudLeft += bytes[i] != 0 || bytes[i + 1] != 0;
+        ASSERT_EQ(bytes[i + 2] | bytes[i + 3], 0) << i;  // whole samples of channel 1
+    }
+    EXPECT_GT(loudLeft, 31000u);
 }
 
 }  // namespace
