@@ -41,14 +41,14 @@ protected:
     }
 
     LPDIRECTSOUNDBUFFER Make(DWORD bytes, unsigned channels = 1, DWORD flags = kStreamFlags,
-                             DWORD rate = kRate) {
-        WAVEFORMATEX f = Pcm(channels, rate);
+                             LPDIRECTSOUND* on = nullptr) {
+        WAVEFORMATEX f = Pcm(channels);
         DSBUFFERDESC d;
         d.dwFlags = flags;
         d.dwBufferBytes = bytes;
         d.lpwfxFormat = &f;
         LPDIRECTSOUNDBUFFER b;
-        EXPECT_EQ(ds->CreateSoundBuffer(&d, &b, nullptr), DS_OK);
+        EXPECT_EQ((on ? *on : ds)->CreateSoundBuffer(&d, &b, nullptr), DS_OK);
         return b;
     }
 
@@ -129,12 +129,9 @@ TEST_F(Output, LockAcrossTheEndGivesTwoPartsAndUnlockCommitsBoth) {
 TEST_F(Output, CursorsMoveOnlyWhilePlayingAndStopKeepsThePosition) {
     auto b = Make(65536);
     DWORD play = 1, write = 1;
-    ASSERT_EQ(b->GetCurrentPosition(&play, &write), DS_OK);
-    EXPECT_EQ(play, 0u);
     Pump(100);
-    b->GetCurrentPosition(&play, &write);
+    ASSERT_EQ(b->GetCurrentPosition(&play, &write), DS_OK);
     EXPECT_EQ(play, 0u) << "a new buffer is stopped";
-
     b->Play(0, 0, DSBPLAY_LOOPING);
     Pump(100);
     b->GetCurrentPosition(&play, &write);
@@ -148,28 +145,20 @@ TEST_F(Output, CursorsMoveOnlyWhilePlayingAndStopKeepsThePosition) {
     Pump(32768 - 100 + 7);  // round the end of the buffer
     b->GetCurrentPosition(&play, &write);
     EXPECT_EQ(play, 14u);
-}
 
-TEST_F(Output, WriteCursorLeadsThePlayCursorByTheEndpointsLead) {
+    // An endpoint with a write lead: the write cursor leads, wrapped.
     vsnd::OutputEndpointConfig c;
     c.driver = vsnd::Driver::External;
     c.writeLeadMs = 20;
     const GUID other = vsnd::CreateOutputEndpoint(c).guid;
     LPDIRECTSOUND ds2;
     ASSERT_EQ(DirectSoundCreate(&other, &ds2, nullptr), DS_OK);
-    WAVEFORMATEX f = Pcm(1);
-    DSBUFFERDESC d;
-    d.dwFlags = kStreamFlags;
-    d.dwBufferBytes = 65536;
-    d.lpwfxFormat = &f;
-    LPDIRECTSOUNDBUFFER b;
-    ASSERT_EQ(ds2->CreateSoundBuffer(&d, &b, nullptr), DS_OK);
-    b->Play(0, 0, DSBPLAY_LOOPING);
+    auto led = Make(65536, 1, kStreamFlags, &ds2);
+    led->Play(0, 0, DSBPLAY_LOOPING);
     vsnd::PumpOutput(other, 32768 - 100);
-    DWORD play = 0, write = 0;
-    b->GetCurrentPosition(&play, &write);
+    led->GetCurrentPosition(&play, &write);
     EXPECT_EQ(play, 65536u - 200);
-    EXPECT_EQ(write, (65536u - 200 + 640) % 65536) << "20 ms at 16 kHz, wrapped";
+    EXPECT_EQ(write, (65536u - 200 + 640) % 65536) << "20 ms at 16 kHz";
     ds2->Release();
 }
 
@@ -221,6 +210,16 @@ TEST_F(Output, VolumeAndPanFollowTheDecibelLawsAndRefuseOutOfRangeValues) {
     out = Pump(10);
     EXPECT_EQ(out[0] | out[1], 0);
 
+    // Buffers sum and saturate.
+    auto x = Make(4096), y = Make(4096);
+    for (const auto& s : {x, y}) {
+        Write(s, 0, {30000, -30000});
+        s->Play(0, 0, 0);
+    }
+    out = Pump(2);
+    EXPECT_EQ(out[0], 32767);
+    EXPECT_EQ(out[2], -32768);
+
     auto plain = Make(4096, 1, DSBCAPS_CTRLVOLUME);
     EXPECT_EQ(plain->SetPan(0), DSERR_CONTROLUNAVAIL);
     EXPECT_EQ(plain->SetFrequency(8000), DSERR_CONTROLUNAVAIL);
@@ -247,20 +246,6 @@ TEST_F(Output, FrequencyResamplesLinearlyAndZeroRestoresTheOriginal) {
     EXPECT_EQ(hz, kRate);
 }
 
-TEST_F(Output, BuffersSumAndSaturate) {
-    auto a = Make(4096), b = Make(4096);
-    Write(a, 0, Constant(4, 30000));
-    Write(b, 0, Constant(4, 30000));
-    a->Play(0, 0, 0);
-    b->Play(0, 0, 0);
-    auto out = Pump(1);
-    EXPECT_EQ(out[0], 32767);
-    Write(a, 4, Constant(1, -30000));
-    Write(b, 4, Constant(1, -30000));
-    out = Pump(2);
-    EXPECT_EQ(out[2], -32768);
-}
-
 TEST_F(Output, LostBufferRefusesLockAndPlayUntilRestoredSilentAndStopped) {
     auto b = Make(4096);
     Write(b, 0, Constant(100, 500));
@@ -284,7 +269,12 @@ TEST_F(Output, LostBufferRefusesLockAndPlayUntilRestoredSilentAndStopped) {
     Write(b, 200, Constant(2, 77));
 }
 
-TEST_F(Output, ReleasedObjectsBuffersFailCleanlyAndLeaveTheMix) {
+TEST_F(Output, DroppedBuffersAndThoseOfAReleasedObjectLeaveTheMixAndFailCleanly) {
+    auto dropped = Make(4096);
+    Write(dropped, 0, Constant(100, 500));
+    dropped->Play(0, 0, DSBPLAY_LOOPING);
+    dropped.reset();
+    EXPECT_EQ(Pump(10)[0], 0);
     auto b = Make(4096);
     Write(b, 0, Constant(100, 500));
     b->Play(0, 0, DSBPLAY_LOOPING);
@@ -303,14 +293,6 @@ TEST_F(Output, ReleasedObjectsBuffersFailCleanlyAndLeaveTheMix) {
     EXPECT_EQ(ds->CreateSoundBuffer(&d, &more, nullptr), DSERR_INVALIDCALL);
     ds.reset();
     EXPECT_EQ(b->Stop(), DSERR_INVALIDCALL) << "the buffer outlives its object";
-}
-
-TEST_F(Output, DroppedBufferLeavesTheMix) {
-    auto b = Make(4096);
-    Write(b, 0, Constant(100, 500));
-    b->Play(0, 0, DSBPLAY_LOOPING);
-    b.reset();
-    EXPECT_EQ(Pump(10)[0], 0);
 }
 
 TEST_F(Output, PrimaryBufferRecordsItsFormatAndItsVolumeScalesTheMix) {

@@ -55,90 +55,57 @@ protected:
     std::vector<plat::UINT> ids;
 };
 
-TEST_F(ManualTimers, PeriodicFiresAtEachDueTimeWithinOneAdvance) {
-    Log log;
-    const plat::UINT id = Start(250, plat::TIME_PERIODIC, log);
-    ASSERT_NE(id, 0u);
-    plat::AdvanceClock(249);
-    EXPECT_TRUE(log.calls.empty());
-    plat::AdvanceClock(751);
-    ASSERT_EQ(log.calls.size(), 4u);
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(log.calls[i].first, id);
-        EXPECT_EQ(log.calls[i].second, start + 250 * (i + 1)) << "callback reads its due time";
+TEST_F(ManualTimers, PeriodicFiresAtEachDueTimeWhateverTheSteps) {
+    // One advance of 1000 ms, ten of 100 ms, or the hosts' C call: the same ticks.
+    for (int way = 0; way < 3; ++way) {
+        Log log;
+        const plat::DWORD t0 = plat::timeGetTime();
+        const plat::UINT id = Start(250, plat::TIME_PERIODIC, log);
+        ASSERT_NE(id, 0u);
+        plat::AdvanceClock(249);
+        EXPECT_TRUE(log.calls.empty());
+        if (way == 0) plat::AdvanceClock(751);
+        for (int i = 0; way == 1 && i < 7; ++i) plat::AdvanceClock(100);
+        if (way == 1) plat::AdvanceClock(51);
+        if (way == 2) hcyplatAdvanceClock(751);
+        ASSERT_EQ(log.calls.size(), 4u) << way;
+        for (std::size_t i = 0; i < 4; ++i)
+            EXPECT_EQ(log.calls[i], std::pair(id, t0 + 250 * plat::DWORD(i + 1))) << "callback reads its due time";
+        EXPECT_EQ(plat::timeGetTime(), t0 + 1000);
+        EXPECT_EQ(plat::GetTickCount(), t0 + 1000);
+        plat::timeKillEvent(id);
     }
-    EXPECT_EQ(plat::timeGetTime(), start + 1000);
-    EXPECT_EQ(plat::GetTickCount(), start + 1000);
 }
 
-TEST_F(ManualTimers, SmallStepsGiveTheSameTicks) {
+TEST_F(ManualTimers, TimersFireInDueOrderOldestFirstOnTiesIncludingOnesMadeInACallback) {
     Log log;
-    ASSERT_NE(Start(250, plat::TIME_PERIODIC, log), 0u);
-    for (int i = 0; i < 10; ++i) plat::AdvanceClock(100);
-    EXPECT_EQ(log.calls.size(), 4u);
-}
-
-TEST_F(ManualTimers, TimersFireInDueOrderOldestFirstOnTies) {
-    Log log;
+    log.createOneShotDelay = 250;  // made at 200, due at 450
     const plat::UINT a = Start(200, plat::TIME_PERIODIC, log);
     const plat::UINT b = Start(300, plat::TIME_PERIODIC, log);
     plat::AdvanceClock(600);
-    const std::vector<std::pair<plat::UINT, plat::DWORD>> expected{
-        {a, start + 200}, {b, start + 300}, {a, start + 400}, {a, start + 600}, {b, start + 600}};
-    EXPECT_EQ(log.calls, expected);
-}
-
-TEST_F(ManualTimers, OneShotFiresOnceThenItsIdIsInvalid) {
-    Log log;
-    const plat::UINT id = Start(100, plat::TIME_ONESHOT, log);
-    ASSERT_NE(id, 0u);
-    plat::AdvanceClock(1000);
-    ASSERT_EQ(log.calls.size(), 1u);
-    EXPECT_EQ(log.calls[0].second, start + 100);
-    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
-}
-
-TEST_F(ManualTimers, KillStopsTimerOnceAndRejectsUnknownIds) {
-    Log log;
-    const plat::UINT id = Start(100, plat::TIME_PERIODIC, log);
-    plat::AdvanceClock(250);
-    EXPECT_EQ(plat::timeKillEvent(id), plat::TIMERR_NOERROR);
-    plat::AdvanceClock(1000);
-    EXPECT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
-    EXPECT_EQ(plat::timeKillEvent(0), plat::MMSYSERR_INVALPARAM);
-    EXPECT_EQ(plat::timeKillEvent(0xFFFFFF00u), plat::MMSYSERR_INVALPARAM);
-}
-
-TEST_F(ManualTimers, KillFromInsideOwnCallbackReturnsAtOnce) {
-    Log log;
-    log.killFromCallbackAt = 2;
-    const plat::UINT id = Start(250, plat::TIME_PERIODIC, log);
-    plat::AdvanceClock(2000);
-    EXPECT_EQ(log.calls.size(), 2u);
-    EXPECT_EQ(log.killResult, plat::TIMERR_NOERROR);
-    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
-}
-
-TEST_F(ManualTimers, TimerCreatedInsideCallbackFiresInTheSameAdvance) {
-    Log log;
-    log.createOneShotDelay = 50;
-    const plat::UINT id = Start(300, plat::TIME_PERIODIC, log);
-    plat::AdvanceClock(400);
     ASSERT_NE(log.created, 0u);
-    const std::vector<std::pair<plat::UINT, plat::DWORD>> expected{{id, start + 300},
-                                                                   {log.created, start + 350}};
+    ids.push_back(log.created);
+    const std::vector<std::pair<plat::UINT, plat::DWORD>> expected{
+        {a, start + 200}, {b, start + 300}, {a, start + 400}, {log.created, start + 450}, {a, start + 600}, {b, start + 600}};
     EXPECT_EQ(log.calls, expected);
 }
 
-TEST_F(ManualTimers, IdsAreNeverZeroOrReused) {
-    Log log;
-    const plat::UINT a = Start(100, plat::TIME_PERIODIC, log);
-    ASSERT_EQ(plat::timeKillEvent(a), plat::TIMERR_NOERROR);
-    const plat::UINT b = Start(100, plat::TIME_PERIODIC, log);
-    EXPECT_NE(a, 0u);
-    EXPECT_NE(b, 0u);
-    EXPECT_NE(a, b);
+TEST_F(ManualTimers, OneShotsAndKilledTimersStopAndTheirIdsBecomeInvalid) {
+    Log once, killed, self;
+    const plat::UINT a = Start(100, plat::TIME_ONESHOT, once);
+    const plat::UINT b = Start(100, plat::TIME_PERIODIC, killed);
+    self.killFromCallbackAt = 2;  // returns at once from inside its own callback
+    const plat::UINT c = Start(250, plat::TIME_PERIODIC, self);
+    plat::AdvanceClock(250);
+    EXPECT_EQ(plat::timeKillEvent(b), plat::TIMERR_NOERROR);
+    plat::AdvanceClock(2000);
+    EXPECT_EQ(once.calls.size(), 1u);
+    EXPECT_EQ(killed.calls.size(), 2u);
+    EXPECT_EQ(self.calls.size(), 2u);
+    EXPECT_EQ(self.killResult, plat::TIMERR_NOERROR);
+    for (plat::UINT id : {a, b, c, 0u, 0xFFFFFF00u}) EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM) << id;
+    const plat::UINT d = Start(100, plat::TIME_PERIODIC, once);
+    for (plat::UINT id : {a, b, c}) EXPECT_NE(d, id) << "ids are not reused";
 }
 
 TEST_F(ManualTimers, InjectedFailuresAndBadArgumentsReturnZero) {
@@ -149,13 +116,6 @@ TEST_F(ManualTimers, InjectedFailuresAndBadArgumentsReturnZero) {
     EXPECT_NE(Start(100, plat::TIME_PERIODIC, log), 0u);
     EXPECT_EQ(Start(0, plat::TIME_PERIODIC, log), 0u) << "a zero period would never end";
     EXPECT_EQ(plat::timeSetEvent(100, 1, nullptr, 0, plat::TIME_PERIODIC), 0u);
-}
-
-TEST_F(ManualTimers, CApiAdvancesTheSameClock) {
-    Log log;
-    ASSERT_NE(Start(250, plat::TIME_PERIODIC, log), 0u);
-    hcyplatAdvanceClock(500);
-    EXPECT_EQ(log.calls.size(), 2u);
     EXPECT_TRUE(plat::IsManualClock());
 }
 
@@ -205,40 +165,6 @@ TEST_F(ManualTimers, SleepWakesOnceAdvancePassesItsDeadline) {
     EXPECT_GE(after - before, 500u);
 }
 
-TEST_F(ManualTimers, KillFromAnotherThreadWaitsForCallbackInFlight) {
-    struct Gate {
-        Signal s;
-        bool entered = false, release = false, finished = false;
-    } gate;
-    auto callback = [](plat::UINT, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR, plat::DWORD_PTR) {
-        auto* g = reinterpret_cast<Gate*>(user);
-        std::unique_lock lock(g->s.mu);
-        g->entered = true;
-        g->s.cv.notify_all();
-        g->s.cv.wait(lock, [&] { return g->release; });
-        g->finished = true;
-    };
-    const plat::UINT id = plat::timeSetEvent(100, 1, callback, reinterpret_cast<plat::DWORD_PTR>(&gate),
-                                             plat::TIME_PERIODIC);
-    ASSERT_NE(id, 0u);
-    std::thread advancer([] { plat::AdvanceClock(100); });
-    ASSERT_TRUE(gate.s.WaitFor([&] { return gate.entered; }));
-    std::atomic<bool> finishedWhenKillReturned{false};
-    std::thread killer([&] {
-        EXPECT_EQ(plat::timeKillEvent(id), plat::TIMERR_NOERROR);
-        std::lock_guard lock(gate.s.mu);
-        finishedWhenKillReturned = gate.finished;
-    });
-    {
-        std::lock_guard lock(gate.s.mu);
-        gate.release = true;
-    }
-    gate.s.cv.notify_all();
-    killer.join();
-    advancer.join();
-    EXPECT_TRUE(finishedWhenKillReturned.load());
-}
-
 // Real clock: a timer thread of its own per timer.
 struct RealLog {
     Signal s;
@@ -286,38 +212,38 @@ TEST_F(RealTimers, PeriodicTimerTicksUntilKilled) {
     EXPECT_EQ(log.afterKill.load(), 0);
 }
 
-TEST_F(RealTimers, OneShotFiresOnce) {
-    const plat::UINT id = Start(10, plat::TIME_ONESHOT);
-    ASSERT_NE(id, 0u);
-    ASSERT_TRUE(log.s.WaitFor([&] { return log.calls == 1; }, 5s));
-    // Killing a one-shot that fired is refused; it still waits for the callback.
-    EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM);
-    std::lock_guard lock(log.s.mu);
-    EXPECT_EQ(log.calls, 1);
-}
-
-TEST_F(RealTimers, KillWaitsForCallbackInFlight) {
-    log.blockFirst = true;
-    const plat::UINT id = Start(10, plat::TIME_PERIODIC);
-    ASSERT_NE(id, 0u);
-    ASSERT_TRUE(log.s.WaitFor([&] { return log.calls == 1; }, 5s));
-    std::atomic<bool> finishedWhenKillReturned{false};
-    std::atomic<int> callsWhenKillReturned{0};
-    std::thread killer([&] {
-        EXPECT_EQ(plat::timeKillEvent(id), plat::TIMERR_NOERROR);
-        std::lock_guard lock(log.s.mu);
-        finishedWhenKillReturned = log.finished;
-        callsWhenKillReturned = log.calls;
-    });
-    {
-        std::lock_guard lock(log.s.mu);
-        log.release = true;
+// Under either clock, a kill from another thread returns only once the
+// callback in flight has finished, and no tick follows it.
+TEST_F(RealTimers, KillFromAnotherThreadWaitsForTheCallbackInFlight) {
+    for (bool manual : {true, false}) {
+        RealLog gate;
+        gate.blockFirst = true;
+        manual ? plat::UseManualClock() : plat::UseRealClock();
+        const plat::UINT id = plat::timeSetEvent(manual ? 100 : 10, 1, &RealCallback,
+                                                 reinterpret_cast<plat::DWORD_PTR>(&gate), plat::TIME_PERIODIC);
+        ASSERT_NE(id, 0u);
+        std::thread advancer([manual] { if (manual) plat::AdvanceClock(100); });
+        ASSERT_TRUE(gate.s.WaitFor([&] { return gate.calls == 1; }, 5s));
+        std::atomic<bool> finishedWhenKillReturned{false};
+        std::atomic<int> callsWhenKillReturned{0};
+        std::thread killer([&] {
+            EXPECT_EQ(plat::timeKillEvent(id), plat::TIMERR_NOERROR);
+            std::lock_guard lock(gate.s.mu);
+            finishedWhenKillReturned = gate.finished;
+            callsWhenKillReturned = gate.calls;
+        });
+        {
+            std::lock_guard lock(gate.s.mu);
+            gate.release = true;
+        }
+        gate.s.cv.notify_all();
+        killer.join();
+        advancer.join();
+        EXPECT_TRUE(finishedWhenKillReturned.load()) << manual;
+        std::lock_guard lock(gate.s.mu);
+        EXPECT_EQ(gate.calls, callsWhenKillReturned.load()) << "no tick after the kill";
     }
-    log.s.cv.notify_all();
-    killer.join();
-    EXPECT_TRUE(finishedWhenKillReturned.load());
-    std::lock_guard lock(log.s.mu);
-    EXPECT_EQ(log.calls, callsWhenKillReturned.load()) << "no tick after the kill";
+    plat::UseRealClock();
 }
 
 TEST_F(RealTimers, KillFromOwnCallbackDoesNotDeadlock) {

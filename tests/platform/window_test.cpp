@@ -16,7 +16,7 @@ protected:
     plat::HWND window = 0;
 };
 
-TEST_F(Windows, HandlesAreDistinctNonZeroAndNotTheDesktop) {
+TEST_F(Windows, HandlesAreNotReusedAndPostsArePeekedInOrderUntilTheWindowGoesOrFills) {
     const plat::HWND other = plat::CreateMessageWindow();
     EXPECT_NE(window, 0u);
     EXPECT_NE(other, window);
@@ -25,34 +25,22 @@ TEST_F(Windows, HandlesAreDistinctNonZeroAndNotTheDesktop) {
     EXPECT_TRUE(plat::DestroyMessageWindow(other));
     EXPECT_FALSE(plat::IsWindow(other));
     EXPECT_FALSE(plat::DestroyMessageWindow(other));
-    EXPECT_NE(plat::CreateMessageWindow(), other) << "handles are not reused";
-}
-
-TEST_F(Windows, PostedMessagesArePeekedInOrder) {
-    EXPECT_TRUE(plat::PostMessage(window, 0x500, 7, 1));
-    EXPECT_TRUE(plat::PostMessage(window, 0x500, 7, 0));
+    EXPECT_FALSE(plat::PostMessage(other, 0x500, 0, 0));
     plat::WindowMessage m;
-    ASSERT_TRUE(plat::PeekWindowMessage(window, m));
-    EXPECT_EQ(m.message, 0x500u);
-    EXPECT_EQ(m.wParam, 7u);
-    EXPECT_EQ(m.lParam, 1);
-    ASSERT_TRUE(plat::PeekWindowMessage(window, m));
-    EXPECT_EQ(m.lParam, 0);
-    EXPECT_FALSE(plat::PeekWindowMessage(window, m));
-}
-
-TEST_F(Windows, PostFailsForUnknownDestroyedOrFullWindow) {
+    EXPECT_FALSE(plat::PeekWindowMessage(other, m));
+    EXPECT_NE(plat::CreateMessageWindow(), other) << "handles are not reused";
     EXPECT_FALSE(plat::PostMessage(0, 0x500, 0, 0));
     EXPECT_FALSE(plat::PostMessage(plat::GetDesktopWindow(), 0x500, 0, 0));
-    for (std::size_t i = 0; i < plat::kMessageQueueLimit; ++i)
-        ASSERT_TRUE(plat::PostMessage(window, 0x500, i, 0)) << i;
-    EXPECT_FALSE(plat::PostMessage(window, 0x500, 0, 0));
 
-    const plat::HWND gone = plat::CreateMessageWindow();
-    ASSERT_TRUE(plat::DestroyMessageWindow(gone));
-    EXPECT_FALSE(plat::PostMessage(gone, 0x500, 0, 0));
-    plat::WindowMessage m;
-    EXPECT_FALSE(plat::PeekWindowMessage(gone, m));
+    for (std::size_t i = 0; i < plat::kMessageQueueLimit; ++i)
+        ASSERT_TRUE(plat::PostMessage(window, 0x500 + (i & 1), i, -static_cast<plat::LPARAM>(i))) << i;
+    EXPECT_FALSE(plat::PostMessage(window, 0x500, 0, 0));
+    for (std::size_t i = 0; i < 2; ++i) {
+        ASSERT_TRUE(plat::PeekWindowMessage(window, m));
+        EXPECT_EQ(m.message, 0x500u + i);
+        EXPECT_EQ(m.wParam, i);
+        EXPECT_EQ(m.lParam, -static_cast<plat::LPARAM>(i));
+    }
 }
 
 TEST_F(Windows, WaitTakesMessagePostedByAnotherThread) {
