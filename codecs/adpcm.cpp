@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 
 namespace hcy {
 namespace {
@@ -45,54 +46,104 @@ inline void Apply(CAdpcm::State& s, std::uint32_t code) {
     s.index = std::clamp(s.index + kIndexTable[code], 0, kMaxIndex);
 }
 
-// -1 when value >= limit, else 0. Both lie within 0..2^17, so the
-// difference cannot overflow.
-inline std::int32_t AtLeast(std::int32_t value, std::int32_t limit) { return (limit - 1 - value) >> 31; }
+// The encoder's view of one step index. A code's magnitude bits come from
+// subtracting step, step / 2 and step / 4 from |difference| while they fit;
+// once step is taken off (bit 2), bits 1 and 0 are the number of the
+// thresholds step / 4, step / 2 and step / 2 + step / 4 that the rest
+// reaches (they rise, and the greedy subtraction picks exactly that many).
+// The three comparisons are independent, which keeps the per-sample
+// dependency chain short.
+struct alignas(64) EncoderRow {
+    std::int32_t step;
+    std::int32_t base;                  // step / 8: the move of magnitude 0
+    std::int32_t limit1;                // step / 4 - 1
+    std::int32_t limit2;                // step / 2 - 1
+    std::int32_t limit3;                // step / 2 + step / 4 - 1
+    std::int32_t quarter;               // step / 4: the move of bit 0
+    std::int32_t halfRise;              // step / 2 - step / 4: the move of bit 1 less that of bit 0
+    std::uint32_t self;                 // [bytes] of this index's row, the index limited to 0..88
+};
 
-// Step sizes for indexes -1..96, the ends repeating those of 0 and 88: the
-// encoder looks the next step up before it limits the index, which keeps the
-// limit off the loop's critical path.
-constexpr std::array<std::int32_t, 98> MakePaddedSteps() {
-    std::array<std::int32_t, 98> steps{};
-    for (std::size_t i = 0; i < steps.size(); ++i) {
+// Rows for indexes -1..96, the ends repeating those of 0 and 88: the next
+// row is looked up before its index is limited, so the limit, kept in each
+// row, stays off the loop's critical path.
+constexpr std::size_t kEncoderRowCount = 98;
+constexpr std::uint32_t kRowBytes = sizeof(EncoderRow);
+
+constexpr std::array<EncoderRow, kEncoderRowCount> MakeEncoderRows() {
+    std::array<EncoderRow, kEncoderRowCount> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::int32_t index = std::clamp(static_cast<std::int32_t>(i) - 1, 0, kMaxIndex);
-        steps[i] = kStepTable[static_cast<std::size_t>(index)];
+        const std::int32_t step = kStepTable[static_cast<std::size_t>(index)];
+        const std::int32_t half = step >> 1, quarter = step >> 2;
+        rows[i].step = step;
+        rows[i].base = step >> 3;
+        rows[i].limit1 = quarter - 1;
+        rows[i].limit2 = half - 1;
+        rows[i].limit3 = half + quarter - 1;
+        rows[i].quarter = quarter;
+        rows[i].halfRise = half - quarter;
+        rows[i].self = static_cast<std::uint32_t>(index + 1) * kRowBytes;
     }
-    return steps;
+    return rows;
 }
-constexpr std::array<std::int32_t, 98> kPaddedSteps = MakePaddedSteps();
+constexpr std::array<EncoderRow, kEncoderRowCount> kEncoderRows = MakeEncoderRows();
 
-// The encoder over one block. Per sample: subtract step, step / 2 and
-// step / 4 from |sample - predicted| while they fit, giving code bits 2, 1
-// and 0 (bit 3 is the sign), then move the predictor exactly as Apply() of
-// that code does (the tests check both). Masks instead of branches: the code
-// bits of speech are unpredictable. index may lie in -1..96 between samples
-// and is limited to 0..88 before use.
-struct EncoderLoop {
-    std::int32_t predicted;
-    std::int32_t index;
+// Out of line: the predictor seldom leaves the 16-bit range, and a
+// predicted branch keeps the limit off the critical path.
+[[gnu::noinline, gnu::cold]] std::int32_t Saturated(std::int32_t predicted) {
+    return predicted < 0 ? -32768 : 32767;
+}
+
+// The encoder over one block; each code moves the predictor exactly as
+// Apply() of that code does (the tests check both against a textbook
+// coder). Masks instead of branches: the code bits of speech are
+// unpredictable. The step index is kept as the byte offset of its row.
+class EncoderLoop {
+public:
+    explicit EncoderLoop(CAdpcm::State s)
+        : predicted_(s.predicted), offset_(static_cast<std::uint32_t>(s.index + 1) * kRowBytes) {}
 
     [[gnu::always_inline]] std::uint32_t Code(std::int32_t sample) {
-        const std::int32_t step = kPaddedSteps[static_cast<std::size_t>(index + 1)];
-        const std::int32_t half = step >> 1;
-        const std::int32_t quarter = step >> 2;
-        const std::int32_t diff = sample - predicted;
+        const EncoderRow& row = *reinterpret_cast<const EncoderRow*>(
+            reinterpret_cast<const char*>(kEncoderRows.data()) + offset_);
+        const std::int32_t diff = sample - predicted_;
         const std::int32_t negative = diff >> 31;  // -1 or 0
-        std::int32_t rest = (diff ^ negative) - negative;
-        const std::int32_t m2 = AtLeast(rest, step);
-        rest -= step & m2;
-        const std::int32_t m1 = AtLeast(rest, half);
-        rest -= half & m1;
-        const std::int32_t m0 = AtLeast(rest, quarter);
-        const std::int32_t move = (step >> 3) + (step & m2) + (half & m1) + (quarter & m0);
-        predicted = std::clamp(predicted + ((move ^ negative) - negative), -32768, 32767);
-        // Index change: -1 for magnitudes 0..3, then 2, 4, 6, 8.
-        const std::int32_t adjust = -1 + (m2 & (3 + (m1 & 4) + (m0 & 2)));
-        index = std::clamp(index, 0, kMaxIndex) + adjust;
-        return static_cast<std::uint32_t>((negative & 8) | (m2 & 4) | (m1 & 2) | (m0 & 1));
+        const std::int32_t magnitude = diff < 0 ? -diff : diff;  // 0..65535
+        const std::int32_t over = magnitude - row.step;
+        const std::int32_t bit2 = ~(over >> 31);  // -1 when step fits
+        const std::int32_t rest = over < 0 ? magnitude : over;
+        // -1 where rest reaches the threshold; no overflow within 0..2^17.
+        const std::int32_t t1 = (row.limit1 - rest) >> 31;
+        const std::int32_t t2 = (row.limit2 - rest) >> 31;
+        const std::int32_t t3 = (row.limit3 - rest) >> 31;
+        const std::int32_t move = (row.base + (row.step & bit2)) +
+                                  (((t1 & row.quarter) + (t2 & row.halfRise)) + (t3 & row.quarter));
+        std::int32_t next = (predicted_ - negative) + (move ^ negative);  // predicted_ +- move
+        if (static_cast<std::uint32_t>(next + 32768) > 0xFFFFu) [[unlikely]]
+            next = Saturated(next);
+        predicted_ = next;
+        // Index change in rows: -1 for magnitudes 0..3, else 2 plus 2 for
+        // each threshold reached (2, 4, 6, 8). Kept apart from the code's
+        // bits, so the next row's address is ready three operations after
+        // the comparisons.
+        const auto rows = [](std::int32_t mask, std::uint32_t n) {
+            return static_cast<std::uint32_t>(mask) & (n * kRowBytes);
+        };
+        const std::int32_t twoRows = static_cast<std::int32_t>(rows(bit2, 2));
+        const std::uint32_t start = row.self - kRowBytes + rows(bit2, 3);
+        offset_ = (start + rows(t1 & twoRows, 2)) + (rows(t2 & twoRows, 2) + rows(t3 & twoRows, 2));
+        const std::int32_t low = t1 + t2 + t3;  // minus bits 1..0 as a number
+        return static_cast<std::uint32_t>((negative & 8) | ((bit2 & 4) - low));
     }
 
-    CAdpcm::State Limited() const { return {predicted, std::clamp(index, 0, kMaxIndex)}; }
+    CAdpcm::State Limited() const {
+        return {predicted_, std::clamp(static_cast<std::int32_t>(offset_ / kRowBytes) - 1, 0, kMaxIndex)};
+    }
+
+private:
+    std::int32_t predicted_;
+    std::uint32_t offset_;  // [bytes] into kEncoderRows, rows -1..96
 };
 
 }  // namespace
@@ -100,7 +151,7 @@ struct EncoderLoop {
 std::size_t CAdpcm::Encode(std::span<const std::int16_t> samples, std::span<std::uint8_t> out) {
     const std::size_t count = std::min(samples.size(), out.size() * 2);
     const State start = Sanitised(encoder_);
-    EncoderLoop coder{start.predicted, start.index};
+    EncoderLoop coder(start);
     std::size_t written = 0;
     std::size_t i = 0;
     for (; i + 1 < count; i += 2) {
