@@ -10,44 +10,40 @@ using hcytest::RadioTest;
 
 constexpr double kEarth = 6378137.0;
 
-// A point on the equator at height h [m] and longitude lambda [rad].
-void OnEquator(CReceive& r, double h, double lambda) {
-    r.antennaWorld = {(kEarth + h) * std::cos(lambda), (kEarth + h) * std::sin(lambda), 0.0};
+// Longitude [rad] at which the chord from longitude 0 is d [m] long, at
+// height h [m] on the equator, and the point there.
+double ChordAngle(double h, double d) { return 2.0 * std::asin(d / (2.0 * (kEarth + h))); }
+hcy::net::WorldCoordinates OnEquator(double h, double d) {
+    const double lambda = ChordAngle(h, d);
+    return {(kEarth + h) * std::cos(lambda), (kEarth + h) * std::sin(lambda), 0.0};
 }
 
-// Longitude [rad] at which the chord from longitude 0 is d [m] long.
-double ChordAngle(double h, double d) { return 2.0 * std::asin(d / (2.0 * (kEarth + h))); }
-
-class GenericHooks : public RadioTest {
+class GenericHooks : public hcytest::RadioTest {
 protected:
-    static void Transmitter(CReceive& r, double frequency = 30e6, double bandwidth = 100.0) {
-        r.frequency = frequency;
-        r.bandwidth = bandwidth;
+    GenericHooks() {
+        r.frequency = 30e6;
+        r.bandwidth = 100.0;
         r.power = 19.68;
     }
+    CReceive r;  // a transmitter heard
 };
 
 TEST_F(GenericHooks, FreeSpaceAtOneKilometreAndThirtyMegahertz) {
-    CReceive r;
-    Transmitter(r);
     r.antennaWorld = {kEarth, 1000.0, 0.0};
     radio->PropLossModel(r);
     EXPECT_FALSE(r.noPosition);
     // L = (23873241.46 / 3e10)^2; P = 0.0928966 W x L x 10^0.164.
     EXPECT_NEAR(r.receivedPower, 8.5818e-8, 0.0005e-8);
     EXPECT_EQ(r.propagation, 1.0);
-}
 
-TEST_F(GenericHooks, PositionsUnknownOrEqual) {
-    CReceive r;
-    Transmitter(r);
-    radio->PropLossModel(r);  // transmitter at the origin
+    // Unknown (origin) or equal positions: no path loss, line of sight clear.
+    r.antennaWorld = {0.0, 0.0, 0.0};
+    radio->PropLossModel(r);
     EXPECT_TRUE(r.noPosition);
     EXPECT_EQ(r.propagation, 1.0);
-    EXPECT_NEAR(r.receivedPower, 0.0928966 * 1.458814, 1e-6);  // no path loss
+    EXPECT_NEAR(r.receivedPower, 0.0928966 * 1.458814, 1e-6);
     radio->RoundEarthModel(r);
     EXPECT_EQ(r.lineOfSight, 1.0);
-
     r.antennaWorld = {kEarth, 0.0, 0.0};  // the receiver's own point
     radio->PropLossModel(r);
     EXPECT_TRUE(r.noPosition);
@@ -66,13 +62,9 @@ TEST_F(GenericHooks, SquelchOpenAt200KilometresAndShutAt210) {
     // Antennas 1000 m up on the equator: their horizons (130 km each) keep
     // the line of sight clear, so only the free-space loss decides.
     ASSERT_EQ(radio->SetXYZPosition(kEarth + 1000.0, 0.0, 0.0), 1);
-    for (auto [km, open] : {std::pair{200.0, true}, std::pair{210.0, false}}) {
-        auto spec = hcytest::TransmitterSpec{};
-        spec.id.radio = static_cast<std::uint16_t>(km);
-        const double lambda = ChordAngle(1000.0, km * 1000.0);
-        spec.x = (kEarth + 1000.0) * std::cos(lambda);
-        spec.y = (kEarth + 1000.0) * std::sin(lambda);
-        hcytest::Deliver(*radio, hcytest::MakeTransmitterPdu(spec));
+    for (std::uint16_t km : {200, 210}) {
+        const hcy::net::WorldCoordinates at = OnEquator(1000.0, km * 1000.0);
+        Hear({.id = {10, 20, 30, km}, .x = at.x, .y = at.y});
     }
     std::uint32_t count = 0;
     ASSERT_EQ(radio->GetRadioData(226, &count), 1);  // audible transmitters
@@ -87,10 +79,8 @@ TEST_F(GenericHooks, SquelchOpenAt200KilometresAndShutAt210) {
 
 TEST_F(GenericHooks, LineOfSightBoundariesOnTheEquator) {
     ASSERT_EQ(radio->SetXYZPosition(kEarth + 100.0, 0.0, 0.0), 1);
-    CReceive r;
-    Transmitter(r);
     auto at = [&](double h, double d) {
-        OnEquator(r, h, ChordAngle(h, d));
+        r.antennaWorld = OnEquator(h, d);
         radio->RoundEarthModel(r);
         return r.lineOfSight;
     };
@@ -99,9 +89,7 @@ TEST_F(GenericHooks, LineOfSightBoundariesOnTheEquator) {
     EXPECT_NEAR(at(100.0, 85000.0), 0.701425, 1e-5);
     EXPECT_NEAR(at(100.0, 90000.0), 0.162457, 1e-5);
     EXPECT_EQ(at(100.0, 91700.0), 0.0);
-
-    // Below the threshold frequency there is no test.
-    r.frequency = 29999999.0;
+    r.frequency = 29999999.0;  // below the threshold frequency there is no test
     EXPECT_EQ(at(100.0, 200000.0), 1.0);
 
     // On the ellipsoid (no horizon): 499 m is clear, from 500 m on it is not.
@@ -112,42 +100,30 @@ TEST_F(GenericHooks, LineOfSightBoundariesOnTheEquator) {
 }
 
 TEST_F(GenericHooks, TunerCurveNetAndExactFrequency) {
-    CReceive r;
-    Transmitter(r, 30e6 + 800.0, 2000.0);
-    radio->TunerModel(r);
-    EXPECT_NEAR(r.tuner, 1.0 - 0.293 * 0.64, 1e-12);
+    auto tune = [&](double frequency, double bandwidth = 2000.0, std::uint16_t net = 0) {
+        r.frequency = frequency;
+        r.bandwidth = bandwidth;
+        r.net = net;
+        radio->TunerModel(r);
+        return r.tuner;
+    };
+    EXPECT_NEAR(tune(30e6 + 800.0), 1.0 - 0.293 * 0.64, 1e-12);
     EXPECT_EQ(r.frequencyOffset, 800.0);
-    r.frequency = 30e6 + 9.0;
-    radio->TunerModel(r);
+    tune(30e6 + 9.0);
     EXPECT_EQ(r.frequencyOffset, 0.0);
-    r.frequency = 30e6 - 10.0;
-    radio->TunerModel(r);
+    tune(30e6 - 10.0);
     EXPECT_EQ(r.frequencyOffset, 10.0);
-    r.frequency = 30e6 + 2000.0;  // past 1.8474 x hb
-    radio->TunerModel(r);
-    EXPECT_EQ(r.tuner, 0.0);
-
-    CReceive exact;
-    Transmitter(exact, 30e6, 0.0);
-    radio->TunerModel(exact);
-    EXPECT_EQ(exact.tuner, 1.0);
-    exact.frequency = 30e6 + 1.0;
-    radio->TunerModel(exact);
-    EXPECT_EQ(exact.tuner, 0.0);
-
+    EXPECT_EQ(tune(30e6 + 2000.0), 0.0);  // past 1.8474 x hb
+    // Bandwidth 0: the exact frequency only.
+    EXPECT_EQ(tune(30e6, 0.0), 1.0);
+    EXPECT_EQ(tune(30e6 + 1.0, 0.0), 0.0);
+    // On a net the frequency does not matter.
     radio->SetNet(5);
-    CReceive onNet;
-    Transmitter(onNet, 1e9);
-    onNet.net = 5;
-    radio->TunerModel(onNet);
-    EXPECT_EQ(onNet.tuner, 1.0);
-    onNet.net = 6;
-    radio->TunerModel(onNet);
-    EXPECT_EQ(onNet.tuner, 0.0);
+    EXPECT_EQ(tune(1e9, 100.0, 5), 1.0);
+    EXPECT_EQ(tune(1e9, 100.0, 6), 0.0);
 }
 
 TEST_F(GenericHooks, SquelchIsStrictAndIgnoresLineOfSight) {
-    CReceive r;
     r.propagation = 0.5;
     r.tuner = 0.4;  // product exactly 0.2, the default level
     r.lineOfSight = 0.0;

@@ -5,7 +5,9 @@
 // the manual clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -42,9 +44,8 @@ public:
     CRadioModel* radio = nullptr;
     int channel = 0;
     bool noiseMuted = false, squelchNoise = false, backgroundNoise = false;
-    std::vector<const CReceive*> gains;  // UpdateSourceGain, in order
+    std::vector<const CReceive*> gains, forgotten;         // UpdateSourceGain, ForgetSource
     std::vector<std::pair<const CReceive*, bool>> stops;  // StopSource (record, tail)
-    std::vector<const CReceive*> forgotten;
     std::vector<Write> writes;
     int idleStops = 0, stopAlls = 0, detachAlls = 0;
 
@@ -62,27 +63,15 @@ public:
     void PlaySquelchNoise(bool on) override { squelchNoise = on; }
     void PlayBackgroundNoise(bool on) override { backgroundNoise = on; }
     void MuteNoise(bool mute) override { noiseMuted = mute; }
-    bool UpdateSourceGain(const CReceive* r) override {
-        gains.push_back(r);
-        return true;
-    }
+    bool UpdateSourceGain(const CReceive* r) override { gains.push_back(r); return true; }
     void StopSource(const CReceive* r, bool tail) override { stops.emplace_back(r, tail); }
     void ForgetSource(const CReceive* r) override { forgotten.push_back(r); }
-    void WriteAudio(const CReceive* r, const std::int16_t* s, std::uint32_t bytes,
-                    std::uint32_t rate) override {
+    void WriteAudio(const CReceive* r, const std::int16_t* s, std::uint32_t bytes, std::uint32_t rate) override {
         writes.push_back({r, std::vector<std::int16_t>(s, s + bytes / 2), rate});
     }
     void StopIdleOutputBuffers() override { ++idleStops; }
-    void StopAll() override {
-        ++stopAlls;
-        device = nullptr;
-        radio = nullptr;
-    }
-    void DetachAll() override {
-        ++detachAlls;
-        device = nullptr;
-        radio = nullptr;
-    }
+    void StopAll() override { ++stopAlls; device = nullptr; radio = nullptr; }
+    void DetachAll() override { ++detachAlls; device = nullptr; radio = nullptr; }
 };
 
 // A generic radio whose protected state tests may set directly.
@@ -91,100 +80,6 @@ public:
     using CGenericRadioModel::m_nSpreadSpectrum;
     using CGenericRadioModel::m_nReceptionMode;
     int Keyed() const { return IsKeyed() ? 1 : 0; }
-};
-
-class RadioTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        plat::UseManualClock();
-        hcy::radio::SetNetMgrHookForTest([this](hcy::radio::NetMgrMessage&& m) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            messages_.push_back(std::move(m));
-        });
-        SetRecvPathFactory([this](CRecvPath::Kind kind) {
-            auto path = std::make_unique<StandInPath>(kind);
-            paths_.push_back(path.get());
-            return path;
-        });
-        window_ = plat::CreateMessageWindow();
-        theApp.m_hMsgWnd = window_;
-        theApp.m_nEnablePDUs = 0;
-        theApp.ClearError();
-        radio = std::make_shared<TestRadio>();
-        radio->SetRadioId(1, 2, 3, 4);
-        radio->SetUserId(7);
-        radio->SetXYZPosition(6378137.0, 0.0, 0.0);
-        radio->SetFrequency(30e6, 30e6);
-        device = std::make_shared<StandInDevice>();
-        device->SetHandle(5);
-        radio->AttachRecvPath(device.get(), 0);
-        Clear();
-    }
-
-    void TearDown() override {
-        radio.reset();
-        SetRecvPathFactory({});
-        hcy::radio::SetNetMgrHookForTest({});
-        theApp.m_hMsgWnd = 0;
-        theApp.m_nEnablePDUs = 0;
-        plat::DestroyMessageWindow(window_);
-        plat::UseRealClock();
-    }
-
-    void Clear() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        messages_.clear();
-    }
-
-    // The PDUs sent so far, oldest first, in host order.
-    std::vector<std::vector<std::byte>> Pdus(std::uint8_t type) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<std::vector<std::byte>> out;
-        for (auto& m : messages_)
-            if (m.message == hcy::WM_NETMGR_SEND_PDU && m.pdu &&
-                static_cast<std::uint8_t>(m.pdu->pdu[2]) == type)
-                out.push_back(m.pdu->pdu);
-        return out;
-    }
-    std::vector<hcy::radio::NetMgrMessage> Notices() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<hcy::radio::NetMgrMessage> out;
-        for (auto& m : messages_)
-            if (m.message != hcy::WM_NETMGR_SEND_PDU) out.push_back(m);
-        return out;
-    }
-    std::vector<OutgoingPdu> Outgoing() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::vector<OutgoingPdu> out;
-        for (auto& m : messages_)
-            if (m.pdu) out.push_back(*m.pdu);
-        return out;
-    }
-
-    template <class T>
-    static T As(const std::vector<std::byte>& bytes) {
-        T record;
-        std::memcpy(&record, bytes.data(), sizeof record);
-        return record;
-    }
-
-    // Host notices (lParam) posted to the message window so far.
-    std::vector<std::pair<plat::WPARAM, plat::LPARAM>> Activity() {
-        std::vector<std::pair<plat::WPARAM, plat::LPARAM>> out;
-        plat::WindowMessage m;
-        while (plat::PeekWindowMessage(window_, m))
-            if (m.message == hcy::radio::kRadioActivity) out.emplace_back(m.wParam, m.lParam);
-        return out;
-    }
-
-    StandInPath& Path(std::size_t i = 0) { return *paths_.at(i); }
-
-    std::mutex mutex_;
-    std::vector<hcy::radio::NetMgrMessage> messages_;
-    std::vector<StandInPath*> paths_;
-    plat::HWND window_ = 0;
-    std::shared_ptr<TestRadio> radio;
-    std::shared_ptr<StandInDevice> device;
 };
 
 // A Transmitter PDU in host order, as a datagram of `extra` parameter bytes.
@@ -198,7 +93,7 @@ struct TransmitterSpec {
     float power = 19.68f;
     double x = 6378137.0, y = 1000.0, z = 0.0;
     std::uint16_t net = 0;
-    std::vector<std::uint8_t> parameters;
+    std::vector<std::uint8_t> parameters = {};
 };
 
 inline std::vector<std::byte> MakeTransmitterPdu(const TransmitterSpec& s) {
@@ -246,5 +141,101 @@ inline void Deliver(CRadioModel& radio, const std::vector<std::byte>& bytes) {
     else
         radio.OnSignalPdu(reinterpret_cast<const hcy::net::SignalPdu*>(bytes.data()), length);
 }
+
+class RadioTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        plat::UseManualClock();
+        hcy::radio::SetNetMgrHookForTest([this](hcy::radio::NetMgrMessage&& m) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            messages_.push_back(std::move(m));
+        });
+        SetRecvPathFactory([this](CRecvPath::Kind kind) {
+            auto path = std::make_unique<StandInPath>(kind);
+            paths_.push_back(path.get());
+            return path;
+        });
+        window_ = plat::CreateMessageWindow();
+        theApp.m_hMsgWnd = window_;
+        theApp.m_nEnablePDUs = 0;
+        theApp.ClearError();
+        radio = std::make_shared<TestRadio>();
+        radio->SetRadioId(1, 2, 3, 4);
+        radio->SetUserId(7);
+        radio->SetXYZPosition(6378137.0, 0.0, 0.0);
+        radio->SetFrequency(30e6, 30e6);
+        device = std::make_shared<StandInDevice>();
+        device->SetHandle(5);
+        radio->AttachRecvPath(device.get(), 0);
+        Clear();
+    }
+
+    void TearDown() override {
+        radio.reset();
+        SetRecvPathFactory({});
+        hcy::radio::SetNetMgrHookForTest({});
+        theApp.m_hMsgWnd = 0;
+        theApp.m_nEnablePDUs = 0;
+        plat::DestroyMessageWindow(window_);
+        plat::UseRealClock();
+    }
+
+    void Clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        messages_.clear();
+    }
+
+    // What was posted so far, oldest first: PDUs of one type (host order),
+    // notices (everything but PDUs), or every outgoing PDU request.
+    std::vector<std::vector<std::byte>> Pdus(std::uint8_t type) {
+        std::vector<std::vector<std::byte>> out;
+        for (auto& m : Outgoing())
+            if (static_cast<std::uint8_t>(m.pdu.at(2)) == type) out.push_back(m.pdu);
+        return out;
+    }
+    std::vector<hcy::radio::NetMgrMessage> Notices() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<hcy::radio::NetMgrMessage> out;
+        std::copy_if(messages_.begin(), messages_.end(), std::back_inserter(out),
+                     [](auto& m) { return m.message != hcy::WM_NETMGR_SEND_PDU; });
+        return out;
+    }
+    std::vector<OutgoingPdu> Outgoing() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<OutgoingPdu> out;
+        for (auto& m : messages_)
+            if (m.message == hcy::WM_NETMGR_SEND_PDU && m.pdu) out.push_back(*m.pdu);
+        return out;
+    }
+
+    template <class T>
+    static T As(const std::vector<std::byte>& bytes) {
+        T record;
+        std::memcpy(&record, bytes.data(), sizeof record);
+        return record;
+    }
+
+    // Host notices (lParam) posted to the message window so far.
+    std::vector<std::pair<plat::WPARAM, plat::LPARAM>> Activity() {
+        std::vector<std::pair<plat::WPARAM, plat::LPARAM>> out;
+        plat::WindowMessage m;
+        while (plat::PeekWindowMessage(window_, m))
+            if (m.message == hcy::radio::kRadioActivity) out.emplace_back(m.wParam, m.lParam);
+        return out;
+    }
+
+    StandInPath& Path(std::size_t i = 0) { return *paths_.at(i); }
+
+    void Hear(const TransmitterSpec& s) { Deliver(*radio, MakeTransmitterPdu(s)); }
+    // 32 samples of 16-bit PCM from `id`.
+    void Speak(const RadioKey& id) { Deliver(*radio, MakeSignalPdu(id, 4, std::vector<std::uint8_t>(64), 32)); }
+
+    std::mutex mutex_;
+    std::vector<hcy::radio::NetMgrMessage> messages_;
+    std::vector<StandInPath*> paths_;
+    plat::HWND window_ = 0;
+    std::shared_ptr<TestRadio> radio;
+    std::shared_ptr<StandInDevice> device;
+};
 
 }  // namespace hcytest

@@ -1,7 +1,5 @@
 // The sending half: keying, the Transmitter, Signal and Receiver PDUs field
 // by field, sample processing, splitting and the transmit delay.
-#include <cmath>
-#include <numeric>
 
 #include "codecs/codec.h"
 #include "hcyplat/crt.h"
@@ -25,55 +23,50 @@ protected:
     void Send(const std::vector<std::int16_t>& block, std::uint16_t source = 10) {
         radio->TransmitAudio(block.data(), static_cast<std::uint32_t>(block.size() * 2), 16000, source);
     }
+    // PCM sample `i` of Signal PDU `k` sent so far.
+    std::int16_t Sample(std::size_t k, std::size_t i = 0) {
+        std::int16_t v;
+        std::memcpy(&v, Pdus(26).at(k).data() + 32 + 2 * i, 2);
+        return v;
+    }
 };
 
 TEST_F(Transmit, SignalPduPerEncoding) {
     struct Case {
         int encoding;
-        std::uint16_t wire;
-        std::uint32_t dataBytes, bits, samples;
+        std::uint16_t wire, dataBytes;
         hcy::CodecKind codec;
     };
     const auto block = Ramp(1024);  // 2048 bytes
-    for (const Case& c : {Case{4, 4, 2048, 16384, 1024, hcy::CodecKind::Pcm},
-                          Case{1, 1, 1024, 8192, 1024, hcy::CodecKind::MuLaw},
-                          Case{2, 2, 128, 1024, 1024, hcy::CodecKind::Cvsd},
-                          Case{3, 3, 512, 4096, 1024, hcy::CodecKind::Adpcm},
-                          Case{7, 2, 128, 1024, 1024, hcy::CodecKind::CecomCvsd}}) {
+    for (const Case& c : {Case{4, 4, 2048, hcy::CodecKind::Pcm}, Case{1, 1, 1024, hcy::CodecKind::MuLaw},
+                          Case{2, 2, 128, hcy::CodecKind::Cvsd}, Case{3, 3, 512, hcy::CodecKind::Adpcm},
+                          Case{7, 2, 128, hcy::CodecKind::CecomCvsd}}) {
         SCOPED_TRACE(c.encoding);
         auto fresh = std::make_shared<hcytest::TestRadio>();
         fresh->SetRadioId(1, 2, 3, 4);
         fresh->SetFrequency(30e6, 30e6);
-        fresh->SetExerciseId(0x105);
+        fresh->SetExerciseId(0x105);  // the low 8 bits travel
         ASSERT_EQ(fresh->SetEncoding(c.encoding), 1);
         plat::AdvanceClock(3);
         Clear();
         fresh->TransmitAudio(block.data(), 2048, 16000, 10);
-        auto pdus = Pdus(hcy::net::PDU_TYPE_SIGNAL);
+        const auto pdus = Pdus(hcy::net::PDU_TYPE_SIGNAL);
         ASSERT_EQ(pdus.size(), 1u);
-        const auto pdu = As<SignalPdu>(pdus[0]);
-        EXPECT_EQ(pdus[0].size(), 32 + c.dataBytes);
-        EXPECT_EQ(pdu.header.length, 32 + c.dataBytes);
-        EXPECT_EQ(pdu.header.protocolVersion, 6);
-        EXPECT_EQ(pdu.header.exerciseId, 5);  // low 8 bits
-        EXPECT_EQ(pdu.header.protocolFamily, 4);
-        EXPECT_EQ(pdu.header.timestamp, plat::GetTickCount() * 1192u);
-        EXPECT_EQ(pdu.radioId.entityId.site, 1);
-        EXPECT_EQ(pdu.radioId.radioNumber, 4);
-        EXPECT_EQ(pdu.encodingScheme, c.wire);
-        EXPECT_EQ(pdu.tdlType, 0);
-        EXPECT_EQ(pdu.sampleRate, 16000u);
-        EXPECT_EQ(pdu.dataLengthBits, c.bits);
-        EXPECT_EQ(pdu.sampleCount, c.samples);
+        ASSERT_EQ(pdus[0].size(), 32u + c.dataBytes);
+        // Timestamp: tick count [ms] x 1192; data length in bits; one sample per input sample.
+        const SignalPdu want{{6, 5, hcy::net::PDU_TYPE_SIGNAL, 4, plat::GetTickCount() * 1192u,
+                              static_cast<std::uint16_t>(32 + c.dataBytes), 0},
+                             {{1, 2, 3}, 4}, c.wire, 0, 16000, static_cast<std::uint16_t>(c.dataBytes * 8), 1024};
+        const auto wantBytes = hcy::net::RecordBytes(want);
+        EXPECT_EQ(std::vector<std::byte>(pdus[0].begin(), pdus[0].begin() + 32),
+                  std::vector<std::byte>(wantBytes.begin(), wantBytes.end()));
         // The payload is what a fresh coder of that kind makes of the block.
         hcy::CodecSet reference;
         std::vector<std::uint8_t> expected(c.dataBytes);
         reference.Encode(c.codec, block, expected);
         EXPECT_EQ(std::memcmp(pdus[0].data() + 32, expected.data(), c.dataBytes), 0);
-        const auto out = Outgoing();
-        EXPECT_EQ(out.back().request.length, 32 + c.dataBytes);
-        EXPECT_EQ(out.back().request.senderName, "hcyRadio.1-2-3-4");
-        fresh.reset();
+        EXPECT_EQ(Outgoing().back().request.length, 32u + c.dataBytes);
+        EXPECT_EQ(Outgoing().back().request.senderName, "hcyRadio.1-2-3-4");
     }
 }
 
@@ -83,15 +76,12 @@ TEST_F(Transmit, LongBlocksAreSplitIntoPdusThatFit) {
     auto pdus = Pdus(hcy::net::PDU_TYPE_SIGNAL);
     ASSERT_EQ(pdus.size(), 3u);
     std::size_t at = 0;
-    const std::uint32_t counts[] = {4080, 4080, 1840};
     for (std::size_t k = 0; k < 3; ++k) {
-        const std::uint32_t n = counts[k];
-        const auto& pdu = pdus[k];
-        const auto header = As<SignalPdu>(pdu);
-        EXPECT_EQ(header.sampleCount, n);
-        EXPECT_EQ(header.dataLengthBits, n * 16);
-        EXPECT_LE(pdu.size(), 8192u);
-        EXPECT_EQ(std::memcmp(pdu.data() + 32, block.data() + at, n * 2), 0);  // little-endian PCM
+        const std::uint16_t n = k < 2 ? 4080 : 1840;  // the most 16-bit samples that fit in 8192 bytes
+        EXPECT_EQ(As<SignalPdu>(pdus[k]).sampleCount, n);
+        EXPECT_EQ(As<SignalPdu>(pdus[k]).dataLengthBits, n * 16);
+        EXPECT_LE(pdus[k].size(), 8192u);
+        EXPECT_EQ(std::memcmp(pdus[k].data() + 32, block.data() + at, n * 2u), 0);  // little-endian PCM
         at += n;
     }
     EXPECT_EQ(radio->GetSignalPduCount(), 3u);
@@ -126,30 +116,34 @@ TEST_F(Transmit, TransmitterPduFields) {
     EXPECT_EQ(static_cast<std::uint8_t>(pdus[0][104 + 1]), 1);  // FH net id 1
     EXPECT_EQ(radio->GetXmitPduCount(), 1u);
 
+    // Heartbeat while keyed, release, heartbeat, heartbeat when off.
     Clear();
     radio->Heartbeat();
-    EXPECT_EQ(As<TransmitterPdu>(Pdus(25).at(0)).transmitState, 2);
     radio->SetPTT(0, 0x1FF);
     radio->Heartbeat();
     radio->SetOnOff(0);
     radio->Heartbeat();
-    const auto states = Pdus(25);
-    ASSERT_EQ(states.size(), 4u);
-    EXPECT_EQ(As<TransmitterPdu>(states[1]).transmitState, 1);
-    EXPECT_EQ(As<TransmitterPdu>(states[2]).transmitState, 1);
-    EXPECT_EQ(As<TransmitterPdu>(states[3]).transmitState, 0);
+    std::vector<int> states;
+    for (const auto& p : Pdus(25)) states.push_back(As<TransmitterPdu>(p).transmitState);
+    EXPECT_EQ(states, (std::vector<int>{2, 1, 1, 0}));
 }
 
+// PTT belongs to the source word that keyed; keying a half-duplex radio
+// blocks what it hears.
 TEST_F(Transmit, OnlyTheKeyingSourceReleases) {
+    Hear({});
     ASSERT_EQ(radio->SetPTT(1, 10), 1);
+    EXPECT_TRUE(Path().noiseMuted);
     EXPECT_EQ(radio->SetPTT(1, 12), 1);  // a second source: nothing
     EXPECT_EQ(radio->SetPTT(0, 12), 1);  // nor its release
     EXPECT_EQ(radio->Keyed(), 1);
+    EXPECT_TRUE(Path().noiseMuted);
     EXPECT_EQ(Pdus(25).size(), 1u);
     Send(Ramp(64));
     EXPECT_EQ(radio->GetSignalPduCount(), 1u);
     radio->SetPTT(0, 10);
     EXPECT_EQ(radio->Keyed(), 0);
+    EXPECT_FALSE(Path().noiseMuted);
     EXPECT_EQ(radio->GetSignalPduCount(), 0u);
     EXPECT_EQ(As<TransmitterPdu>(Pdus(25).back()).transmitState, 1);
 
@@ -159,20 +153,31 @@ TEST_F(Transmit, OnlyTheKeyingSourceReleases) {
     radio->SetPTT(0, 0);
     EXPECT_EQ(radio->Keyed(), 0);
 
-    // Off or inhibited radios cannot be keyed; switching off releases.
+    // Off or inhibited radios cannot be keyed (and block nothing); switching
+    // off releases.
     radio->SetPTT(1, 10);
     radio->SetOnOff(0);
     EXPECT_EQ(radio->Keyed(), 0);
     radio->SetPTT(1, 10);
     EXPECT_EQ(radio->Keyed(), 0);
+    EXPECT_FALSE(Path().noiseMuted);
     radio->SetOnOff(1);
     std::uint32_t inhibit = 2;
     radio->SetRadioData(205, &inhibit);
     radio->SetPTT(1, 10);
     EXPECT_EQ(radio->Keyed(), 0);
+
+    // Full duplex: keying mutes nothing.
+    inhibit = 0;
+    radio->SetRadioData(205, &inhibit);
+    std::uint32_t full = 1;
+    radio->SetRadioData(229, &full);
+    radio->SetPTT(1, 10);
+    EXPECT_EQ(radio->Keyed(), 1);
+    EXPECT_FALSE(Path().noiseMuted);
 }
 
-TEST_F(Transmit, ZeroTransmitFrequencyWhileKeyedReleases) {
+TEST_F(Transmit, ZeroTransmitFrequencyReleasesAndRefusesBlocks) {
     radio->SetPTT(1, 10);
     Clear();
     radio->SetFrequency(30e6, 0.0);
@@ -181,17 +186,8 @@ TEST_F(Transmit, ZeroTransmitFrequencyWhileKeyedReleases) {
     EXPECT_EQ(As<TransmitterPdu>(pdus[0]).transmitState, 2);
     EXPECT_EQ(As<TransmitterPdu>(pdus[0]).frequencyLow, 0u);
     EXPECT_EQ(As<TransmitterPdu>(pdus[1]).transmitState, 1);
-    // Unchanged values: no PDU; fractions are cut to whole hertz.
-    Clear();
-    radio->SetFrequency(30e6, 0.0);
-    EXPECT_TRUE(Pdus(25).empty());
-    radio->SetPTT(1, 10);
-    radio->SetFrequency(30e6, 30000000.7);
-    EXPECT_EQ(As<TransmitterPdu>(Pdus(25).back()).frequencyLow, 30000000u);
-}
-
-TEST_F(Transmit, RefusedBlocksSendNothing) {
-    radio->SetFrequency(30e6, 0.0);
+    radio->SetFrequency(30e6, 0.0);  // unchanged: no PDU
+    EXPECT_EQ(Pdus(25).size(), 2u);
     Send(Ramp(256));
     EXPECT_TRUE(Pdus(26).empty());
     float level = 1;
@@ -207,6 +203,13 @@ TEST_F(Transmit, RefusedBlocksSendNothing) {
     // Empty and one-byte blocks are silence, not a PDU.
     radio->TransmitAudio(Ramp(1).data(), 1, 16000, 10);
     EXPECT_EQ(Pdus(26).size(), 1u);
+    // Fractions are cut to whole hertz.
+    radio->SetFrequency(30e6, 30000000.7);
+    EXPECT_EQ(As<TransmitterPdu>(Pdus(25).back()).frequencyLow, 30000000u);
+    // Without a network manager nothing leaves, and nothing is counted.
+    hcy::radio::SetNetMgrHookForTest({});
+    Send(Ramp(64));
+    EXPECT_EQ(radio->GetSignalPduCount(), 1u);
 }
 
 TEST_F(Transmit, GainShiftAndZeroWorkOnACopy) {
@@ -217,13 +220,8 @@ TEST_F(Transmit, GainShiftAndZeroWorkOnACopy) {
     float gain = 4.0f;
     radio->SetRadioData(224, &gain);
     Send(block);
-    auto pcm = [&](std::size_t pdu, std::size_t i) {
-        std::int16_t v;
-        std::memcpy(&v, Pdus(26).at(pdu).data() + 32 + 2 * i, 2);
-        return v;
-    };
-    EXPECT_EQ(pcm(0, 0), 32767);
-    EXPECT_EQ(pcm(0, 1), -32768);
+    EXPECT_EQ(Sample(0, 0), 32767);
+    EXPECT_EQ(Sample(0, 1), -32768);
     EXPECT_EQ(block, original);  // the caller's block is untouched
 
     gain = 0.5f;  // 1.0 and below: unchanged
@@ -231,12 +229,12 @@ TEST_F(Transmit, GainShiftAndZeroWorkOnACopy) {
     std::uint32_t shift = 4;
     radio->SetRadioData(205, &shift);
     Send(block);
-    EXPECT_EQ(pcm(1, 0), 10000 >> 4);
-    EXPECT_EQ(pcm(1, 2), -1);  // arithmetic shift
+    EXPECT_EQ(Sample(1, 0), 10000 >> 4);
+    EXPECT_EQ(Sample(1, 2), -1);  // arithmetic shift
     std::uint32_t zero = 8;
     radio->SetRadioData(205, &zero);
     Send(block);
-    EXPECT_EQ(pcm(2, 0), 0);
+    EXPECT_EQ(Sample(2, 0), 0);
 }
 
 TEST_F(Transmit, HopNoiseStaysInsideTheBlock) {
@@ -270,13 +268,8 @@ TEST_F(Transmit, DelayedPdusKeepTheirOrder) {
     EXPECT_EQ(Pdus(25).size(), 1u);
     EXPECT_EQ(Pdus(26).size(), 1u);
     plat::AdvanceClock(100);
-    const auto signals = Pdus(26);
-    ASSERT_EQ(signals.size(), 5u);
-    for (int i = 0; i < 5; ++i) {
-        std::int16_t v;
-        std::memcpy(&v, signals[static_cast<std::size_t>(i)].data() + 32, 2);
-        EXPECT_EQ(v, i);
-    }
+    ASSERT_EQ(Pdus(26).size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(Sample(i), static_cast<std::int16_t>(i));
     // A shorter delay never lets a PDU overtake one still waiting.
     radio->SetTransmitDelay(500);
     Send(std::vector<std::int16_t>(16, 100));
@@ -293,14 +286,6 @@ TEST_F(Transmit, DelayedPdusKeepTheirOrder) {
     EXPECT_EQ(Pdus(26).size(), 7u);
 }
 
-TEST_F(Transmit, NothingLeavesWithoutANetworkManager) {
-    hcy::radio::SetNetMgrHookForTest({});
-    radio->SetPTT(1, 10);
-    Send(Ramp(64));
-    EXPECT_EQ(radio->GetXmitPduCount(), 0u);
-    EXPECT_EQ(radio->GetSignalPduCount(), 0u);
-}
-
 TEST_F(Transmit, ReceiverPdusOnHeartbeatAndOnChange) {
     theApp.m_nEnablePDUs = 1;
     radio->Heartbeat();
@@ -308,8 +293,7 @@ TEST_F(Transmit, ReceiverPdusOnHeartbeatAndOnChange) {
     ASSERT_EQ(receivers.size(), 1u);
     EXPECT_EQ(As<ReceiverPdu>(receivers[0]).receiverState, 1);
 
-    hcytest::TransmitterSpec spec;
-    hcytest::Deliver(*radio, hcytest::MakeTransmitterPdu(spec));  // heard: state 2
+    Hear({});  // heard: state 2
     receivers = Pdus(27);
     ASSERT_EQ(receivers.size(), 2u);
     const auto heard = As<ReceiverPdu>(receivers[1]);
@@ -317,13 +301,13 @@ TEST_F(Transmit, ReceiverPdusOnHeartbeatAndOnChange) {
     EXPECT_EQ(heard.transmitterRadioId.entityId.site, 10);
     EXPECT_NEAR(heard.receivedPower, 8.58e-8, 0.01e-8);
     // The same again: no change, nothing sent; a heartbeat always sends.
-    hcytest::Deliver(*radio, hcytest::MakeTransmitterPdu(spec));
+    Hear({});
     EXPECT_EQ(Pdus(27).size(), 2u);
     radio->Heartbeat();
     EXPECT_EQ(Pdus(27).size(), 3u);
     // Half duplex and keyed: reported as idle.
     radio->SetPTT(1, 10);
-    hcytest::Deliver(*radio, hcytest::MakeTransmitterPdu(spec));
+    Hear({});
     EXPECT_EQ(As<ReceiverPdu>(Pdus(27).back()).receiverState, 1);
 }
 
