@@ -111,7 +111,8 @@ int CAudioDevice::OpenPrimaryBuffer(const plat::LPDIRECTSOUND& ds, std::uint32_t
     format.cbSize = 0;
     hr = primary->SetFormat(&format);
     if (hr != plat::DS_OK) {
-        theApp.SetErrorf("Primary buffer SetFormat failed with code %Xh", static_cast<unsigned>(hr));
+        theApp.SetErrorf("Primary buffer SetFormat failed with code %Xh",
+                         static_cast<unsigned>(hr));
         return 0;
     }
     m_pPrimaryBuffer = std::move(primary);

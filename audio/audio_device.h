@@ -91,7 +91,7 @@ protected:
     static void WaveInProc(plat::HWAVEIN hwi, plat::UINT message, plat::DWORD_PTR instance,
                            plat::DWORD_PTR param1, plat::DWORD_PTR param2);
 
-    plat::HWAVEIN m_hWaveIn = 0;  // mutex held
+    plat::HWAVEIN m_hWaveIn = 0;     // mutex held
     bool m_bFormatFromHost = false;  // capture rate and bits from the host's primary buffer
     float m_fSidetoneVolume = 0.0f;
 

@@ -294,7 +294,8 @@ bool CDevice::NotifyHost(int radioUserId, const CReceive* record, int code, doub
 
 int CDevice::ReceiveAudio(int radioUserId, const CReceive* record, const std::int16_t* samples,
                           std::uint32_t bytes, std::uint32_t sampleRate) {
-    if (m_pAudioProc) m_pAudioProc(radioUserId, const_cast<CReceive*>(record), samples, bytes, sampleRate);
+    if (m_pAudioProc)
+        m_pAudioProc(radioUserId, const_cast<CReceive*>(record), samples, bytes, sampleRate);
     return 1;
 }
 

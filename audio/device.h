@@ -152,9 +152,9 @@ public:
     virtual int OnReceiveEnd(int radioUserId);
 
     // Format getters (any thread).
-    std::uint32_t GetSampleRate() const { return m_nSampleRate.load(); }        // [Hz]
+    std::uint32_t GetSampleRate() const { return m_nSampleRate.load(); }  // [Hz]
     std::uint32_t GetBitsPerSample() const { return m_nBitsPerSample.load(); }
-    std::uint32_t GetCaptureSize() const { return m_nCaptureSize.load(); }      // [bytes]
+    std::uint32_t GetCaptureSize() const { return m_nCaptureSize.load(); }  // [bytes]
     int GetCaptureChannels() const { return m_nCaptureChannels.load(); }
     int GetOutputChannels() const { return m_nOutputChannels.load(); }
     std::uint32_t GetChannelMask() const { return m_nChannelMask.load(); }

@@ -259,14 +259,17 @@ void COutputBuffer::StopIfIdle() {
 
 int COutputBuffer::SetChannel(int channel) {
     std::lock_guard lock(m_mutex);
-    const long pan = channel == 8 ? plat::DSBPAN_LEFT : channel == 9 ? plat::DSBPAN_RIGHT : plat::DSBPAN_CENTER;
+    const long pan = channel == 8   ? plat::DSBPAN_LEFT
+                     : channel == 9 ? plat::DSBPAN_RIGHT
+                                    : plat::DSBPAN_CENTER;
     if (m_pSoundBuffer) m_pSoundBuffer->SetPan(pan);
     return 1;
 }
 
 int COutputBuffer::SetVolume(float gain) {
     std::lock_guard lock(m_mutex);
-    if (m_pSoundBuffer) m_pSoundBuffer->SetVolume(ClampVolume((static_cast<double>(gain) - 1.0) * 10000.0));
+    if (m_pSoundBuffer)
+        m_pSoundBuffer->SetVolume(ClampVolume((static_cast<double>(gain) - 1.0) * 10000.0));
     return 1;
 }
 

@@ -28,7 +28,8 @@ class CReceive;
 class COutputBuffer {
 public:
     static constexpr std::uint32_t kBufferBytes = 65536;  // stream buffer [bytes]
-    static constexpr plat::DWORD kBufferFlags = 0x80E2;   // global focus, volume, pan, frequency, static
+    static constexpr plat::DWORD kBufferFlags =
+        0x80E2;  // global focus, volume, pan, frequency, static
 
     COutputBuffer() = default;
     virtual ~COutputBuffer() = default;
@@ -104,10 +105,10 @@ protected:
     const CReceive* m_pReceive = nullptr;
     plat::LPDIRECTSOUNDBUFFER m_pSoundBuffer;
     bool m_bPlaying = false;
-    std::uint32_t m_nWriteOffset = 0;    // [bytes]
-    std::uint32_t m_nLastBlockSize = 0;  // [bytes]
-    std::uint32_t m_nLastCursor = 0;     // [bytes]
-    std::uint32_t m_nBufferSize = 0;     // [bytes]
+    std::uint32_t m_nWriteOffset = 0;     // [bytes]
+    std::uint32_t m_nLastBlockSize = 0;   // [bytes]
+    std::uint32_t m_nLastCursor = 0;      // [bytes]
+    std::uint32_t m_nBufferSize = 0;      // [bytes]
     std::vector<std::int16_t> m_garbled;  // scratch for blocks of undecodable streams
 };
 

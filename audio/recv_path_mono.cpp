@@ -20,7 +20,8 @@ constexpr int kDevDataRecvGain = 403;  // data-device notice: a transmitter's ne
 constexpr std::uint32_t kWavHeaderBytes = 44;
 
 long ClampVolume(long long volume) {
-    return static_cast<long>(std::clamp<long long>(volume, plat::DSBVOLUME_MIN, plat::DSBVOLUME_MAX));
+    return static_cast<long>(
+        std::clamp<long long>(volume, plat::DSBVOLUME_MIN, plat::DSBVOLUME_MAX));
 }
 
 std::uint32_t ReadLe(const std::uint8_t* p, int bytes) {
@@ -61,7 +62,8 @@ plat::WAVEFORMATEX StereoPcm(std::uint32_t rate, unsigned bits) {
 
 }  // namespace
 
-void CopyToBuffer(const void* source, const plat::LPDIRECTSOUNDBUFFER& buffer, std::uint32_t bytes) {
+void CopyToBuffer(const void* source, const plat::LPDIRECTSOUNDBUFFER& buffer,
+                  std::uint32_t bytes) {
     void *p1 = nullptr, *p2 = nullptr;
     DWORD n1 = 0, n2 = 0;
     if (LockRestoring(buffer, bytes, &p1, &n1, &p2, &n2) != plat::DS_OK) return;
@@ -82,25 +84,27 @@ const std::vector<std::uint8_t>& NoiseResource() {
         constexpr std::uint32_t kRate = 16000, kDataBytes = 82900;  // [Hz], [bytes]
         std::vector<std::uint8_t> out(kWavHeaderBytes + kDataBytes);
         auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
-            for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+            for (int i = 0; i < bytes; ++i)
+                out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
         };
         std::memcpy(out.data(), "RIFF", 4);
         put(4, 36 + kDataBytes, 4);
         std::memcpy(out.data() + 8, "WAVEfmt ", 8);
         put(16, 16, 4);
-        put(20, 1, 2);                // PCM
-        put(22, 2, 2);                // stereo
+        put(20, 1, 2);  // PCM
+        put(22, 2, 2);  // stereo
         put(24, kRate, 4);
-        put(28, kRate * 4, 4);        // [bytes/s]
-        put(32, 4, 2);                // block align
-        put(34, 16, 2);               // bits per sample
+        put(28, kRate * 4, 4);  // [bytes/s]
+        put(32, 4, 2);          // block align
+        put(34, 16, 2);         // bits per sample
         std::memcpy(out.data() + 36, "data", 4);
         put(40, kDataBytes, 4);
         // Soft hiss from a fixed generator: the same bytes on every load.
         std::uint32_t x = 0x2545F491u;
         for (std::uint32_t i = kWavHeaderBytes; i + 1 < out.size(); i += 2) {
             x = x * 1664525u + 1013904223u;
-            const auto sample = static_cast<std::int16_t>(static_cast<std::int32_t>(x >> 16) / 8 - 4096);
+            const auto sample =
+                static_cast<std::int16_t>(static_cast<std::int32_t>(x >> 16) / 8 - 4096);
             put(i, static_cast<std::uint16_t>(sample), 2);
         }
         return out;
@@ -112,7 +116,8 @@ const std::vector<std::uint8_t>& NoiseResource() {
 
 CRecvPathMono::CRecvPathMono() {
     // The level comes from a file: keep the arithmetic in range.
-    const long long level = std::clamp(theApp.GetProfileInt("Radio", "SquelchLevel", 7), -1000, 1000);
+    const long long level =
+        std::clamp(theApp.GetProfileInt("Radio", "SquelchLevel", 7), -1000, 1000);
     m_nNoiseBase = static_cast<int>((level - 10) * 1000);
 }
 
@@ -123,7 +128,9 @@ bool CRecvPathMono::IsDataDevice() const {
 }
 
 long CRecvPathMono::ChannelPan() const {
-    return m_nChannel == 8 ? plat::DSBPAN_LEFT : m_nChannel == 9 ? plat::DSBPAN_RIGHT : plat::DSBPAN_CENTER;
+    return m_nChannel == 8   ? plat::DSBPAN_LEFT
+           : m_nChannel == 9 ? plat::DSBPAN_RIGHT
+                             : plat::DSBPAN_CENTER;
 }
 
 plat::LPDIRECTSOUNDBUFFER CRecvPathMono::CreateNoiseBuffer(std::uint32_t bytes) {
@@ -324,7 +331,8 @@ void CRecvPathMono::PlayResourceSound(bool on) {
 // ---------------------------------------------------------------------------
 // Sources
 
-bool CRecvPathMono::UpdateSourceGainLocked(const CReceive* record, bool* notice, double* noticeGain) {
+bool CRecvPathMono::UpdateSourceGainLocked(const CReceive* record, bool* notice,
+                                           double* noticeGain) {
     COutputBuffer* buffer = FindBuffer(record);
     if (record && record->IsRemoved()) return true;
     if (!m_pRadio || !m_pDevice) return false;

@@ -86,7 +86,8 @@ protected:
     // Output buffers and noise take the channel's pan.
     virtual bool HasPan() const { return true; }
     // Writes a decoded mono block to one buffer.
-    virtual void WriteBlock(COutputBuffer& buffer, const std::int16_t* samples, std::uint32_t bytes);
+    virtual void WriteBlock(COutputBuffer& buffer, const std::int16_t* samples,
+                            std::uint32_t bytes);
     void CreateResourceSoundBuffer();
     void CreateLocalSource();
     COutputBuffer* GetFreeOutputBuffer();
@@ -114,8 +115,8 @@ protected:
     plat::LPDIRECTSOUNDBUFFER m_pSquelchTail;
     plat::LPDIRECTSOUNDBUFFER m_pBackgroundNoise;
     plat::LPDIRECTSOUNDBUFFER m_pResourceSound;
-    int m_nNoiseBase = -3000;      // [hundredths of dB]
-    int m_nResourceVolume = 0;     // [hundredths of dB]
+    int m_nNoiseBase = -3000;   // [hundredths of dB]
+    int m_nResourceVolume = 0;  // [hundredths of dB]
     bool m_bNoiseFlag = false;
 };
 

@@ -28,7 +28,8 @@ void CRecvPathMulti::ExpandToChannels(const std::int16_t* samples, std::size_t c
 
 unsigned CRecvPathMulti::Channels() const {
     const int channels = m_pDevice ? m_pDevice->GetOutputChannels() : 1;
-    return static_cast<unsigned>(std::clamp(channels, 1, static_cast<int>(COutputBufferMulti::kMaxChannels)));
+    return static_cast<unsigned>(
+        std::clamp(channels, 1, static_cast<int>(COutputBufferMulti::kMaxChannels)));
 }
 
 void CRecvPathMulti::SetChannelGains(const float* gains, int count) {
@@ -69,7 +70,8 @@ plat::LPDIRECTSOUNDBUFFER CRecvPathMulti::CreateNoiseBuffer(std::uint32_t bytes)
     return buffer;
 }
 
-void CRecvPathMulti::FillWeightedNoise(const plat::LPDIRECTSOUNDBUFFER& buffer, std::uint32_t bytes) {
+void CRecvPathMulti::FillWeightedNoise(const plat::LPDIRECTSOUNDBUFFER& buffer,
+                                       std::uint32_t bytes) {
     const unsigned channels = Channels();
     std::vector<std::int16_t> noise(bytes / 2);
     plat::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -77,7 +79,8 @@ void CRecvPathMulti::FillWeightedNoise(const plat::LPDIRECTSOUNDBUFFER& buffer, 
         // Two random bytes make one full-scale sample, weighted by the gain
         // of the channel it belongs to.
         const int low = plat::rand() >> 7, high = plat::rand() >> 7;
-        const auto sample = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
+        const auto sample =
+            static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
         const std::size_t c = i % channels;
         noise[i] = Scaled(c < m_gains.size() ? m_gains[c] : 0.0f, sample);
     }

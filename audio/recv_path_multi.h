@@ -32,7 +32,8 @@ private:
     std::unique_ptr<COutputBuffer> MakeOutputBuffer() override;
     int StartOutputBuffer(COutputBuffer& buffer, const plat::LPDIRECTSOUND& ds) override;
     bool HasPan() const override { return false; }
-    void WriteBlock(COutputBuffer& buffer, const std::int16_t* samples, std::uint32_t bytes) override;
+    void WriteBlock(COutputBuffer& buffer, const std::int16_t* samples,
+                    std::uint32_t bytes) override;
 
     unsigned Channels() const;
     // Noise samples weighted by their channel's gain (mutex held).

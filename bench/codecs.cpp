@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr double kSampleRate = 16000.0;  // [Hz]
-constexpr std::size_t kBlock = 1024;      // [samples]
+constexpr double kSampleRate = 16000.0;        // [Hz]
+constexpr std::size_t kBlock = 1024;           // [samples]
 constexpr std::size_t kSignal = 160 * kBlock;  // about 10 s [samples]
 
 // Voiced speech stand-in: a harmonic series on a wandering pitch
@@ -48,7 +48,8 @@ const std::vector<std::int16_t>& SpeechLike() {
 void Report(benchmark::State& state) {
     const double samples = static_cast<double>(state.iterations()) * kBlock;
     state.SetItemsProcessed(static_cast<std::int64_t>(samples));
-    state.counters["x_realtime"] = benchmark::Counter(samples / kSampleRate, benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] =
+        benchmark::Counter(samples / kSampleRate, benchmark::Counter::kIsRate);
 }
 
 template <class Codec>

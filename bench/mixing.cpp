@@ -59,8 +59,8 @@ void MixStreams(benchmark::State& state, DWORD bufferRate) {
     }
     state.counters["x_realtime"] =
         benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["streams_x_realtime"] =
-        benchmark::Counter(static_cast<double>(streams), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["streams_x_realtime"] = benchmark::Counter(
+        static_cast<double>(streams), benchmark::Counter::kIsIterationInvariantRate);
     ds->Release();
     vsnd::RemoveAllEndpoints();
 }

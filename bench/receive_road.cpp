@@ -7,18 +7,18 @@
 // items_per_second is datagrams (or PDUs) per second.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
-#include <functional>
-#include <mutex>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "core/app.h"
@@ -36,7 +36,7 @@ using Bytes = std::vector<std::byte>;
 using namespace hcy::net;
 
 constexpr Ipv4 kLoopbackBroadcast = 0x7FFFFFFF;  // 127.255.255.255
-constexpr std::uint16_t kSamples = 320;           // 20 ms at 16 kHz
+constexpr std::uint16_t kSamples = 320;          // 20 ms at 16 kHz
 
 // Counts Signal PDUs and wakes a waiter once the count reaches its target
 // (a waiter that yields would measure the machine's load instead).
@@ -126,8 +126,12 @@ struct RunningLibrary {
         if (!ok || port == 0) return;
         mgr = theApp.NetMgr();
         hcySetNetworkPort(port);
-        ok = WaitUntil([&] { auto s = mgr->GetSocketStatus(1); return s.open && s.port == port; },
-                       std::chrono::seconds(5));
+        ok = WaitUntil(
+            [&] {
+                auto s = mgr->GetSocketStatus(1);
+                return s.open && s.port == port;
+            },
+            std::chrono::seconds(5));
     }
     ~RunningLibrary() {
         mgr.reset();
@@ -145,7 +149,8 @@ void ReceiveInline(benchmark::State& state) {
     const auto radios = AddRadios(static_cast<int>(state.range(0)), kNetPrimary);
     const Bytes wire = SignalWire();
     std::vector<std::byte> scratch;
-    for (auto _ : state) benchmark::DoNotOptimize(ReceiveDatagramInline(wire, kNetPrimary, scratch));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ReceiveDatagramInline(wire, kNetPrimary, scratch));
     state.SetItemsProcessed(state.iterations());
     state.counters["radios"] = static_cast<double>(radios.size());
     RemoveRadios(radios);

@@ -82,7 +82,8 @@ std::vector<std::byte> TransmitterPdu(std::uint16_t radio) {
 std::vector<std::byte> SignalPdu(std::uint16_t radio, std::uint16_t encoding,
                                  const std::vector<std::uint8_t>& data) {
     hcy::net::SignalPdu pdu{};
-    pdu.header = {6, 1, hcy::net::PDU_TYPE_SIGNAL, 4, 0, static_cast<std::uint16_t>(32 + data.size()), 0};
+    pdu.header = {
+        6, 1, hcy::net::PDU_TYPE_SIGNAL, 4, 0, static_cast<std::uint16_t>(32 + data.size()), 0};
     pdu.radioId = {{9, 9, 9}, radio};
     pdu.encodingScheme = encoding;
     pdu.sampleRate = 16000;
@@ -122,7 +123,8 @@ void Reception(benchmark::State& state, std::uint16_t encoding, hcy::CodecKind k
     for (std::uint16_t t = 1; t <= transmitters; ++t) {
         const auto xmit = TransmitterPdu(t);
         for (auto& radio : heard)
-            radio->OnTransmitterPdu(reinterpret_cast<const hcy::net::TransmitterPdu*>(xmit.data()), 104);
+            radio->OnTransmitterPdu(reinterpret_cast<const hcy::net::TransmitterPdu*>(xmit.data()),
+                                    104);
         signals.push_back(SignalPdu(t, encoding, coded));
     }
 
@@ -136,9 +138,11 @@ void Reception(benchmark::State& state, std::uint16_t encoding, hcy::CodecKind k
         }
     }
     state.SetItemsProcessed(pdus);
-    state.counters["pdus_per_s"] = benchmark::Counter(static_cast<double>(pdus), benchmark::Counter::kIsRate);
+    state.counters["pdus_per_s"] =
+        benchmark::Counter(static_cast<double>(pdus), benchmark::Counter::kIsRate);
     state.counters["x_realtime"] = benchmark::Counter(
-        static_cast<double>(pdus) / (transmitters * kPdusPerSecondPerTransmitter), benchmark::Counter::kIsRate);
+        static_cast<double>(pdus) / (transmitters * kPdusPerSecondPerTransmitter),
+        benchmark::Counter::kIsRate);
     for (auto& radio : heard) radio->Shutdown();
     SetRecvPathFactory({});
 }

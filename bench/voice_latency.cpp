@@ -29,6 +29,7 @@
 // both the library and the benchmark's listener receive what is sent there.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -40,7 +41,6 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "audio/output_buffer.h"
@@ -75,7 +75,8 @@ constexpr double kEarthRadius = 6378137.0;        // [m]
 std::vector<std::int16_t> Tone() {
     std::vector<std::int16_t> block(kSamples);
     for (std::size_t i = 0; i < block.size(); ++i)
-        block[i] = static_cast<std::int16_t>(8000 * std::sin(2 * 3.14159265358979 * 500 * i / kRate));
+        block[i] =
+            static_cast<std::int16_t>(8000 * std::sin(2 * 3.14159265358979 * 500 * i / kRate));
     return block;
 }
 
@@ -130,9 +131,9 @@ struct RunningLibrary {
         if (hcyInit(0, "127.255.255.255") != 1 || !hcySetNetworkPort(port)) return;
         const auto mgr = theApp.NetMgr();
         ok = mgr && WaitUntil([&] {
-            const auto status = mgr->GetSocketStatus(1);
-            return status.open && status.boundPort == port;
-        });
+                 const auto status = mgr->GetSocketStatus(1);
+                 return status.open && status.boundPort == port;
+             });
     }
     ~RunningLibrary() {
         hcyExit();
@@ -214,7 +215,10 @@ void CaptureToSocket(benchmark::State& state) {
     state.SetLabel("TransmitAudio -> socket on 127.255.255.255, 1024 samples PCM");
     Report(state, "capture->socket", std::move(ns));
 }
-BENCHMARK(CaptureToSocket)->Iterations(kSamplesTaken)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(CaptureToSocket)
+    ->Iterations(kSamplesTaken)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 // ---------------------------------------------------------------------------
 // Signal PDU off the socket -> samples in the output buffer
@@ -222,7 +226,7 @@ BENCHMARK(CaptureToSocket)->Iterations(kSamplesTaken)->UseManualTime()->Unit(ben
 // When the receive path last finished writing a block into an output buffer.
 struct WriteStamps {
     std::atomic<std::uint64_t> count{0};
-    std::atomic<std::int64_t> lastNs{0};  // steady clock [ns]
+    std::atomic<std::int64_t> lastNs{0};    // steady clock [ns]
     std::atomic<std::uint64_t> unmoved{0};  // writes that left the write offset where it was
 };
 WriteStamps g_writes;
@@ -230,7 +234,8 @@ WriteStamps g_writes;
 // The real mono path, stamping the time once a block is in the output buffer.
 class StampingPath final : public CRecvPathMono {
 protected:
-    void WriteBlock(COutputBuffer& buffer, const std::int16_t* samples, std::uint32_t bytes) override {
+    void WriteBlock(COutputBuffer& buffer, const std::int16_t* samples,
+                    std::uint32_t bytes) override {
         const std::uint32_t before = buffer.GetWriteOffset();
         CRecvPathMono::WriteBlock(buffer, samples, bytes);
         const auto now = Clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
@@ -249,8 +254,13 @@ Bytes Wire(const Bytes& host, Convert convert) {
 
 Bytes TransmitterWire() {
     hcy::net::TransmitterPdu pdu{};
-    pdu.header = {6, 1, hcy::net::PDU_TYPE_TRANSMITTER, hcy::net::PROTOCOL_FAMILY_RADIO, 0,
-                  static_cast<std::uint16_t>(hcy::net::TRANSMITTER_PDU_SIZE), 0};
+    pdu.header = {6,
+                  1,
+                  hcy::net::PDU_TYPE_TRANSMITTER,
+                  hcy::net::PROTOCOL_FAMILY_RADIO,
+                  0,
+                  static_cast<std::uint16_t>(hcy::net::TRANSMITTER_PDU_SIZE),
+                  0};
     pdu.radioId = {{10, 20, 30}, 1};
     pdu.transmitState = 2;
     pdu.inputSource = 2;
@@ -266,8 +276,13 @@ Bytes TransmitterWire() {
 Bytes SignalWire() {
     const auto samples = Tone();
     hcy::net::SignalPdu pdu{};
-    pdu.header = {6, 1, hcy::net::PDU_TYPE_SIGNAL, hcy::net::PROTOCOL_FAMILY_RADIO, 0,
-                  static_cast<std::uint16_t>(sizeof pdu + 2u * kSamples), 0};
+    pdu.header = {6,
+                  1,
+                  hcy::net::PDU_TYPE_SIGNAL,
+                  hcy::net::PROTOCOL_FAMILY_RADIO,
+                  0,
+                  static_cast<std::uint16_t>(sizeof pdu + 2u * kSamples),
+                  0};
     pdu.radioId = {{10, 20, 30}, 1};
     pdu.encodingScheme = 4;  // 16-bit PCM
     pdu.sampleRate = kRate;
@@ -297,9 +312,10 @@ struct SoundCard {
 
 void SocketToOutput(benchmark::State& state) {
     // Paths made from here on are the stamping ones.
-    const RecvPathFactory previous = SetRecvPathFactory([](CRecvPath::Kind) -> std::unique_ptr<CRecvPath> {
-        return std::make_unique<StampingPath>();
-    });
+    const RecvPathFactory previous =
+        SetRecvPathFactory([](CRecvPath::Kind) -> std::unique_ptr<CRecvPath> {
+            return std::make_unique<StampingPath>();
+        });
     struct Restore {
         const RecvPathFactory& factory;
         ~Restore() { SetRecvPathFactory(factory); }
@@ -311,10 +327,12 @@ void SocketToOutput(benchmark::State& state) {
         state.SkipWithError("the library did not start on loopback");
         return;
     }
-    const int device = hcyOpenAudioDeviceSimple(card.microphone, reinterpret_cast<const HCYGUID*>(&card.speaker));
+    const int device =
+        hcyOpenAudioDeviceSimple(card.microphone, reinterpret_cast<const HCYGUID*>(&card.speaker));
     const int radio = device > 0 ? hcyCreateComRadio(RADIO_TYPE_GENERIC, 4, 5, 6, 0) : 0;
     if (radio <= 0 || !hcySetRadioFrequency(radio, kFrequency, kFrequency) ||
-        !hcySetAntXYZPosn(radio, kEarthRadius, 0.0, 0.0) || !hcySetComRadioRecv(radio, device, 0, 1)) {
+        !hcySetAntXYZPosn(radio, kEarthRadius, 0.0, 0.0) ||
+        !hcySetComRadioRecv(radio, device, 0, 1)) {
         state.SkipWithError(hcyGetLastError());
         return;
     }
@@ -382,6 +400,9 @@ void SocketToOutput(benchmark::State& state) {
     state.SetLabel("127.255.255.255 -> output buffer on a virtual speaker, 1024 samples PCM");
     Report(state, "socket->output buffer", std::move(ns));
 }
-BENCHMARK(SocketToOutput)->Iterations(kSamplesTaken)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(SocketToOutput)
+    ->Iterations(kSamplesTaken)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

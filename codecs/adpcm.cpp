@@ -8,12 +8,13 @@ namespace hcy {
 namespace {
 
 constexpr std::array<std::int32_t, 89> kStepTable = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
+    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
 constexpr std::array<std::int32_t, 16> kIndexTable = {-1, -1, -1, -1, 2, 4, 6, 8,
                                                       -1, -1, -1, -1, 2, 4, 6, 8};
@@ -55,13 +56,13 @@ inline void Apply(CAdpcm::State& s, std::uint32_t code) {
 // dependency chain short.
 struct alignas(64) EncoderRow {
     std::int32_t step;
-    std::int32_t base;                  // step / 8: the move of magnitude 0
-    std::int32_t limit1;                // step / 4 - 1
-    std::int32_t limit2;                // step / 2 - 1
-    std::int32_t limit3;                // step / 2 + step / 4 - 1
-    std::int32_t quarter;               // step / 4: the move of bit 0
-    std::int32_t halfRise;              // step / 2 - step / 4: the move of bit 1 less that of bit 0
-    std::uint32_t self;                 // [bytes] of this index's row, the index limited to 0..88
+    std::int32_t base;      // step / 8: the move of magnitude 0
+    std::int32_t limit1;    // step / 4 - 1
+    std::int32_t limit2;    // step / 2 - 1
+    std::int32_t limit3;    // step / 2 + step / 4 - 1
+    std::int32_t quarter;   // step / 4: the move of bit 0
+    std::int32_t halfRise;  // step / 2 - step / 4: the move of bit 1 less that of bit 0
+    std::uint32_t self;     // [bytes] of this index's row, the index limited to 0..88
 };
 
 // Rows for indexes -1..96, the ends repeating those of 0 and 88: the next
@@ -108,7 +109,7 @@ public:
         const EncoderRow& row = *reinterpret_cast<const EncoderRow*>(
             reinterpret_cast<const char*>(kEncoderRows.data()) + offset_);
         const std::int32_t diff = sample - predicted_;
-        const std::int32_t negative = diff >> 31;  // -1 or 0
+        const std::int32_t negative = diff >> 31;                // -1 or 0
         const std::int32_t magnitude = diff < 0 ? -diff : diff;  // 0..65535
         const std::int32_t over = magnitude - row.step;
         const std::int32_t bit2 = ~(over >> 31);  // -1 when step fits
@@ -138,7 +139,8 @@ public:
     }
 
     CAdpcm::State Limited() const {
-        return {predicted_, std::clamp(static_cast<std::int32_t>(offset_ / kRowBytes) - 1, 0, kMaxIndex)};
+        return {predicted_,
+                std::clamp(static_cast<std::int32_t>(offset_ / kRowBytes) - 1, 0, kMaxIndex)};
     }
 
 private:

@@ -14,8 +14,8 @@ std::size_t CodecSet::Encode(CodecKind kind, std::span<const std::int16_t> sampl
     return pcm.Encode(samples, out);
 }
 
-std::size_t CodecSet::Decode(CodecKind kind, CodecStreamState& stream, std::span<const std::uint8_t> in,
-                             std::span<std::int16_t> out) const {
+std::size_t CodecSet::Decode(CodecKind kind, CodecStreamState& stream,
+                             std::span<const std::uint8_t> in, std::span<std::int16_t> out) const {
     switch (kind) {
     case CodecKind::MuLaw: return muLaw.Decode(in, out);
     case CodecKind::Cvsd: return cvsd.Decode(stream.cvsd, in, out);

@@ -5,7 +5,8 @@
 // Every coder has the same members:
 //   std::size_t Encode(std::span<const std::int16_t> samples, std::span<std::uint8_t> out)
 //       -> bytes written, never more than out.size()
-//   std::size_t Decode(DecoderState&, std::span<const std::uint8_t> in, std::span<std::int16_t> out)
+//   std::size_t Decode(DecoderState&, std::span<const std::uint8_t> in, std::span<std::int16_t>
+//   out)
 //       -> samples written, never more than out.size(); reads only in
 //   GetCompressionRatio()  sample bytes per coded byte
 //   GetBitsPerSample()     coded bits per sample
@@ -39,7 +40,9 @@ inline constexpr std::uint32_t ENCODING_TYPE_MASK = 0x3FFF;
 
 enum class CodecKind : std::uint8_t { Pcm, MuLaw, Cvsd, CecomCvsd, Adpcm };
 
-constexpr std::uint32_t MaskEncoding(std::uint32_t received) { return received & ENCODING_TYPE_MASK; }
+constexpr std::uint32_t MaskEncoding(std::uint32_t received) {
+    return received & ENCODING_TYPE_MASK;
+}
 
 // The code a sender puts on the wire for an encoding it was given: 0 means
 // 16-bit PCM, and the LSB-first CVSD goes out as plain CVSD.
@@ -116,7 +119,8 @@ struct CodecSet {
     CCecomCvsd cecomCvsd;
     CAdpcm adpcm;
 
-    std::size_t Encode(CodecKind kind, std::span<const std::int16_t> samples, std::span<std::uint8_t> out);
+    std::size_t Encode(CodecKind kind, std::span<const std::int16_t> samples,
+                       std::span<std::uint8_t> out);
     std::size_t Decode(CodecKind kind, CodecStreamState& stream, std::span<const std::uint8_t> in,
                        std::span<std::int16_t> out) const;
 };

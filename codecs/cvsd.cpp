@@ -33,7 +33,8 @@ inline std::int32_t Reference(double integrator) {
 }  // namespace
 
 template <CCvsdCore::BitOrder order>
-std::size_t CCvsdCore::EncodeIn(std::span<const std::int16_t> samples, std::span<std::uint8_t> out) {
+std::size_t CCvsdCore::EncodeIn(std::span<const std::int16_t> samples,
+                                std::span<std::uint8_t> out) {
     const std::size_t count = samples.size();
     const std::size_t groups = std::min((count + 7) / 8, out.size());
     const Tuning t{stepSmoothing, integratorLeak, maxStep, minStep, decoderLowpass, decoderGain};

@@ -27,8 +27,8 @@ namespace hcy {
 class CCvsdCore {
 public:
     struct EncoderState {
-        double integrator = 0.0;  // [linear units]
-        double step = 0.0;        // [linear units per bit]
+        double integrator = 0.0;    // [linear units]
+        double step = 0.0;          // [linear units per bit]
         std::uint32_t history = 0;  // last three bits, newest in bit 0
     };
     struct DecoderState {
@@ -38,13 +38,13 @@ public:
         std::uint32_t history = 0;
     };
 
-    double stepSmoothing = 0.98758;  // pull of the step toward its target, per bit
+    double stepSmoothing = 0.98758;   // pull of the step toward its target, per bit
     double integratorLeak = 0.93068;  // integrator factor per bit
-    double maxStep = 8192.0;         // step target after three equal bits
-    double minStepX16 = 8192.0;      // 16 x minStep, as configured
-    double minStep = 512.0;          // step target otherwise
-    double decoderLowpass = 0.3;     // output filter coefficient
-    double decoderGain = 1.0;        // gain inside the output filter
+    double maxStep = 8192.0;          // step target after three equal bits
+    double minStepX16 = 8192.0;       // 16 x minStep, as configured
+    double minStep = 512.0;           // step target otherwise
+    double decoderLowpass = 0.3;      // output filter coefficient
+    double decoderGain = 1.0;         // gain inside the output filter
 
     // Sets minStepX16 and minStep = value / 16 together.
     void SetMinStepX16(double value) {

@@ -17,7 +17,8 @@ constexpr std::array<std::int16_t, 256> MakeDecodeTable() {
         const std::uint32_t c = ~code & 0xFF;
         const std::uint32_t exponent = (c >> 4) & 7;
         const std::uint32_t mantissa = c & 0x0F;
-        const std::int32_t value = segmentBase[exponent] + static_cast<std::int32_t>(mantissa << (exponent + 3));
+        const std::int32_t value =
+            segmentBase[exponent] + static_cast<std::int32_t>(mantissa << (exponent + 3));
         table[code] = static_cast<std::int16_t>((c & 0x80) ? -value : value);
     }
     return table;

@@ -17,7 +17,8 @@ public:
 
     // Writes min(in.size(), out.size()) samples; returns the samples written.
     static std::size_t Decode(std::span<const std::uint8_t> in, std::span<std::int16_t> out);
-    static std::size_t Decode(DecoderState&, std::span<const std::uint8_t> in, std::span<std::int16_t> out) {
+    static std::size_t Decode(DecoderState&, std::span<const std::uint8_t> in,
+                              std::span<std::int16_t> out) {
         return Decode(in, out);
     }
 

@@ -26,7 +26,8 @@ std::size_t CPcm::Decode(std::span<const std::uint8_t> in, std::span<std::int16_
         if (count != 0) std::memcpy(out.data(), in.data(), count * 2);
     } else {
         for (std::size_t i = 0; i < count; ++i) {
-            out[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(in[2 * i] | (in[2 * i + 1] << 8)));
+            out[i] = static_cast<std::int16_t>(
+                static_cast<std::uint16_t>(in[2 * i] | (in[2 * i + 1] << 8)));
         }
     }
     return count;

@@ -21,7 +21,8 @@ public:
     // Reads in.size() / 2 whole samples (an odd last byte is ignored),
     // at most out.size(); returns the samples written.
     static std::size_t Decode(std::span<const std::uint8_t> in, std::span<std::int16_t> out);
-    static std::size_t Decode(DecoderState&, std::span<const std::uint8_t> in, std::span<std::int16_t> out) {
+    static std::size_t Decode(DecoderState&, std::span<const std::uint8_t> in,
+                              std::span<std::int16_t> out) {
         return Decode(in, out);
     }
 

@@ -416,7 +416,8 @@ EntityId CHalcyraApp::DefaultEntityIdFields(EntityId given) {
     };
     EntityId id;
     id.site = pick(given.site, "SiteID", static_cast<std::uint16_t>(guid.Data1 & 0xFFFF));
-    id.application = pick(given.application, "HostID", static_cast<std::uint16_t>(guid.Data1 >> 16));
+    id.application =
+        pick(given.application, "HostID", static_cast<std::uint16_t>(guid.Data1 >> 16));
     id.entity = pick(given.entity, "EntityID", guid.Data2);
     return id;
 }
@@ -490,7 +491,8 @@ plat::BOOL DirectSoundEnumProc(plat::GUID* guid, const char* description, const 
         return false;
     };
     std::string key = description;
-    for (int n = 2; taken(key); ++n) key = std::string(description) + " (" + std::to_string(n) + ")";
+    for (int n = 2; taken(key); ++n)
+        key = std::string(description) + " (" + std::to_string(n) + ")";
     map.emplace_back(key, *guid);
     return 1;
 }

@@ -37,11 +37,11 @@ struct EntityStatePdu;
 struct IcsTransmitterPdu;
 struct IcsSignalPdu;
 }  // namespace hcy::net
-using hcy::net::TransmitterPdu;
-using hcy::net::SignalPdu;
 using hcy::net::EntityStatePdu;
-using hcy::net::IcsTransmitterPdu;
 using hcy::net::IcsSignalPdu;
+using hcy::net::IcsTransmitterPdu;
+using hcy::net::SignalPdu;
+using hcy::net::TransmitterPdu;
 
 class CRadioModel;
 class CDevice;
@@ -102,7 +102,7 @@ struct HlaInitRequest {
     std::uint32_t createFederation = 0;
     std::string fedFilePath;  // empty: the default federation file
     std::uint32_t maxJoinTries = 0;
-    std::string federation;   // owned copy of the caller's name
+    std::string federation;  // owned copy of the caller's name
     std::shared_ptr<HlaInitCompletion> completion = std::make_shared<HlaInitCompletion>();
 };
 
@@ -112,8 +112,8 @@ float ComputeRmsLevel(const std::int16_t* samples, std::uint32_t byteCount, std:
 
 class CHalcyraApp {
 public:
-    static constexpr std::uint32_t kMinCaptureSize = 64;      // [bytes]
-    static constexpr std::uint32_t kMaxCaptureSize = 65536;   // [bytes]
+    static constexpr std::uint32_t kMinCaptureSize = 64;     // [bytes]
+    static constexpr std::uint32_t kMaxCaptureSize = 65536;  // [bytes]
     static constexpr std::uint32_t kTickPeriodMs = 250;
     static constexpr std::uint32_t kTickResolutionMs = 100;
     static constexpr int kStringCopyright = 103;
@@ -191,7 +191,8 @@ public:
                                    std::uint32_t sourceBits);
     void DispatchIcsSignalPdu(const IcsSignalPdu* pdu, std::uint32_t length,
                               std::uint32_t sourceBits);
-    void DispatchHlaTransmitterUpdate(std::uint32_t objectHandle, const HlaTransmitterRecord* record,
+    void DispatchHlaTransmitterUpdate(std::uint32_t objectHandle,
+                                      const HlaTransmitterRecord* record,
                                       std::uint32_t attributeMask);
     void DispatchHlaSignal(const HlaSignalRecord* record, const std::uint8_t* data,
                            const std::string* senderName);

@@ -128,7 +128,8 @@ std::string CHalcyraApp::ConfigFilePath() {
 int CHalcyraApp::GetProfileInt(const char* section, const char* key, int defaultValue) {
     if (!section || !key) return defaultValue;
     ConfigLines config;
-    if (!ReadConfigFile(ConfigFilePath(), config)) return plat::RegGetInt(section, key, defaultValue);
+    if (!ReadConfigFile(ConfigFilePath(), config))
+        return plat::RegGetInt(section, key, defaultValue);
     std::string value;
     if (!LookUp(config, section, key, value)) return defaultValue;
     return TextToInt(value);

@@ -154,13 +154,13 @@ HCY_EXPORT int hcyInit(HCYHWND window, const char* destinationAddress) {
 
 HCY_EXPORT int hcyHLAInit(int tickMode, int fomType, const char* federation) {
     return Guard(0, [&] {
-        return theApp.HLAInit(tickMode, static_cast<std::uint32_t>(fomType), federation, 1,
-                              nullptr, 10);
+        return theApp.HLAInit(tickMode, static_cast<std::uint32_t>(fomType), federation, 1, nullptr,
+                              10);
     });
 }
 
-HCY_EXPORT int hcyHLAInitEx(int tickMode, int fomType, const char* federation,
-                            int createFederation, const char* fedFilePath, int maxJoinTries) {
+HCY_EXPORT int hcyHLAInitEx(int tickMode, int fomType, const char* federation, int createFederation,
+                            const char* fedFilePath, int maxJoinTries) {
     return Guard(0, [&] {
         return theApp.HLAInit(tickMode, static_cast<std::uint32_t>(fomType), federation,
                               static_cast<std::uint32_t>(createFederation), fedFilePath,
@@ -291,8 +291,8 @@ HCY_EXPORT int hcySetExerciseID(int handle, uint32_t exerciseId) {
     });
 }
 
-HCY_EXPORT int hcySetEntityID(int radioHandle, uint16_t site, uint16_t application,
-                              uint16_t entity, uint16_t radioNumber) {
+HCY_EXPORT int hcySetEntityID(int radioHandle, uint16_t site, uint16_t application, uint16_t entity,
+                              uint16_t radioNumber) {
     return WithRadio(radioHandle, "Invalid radio handle sent to SetEntityID.", [&](CRadioModel& r) {
         const EntityId id = theApp.DefaultEntityIdFields({site, application, entity});
         const auto number =
@@ -327,8 +327,7 @@ HCY_EXPORT int hcyGetOutputDevices(int first, char* name, int nameSize, HCYGUID*
 
 HCY_EXPORT int hcyGetCaptureDevices(int first, char* name, int nameSize, HCYGUID* guid) {
     return ListDevices(nameSize, name, guid, [&] {
-        return theApp.GetCaptureDevices(first, name, nameSize,
-                                        reinterpret_cast<plat::GUID*>(guid));
+        return theApp.GetCaptureDevices(first, name, nameSize, reinterpret_cast<plat::GUID*>(guid));
     });
 }
 
@@ -381,7 +380,9 @@ HCY_EXPORT int hcyOpenAudioDeviceDS(const HCYGUID*, const HCYGUID*) {
 HCY_EXPORT int hcyOpenSplitDevice(uint32_t, const HCYGUID*, void*, void*) {
     return OpenDevice("Split stereo");
 }
-HCY_EXPORT int hcyOpenSplitDeviceSimple(uint32_t, const HCYGUID*) { return OpenDevice("Split stereo"); }
+HCY_EXPORT int hcyOpenSplitDeviceSimple(uint32_t, const HCYGUID*) {
+    return OpenDevice("Split stereo");
+}
 HCY_EXPORT int hcyOpenSplitDeviceDefault(void) { return OpenDevice("Split stereo"); }
 HCY_EXPORT int hcyOpenSplitDeviceSR(uint32_t, uint32_t, const HCYGUID*, uint32_t) {
     return OpenDevice("Split stereo");
@@ -440,11 +441,10 @@ HCY_EXPORT int hcySetCaptureSize(int device, uint32_t bytes) {
             return 1;
         }
         if (!RequireInitialized()) return 0;
-        return WithDevice(device, "Invalid device handle sent to SetCaptureSize.",
-                          [&](CDevice& d) {
-                              d.SetCaptureSize(bytes);
-                              return 1;
-                          });
+        return WithDevice(device, "Invalid device handle sent to SetCaptureSize.", [&](CDevice& d) {
+            d.SetCaptureSize(bytes);
+            return 1;
+        });
     });
 }
 
@@ -482,20 +482,18 @@ HCY_EXPORT int hcySetVoxLevel(int device, float level) {
 }
 
 HCY_EXPORT int hcySetSplitVoxEnable(int device, int leftOn, int rightOn) {
-    return WithDevice(device, "SetSplitVoxEnable error. Invalid device handle.\n",
-                      [&](CDevice& d) {
-                          d.SetChannelVoxEnable(leftOn, rightOn);
-                          return 1;
-                      });
+    return WithDevice(device, "SetSplitVoxEnable error. Invalid device handle.\n", [&](CDevice& d) {
+        d.SetChannelVoxEnable(leftOn, rightOn);
+        return 1;
+    });
 }
 
 HCY_EXPORT int hcySetSplitVoxLevel(int device, float leftLevel, float rightLevel) {
-    return WithDevice(device, "SetSplitVoxLevel error. Invalid device handle.\n",
-                      [&](CDevice& d) {
-                          if (!Finite("SetSplitVoxLevel", {leftLevel, rightLevel})) return 0;
-                          d.SetSplitVoxLevel(leftLevel, rightLevel);
-                          return 1;
-                      });
+    return WithDevice(device, "SetSplitVoxLevel error. Invalid device handle.\n", [&](CDevice& d) {
+        if (!Finite("SetSplitVoxLevel", {leftLevel, rightLevel})) return 0;
+        d.SetSplitVoxLevel(leftLevel, rightLevel);
+        return 1;
+    });
 }
 
 HCY_EXPORT int hcySetSplitVoxOffDelay(int device, int leftDelay, int rightDelay) {
@@ -507,20 +505,18 @@ HCY_EXPORT int hcySetSplitVoxOffDelay(int device, int leftDelay, int rightDelay)
 }
 
 HCY_EXPORT int hcySetMultiVoxEnable(int device, int channel, int on) {
-    return WithDevice(device, "SetMultiVoxEnable error. Invalid device handle.\n",
-                      [&](CDevice& d) {
-                          d.SetChannelVoxEnable(on, channel);
-                          return 1;
-                      });
+    return WithDevice(device, "SetMultiVoxEnable error. Invalid device handle.\n", [&](CDevice& d) {
+        d.SetChannelVoxEnable(on, channel);
+        return 1;
+    });
 }
 
 HCY_EXPORT int hcySetMutliVoxLevel(int device, int channel, float level) {
-    return WithDevice(device, "SetMultiVoxLevel error. Invalid device handle.\n",
-                      [&](CDevice& d) {
-                          if (!Finite("SetMultiVoxLevel", {level})) return 0;
-                          d.SetChannelVoxLevel(level, channel);
-                          return 1;
-                      });
+    return WithDevice(device, "SetMultiVoxLevel error. Invalid device handle.\n", [&](CDevice& d) {
+        if (!Finite("SetMultiVoxLevel", {level})) return 0;
+        d.SetChannelVoxLevel(level, channel);
+        return 1;
+    });
 }
 
 HCY_EXPORT int hcySetMultiVoxOffDelay(int device, int channel, int delay) {
@@ -703,9 +699,8 @@ HCY_EXPORT int hcyInterphoneSetHook(int interphone, int hookState) {
 }
 
 HCY_EXPORT int hcyInterphoneSetStationID(int interphone, int station) {
-    return WithInterphone(interphone, [&](CICSModel& i) {
-        i.SetStationID(static_cast<std::uint16_t>(station));
-    });
+    return WithInterphone(
+        interphone, [&](CICSModel& i) { i.SetStationID(static_cast<std::uint16_t>(station)); });
 }
 
 // ---------------------------------------------------------------------------
@@ -835,8 +830,9 @@ HCY_EXPORT int hcySetRadioBandwidth(int radio, float bandwidth) {
 }
 
 HCY_EXPORT int hcySetRadioSystem(int radio, int system) {
-    return WithRadio(radio, "Invalid radio handle sent to SetRadioSystem.",
-                     [&](CRadioModel& r) { return r.SetSystem(static_cast<std::uint16_t>(system)); });
+    return WithRadio(radio, "Invalid radio handle sent to SetRadioSystem.", [&](CRadioModel& r) {
+        return r.SetSystem(static_cast<std::uint16_t>(system));
+    });
 }
 
 HCY_EXPORT int hcySetRadioOnOff(int radio, int on) {
@@ -845,10 +841,9 @@ HCY_EXPORT int hcySetRadioOnOff(int radio, int on) {
 }
 
 HCY_EXPORT int hcySetRadioTransmitDelay(int radio, int delayMs) {
-    return WithRadio(radio, "Invalid radio handle sent to SetRadioTransmitDelay.",
-                     [&](CRadioModel& r) {
-                         return r.SetTransmitDelay(static_cast<std::uint32_t>(delayMs));
-                     });
+    return WithRadio(
+        radio, "Invalid radio handle sent to SetRadioTransmitDelay.",
+        [&](CRadioModel& r) { return r.SetTransmitDelay(static_cast<std::uint32_t>(delayMs)); });
 }
 
 HCY_EXPORT int hcySetRadioSignalAtten(int radio, int site, int application, int entity,
@@ -877,33 +872,39 @@ HCY_EXPORT int hcySetEntityAttach(int radio, int on) {
 }
 
 HCY_EXPORT int hcySetDoPropLossModel(int radio, int on) {
-    return WithRadio(radio, "Invalid radio handle sent to SetDoPropLossModel.",
-                     [&](CRadioModel& r) { return r.SetDoPropLossModel(static_cast<std::uint32_t>(on)); });
+    return WithRadio(
+        radio, "Invalid radio handle sent to SetDoPropLossModel.",
+        [&](CRadioModel& r) { return r.SetDoPropLossModel(static_cast<std::uint32_t>(on)); });
 }
 
 HCY_EXPORT int hcySetDoRoundEarthModel(int radio, int on) {
-    return WithRadio(radio, "Invalid radio handle sent to SetDoRoundEarthModel.",
-                     [&](CRadioModel& r) { return r.SetDoRoundEarthModel(static_cast<std::uint32_t>(on)); });
+    return WithRadio(
+        radio, "Invalid radio handle sent to SetDoRoundEarthModel.",
+        [&](CRadioModel& r) { return r.SetDoRoundEarthModel(static_cast<std::uint32_t>(on)); });
 }
 
 HCY_EXPORT int hcySetDoTerrainModel(int radio, int on) {
-    return WithRadio(radio, "Invalid radio handle sent to SetDoTerrainModel.",
-                     [&](CRadioModel& r) { return r.SetDoTerrainModel(static_cast<std::uint32_t>(on)); });
+    return WithRadio(radio, "Invalid radio handle sent to SetDoTerrainModel.", [&](CRadioModel& r) {
+        return r.SetDoTerrainModel(static_cast<std::uint32_t>(on));
+    });
 }
 
 HCY_EXPORT int hcySetDoTunerModel(int radio, int on) {
-    return WithRadio(radio, "Invalid radio handle sent to SetDoTunerModel.",
-                     [&](CRadioModel& r) { return r.SetDoTunerModel(static_cast<std::uint32_t>(on)); });
+    return WithRadio(radio, "Invalid radio handle sent to SetDoTunerModel.", [&](CRadioModel& r) {
+        return r.SetDoTunerModel(static_cast<std::uint32_t>(on));
+    });
 }
 
 HCY_EXPORT int hcySetDoSquelchModel(int radio, int on) {
-    return WithRadio(radio, "Invalid radio handle sent to SetDoSquelchModel.",
-                     [&](CRadioModel& r) { return r.SetDoSquelchModel(static_cast<std::uint32_t>(on)); });
+    return WithRadio(radio, "Invalid radio handle sent to SetDoSquelchModel.", [&](CRadioModel& r) {
+        return r.SetDoSquelchModel(static_cast<std::uint32_t>(on));
+    });
 }
 
 HCY_EXPORT int hcySetRadioSharingMode(int radio, int mode) {
-    return WithRadio(radio, "Invalid radio handle in call to SetRadioSharingMode.",
-                     [&](CRadioModel& r) { return r.SetSharingMode(static_cast<std::uint32_t>(mode)); });
+    return WithRadio(
+        radio, "Invalid radio handle in call to SetRadioSharingMode.",
+        [&](CRadioModel& r) { return r.SetSharingMode(static_cast<std::uint32_t>(mode)); });
 }
 
 HCY_EXPORT int hcySetRadioData(int handle, int id, intptr_t value) {

@@ -58,8 +58,9 @@ BOOL CHalcyraApp::SetHeartbeat(float seconds) {
 
 void CHalcyraApp::SetRecvTimeout(float seconds) {
     const std::uint32_t ticks = SecondsToTicks(seconds);
-    m_nRecvTimeoutTicks = ticks == 0 ? 1 : static_cast<std::int32_t>(std::min<std::uint32_t>(
-                                               ticks, std::numeric_limits<std::int32_t>::max()));
+    m_nRecvTimeoutTicks = ticks == 0 ? 1
+                                     : static_cast<std::int32_t>(std::min<std::uint32_t>(
+                                           ticks, std::numeric_limits<std::int32_t>::max()));
     m_bRecvTimeoutSet = true;
 }
 

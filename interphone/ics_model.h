@@ -7,8 +7,8 @@ namespace hcy::net {
 struct IcsTransmitterPdu;
 struct IcsSignalPdu;
 }  // namespace hcy::net
-using hcy::net::IcsTransmitterPdu;
 using hcy::net::IcsSignalPdu;
+using hcy::net::IcsTransmitterPdu;
 
 class CDevice;
 

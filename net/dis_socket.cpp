@@ -74,7 +74,8 @@ bool CDisSocket::StartReceiving() {
     if (!m_socket.IsOpen()) return false;
     m_bClosing = false;
     m_bReceiving = true;
-    if (!m_receiveThread.Start([this] { ReceiveLoop(); }, m_nKind == 2 ? "hcy-rx-sec" : "hcy-rx-prim")) {
+    if (!m_receiveThread.Start([this] { ReceiveLoop(); },
+                               m_nKind == 2 ? "hcy-rx-sec" : "hcy-rx-prim")) {
         m_bReceiving = false;
         return false;
     }
@@ -99,19 +100,16 @@ void CDisSocket::ReceiveLoop() {
         const auto result = m_socket.Receive(buffer);
         if (m_bClosing.load()) break;
         switch (result.status) {
-            case Status::Datagram:
-                // An empty datagram is dropped like any other unknown one.
-                if (result.bytes > 0)
-                    m_pOwner->OnDatagram(std::span<const std::byte>(buffer.data(), result.bytes),
-                                         m_nKind);
-                break;
-            case Status::Truncated:
-            case Status::Transient:
-                break;  // dropped; reception goes on
-            case Status::Closed:
-            case Status::Failed:
-                m_bReceiving = false;
-                return;  // the socket itself is broken
+        case Status::Datagram:
+            // An empty datagram is dropped like any other unknown one.
+            if (result.bytes > 0)
+                m_pOwner->OnDatagram(std::span<const std::byte>(buffer.data(), result.bytes),
+                                     m_nKind);
+            break;
+        case Status::Truncated:
+        case Status::Transient: break;  // dropped; reception goes on
+        case Status::Closed:
+        case Status::Failed: m_bReceiving = false; return;  // the socket itself is broken
         }
     }
     m_bReceiving = false;

@@ -32,7 +32,7 @@ public:
         hcy::net::Ipv4 address = 0;
         std::uint16_t port = 0;
         bool joinedGroup = false;
-        int multicastTtl = -1;    // -1: not known
+        int multicastTtl = -1;  // -1: not known
         bool multicastLoop = false;
     };
 

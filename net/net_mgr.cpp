@@ -129,39 +129,34 @@ void CNetMgr::ShutDown() {
 
 void CNetMgr::HandleMessage(plat::MSG& msg) {
     switch (msg.message) {
-        case hcy::WM_NETMGR_HEARTBEAT:
-            ++m_nHeartbeats;
-            break;
-        case hcy::WM_NETMGR_SET_PRIMARY_PORT:
-            OnSetPort(kNetPrimary, static_cast<std::uint32_t>(msg.wParam));
-            break;
-        case hcy::WM_NETMGR_SET_SECONDARY_PORT:
-            OnSetPort(kNetSecondary, static_cast<std::uint32_t>(msg.wParam));
-            break;
-        case hcy::WM_NETMGR_SET_BROADCAST_ADDRESS:
-            OnSetBroadcastAddress(msg.wParam, plat::PayloadAs<std::string>(msg.payload));
-            break;
-        case hcy::WM_NETMGR_SET_MULTICAST_TTL:
-            OnSetMulticastTtl(msg.wParam, msg.lParam);
-            break;
-        case hcy::WM_NETMGR_SEND_PDU:
-            if (auto* outgoing = plat::PayloadAs<OutgoingPdu>(msg.payload)) OnSendPdu(*outgoing);
-            break;
-        case hcy::WM_NETMGR_HLA_INIT:
-            if (auto* request = plat::PayloadAs<HlaInitRequest>(msg.payload)) {
-                m_nHlaState = HLA_STATE_FAILED;
-                if (request->fomType != 1)
-                    request->completion->Complete(HLA_STATE_FAILED,
-                                                  "Invalid FOM type sent to HLAInit");
-                else
-                    request->completion->Complete(HLA_STATE_FAILED,
-                                                  "No HLA run-time infrastructure is available.");
-            }
-            break;
-        default:
-            // The other HLA requests need a joined federation, which this
-            // build never has; any payload is freed with the message.
-            break;
+    case hcy::WM_NETMGR_HEARTBEAT: ++m_nHeartbeats; break;
+    case hcy::WM_NETMGR_SET_PRIMARY_PORT:
+        OnSetPort(kNetPrimary, static_cast<std::uint32_t>(msg.wParam));
+        break;
+    case hcy::WM_NETMGR_SET_SECONDARY_PORT:
+        OnSetPort(kNetSecondary, static_cast<std::uint32_t>(msg.wParam));
+        break;
+    case hcy::WM_NETMGR_SET_BROADCAST_ADDRESS:
+        OnSetBroadcastAddress(msg.wParam, plat::PayloadAs<std::string>(msg.payload));
+        break;
+    case hcy::WM_NETMGR_SET_MULTICAST_TTL: OnSetMulticastTtl(msg.wParam, msg.lParam); break;
+    case hcy::WM_NETMGR_SEND_PDU:
+        if (auto* outgoing = plat::PayloadAs<OutgoingPdu>(msg.payload)) OnSendPdu(*outgoing);
+        break;
+    case hcy::WM_NETMGR_HLA_INIT:
+        if (auto* request = plat::PayloadAs<HlaInitRequest>(msg.payload)) {
+            m_nHlaState = HLA_STATE_FAILED;
+            if (request->fomType != 1)
+                request->completion->Complete(HLA_STATE_FAILED, "Invalid FOM type sent to HLAInit");
+            else
+                request->completion->Complete(HLA_STATE_FAILED,
+                                              "No HLA run-time infrastructure is available.");
+        }
+        break;
+    default:
+        // The other HLA requests need a joined federation, which this
+        // build never has; any payload is freed with the message.
+        break;
     }
 }
 
@@ -206,9 +201,9 @@ bool CNetMgr::DispatchReceived(int type, std::span<const std::byte> data,
         route->audioWorker ? m_nSignalWorkerId.load() : m_nXmitWorkerId.load();
     if (worker == 0) return false;
     // A failed post (queue full, worker gone) destroys the copy.
-    return plat::PostThreadMessage(worker, route->message, 0,
-                                   static_cast<plat::LPARAM>(data.size()),
-                                   plat::MakePayload<std::vector<std::byte>>(data.begin(), data.end()));
+    return plat::PostThreadMessage(
+        worker, route->message, 0, static_cast<plat::LPARAM>(data.size()),
+        plat::MakePayload<std::vector<std::byte>>(data.begin(), data.end()));
 }
 
 // ---------------------------------------------------------------------------
@@ -234,25 +229,20 @@ void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
     const std::span<std::byte> net(m_sendBuffer.data(), length);
     std::size_t converted = 0;
     switch (type) {
-        case PDU_TYPE_TRANSMITTER:
-            if (toNetworkOrLoopback) converted = TransmitterPduToNet(host, net);
-            // NET_HLA hand-off (with the HLA heartbeat on) needs a joined
-            // federation, which this build never has.
-            break;
-        case PDU_TYPE_SIGNAL:
-            converted = SignalPduToNet(host, net);
-            break;
-        case PDU_TYPE_RECEIVER:
-            if (toNetworkOrLoopback) converted = ReceiverPduToNet(host, net);
-            break;
-        case PDU_TYPE_ICS_TRANSMITTER:
-            if (toNetworkOrLoopback) converted = IcsTransmitterPduToNet(host, net);
-            break;
-        case PDU_TYPE_ICS_SIGNAL:
-            converted = IcsSignalPduToNet(host, net);
-            break;
-        default:
-            return;
+    case PDU_TYPE_TRANSMITTER:
+        if (toNetworkOrLoopback) converted = TransmitterPduToNet(host, net);
+        // NET_HLA hand-off (with the HLA heartbeat on) needs a joined
+        // federation, which this build never has.
+        break;
+    case PDU_TYPE_SIGNAL: converted = SignalPduToNet(host, net); break;
+    case PDU_TYPE_RECEIVER:
+        if (toNetworkOrLoopback) converted = ReceiverPduToNet(host, net);
+        break;
+    case PDU_TYPE_ICS_TRANSMITTER:
+        if (toNetworkOrLoopback) converted = IcsTransmitterPduToNet(host, net);
+        break;
+    case PDU_TYPE_ICS_SIGNAL: converted = IcsSignalPduToNet(host, net); break;
+    default: return;
     }
     if (converted == 0) return;
 
@@ -272,7 +262,8 @@ void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
 void CNetMgr::OnSetPort(std::uint32_t kind, std::uint32_t requested) {
     const int configured =
         theApp.GetProfileInt("Network", kind == kNetSecondary ? "SecPort" : "PrimPort", -1);
-    const std::uint32_t port = configured != -1 ? static_cast<std::uint32_t>(configured) : requested;
+    const std::uint32_t port =
+        configured != -1 ? static_cast<std::uint32_t>(configured) : requested;
     if (kind == kNetSecondary) {
         m_nSecondaryPort = port;
         OpenSecondarySocket();

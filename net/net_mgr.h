@@ -46,14 +46,14 @@ public:
     // A socket as the manager last left it (for checks and tests).
     struct SocketStatus {
         bool open = false;
-        std::uint32_t port = 0;          // the port asked for
+        std::uint32_t port = 0;  // the port asked for
         hcy::net::Ipv4 boundAddress = 0;
         std::uint16_t boundPort = 0;
         bool joinedGroup = false;
         int multicastTtl = -1;
         bool multicastLoop = false;
-        std::string destination;         // the network's destination text
-        std::uint32_t opens = 0;         // successful opens so far
+        std::string destination;  // the network's destination text
+        std::uint32_t opens = 0;  // successful opens so far
     };
 
     CNetMgr();

@@ -151,7 +151,7 @@ struct TransmitterPdu {
     RadioEntityType radioEntityType;
     std::uint8_t transmitState;  // 0 off, 1 on and idle, 2 on and transmitting
     std::uint8_t inputSource;
-    std::uint16_t netNumber;     // padding in the standard: the radio's net number
+    std::uint16_t netNumber;  // padding in the standard: the radio's net number
     WorldCoordinates antennaLocation;
     Vector3f relativeAntennaLocation;  // [m]
     std::uint16_t antennaPatternType;
@@ -195,7 +195,7 @@ struct ReceiverPdu {
     RadioId radioId;
     std::uint16_t receiverState;  // 0 off, 1 on and idle, 2 on and receiving
     std::uint16_t padding;
-    float receivedPower;          // [W] (the standard says dBm)
+    float receivedPower;  // [W] (the standard says dBm)
     RadioId transmitterRadioId;
 };
 
@@ -272,22 +272,22 @@ inline constexpr std::size_t ICS_SIGNAL_PDU_HEADER_SIZE = sizeof(IcsSignalPdu);
 // handle.
 constexpr std::size_t FixedPartSize(std::uint8_t pduType) {
     switch (pduType) {
-        case PDU_TYPE_ENTITY_STATE: return ENTITY_STATE_PDU_SIZE;
-        case PDU_TYPE_TRANSMITTER: return TRANSMITTER_PDU_SIZE;
-        case PDU_TYPE_SIGNAL: return SIGNAL_PDU_HEADER_SIZE;
-        case PDU_TYPE_RECEIVER: return RECEIVER_PDU_SIZE;
-        case PDU_TYPE_ICS_TRANSMITTER: return ICS_TRANSMITTER_PDU_SIZE;
-        case PDU_TYPE_ICS_SIGNAL: return ICS_SIGNAL_PDU_HEADER_SIZE;
-        default: return 0;
+    case PDU_TYPE_ENTITY_STATE: return ENTITY_STATE_PDU_SIZE;
+    case PDU_TYPE_TRANSMITTER: return TRANSMITTER_PDU_SIZE;
+    case PDU_TYPE_SIGNAL: return SIGNAL_PDU_HEADER_SIZE;
+    case PDU_TYPE_RECEIVER: return RECEIVER_PDU_SIZE;
+    case PDU_TYPE_ICS_TRANSMITTER: return ICS_TRANSMITTER_PDU_SIZE;
+    case PDU_TYPE_ICS_SIGNAL: return ICS_SIGNAL_PDU_HEADER_SIZE;
+    default: return 0;
     }
 }
 
 template <class T>
 concept PduRecord = std::is_trivially_copyable_v<T> &&
-                    (std::is_same_v<T, PduHeader> || std::is_same_v<T, TransmitterPdu> ||
-                     std::is_same_v<T, SignalPdu> || std::is_same_v<T, ReceiverPdu> ||
-                     std::is_same_v<T, EntityStatePdu> || std::is_same_v<T, IcsTransmitterPdu> ||
-                     std::is_same_v<T, IcsSignalPdu>);
+    (std::is_same_v<T, PduHeader> || std::is_same_v<T, TransmitterPdu> ||
+     std::is_same_v<T, SignalPdu> || std::is_same_v<T, ReceiverPdu> ||
+     std::is_same_v<T, EntityStatePdu> || std::is_same_v<T, IcsTransmitterPdu> ||
+     std::is_same_v<T, IcsSignalPdu>);
 
 // The record at the start of host-order bytes; empty when fewer bytes than
 // the record were given.
@@ -313,9 +313,9 @@ std::span<const std::byte, sizeof(T)> RecordBytes(const T& record) {
 inline constexpr std::uint32_t kMaxSendLength = 65535;
 
 struct PduSendRequest {
-    std::uint32_t networkFlags = 0;    // kNet* bits: where the PDU goes
-    std::uint32_t length = 0;          // PDU length [bytes]
-    std::uint32_t hlaObjectHandle = 0; // the sending radio's HLA object
+    std::uint32_t networkFlags = 0;         // kNet* bits: where the PDU goes
+    std::uint32_t length = 0;               // PDU length [bytes]
+    std::uint32_t hlaObjectHandle = 0;      // the sending radio's HLA object
     std::optional<std::string> senderName;  // the radio's name; none for interphones
 };
 

@@ -89,10 +89,10 @@ struct FieldRun {
 
     constexpr std::size_t fieldBytes() const {
         switch (treatment) {
-            case Treatment::Word16: return 2;
-            case Treatment::Word32: return 4;
-            case Treatment::Word64: return 8;
-            default: return 1;
+        case Treatment::Word16: return 2;
+        case Treatment::Word32: return 4;
+        case Treatment::Word64: return 8;
+        default: return 1;
         }
     }
     constexpr std::size_t bytes() const { return fieldBytes() * count; }
@@ -143,21 +143,21 @@ constexpr FieldRun kReceiverRuns[] = {
 
 constexpr FieldRun kEntityStateRuns[] = {
     HCY_HEADER_RUNS,
-    U16(3),         // 12: entity id
-    Bytes(4),       // 18: force, articulation count, kind, domain
-    U16(1),         // 22: country
-    Bytes(6),       // 24: category .. extra, alternative kind, domain
-    U16(1),         // 30: alternative country
-    Bytes(4),       // 32: alternative category .. extra
-    F32(3),         // 36: linear velocity
-    F64(3),         // 48: location
-    F32(3),         // 72: orientation
-    U32(1),         // 84: appearance
-    Bytes(1),       // 88: dead-reckoning algorithm
-    NotCarried(15), // 89: other dead-reckoning parameters (nothing reads them)
-    F32(6),         // 104: linear acceleration, angular velocity
-    Bytes(12),      // 128: marking
-    U32(1),         // 140: capabilities
+    U16(3),          // 12: entity id
+    Bytes(4),        // 18: force, articulation count, kind, domain
+    U16(1),          // 22: country
+    Bytes(6),        // 24: category .. extra, alternative kind, domain
+    U16(1),          // 30: alternative country
+    Bytes(4),        // 32: alternative category .. extra
+    F32(3),          // 36: linear velocity
+    F64(3),          // 48: location
+    F32(3),          // 72: orientation
+    U32(1),          // 84: appearance
+    Bytes(1),        // 88: dead-reckoning algorithm
+    NotCarried(15),  // 89: other dead-reckoning parameters (nothing reads them)
+    F32(6),          // 104: linear acceleration, angular velocity
+    Bytes(12),       // 128: marking
+    U32(1),          // 140: capabilities
 };
 
 constexpr FieldRun kIcsTransmitterRuns[] = {
@@ -265,15 +265,11 @@ std::size_t Convert(const PduLayout& layout, std::span<const std::byte> source,
             std::span<const std::byte> in = reader.take(width);
             std::span<std::byte> out = writer.take(width);
             switch (run.treatment) {
-                case Treatment::Bytes:
-                    if (in.data() != out.data()) std::memcpy(out.data(), in.data(), width);
-                    break;
-                case Treatment::NotCarried:
-                    std::fill(out.begin(), out.end(), std::byte{0});
-                    break;
-                default:
-                    ConvertField(in, out);
-                    break;
+            case Treatment::Bytes:
+                if (in.data() != out.data()) std::memcpy(out.data(), in.data(), width);
+                break;
+            case Treatment::NotCarried: std::fill(out.begin(), out.end(), std::byte{0}); break;
+            default: ConvertField(in, out); break;
             }
         }
     }
@@ -330,8 +326,7 @@ std::size_t IcsTransmitterPduToHost(std::span<const std::byte> source,
     return Convert(kIcsTransmitter, source, destination);
 }
 
-std::size_t IcsSignalPduToNet(std::span<const std::byte> source,
-                              std::span<std::byte> destination) {
+std::size_t IcsSignalPduToNet(std::span<const std::byte> source, std::span<std::byte> destination) {
     return Convert(kIcsSignal, source, destination);
 }
 

@@ -56,8 +56,8 @@ std::optional<std::pair<RxKind, std::uint32_t>> DecodeRxMessage(plat::UINT messa
 // PDU's length, zero-filled past what conversion writes) and offers it to the
 // application's dispatcher of its kind with the datagram's length. Drops a
 // PDU too short for its kind.
-void DeliverReceived(RxKind kind, std::span<const std::byte> networkOrder,
-                     std::uint32_t sourceBits, std::vector<std::byte>& scratch);
+void DeliverReceived(RxKind kind, std::span<const std::byte> networkOrder, std::uint32_t sourceBits,
+                     std::vector<std::byte>& scratch);
 
 // The whole road for one datagram on the calling thread, without workers:
 // filter, conversion and dispatch. True when it reached a dispatcher. Used

@@ -173,24 +173,21 @@ UdpSocket::RecvResult UdpSocket::Receive(std::span<std::byte> buffer) {
     if (n < 0) {
         error_ = errno;
         switch (error_) {
-            case EINTR:
-            case EAGAIN:
+        case EINTR:
+        case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
-            case EWOULDBLOCK:
+        case EWOULDBLOCK:
 #endif
-            case ECONNREFUSED:
-            case ENOBUFS:
-            case ENOMEM:
-            case EMSGSIZE:
-            case EHOSTUNREACH:
-            case ENETUNREACH:
-                return {RecvStatus::Transient, 0};
-            case EBADF:
-            case ENOTSOCK:
-            case ESHUTDOWN:
-                return {RecvStatus::Closed, 0};
-            default:
-                return {RecvStatus::Failed, 0};
+        case ECONNREFUSED:
+        case ENOBUFS:
+        case ENOMEM:
+        case EMSGSIZE:
+        case EHOSTUNREACH:
+        case ENETUNREACH: return {RecvStatus::Transient, 0};
+        case EBADF:
+        case ENOTSOCK:
+        case ESHUTDOWN: return {RecvStatus::Closed, 0};
+        default: return {RecvStatus::Failed, 0};
         }
     }
     if (static_cast<std::size_t>(n) > buffer.size()) return {RecvStatus::Truncated, 0};

@@ -67,11 +67,13 @@ void CGenericRadioModel::PropLossModel(CReceive& r) {
     const double az = m_antennaWorld.z + m_antennaRelative.z;
     // Received power with no path loss [W]: transmitted power [dBm] and the
     // receive gain [dB].
-    const double unattenuated = std::pow(10.0, 0.1 * r.power) * 0.001 * std::pow(10.0, 0.1 * m_fRecvGain);
+    const double unattenuated =
+        std::pow(10.0, 0.1 * r.power) * 0.001 * std::pow(10.0, 0.1 * m_fRecvGain);
     double loss = 1.0;
     r.noPosition = true;
     if (!AtOrigin(tx, ty, tz) && !AtOrigin(ax, ay, az)) {
-        const double d = std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
+        const double d =
+            std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
         const double f = m_fRecvFrequency;
         if (d != 0.0 && f > 0.0) {
             const double q = kFreeSpace / (d * f);
@@ -102,7 +104,8 @@ void CGenericRadioModel::RoundEarthModel(CReceive& r) {
     const double ay = m_antennaWorld.y + m_antennaRelative.y;
     const double az = m_antennaWorld.z + m_antennaRelative.z;
     if (AtOrigin(tx, ty, tz) || AtOrigin(ax, ay, az)) return;
-    const double d = std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
+    const double d =
+        std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
     if (!(d >= 500.0)) return;
     double horizon = hcy::radio::RadioHorizon(hcy::radio::EllipsoidHeight(tx, ty, tz)) +
                      hcy::radio::RadioHorizon(hcy::radio::EllipsoidHeight(ax, ay, az));

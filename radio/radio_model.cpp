@@ -64,7 +64,8 @@ CRadioModel::Guard::~Guard() {
 // Construction
 
 CRadioModel::CRadioModel()
-    : m_nNetworkMode(theApp.m_nDefaultNetwork.load()), m_codecs(std::make_unique<hcy::CodecSet>()) {}
+    : m_nNetworkMode(theApp.m_nDefaultNetwork.load()),
+      m_codecs(std::make_unique<hcy::CodecSet>()) {}
 
 CRadioModel::~CRadioModel() { hcy::radio::CancelDelayedPdus(this); }
 
@@ -98,7 +99,8 @@ int CRadioModel::SetRadioId(std::uint16_t site, std::uint16_t application, std::
     char name[64];
     std::snprintf(name, sizeof name, "hcyRadio.%d-%d-%d-%d", site, application, entity, radio);
     m_strName = name;
-    const bool entityChanged = site != m_nSite || application != m_nApplication || entity != m_nEntity;
+    const bool entityChanged =
+        site != m_nSite || application != m_nApplication || entity != m_nEntity;
     const bool radioChanged = radio != m_nRadio;
     m_nSite = site;
     m_nApplication = application;
@@ -239,8 +241,8 @@ int CRadioModel::SetRelPosition(float x, float y, float z) {
         return 0;
     }
     Guard lock(*this);
-    const bool changed = x != m_antennaRelative.x || y != m_antennaRelative.y ||
-                         z != m_antennaRelative.z;
+    const bool changed =
+        x != m_antennaRelative.x || y != m_antennaRelative.y || z != m_antennaRelative.z;
     m_antennaRelative = {x, y, z};
     if (changed) NotifyAttribute(HLA_ATTR_RELATIVE_POSITION);
     return 1;
@@ -416,8 +418,8 @@ int CRadioModel::SetOnOff(int on) {
     return 1;
 }
 
-int CRadioModel::SetSignalAtten(std::uint16_t site, std::uint16_t application,
-                                std::uint16_t entity, float attenuation) {
+int CRadioModel::SetSignalAtten(std::uint16_t site, std::uint16_t application, std::uint16_t entity,
+                                float attenuation) {
     if (!std::isfinite(attenuation)) {
         theApp.SetError("Non-finite value sent to SetRadioSignalAtten.");
         return 0;
@@ -490,7 +492,9 @@ int CRadioModel::SetRadioData(int id, void* value) {
     case RD_HOP_NOISE_THRESHOLD: m_nHopNoiseThreshold = Read<std::uint32_t>(value); return 1;
     case RD_HOP_NOISE_BYTES: m_nHopNoiseBytes = Read<std::uint32_t>(value); return 1;
     // A shift of 32 or more is undefined: keep it within the word.
-    case RD_HOP_NOISE_SHIFT: m_nHopNoiseShift = std::min<std::uint32_t>(Read<std::uint32_t>(value), 31); return 1;
+    case RD_HOP_NOISE_SHIFT:
+        m_nHopNoiseShift = std::min<std::uint32_t>(Read<std::uint32_t>(value), 31);
+        return 1;
     case RD_ALLOW_PLAIN_XMIT: m_nAllowPlainXmit = Read<std::uint32_t>(value) != 0; return 1;
     case RD_XMIT_GAIN: {
         const auto gain = Read<float>(value);
@@ -511,7 +515,9 @@ int CRadioModel::SetRadioData(int id, void* value) {
         return 1;
     }
     case RD_XMIT_FILTER: m_nXmitFilter = Read<std::uint32_t>(value); return 1;
-    case RD_FULL_DUPLEX: m_nDuplex = Read<std::uint32_t>(value) ? DUPLEX_FULL : DUPLEX_HALF; return 1;
+    case RD_FULL_DUPLEX:
+        m_nDuplex = Read<std::uint32_t>(value) ? DUPLEX_FULL : DUPLEX_HALF;
+        return 1;
     case RD_NO_OWN_ENTITY_TEST: m_nNoOwnEntityTest = Read<std::uint32_t>(value) != 0; return 1;
     case RD_CVSD_STEP_SMOOTHING:
     case RD_CVSD_INTEGRATOR_LEAK:

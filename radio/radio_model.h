@@ -134,8 +134,8 @@ public:
     virtual int SetBandwidth(float bandwidth);
     virtual int SetSystem(std::uint16_t system);
     virtual int SetOnOff(int on);
-    virtual int SetSignalAtten(std::uint16_t site, std::uint16_t application,
-                               std::uint16_t entity, float attenuation);
+    virtual int SetSignalAtten(std::uint16_t site, std::uint16_t application, std::uint16_t entity,
+                               float attenuation);
     // Radio data: the layout behind the pointer depends on the id.
     virtual int SetRadioData(int id, void* value);
     virtual int GetRadioData(int id, void* out);
@@ -300,10 +300,10 @@ protected:
     std::uint16_t m_nCryptoSystem = 0;
     std::uint16_t m_nCryptoKey = 0;
     std::atomic<bool> m_bKeyed{false};  // keyed, whatever the source word
-    std::uint32_t m_nPttSource = 0;      // source word that keyed the radio
-    double m_fXmitFrequency = 0.0;   // whole [Hz]
-    double m_fBandwidth = 100.0;     // [Hz]
-    double m_fXmitPower = 19.68;     // as sent [dBm]
+    std::uint32_t m_nPttSource = 0;     // source word that keyed the radio
+    double m_fXmitFrequency = 0.0;      // whole [Hz]
+    double m_fBandwidth = 100.0;        // [Hz]
+    double m_fXmitPower = 19.68;        // as sent [dBm]
     std::vector<std::uint8_t> m_modulationParameters;
     std::uint32_t m_nPTT = 0;
     std::uint32_t m_nOn = 1;

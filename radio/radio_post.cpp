@@ -42,9 +42,9 @@ public:
         m_lastDue[owner] = due;
         m_items.emplace(due, Item{owner, std::move(pdu)});
         if (m_timerId == 0) {
-            m_timerId = plat::timeSetEvent(kPeriodMs, 1, &DelayQueue::TimerProc,
-                                           reinterpret_cast<plat::DWORD_PTR>(this),
-                                           plat::TIME_PERIODIC);
+            m_timerId =
+                plat::timeSetEvent(kPeriodMs, 1, &DelayQueue::TimerProc,
+                                   reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_PERIODIC);
         }
     }
 
@@ -140,7 +140,8 @@ bool PostPdu(OutgoingPdu&& pdu) {
     }
     auto netMgr = theApp.NetMgr();
     if (!netMgr || !netMgr->IsRunning()) return false;
-    return netMgr->Post(hcy::WM_NETMGR_SEND_PDU, 0, 0, plat::MakePayload<OutgoingPdu>(std::move(pdu)));
+    return netMgr->Post(hcy::WM_NETMGR_SEND_PDU, 0, 0,
+                        plat::MakePayload<OutgoingPdu>(std::move(pdu)));
 }
 
 bool PostNetMgrMessage(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam) {

@@ -18,8 +18,8 @@
 #include "core/app.h"
 #include "core/messages.h"
 #include "radio/radio_model.h"
-#include "radio/receive.h"
 #include "radio/radio_post.h"
+#include "radio/receive.h"
 // Device headers last: they bring the public header, whose macros share
 // names with constants included above.
 #include "audio/device.h"
@@ -211,7 +211,8 @@ void CRadioModel::OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t leng
     const std::uint32_t n = pdu->modulationParameterLength;
     std::span<const std::uint8_t> parameters;
     if (n != 0 && length >= hcy::net::TRANSMITTER_PDU_SIZE + n)
-        parameters = {reinterpret_cast<const std::uint8_t*>(pdu) + hcy::net::TRANSMITTER_PDU_SIZE, n};
+        parameters = {reinterpret_cast<const std::uint8_t*>(pdu) + hcy::net::TRANSMITTER_PDU_SIZE,
+                      n};
 
     Guard lock(*this);
     const RadioKey key{pdu->radioId.entityId.site, pdu->radioId.entityId.application,
@@ -252,7 +253,8 @@ void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
         // The data length is the sender's claim: decode only what arrived.
         const std::uint32_t received = length - hcy::net::SIGNAL_PDU_HEADER_SIZE;
         const std::uint32_t dataBytes = std::min<std::uint32_t>(pdu->dataLengthBits / 8u, received);
-        const auto* data = reinterpret_cast<const std::uint8_t*>(pdu) + hcy::net::SIGNAL_PDU_HEADER_SIZE;
+        const auto* data =
+            reinterpret_cast<const std::uint8_t*>(pdu) + hcy::net::SIGNAL_PDU_HEADER_SIZE;
         if (!HandleRecordSignal(record, *pdu, data, dataBytes, true, t_dataDevices)) return;
         rate = pdu->sampleRate;
     }
@@ -278,7 +280,8 @@ bool CRadioModel::HandleRecordSignal(const std::shared_ptr<CReceive>& record,
     const std::uint32_t rate = fields.sampleRate;
     const std::uint32_t bytes = sampleCount * 2;
     record->audioLevel =
-        rate ? ComputeRmsLevel(t_decoded.data(), bytes, static_cast<std::int32_t>(rate)) / 366.0 : 0.0;
+        rate ? ComputeRmsLevel(t_decoded.data(), bytes, static_cast<std::int32_t>(rate)) / 366.0
+             : 0.0;
     if (ssb && m_nMajorModulation == 1 && m_nDetailModulation >= 6 && m_nDetailModulation <= 9 &&
         record->frequencyOffset > 0.0 && rate != 0)
         ApplySsbOffset(record->frequencyOffset, t_decoded.data(), sampleCount, rate);
@@ -297,7 +300,8 @@ void CRadioModel::DeliverToDataDevices(const std::vector<CDevice*>& devices,
                                        const std::int16_t* samples, std::uint32_t bytes,
                                        std::uint32_t rate) {
     const int userId = GetUserId();
-    for (CDevice* device : devices) device->ReceiveAudio(userId, record.get(), samples, bytes, rate);
+    for (CDevice* device : devices)
+        device->ReceiveAudio(userId, record.get(), samples, bytes, rate);
 }
 
 // Single-sideband mistuning: the block is multiplied by a sine at the offset
@@ -310,7 +314,8 @@ void CRadioModel::ApplySsbOffset(double offset, std::int16_t* samples, std::uint
     for (std::uint32_t i = 0; i < count; ++i) {
         m_fSsbCosine -= w * m_fSsbSine * d;
         m_fSsbSine += w * m_fSsbCosine * d;
-        if (!std::isfinite(m_fSsbSine) || !std::isfinite(m_fSsbCosine) || std::fabs(m_fSsbSine) > 2.0) {
+        if (!std::isfinite(m_fSsbSine) || !std::isfinite(m_fSsbCosine) ||
+            std::fabs(m_fSsbSine) > 2.0) {
             m_fSsbSine = 0.0;
             m_fSsbCosine = 1.0;
         }
@@ -345,8 +350,8 @@ void CRadioModel::OnHlaTransmitterUpdate(std::uint32_t objectHandle, const HlaTr
     OnHlaTransmitterValues(objectHandle, HlaTransmitterValues{}, 0);
 }
 
-void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle,
-                                         const HlaTransmitterValues& v, std::uint32_t mask) {
+void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle, const HlaTransmitterValues& v,
+                                         std::uint32_t mask) {
     Guard lock(*this);
     std::shared_ptr<CReceive> record;
     for (auto& r : m_hlaReceives)
@@ -360,12 +365,14 @@ void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle,
         record->hlaObjectName = v.instanceName;
         m_hlaReceives.push_back(record);
         if (m_nDuplex == DUPLEX_HALF) record->SetPttBlock(m_nPTT != 0);
-        hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REQUEST_UPDATE, objectHandle, HLA_ATTR_ALL);
+        hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REQUEST_UPDATE, objectHandle,
+                                      HLA_ATTR_ALL);
     }
     record->refreshed = true;
     CReceive& r = *record;
     auto spread = [&](std::uint16_t bit, std::uint8_t on) {
-        r.spreadSpectrum = static_cast<std::uint16_t>(on ? (r.spreadSpectrum | bit) : (r.spreadSpectrum & ~bit));
+        r.spreadSpectrum =
+            static_cast<std::uint16_t>(on ? (r.spreadSpectrum | bit) : (r.spreadSpectrum & ~bit));
     };
     if (mask & HLA_ATTR_ENTITY_IDENTIFIER) {
         r.id.site = v.site;
@@ -373,10 +380,12 @@ void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle,
         r.id.entity = v.entity;
     }
     if (mask & HLA_ATTR_HOST_OBJECT_IDENTIFIER) r.hostObjectId = v.hostObjectId;
-    if (mask & HLA_ATTR_RELATIVE_POSITION) r.antennaRelative = {v.relativeX, v.relativeY, v.relativeZ};
+    if (mask & HLA_ATTR_RELATIVE_POSITION)
+        r.antennaRelative = {v.relativeX, v.relativeY, v.relativeZ};
     if (mask & HLA_ATTR_CRYPTO_SYSTEM) r.cryptoSystem = v.cryptoSystem;
     if (mask & HLA_ATTR_ENCRYPTION_KEY_IDENTIFIER) r.cryptoKey = v.cryptoKey;
-    if (mask & HLA_ATTR_FREQUENCY) r.frequency = FrequencyFromWords(v.frequencyHigh, v.frequencyLow);
+    if (mask & HLA_ATTR_FREQUENCY)
+        r.frequency = FrequencyFromWords(v.frequencyHigh, v.frequencyLow);
     if (mask & HLA_ATTR_FREQUENCY_BANDWIDTH) r.bandwidth = v.bandwidth;
     if (mask & HLA_ATTR_FREQUENCY_HOP_IN_USE) spread(1, v.frequencyHop);
     if (mask & HLA_ATTR_PSEUDO_NOISE_SPECTRUM_IN_USE) spread(2, v.pseudoNoise);

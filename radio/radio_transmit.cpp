@@ -16,8 +16,8 @@
 #include "hcyplat/crt.h"
 #include "net/net_mgr.h"
 #include "radio/radio_model.h"
-#include "radio/receive.h"
 #include "radio/radio_post.h"
+#include "radio/receive.h"
 // Device headers last: they bring the public header, whose macros share
 // names with constants included above.
 #include "audio/device.h"
@@ -30,8 +30,10 @@ namespace {
 std::uint64_t FrequencyWord(double hz) {
     const double whole = std::trunc(hz);
     if (!(whole == whole)) return 0;
-    if (whole >= 9.2e18) return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    if (whole <= -9.2e18) return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
+    if (whole >= 9.2e18)
+        return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (whole <= -9.2e18)
+        return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(whole));
 }
 
@@ -178,15 +180,14 @@ void CRadioModel::SendReceiverPdu(std::uint32_t force) {
                                   heard->id.radio};
     }
     if (pdu.receiverState == 2 && m_nDuplex == DUPLEX_HALF && IsKeyed()) pdu.receiverState = 1;
-    if (ReceiverStateChanged(pdu) || force)
-        SendPdu(Bytes(pdu, hcy::net::RECEIVER_PDU_SIZE), false);
+    if (ReceiverStateChanged(pdu) || force) SendPdu(Bytes(pdu, hcy::net::RECEIVER_PDU_SIZE), false);
 }
 
 int CRadioModel::ReceiverStateChanged(const ReceiverPdu& pdu) {
     Guard lock(*this);
     const ReceiverPdu& last = m_lastReceiverPdu;
-    const bool sameTransmitter =
-        std::memcmp(&last.transmitterRadioId, &pdu.transmitterRadioId, sizeof pdu.transmitterRadioId) == 0;
+    const bool sameTransmitter = std::memcmp(&last.transmitterRadioId, &pdu.transmitterRadioId,
+                                             sizeof pdu.transmitterRadioId) == 0;
     const double lastPower = last.receivedPower;
     if (sameTransmitter && last.receiverState == pdu.receiverState &&
         std::fabs(lastPower - pdu.receivedPower) <= 0.1 * lastPower)
@@ -205,7 +206,8 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
     SignalPlan plan;
     {
         Guard lock(*this);
-        const bool cryptoWithoutKey = m_nCryptoSystem != 0 && m_nCryptoKey == 0 && !m_nAllowPlainXmit;
+        const bool cryptoWithoutKey =
+            m_nCryptoSystem != 0 && m_nCryptoKey == 0 && !m_nAllowPlainXmit;
         if (m_nInhibit || !m_nOn || (m_fXmitFrequency == 0.0 && !(m_nSpreadSpectrum & 1)) ||
             cryptoWithoutKey || count == 0) {
             m_fXmitLevel = 0.0;
@@ -215,7 +217,8 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
         if (m_nSharingMode) {
             for (auto& path : m_paths) {
                 if (!path->IsActive() || !path->GetDevice()) continue;
-                const int own = path->GetDevice()->GetHandle() * 2 + (path->GetChannel() == 8 ? 1 : 0);
+                const int own =
+                    path->GetDevice()->GetHandle() * 2 + (path->GetChannel() == 8 ? 1 : 0);
                 if (own == source) continue;
                 path->WriteAudio(nullptr, samples, count * 2, sampleRate);
             }
@@ -243,16 +246,20 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
     m_xmitScratch.assign(samples, samples + count);
     std::int16_t* block = m_xmitScratch.data();
     if (plan.shift)
-        for (std::uint32_t i = 0; i < count; ++i) block[i] = static_cast<std::int16_t>(block[i] >> 4);
+        for (std::uint32_t i = 0; i < count; ++i)
+            block[i] = static_cast<std::int16_t>(block[i] >> 4);
     if (plan.zero) std::fill(block, block + count, std::int16_t{0});
     if (plan.gain > 1.0f) {
         for (std::uint32_t i = 0; i < count; ++i) {
-            const double v = std::clamp(block[i] * static_cast<double>(plan.gain), -32768.0, 32767.0);
+            const double v =
+                std::clamp(block[i] * static_cast<double>(plan.gain), -32768.0, 32767.0);
             block[i] = static_cast<std::int16_t>(v);
         }
     }
-    m_fXmitLevel = sampleRate ? ComputeRmsLevel(block, count * 2, static_cast<std::int32_t>(sampleRate)) / 366.0
-                              : 0.0;
+    m_fXmitLevel =
+        sampleRate
+            ? ComputeRmsLevel(block, count * 2, static_cast<std::int32_t>(sampleRate)) / 366.0
+            : 0.0;
     if (plan.hop && static_cast<std::uint32_t>(plat::rand()) < plan.hopThreshold) {
         auto* bytes = reinterpret_cast<std::uint8_t*>(block);
         const std::uint32_t n = std::min(plan.hopBytes, count * 2);
@@ -274,9 +281,10 @@ void CRadioModel::SendSignalPdus(const SignalPlan& plan, const std::int16_t* sam
         const std::uint32_t dataBytes = n * 2 / ratio;
         if (dataBytes == 0) break;
         std::vector<std::byte> bytes(hcy::net::SIGNAL_PDU_HEADER_SIZE + dataBytes);
-        auto* data = reinterpret_cast<std::uint8_t*>(bytes.data() + hcy::net::SIGNAL_PDU_HEADER_SIZE);
-        const std::size_t written = m_codecs->Encode(plan.codec, std::span(samples + first, n),
-                                                    std::span(data, dataBytes));
+        auto* data =
+            reinterpret_cast<std::uint8_t*>(bytes.data() + hcy::net::SIGNAL_PDU_HEADER_SIZE);
+        const std::size_t written =
+            m_codecs->Encode(plan.codec, std::span(samples + first, n), std::span(data, dataBytes));
         const auto coded = static_cast<std::uint32_t>(written);
         bytes.resize(hcy::net::SIGNAL_PDU_HEADER_SIZE + coded);
         SignalPdu header = plan.header;

@@ -81,8 +81,8 @@ public:
     std::uint32_t GetSignalPduCount() const { return signalPduCount; }
 
     // --- guarded by the radio's mutex ---
-    bool refreshed = true;     // heard since the last time-out sweep
-    bool transmitting = false; // transmit state 2
+    bool refreshed = true;      // heard since the last time-out sweep
+    bool transmitting = false;  // transmit state 2
     bool audioSeen = true;
     RadioKey id;
     std::uint32_t protocolVersion = 0;
@@ -112,10 +112,10 @@ public:
     bool squelchOpen = false;
     hcy::net::WorldCoordinates antennaWorld{0.0, 0.0, 0.0};  // [m]
     hcy::net::Vector3f antennaRelative{0.0f, 0.0f, 0.0f};    // [m]
-    double frequency = 0.0;  // [Hz]
+    double frequency = 0.0;                                  // [Hz]
     std::uint16_t net = 0;
-    double bandwidth = 0.0;  // [Hz]
-    double power = 0.0;      // as sent [dBm]
+    double bandwidth = 0.0;        // [Hz]
+    double power = 0.0;            // as sent [dBm]
     hcy::CodecStreamState stream;  // decoder state of this transmitter's audio
 
 private:

@@ -32,7 +32,8 @@ struct Wav {
 
 void put32(std::ofstream& f, std::uint32_t v) {
     const unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                                static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+                                static_cast<unsigned char>(v >> 16),
+                                static_cast<unsigned char>(v >> 24)};
     f.write(reinterpret_cast<const char*>(b), 4);
 }
 void put16(std::ofstream& f, std::uint16_t v) {
@@ -61,7 +62,8 @@ bool WriteWav(const std::string& path, const Wav& wav) {
 }
 
 std::uint32_t get32(const std::vector<unsigned char>& d, std::size_t at) {
-    return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (static_cast<std::uint32_t>(d[at + 3]) << 24);
+    return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) |
+           (static_cast<std::uint32_t>(d[at + 3]) << 24);
 }
 std::uint16_t get16(const std::vector<unsigned char>& d, std::size_t at) {
     return static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8));
@@ -72,8 +74,10 @@ std::uint16_t get16(const std::vector<unsigned char>& d, std::size_t at) {
 bool ReadWav(const std::string& path, Wav& out) {
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
-    std::vector<unsigned char> d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) != 0 || std::memcmp(&d[8], "WAVE", 4) != 0)
+    std::vector<unsigned char> d((std::istreambuf_iterator<char>(f)),
+                                 std::istreambuf_iterator<char>());
+    if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) != 0 ||
+        std::memcmp(&d[8], "WAVE", 4) != 0)
         return false;
     std::uint16_t channels = 0, bits = 0;
     for (std::size_t at = 12; at + 8 <= d.size();) {
@@ -111,8 +115,8 @@ Wav MakeSpeech(double seconds) {
     std::uint32_t noise = 12345;
     for (std::size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
-        const double syllable = std::fmod(t, 0.25) / 0.25;                  // 4 per second
-        const bool pause = std::fmod(t, 1.5) > 1.25;                        // word gaps
+        const double syllable = std::fmod(t, 0.25) / 0.25;  // 4 per second
+        const bool pause = std::fmod(t, 1.5) > 1.25;        // word gaps
         const double envelope = pause ? 0.0 : std::sin(M_PI * syllable);
         const double pitch = 120.0 + 40.0 * std::sin(2 * M_PI * 0.7 * t);  // [Hz]
         phase += 2 * M_PI * pitch / kRate;
@@ -123,7 +127,8 @@ Wav MakeSpeech(double seconds) {
         }
         noise = noise * 1103515245u + 12345u;
         v += 0.05 * ((static_cast<int>(noise >> 16) & 0x7FFF) / 16384.0 - 1.0);
-        wav.samples[i] = static_cast<std::int16_t>(std::clamp(6000.0 * envelope * v, -32767.0, 32767.0));
+        wav.samples[i] =
+            static_cast<std::int16_t>(std::clamp(6000.0 * envelope * v, -32767.0, 32767.0));
     }
     return wav;
 }
@@ -143,12 +148,13 @@ double SecondsHeard(const std::vector<std::int16_t>& s, std::uint32_t rate) {
     std::sort(sorted.begin(), sorted.end());
     const double floor = sorted[sorted.size() / 10];
     const double threshold = std::max(200.0, floor * 4.0);
-    const auto loud = std::count_if(rms.begin(), rms.end(), [&](double r) { return r > threshold; });
+    const auto loud =
+        std::count_if(rms.begin(), rms.end(), [&](double r) { return r > threshold; });
     return static_cast<double>(loud) * win / rate;
 }
 
-double Correlation(const std::vector<std::int16_t>& a, const std::vector<std::int16_t>& b,
-                   long lag, std::size_t step) {
+double Correlation(const std::vector<std::int16_t>& a, const std::vector<std::int16_t>& b, long lag,
+                   std::size_t step) {
     // b[i + lag] against a[i]
     double ab = 0, aa = 0, bb = 0;
     for (std::size_t i = 0; i < a.size(); i += step) {
@@ -173,7 +179,8 @@ double BestCorrelation(const std::vector<std::int16_t>& a, const std::vector<std
         if (r > bestR) bestR = r, best = lag;
     }
     double fine = -2.0;
-    for (long lag = best - 8; lag <= best + 8; ++lag) fine = std::max(fine, Correlation(a, b, lag, 1));
+    for (long lag = best - 8; lag <= best + 8; ++lag)
+        fine = std::max(fine, Correlation(a, b, lag, 1));
     return fine;
 }
 
@@ -222,9 +229,10 @@ Segments SegmentCorrelations(const std::vector<std::int16_t>& a, const std::vect
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: hcy_demo_audio make OUT.wav SECONDS\n"
-                 "       hcy_demo_audio compare SENT.wav HEARD.wav [MIN_CORRELATION] [--segments]\n");
+    std::fprintf(
+        stderr,
+        "usage: hcy_demo_audio make OUT.wav SECONDS\n"
+        "       hcy_demo_audio compare SENT.wav HEARD.wav [MIN_CORRELATION] [--segments]\n");
     return 2;
 }
 
@@ -243,8 +251,8 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "compare") == 0) {
         Wav sent, heard;
         if (!ReadWav(argv[2], sent) || !ReadWav(argv[3], heard)) {
-            std::fprintf(stderr, "hcy_demo_audio: cannot read %s or %s as 16-bit PCM WAV\n", argv[2],
-                         argv[3]);
+            std::fprintf(stderr, "hcy_demo_audio: cannot read %s or %s as 16-bit PCM WAV\n",
+                         argv[2], argv[3]);
             return 1;
         }
         bool segmented = false;
@@ -257,8 +265,10 @@ int main(int argc, char** argv) {
         }
         const double sentSeconds = SecondsHeard(sent.samples, sent.rate);
         const double heardSeconds = SecondsHeard(heard.samples, heard.rate);
-        const double r = sent.rate == heard.rate ? BestCorrelation(sent.samples, heard.samples) : 0.0;
-        std::printf("demo: heard %.2f s of %.2f s sent, correlation %.3f\n", heardSeconds, sentSeconds, r);
+        const double r =
+            sent.rate == heard.rate ? BestCorrelation(sent.samples, heard.samples) : 0.0;
+        std::printf("demo: heard %.2f s of %.2f s sent, correlation %.3f\n", heardSeconds,
+                    sentSeconds, r);
         const bool arrived = heardSeconds >= 0.5 * sentSeconds;
         if (!segmented) return arrived && r >= floor ? 0 : 1;
         const Segments seg = SegmentCorrelations(sent.samples, heard.samples, sent.rate);

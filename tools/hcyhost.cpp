@@ -82,7 +82,8 @@ std::vector<double> Numbers(const std::string& option, const char* text, std::si
         if (comma == std::string::npos) break;
         start = comma + 1;
     }
-    if (values.size() != count) Fail("'" + s + "' for " + option + " needs " + std::to_string(count) + " values");
+    if (values.size() != count)
+        Fail("'" + s + "' for " + option + " needs " + std::to_string(count) + " values");
     return values;
 }
 
@@ -97,19 +98,30 @@ Options Parse(int argc, char** argv) {
         if (a.rfind("--", 0) != 0) Fail("unexpected argument '" + a + "'");
         if (i + 1 >= argc) Fail("missing value for " + a);
         const char* v = argv[++i];
-        if (a == "--exercise") o.exercise = static_cast<int>(Number(a, v, 1, 255));
-        else if (a == "--port") o.port = static_cast<int>(Number(a, v, 1, 65535));
-        else if (a == "--address") o.address = v;
-        else if (a == "--frequency") o.frequency = Number(a, v, 1, 1e12);
-        else if (a == "--power") o.power = Number(a, v, 0, 1e9);
-        else if (a == "--squelch") o.squelch = Number(a, v, 0, 1e6);
-        else if (a == "--seconds") o.seconds = Number(a, v, 0.1, 86400);
-        else if (a == "--recv-timeout") o.recvTimeout = Number(a, v, 0.25, 3600);
-        else if (a == "--transmit") o.transmitFile = v;
-        else if (a == "--receive") o.receiveFile = v;
+        if (a == "--exercise")
+            o.exercise = static_cast<int>(Number(a, v, 1, 255));
+        else if (a == "--port")
+            o.port = static_cast<int>(Number(a, v, 1, 65535));
+        else if (a == "--address")
+            o.address = v;
+        else if (a == "--frequency")
+            o.frequency = Number(a, v, 1, 1e12);
+        else if (a == "--power")
+            o.power = Number(a, v, 0, 1e9);
+        else if (a == "--squelch")
+            o.squelch = Number(a, v, 0, 1e6);
+        else if (a == "--seconds")
+            o.seconds = Number(a, v, 0.1, 86400);
+        else if (a == "--recv-timeout")
+            o.recvTimeout = Number(a, v, 0.25, 3600);
+        else if (a == "--transmit")
+            o.transmitFile = v;
+        else if (a == "--receive")
+            o.receiveFile = v;
         else if (a == "--position") {
             auto p = Numbers(a, v, 3, -1e8, 1e8);
-            if (std::fabs(p[0]) > 90 || std::fabs(p[1]) > 180) Fail("position out of range: " + std::string(v));
+            if (std::fabs(p[0]) > 90 || std::fabs(p[1]) > 180)
+                Fail("position out of range: " + std::string(v));
             o.latitude = p[0], o.longitude = p[1], o.altitude = p[2];
         } else if (a == "--entity") {
             auto e = Numbers(a, v, 3, 0, 65535);
@@ -117,12 +129,18 @@ Options Parse(int argc, char** argv) {
             o.entity = static_cast<int>(e[2]);
         } else if (a == "--encoding") {
             const std::string n = v;
-            if (n == "pcm") o.encoding = ENCODING_PCM16;
-            else if (n == "mulaw") o.encoding = ENCODING_MULAW;
-            else if (n == "cvsd") o.encoding = ENCODING_CVSD;
-            else if (n == "cecom-cvsd") o.encoding = ENCODING_CECOM_CVSD;
-            else if (n == "adpcm") o.encoding = ENCODING_ADPCM;
-            else Fail("unknown encoding '" + n + "'");
+            if (n == "pcm")
+                o.encoding = ENCODING_PCM16;
+            else if (n == "mulaw")
+                o.encoding = ENCODING_MULAW;
+            else if (n == "cvsd")
+                o.encoding = ENCODING_CVSD;
+            else if (n == "cecom-cvsd")
+                o.encoding = ENCODING_CECOM_CVSD;
+            else if (n == "adpcm")
+                o.encoding = ENCODING_ADPCM;
+            else
+                Fail("unknown encoding '" + n + "'");
         } else {
             Fail("unknown option '" + a + "'");
         }
@@ -135,11 +153,14 @@ Options Parse(int argc, char** argv) {
 double WavSeconds(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f) return -1;
-    std::vector<unsigned char> d((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<unsigned char> d((std::istreambuf_iterator<char>(f)),
+                                 std::istreambuf_iterator<char>());
     auto u32 = [&](std::size_t at) {
-        return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) | (static_cast<std::uint32_t>(d[at + 3]) << 24);
+        return d[at] | (d[at + 1] << 8) | (d[at + 2] << 16) |
+               (static_cast<std::uint32_t>(d[at + 3]) << 24);
     };
-    if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) || std::memcmp(&d[8], "WAVE", 4)) return -1;
+    if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) || std::memcmp(&d[8], "WAVE", 4))
+        return -1;
     std::uint32_t byteRate = 0;
     for (std::size_t at = 12; at + 8 <= d.size();) {
         const std::uint32_t size = u32(at + 4);
@@ -183,9 +204,11 @@ int main(int argc, char** argv) {
     double transmitSeconds = 0;
     if (!o.transmitFile.empty()) {
         transmitSeconds = WavSeconds(o.transmitFile);
-        if (transmitSeconds < 0) Fail("cannot read '" + o.transmitFile + "' as a 16-bit PCM WAV file");
+        if (transmitSeconds < 0)
+            Fail("cannot read '" + o.transmitFile + "' as a 16-bit PCM WAV file");
     }
-    const double runSeconds = o.seconds ? *o.seconds : (transmitSeconds > 0 ? transmitSeconds + 1 : 10);
+    const double runSeconds =
+        o.seconds ? *o.seconds : (transmitSeconds > 0 ? transmitSeconds + 1 : 10);
 
     // The virtual sound card: a speaker and a microphone.
     hcyplat_guid speaker, microphone;
@@ -220,7 +243,8 @@ int main(int argc, char** argv) {
     Check(hcySetEncoding(radio, o.encoding), "hcySetEncoding");
     Check(hcySetAntWorldPosn(radio, o.latitude, o.longitude, o.altitude), "hcySetAntWorldPosn");
     if (o.power) Check(hcySetRadioXmitPower(radio, *o.power), "hcySetRadioXmitPower");
-    if (o.squelch) Check(hcySetSquelchLevel(radio, static_cast<float>(*o.squelch)), "hcySetSquelchLevel");
+    if (o.squelch)
+        Check(hcySetSquelchLevel(radio, static_cast<float>(*o.squelch)), "hcySetSquelchLevel");
     Check(hcySetComRadioRecv(radio, device, 0, 1), "hcySetComRadioRecv");
     Check(hcySetComRadioXmit(radio, device, 1), "hcySetComRadioXmit");
 

@@ -86,20 +86,15 @@ enum {
 };
 
 /* Reception status of a heard transmitter. */
-enum {
-    RECV_STATUS_AUDIBLE = 15,
-    RECV_STATUS_SILENT = 16
-};
+enum { RECV_STATUS_AUDIBLE = 15, RECV_STATUS_SILENT = 16 };
 
 /* Window message posted to the host's message window on radio activity:
  * wParam = the radio's handle, lParam = 1 reception started, 0 ended. */
-enum {
-    WM_CLIENT_RADIO_ACTIVITY = 0x500
-};
+enum { WM_CLIENT_RADIO_ACTIVITY = 0x500 };
 
 /* Radio-data ids of hcySetRadioData and hcyGetRadioData. */
 enum {
-    RD_MAX_RECV_VALUE = 11,  /* get, any handle: the largest receive value, -1 when none */
+    RD_MAX_RECV_VALUE = 11, /* get, any handle: the largest receive value, -1 when none */
     RD_MAX_SIGNAL = 101,
     RD_IS_TRANSMITTING = 102,
     RD_MAX_AUDIO_LEVEL = 103,
@@ -167,9 +162,7 @@ enum {
 };
 
 /* Data device type that opens the speech device. */
-enum {
-    DATADEV_TYPE_SPEECH = 500
-};
+enum { DATADEV_TYPE_SPEECH = 500 };
 
 /* Data-device callbacks. `record` names the heard transmitter (opaque). */
 typedef void (*DataDeviceAudioProc)(int32_t radio, void* record, const int16_t* samples,
@@ -276,8 +269,8 @@ HCY_API int hcyStopPlayback(int device);
 HCY_API int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t application, uint16_t entity,
                               uint16_t radioNumber);
 HCY_API int hcyDestroyComRadio(int radio);
-HCY_API int hcyCreateInterphone(int station, uint16_t site, uint16_t application,
-                                uint16_t entity, int unused);
+HCY_API int hcyCreateInterphone(int station, uint16_t site, uint16_t application, uint16_t entity,
+                                int unused);
 HCY_API int hcyDestroyInterphone(int interphone);
 HCY_API int hcyInterphoneDial(int interphone, int station);
 HCY_API int hcyInterphoneSetHook(int interphone, int hookState);

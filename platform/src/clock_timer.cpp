@@ -80,7 +80,8 @@ thread_local int t_advancing = 0;  // depth of AdvanceClock on this thread
 
 std::uint64_t RealNowMs(const ClockState& s) {
     return static_cast<std::uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - s.loaded).count());
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - s.loaded)
+            .count());
 }
 
 // Runs one callback of `t` with the lock released. Called with `lock` held.
@@ -249,8 +250,7 @@ MMRESULT timeKillEvent(UINT timerId) {
     auto it = s.timers.find(timerId);
     if (it == s.timers.end()) return MMSYSERR_INVALPARAM;
     std::shared_ptr<Timer> t = it->second;
-    const bool fromOwnCallback =
-        t->inCallback && t->callbackThread == std::this_thread::get_id();
+    const bool fromOwnCallback = t->inCallback && t->callbackThread == std::this_thread::get_id();
     const bool wasLive = t->live;
     if (wasLive) {
         t->live = false;

@@ -30,9 +30,9 @@ std::string Key(const char* module) {
 
 // The platform library's own version record.
 [[maybe_unused]] const bool g_registered = [] {
-    RegisterModuleVersion("libhcyplatform.so",
-                          ModuleVersion{HCYPLAT_VERSION_MAJOR, HCYPLAT_VERSION_MINOR,
-                                        HCYPLAT_VERSION_BUILD});
+    RegisterModuleVersion(
+        "libhcyplatform.so",
+        ModuleVersion{HCYPLAT_VERSION_MAJOR, HCYPLAT_VERSION_MINOR, HCYPLAT_VERSION_BUILD});
     return true;
 }();
 

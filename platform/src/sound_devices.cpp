@@ -14,8 +14,8 @@ HRESULT enumerate(EndpointKind kind, LPDSENUMCALLBACK callback, void* context) {
     if (!callback) return E_FAIL;
     const auto copy = vsnd::detail::ListEndpoints(kind);
     // The primary driver entry comes first and has no GUID.
-    const char* primary = kind == EndpointKind::Output ? "Primary Sound Driver"
-                                                        : "Primary Sound Capture Driver";
+    const char* primary =
+        kind == EndpointKind::Output ? "Primary Sound Driver" : "Primary Sound Capture Driver";
     if (!callback(nullptr, primary, "", context)) return S_OK;
     for (auto& e : copy) {
         GUID g = e.guid;

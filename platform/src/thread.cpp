@@ -248,27 +248,25 @@ bool Thread::SetPriority(int priority) {
     int policy = SCHED_OTHER;
     int level = 0;
     switch (priority) {
-        case THREAD_PRIORITY_TIME_CRITICAL:
-            policy = SCHED_FIFO;
-            level = (sched_get_priority_min(SCHED_FIFO) + sched_get_priority_max(SCHED_FIFO)) / 2;
-            break;
-        case THREAD_PRIORITY_HIGHEST:
-            policy = SCHED_RR;
-            level = sched_get_priority_min(SCHED_RR) + 1;
-            break;
-        case THREAD_PRIORITY_ABOVE_NORMAL:
-            policy = SCHED_RR;
-            level = sched_get_priority_min(SCHED_RR);
-            break;
-        // Normal and the lower levels (idle -15, lowest -2, below normal -1)
-        // share the ordinary time-sharing policy.
-        case THREAD_PRIORITY_NORMAL:
-        case -1:
-        case -2:
-        case -15:
-            break;
-        default:
-            return false;
+    case THREAD_PRIORITY_TIME_CRITICAL:
+        policy = SCHED_FIFO;
+        level = (sched_get_priority_min(SCHED_FIFO) + sched_get_priority_max(SCHED_FIFO)) / 2;
+        break;
+    case THREAD_PRIORITY_HIGHEST:
+        policy = SCHED_RR;
+        level = sched_get_priority_min(SCHED_RR) + 1;
+        break;
+    case THREAD_PRIORITY_ABOVE_NORMAL:
+        policy = SCHED_RR;
+        level = sched_get_priority_min(SCHED_RR);
+        break;
+    // Normal and the lower levels (idle -15, lowest -2, below normal -1)
+    // share the ordinary time-sharing policy.
+    case THREAD_PRIORITY_NORMAL:
+    case -1:
+    case -2:
+    case -15: break;
+    default: return false;
     }
     if (!Joinable()) return false;
     priority_ = priority;

@@ -36,8 +36,10 @@ public:
         std::lock_guard<std::mutex> lock(mu);
         ptt.push_back({on, source});
         // Only the word that keyed the radio releases it.
-        if (on && keyedBy == 0) keyedBy = source;
-        else if (!on && source == keyedBy) keyedBy = 0;
+        if (on && keyedBy == 0)
+            keyedBy = source;
+        else if (!on && source == keyedBy)
+            keyedBy = 0;
         return 1;
     }
     void SetXmitAttached(int on) override {
@@ -112,7 +114,8 @@ inline bool AllZero(const Samples& v) {
 }
 
 // `heard` (interleaved left, right) starts with `block` on the channels asked for.
-inline void ExpectHeard(const Samples& heard, const Samples& block, bool left = true, bool right = true) {
+inline void ExpectHeard(const Samples& heard, const Samples& block, bool left = true,
+                        bool right = true) {
     ASSERT_GE(heard.size(), 2 * block.size());
     for (std::size_t i = 0; i < block.size(); ++i) {
         ASSERT_EQ(heard[2 * i], left ? block[i] : 0) << i;
@@ -169,8 +172,16 @@ protected:
     }
 
     using Buffer = plat::LPDIRECTSOUNDBUFFER;
-    static long Volume(const Buffer& b) { long v = 1; b->GetVolume(&v); return v; }
-    static long Pan(const Buffer& b) { long p = 1; b->GetPan(&p); return p; }
+    static long Volume(const Buffer& b) {
+        long v = 1;
+        b->GetVolume(&v);
+        return v;
+    }
+    static long Pan(const Buffer& b) {
+        long p = 1;
+        b->GetPan(&p);
+        return p;
+    }
     static bool Playing(const Buffer& b) {
         plat::DWORD status = 0;
         b->GetStatus(&status);
@@ -182,7 +193,8 @@ protected:
         plat::DWORD n1 = 0, n2 = 0;
         EXPECT_EQ(b->Lock(0, 0, &p1, &n1, &p2, &n2, plat::DSBLOCK_ENTIREBUFFER), plat::DS_OK);
         if (fill >= 0) std::memset(p1, fill, n1);
-        std::vector<std::uint8_t> out(static_cast<std::uint8_t*>(p1), static_cast<std::uint8_t*>(p1) + n1);
+        std::vector<std::uint8_t> out(static_cast<std::uint8_t*>(p1),
+                                      static_cast<std::uint8_t*>(p1) + n1);
         b->Unlock(p1, n1, p2, n2);
         return out;
     }

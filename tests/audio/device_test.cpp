@@ -30,7 +30,8 @@ Samples Constant(std::int16_t value) { return Samples(kBlockSamples, value); }
 Samples Sine(double hz, double amplitude, std::uint32_t first, std::uint32_t n = kBlockSamples) {
     Samples out(n);
     for (std::uint32_t i = 0; i < n; ++i)
-        out[i] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2.0 * M_PI * hz * (first + i) / 16000.0)));
+        out[i] = static_cast<std::int16_t>(
+            std::lround(amplitude * std::sin(2.0 * M_PI * hz * (first + i) / 16000.0)));
     return out;
 }
 
@@ -124,8 +125,10 @@ TEST(Vox, ThresholdBoundaries) {
         device.SetVoxEnable(1);
         if (c.level > 0) device.SetVoxLevel(c.level);
         const std::int16_t none = 0;
-        device.DeliverCapture(c.block.empty() ? &none : c.block.data(), static_cast<std::uint32_t>(c.block.size() * 2));
-        EXPECT_EQ(device.IsKeyed(), c.loud) << c.block.size() << " " << (c.block.empty() ? 0 : c.block[0]);
+        device.DeliverCapture(c.block.empty() ? &none : c.block.data(),
+                              static_cast<std::uint32_t>(c.block.size() * 2));
+        EXPECT_EQ(device.IsKeyed(), c.loud)
+            << c.block.size() << " " << (c.block.empty() ? 0 : c.block[0]);
         EXPECT_EQ(radio.blockCount, c.loud ? 1 : 0);
     }
 }
@@ -163,7 +166,8 @@ TEST(BandPass, ImpulseResponseGainsAndSaturation) {
     filter.Filter(second.data(), out.data(), kBlockSamples);
     int clipped = 0;
     for (std::uint32_t i = 0; i < kBlockSamples; ++i) {
-        const std::uint32_t centre = i + 31;  // output i is centred on this input of the first block
+        const std::uint32_t centre =
+            i + 31;  // output i is centred on this input of the first block
         const int input = centre < kBlockSamples ? first[centre] : second[centre - kBlockSamples];
         if (std::abs(input) > 4000) {
             EXPECT_GT(input * static_cast<int>(out[i]), 0) << i;
@@ -271,7 +275,8 @@ protected:
     // One block of capture, then waits until the radio has `expected` blocks.
     bool Step(int expected) {
         plat::AdvanceClock(kBlockMs);
-        return hcytest::WaitFor([&] { return radio.blockCount.load() >= expected; }, std::chrono::seconds(5));
+        return hcytest::WaitFor([&] { return radio.blockCount.load() >= expected; },
+                                std::chrono::seconds(5));
     }
     // Advances block by block until `done` holds (one block in flight may
     // lose the frames that come while it is queued again).
@@ -304,7 +309,8 @@ TEST_F(SoundCard, PushToTalkDeliversContiguousRampBlocksAndUnkeyDropsThePartialO
     for (std::size_t b = 0; b < blocks.size(); ++b) {
         ASSERT_EQ(blocks[b].size(), kBlockSamples);
         for (std::uint32_t i = 0; i < kBlockSamples; ++i)
-            ASSERT_EQ(blocks[b][i], static_cast<std::int16_t>((b * kBlockSamples + i) % 32768)) << b << ":" << i;
+            ASSERT_EQ(blocks[b][i], static_cast<std::int16_t>((b * kBlockSamples + i) % 32768))
+                << b << ":" << i;
     }
     for (auto word : radio.Sources()) EXPECT_EQ(word, kWord);
 }
@@ -362,7 +368,8 @@ TEST_F(SoundCard, ARefusedBufferIsNotRetriedAndCaptureGoesOnWithTheOther) {
     ASSERT_TRUE(StepUntil([&] { return radio.blockCount.load() >= 2; }));
     const auto blocks = radio.Blocks();
     EXPECT_EQ(blocks[0][0], 0);
-    for (std::uint32_t i = 1; i < kBlockSamples; ++i) ASSERT_EQ(blocks[1][i], static_cast<std::int16_t>(blocks[1][0] + i));
+    for (std::uint32_t i = 1; i < kBlockSamples; ++i)
+        ASSERT_EQ(blocks[1][i], static_cast<std::int16_t>(blocks[1][0] + i));
 }
 
 TEST_F(SoundCard, ANewCaptureSizeTakesEffectOnTheNextBuffersAndTheFilterFollows) {
@@ -391,21 +398,28 @@ TEST_F(SoundCard, OpenFailuresStoreTheirMessages) {
         {Fault::WaveInOpen, 6, "Could not open input device.  No valid input driver present."},
         {Fault::WaveInOpen, 32, "Could not open input device.  WAV format not supported."},
         {Fault::WaveInOpen, 7, "Input device open failed with code 7."},
-        {Fault::DirectSoundCreate, 0x8878000A, "Failed to create DirectSound object.  Output device already allocated."},
-        {Fault::DirectSoundCreate, 0x80070057, "Failed to create DirectSound object.  Invalid parameter passed to function."},
-        {Fault::DirectSoundCreate, 0x88780078, "Failed to create DirectSound object.  No compatible output driver available."},
-        {Fault::DirectSoundCreate, 0x80004005, "DirectSound object create failed with code 80004005."},
+        {Fault::DirectSoundCreate, 0x8878000A,
+         "Failed to create DirectSound object.  Output device already allocated."},
+        {Fault::DirectSoundCreate, 0x80070057,
+         "Failed to create DirectSound object.  Invalid parameter passed to function."},
+        {Fault::DirectSoundCreate, 0x88780078,
+         "Failed to create DirectSound object.  No compatible output driver available."},
+        {Fault::DirectSoundCreate, 0x80004005,
+         "DirectSound object create failed with code 80004005."},
         {Fault::CreateSoundBuffer, 0x88780064, "CreateSoundBuffer failed with code 88780064h"},
         {Fault::SetFormat, 0x88780064, "Primary buffer SetFormat failed with code 88780064h"}};
     for (const auto& c : cases) {
         const bool output = c.fault != Fault::WaveInOpen;
-        plat::vsnd::InjectFault(output ? speakers : mic, c.fault, static_cast<std::int32_t>(c.code));
-        EXPECT_EQ(output ? device->CreateDirectSoundOutput(&speakers) : device->OpenInput(micId), 0) << c.message;
+        plat::vsnd::InjectFault(output ? speakers : mic, c.fault,
+                                static_cast<std::int32_t>(c.code));
+        EXPECT_EQ(output ? device->CreateDirectSoundOutput(&speakers) : device->OpenInput(micId), 0)
+            << c.message;
         EXPECT_EQ(LastErrorText(), c.message);
         EXPECT_FALSE(device->IsCaptureThreadRunning());
     }
     // A refused cooperative level is reported, and the open goes on.
-    plat::vsnd::InjectFault(speakers, Fault::SetCooperativeLevel, static_cast<std::int32_t>(0x88780046u));
+    plat::vsnd::InjectFault(speakers, Fault::SetCooperativeLevel,
+                            static_cast<std::int32_t>(0x88780046u));
     EXPECT_EQ(device->CreateDirectSoundOutput(&speakers), 1);
     EXPECT_EQ(LastErrorText(), "SetCooperativeLevel failed with code 88780046.");
 }
@@ -427,7 +441,8 @@ protected:
     }
     const HCYGUID* Speakers() const { return reinterpret_cast<const HCYGUID*>(&speakers); }
     bool BothOpen(bool open) const {
-        return plat::vsnd::IsEndpointOpen(mic) == open && plat::vsnd::IsEndpointOpen(speakers) == open;
+        return plat::vsnd::IsEndpointOpen(mic) == open &&
+               plat::vsnd::IsEndpointOpen(speakers) == open;
     }
 
     std::unique_ptr<Card> card;
@@ -472,9 +487,11 @@ TEST_F(SoundCardExports, FailuresGiveMinusOneAndTheirMessages) {
     EXPECT_EQ(hcyOpenAudioDeviceSR(micId, 50, Speakers(), 16000), -1);
     EXPECT_EQ(LastErrorText(), "Could not open input device.  WAV format not supported.");
 
-    plat::vsnd::InjectFault(speakers, Fault::DirectSoundCreate, static_cast<std::int32_t>(0x8878000Au), 3);
+    plat::vsnd::InjectFault(speakers, Fault::DirectSoundCreate,
+                            static_cast<std::int32_t>(0x8878000Au), 3);
     EXPECT_EQ(hcyOpenAudioDevice(micId, Speakers(), nullptr), -1);
-    EXPECT_EQ(LastErrorText(), "Failed to create DirectSound object.  Output device already allocated.");
+    EXPECT_EQ(LastErrorText(),
+              "Failed to create DirectSound object.  Output device already allocated.");
     EXPECT_EQ(hcyOpenAudioDeviceEx(micId, Speakers(), nullptr, nullptr), -1);
     EXPECT_EQ(LastErrorText(), "Error creating DirectSound object.");
     EXPECT_EQ(hcyOpenAudioDeviceSR(micId, 16000, Speakers(), 16000), -1);
@@ -486,7 +503,8 @@ TEST_F(SoundCardExports, FailuresGiveMinusOneAndTheirMessages) {
 
 TEST_F(SoundCardExports, ClosingAKeyedDeviceLeavesNoRadioKeyed) {
     auto radio = std::make_shared<RecordingRadio>();
-    const int handle = theApp.AddRadio(radio, [&](int h) { radio->SetUserId(static_cast<std::uint32_t>(h)); });
+    const int handle =
+        theApp.AddRadio(radio, [&](int h) { radio->SetUserId(static_cast<std::uint32_t>(h)); });
     const int device = hcyOpenAudioDeviceSimple(micId, Speakers());
     ASSERT_GT(device, 0) << Error();
     ASSERT_EQ(hcySetComRadioXmit(handle, device, 1), 1) << Error();

@@ -25,7 +25,9 @@ protected:
         sb = buffer.GetSoundBuffer();
         ASSERT_TRUE(sb);
     }
-    int Write(const Samples& b) { return buffer.Write(b.data(), static_cast<std::uint32_t>(b.size() * 2)); }
+    int Write(const Samples& b) {
+        return buffer.Write(b.data(), static_cast<std::uint32_t>(b.size() * 2));
+    }
 
     COutputBuffer buffer;
     plat::LPDIRECTSOUNDBUFFER sb;
@@ -33,13 +35,16 @@ protected:
 
 TEST_F(OutputBuffer, VolumeFromGainTruncatedAndClampedPanFromChannel) {
     const std::pair<float, long> volumes[] = {
-        {1.0f, 0},  {0.5f, -5000},  {0.25f, -7500}, {0.0f, -10000}, {0.3f, -6999},
-        {1.5f, 0},  {-0.5f, -10000}, {std::numeric_limits<float>::quiet_NaN(), -10000}};
+        {1.0f, 0},       {0.5f, -5000},
+        {0.25f, -7500},  {0.0f, -10000},
+        {0.3f, -6999},   {1.5f, 0},
+        {-0.5f, -10000}, {std::numeric_limits<float>::quiet_NaN(), -10000}};
     for (auto [gain, expected] : volumes) {
         EXPECT_EQ(buffer.SetVolume(gain), 1);
         EXPECT_EQ(Volume(sb), expected) << gain;
     }
-    const std::pair<int, long> pans[] = {{8, -10000}, {9, 10000}, {10, 0}, {0, 0}, {8, -10000}, {3, 0}};
+    const std::pair<int, long> pans[] = {{8, -10000}, {9, 10000},  {10, 0},
+                                         {0, 0},      {8, -10000}, {3, 0}};
     for (auto [channel, expected] : pans) {
         EXPECT_EQ(buffer.SetChannel(channel), 1);
         EXPECT_EQ(Pan(sb), expected) << channel;
@@ -83,7 +88,8 @@ TEST_F(OutputBuffer, StretchAheadIsClearedAndWrapsToTheStart) {
         EXPECT_EQ(b.GetWriteOffset(), 0u);
         const auto bytes = Contents(b.GetSoundBuffer());
         const std::uint32_t cleared = std::min(3 * rate, 65536u - 2048u);
-        for (std::uint32_t i = 0; i < 63488; ++i) ASSERT_EQ(bytes[i], i < cleared ? 0 : 0x55) << rate << " at " << i;
+        for (std::uint32_t i = 0; i < 63488; ++i)
+            ASSERT_EQ(bytes[i], i < cleared ? 0 : 0x55) << rate << " at " << i;
     }
 }
 
@@ -95,12 +101,12 @@ TEST_F(OutputBuffer, WriteOffsetFollowsTheCursorOnlyWhenItMovedOnByMoreThanABloc
         std::uint32_t offset;
     } steps[] = {
         {0, 1, 2048},
-        {32, 1, 4096},            // cursor 1024: less than a block since the last write
-        {200, 1, 7424 + 2048},    // cursor 7424: past the write offset, followed
-        {0, 2, 13568},            // cursor unmoved
-        {65, 1, 13568 + 2048},    // cursor 9504: moved more than a block but behind, kept
+        {32, 1, 4096},          // cursor 1024: less than a block since the last write
+        {200, 1, 7424 + 2048},  // cursor 7424: past the write offset, followed
+        {0, 2, 13568},          // cursor unmoved
+        {65, 1, 13568 + 2048},  // cursor 9504: moved more than a block but behind, kept
         {0, 2, 19712},
-        {65, 1, 11584 + 2048},    // cursor 11584: far behind the offset, pulled back
+        {65, 1, 11584 + 2048},  // cursor 11584: far behind the offset, pulled back
     };
     for (const auto& s : steps) {
         Advance(s.ms);
@@ -211,10 +217,11 @@ TEST_F(SoundTest, StereoVariantWriteWindowAndLockErrors) {
     const struct {
         plat::DWORD lower, cursor;
         bool in;
-    } window[] = {{0, 2048, true},     {0, 6144, true},    {0, 1024, false},    {0, 6146, false},
+    } window[] = {{0, 2048, true},      {0, 6144, true},     {0, 1024, false},    {0, 6146, false},
                   {62464, 65000, true}, {62464, 1000, true}, {62464, 5000, false}};
     for (const auto& w : window)
-        EXPECT_EQ(COutputBufferDX3::IsInWriteWindow(w.lower, w.cursor, 2048), w.in) << w.lower << " " << w.cursor;
+        EXPECT_EQ(COutputBufferDX3::IsInWriteWindow(w.lower, w.cursor, 2048), w.in)
+            << w.lower << " " << w.cursor;
 
     COutputBufferDX3 b;
     ASSERT_EQ(b.Create(speaker->ds), 1);
@@ -245,7 +252,9 @@ TEST(Garble, ZerosStayAnOddByteIsLeftAloneAndTheRestFollowsTheGenerator) {
         plat::srand(static_cast<unsigned>(before));
         for (std::size_t i = 0; i < input.size(); ++i) {
             const int product = 2 * plat::rand() * input[i];
-            EXPECT_EQ(got[i], static_cast<std::int16_t>(static_cast<std::int16_t>(product & 0xFFFF) >> 2)) << i;
+            EXPECT_EQ(got[i],
+                      static_cast<std::int16_t>(static_cast<std::int16_t>(product & 0xFFFF) >> 2))
+                << i;
         }
         return;
     }

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "../radio/radio_fixture.h"
 #include "audio/output_buffer.h"
 #include "audio/recv_path_mono.h"
 #include "audio_fixture.h"
 #include "radio/generic_radio.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
-#include "../radio/radio_fixture.h"
 
 namespace {
 
@@ -62,7 +62,8 @@ protected:
     }
 
     void Send(const TransmitterSpec& s, const std::vector<std::int16_t>& samples) {
-        Deliver(*radio, MakeSignalPdu(s.id, 4, Pcm(samples), static_cast<std::uint16_t>(samples.size())));
+        Deliver(*radio,
+                MakeSignalPdu(s.id, 4, Pcm(samples), static_cast<std::uint16_t>(samples.size())));
     }
 
     StandInDevice device;
@@ -114,7 +115,8 @@ TEST_F(RadioOnSpeaker, TwoTransmittersHeardAtOnceMixWithoutEitherBeingCut) {
         Send(b, std::vector<std::int16_t>(1024, 2000));
         const auto heard = Hear(64);
         ASSERT_EQ(heard.size(), 2048u);
-        for (std::size_t i = 0; i < heard.size(); ++i) ASSERT_EQ(heard[i], 3000) << round << " at " << i;
+        for (std::size_t i = 0; i < heard.size(); ++i)
+            ASSERT_EQ(heard[i], 3000) << round << " at " << i;
     }
     // A ends; B goes on alone, also after its buffer fell idle.
     a.state = 1;

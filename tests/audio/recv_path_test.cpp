@@ -112,7 +112,9 @@ TEST_F(RecvPath, NoiseVolumeFollowsMasterVolumeBelowTheBaseAndIsSilentWhileKeyed
         float master;
         bool keyed;
         long volume;
-    } cases[] = {{1.0f, false, -3000}, {0.5f, false, -8000}, {1.0f, true, -10000} /* base - 10000, clamped */};
+    } cases[] = {{1.0f, false, -3000},
+                 {0.5f, false, -8000},
+                 {1.0f, true, -10000} /* base - 10000, clamped */};
     for (const auto& c : cases) {
         radio->SetMasterVolume(c.master);
         device.keyed = c.keyed;
@@ -264,7 +266,8 @@ TEST_F(RecvPath, AttachMakesNoiseAndTheLocalSourceStopAllDropsThemAndAnotherDevi
     auto& p = *path;
     p.AttachDevice(&device);
     EXPECT_FALSE(p.IsActive());
-    ASSERT_TRUE(p.GetSquelchNoise() && p.GetSquelchTail() && p.GetBackgroundNoise() && p.GetResourceSound());
+    ASSERT_TRUE(p.GetSquelchNoise() && p.GetSquelchTail() && p.GetBackgroundNoise() &&
+                p.GetResourceSound());
     EXPECT_EQ(p.GetOutputBufferCount(), 1u);
     ASSERT_NE(p.GetLocalSource(), nullptr);
     EXPECT_TRUE(p.GetLocalSource()->IsActive());

@@ -13,7 +13,8 @@ constexpr double kRate = 16000.0;  // [Hz]
 inline std::vector<std::int16_t> Sine(std::size_t count, double hz, double amplitude) {
     std::vector<std::int16_t> s(count);
     for (std::size_t i = 0; i < count; ++i) {
-        s[i] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2.0 * std::numbers::pi * hz * i / kRate)));
+        s[i] = static_cast<std::int16_t>(
+            std::lround(amplitude * std::sin(2.0 * std::numbers::pi * hz * i / kRate)));
     }
     return s;
 }

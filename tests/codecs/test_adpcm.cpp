@@ -14,11 +14,13 @@ namespace {
 
 // The IMA/DVI tables, typed in here from the published algorithm.
 constexpr std::array<int, 89> kImaSteps = {
-    7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 21, 23, 25, 28, 31, 34, 37, 41, 45, 50, 55, 60, 66, 73, 80, 88,
-    97, 107, 118, 130, 143, 157, 173, 190, 209, 230, 253, 279, 307, 337, 371, 408, 449, 494, 544, 598, 658,
-    724, 796, 876, 963, 1060, 1166, 1282, 1411, 1552, 1707, 1878, 2066, 2272, 2499, 2749, 3024, 3327, 3660,
-    4026, 4428, 4871, 5358, 5894, 6484, 7132, 7845, 8630, 9493, 10442, 11487, 12635, 13899, 15289, 16818,
-    18500, 20350, 22385, 24623, 27086, 29794, 32767};
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
+    12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 constexpr std::array<int, 8> kImaIndex = {-1, -1, -1, -1, 2, 4, 6, 8};
 
 // A textbook IMA coder with branches, one code at a time.
@@ -41,8 +43,14 @@ struct Reference {
         int diff = sample - predicted;
         int code = diff < 0 ? 8 : 0;
         diff = std::abs(diff);
-        if (diff >= step) { code |= 4; diff -= step; }
-        if (diff >= step >> 1) { code |= 2; diff -= step >> 1; }
+        if (diff >= step) {
+            code |= 4;
+            diff -= step;
+        }
+        if (diff >= step >> 1) {
+            code |= 2;
+            diff -= step >> 1;
+        }
         if (diff >= step >> 2) code |= 1;
         Apply(code);
         return code;
@@ -69,7 +77,8 @@ TEST(Adpcm, IndexTableAndLimits) {
             CAdpcm::DecoderState state{0, start};
             const std::array<std::uint8_t, 1> byte{static_cast<std::uint8_t>(code)};
             EXPECT_EQ(CAdpcm::Decode(state, byte, std::span<std::int16_t>{}), 0u);
-            EXPECT_EQ(state.index, std::clamp(start + kImaIndex[code & 7], 0, 88)) << code << " at " << start;
+            EXPECT_EQ(state.index, std::clamp(start + kImaIndex[code & 7], 0, 88))
+                << code << " at " << start;
         }
     }
     // A state from outside the tables' range is brought back into it.

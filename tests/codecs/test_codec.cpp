@@ -38,9 +38,10 @@ TEST(CodecSelection, SendingCodesAndBlockSizes) {
         CodecKind kind;
         std::uint32_t bytes, bits, samples;
     };
-    for (const Row& r : {Row{CodecKind::Pcm, 2048, 16384, 1024}, Row{CodecKind::MuLaw, 1024, 8192, 1024},
-                         Row{CodecKind::Cvsd, 128, 1024, 1024}, Row{CodecKind::CecomCvsd, 128, 1024, 1024},
-                         Row{CodecKind::Adpcm, 512, 4096, 1024}}) {
+    for (const Row& r :
+         {Row{CodecKind::Pcm, 2048, 16384, 1024}, Row{CodecKind::MuLaw, 1024, 8192, 1024},
+          Row{CodecKind::Cvsd, 128, 1024, 1024}, Row{CodecKind::CecomCvsd, 128, 1024, 1024},
+          Row{CodecKind::Adpcm, 512, 4096, 1024}}) {
         const std::uint32_t bytes = 2048 / GetCompressionRatio(r.kind);
         EXPECT_EQ(bytes, r.bytes);
         EXPECT_EQ(bytes * 8, r.bits);
@@ -56,8 +57,9 @@ TEST(CodecSet, SineRoundTripsKeepTheirSnr) {
         double floorDb;
     };
     const auto input = codectest::Sine(8192, 1000.0, 12000.0);
-    for (const Row& r : {Row{CodecKind::Pcm, 1e8}, Row{CodecKind::MuLaw, 32.0}, Row{CodecKind::Adpcm, 25.0},
-                         Row{CodecKind::Cvsd, 7.0}, Row{CodecKind::CecomCvsd, 7.0}}) {
+    for (const Row& r :
+         {Row{CodecKind::Pcm, 1e8}, Row{CodecKind::MuLaw, 32.0}, Row{CodecKind::Adpcm, 25.0},
+          Row{CodecKind::Cvsd, 7.0}, Row{CodecKind::CecomCvsd, 7.0}}) {
         CodecSet codecs;
         std::vector<std::uint8_t> coded(input.size() * 2 / GetCompressionRatio(r.kind));
         ASSERT_EQ(codecs.Encode(r.kind, input, coded), coded.size());
@@ -65,7 +67,8 @@ TEST(CodecSet, SineRoundTripsKeepTheirSnr) {
         std::vector<std::int16_t> decoded(input.size());
         ASSERT_EQ(codecs.Decode(r.kind, stream, coded, decoded), input.size());
         double best = -100.0;
-        for (std::size_t lag = 0; lag < 8; ++lag) best = std::max(best, codectest::SnrDb(input, decoded, 256, lag));
+        for (std::size_t lag = 0; lag < 8; ++lag)
+            best = std::max(best, codectest::SnrDb(input, decoded, 256, lag));
         EXPECT_GT(best, r.floorDb) << static_cast<int>(r.kind);
     }
 }

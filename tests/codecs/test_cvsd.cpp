@@ -37,7 +37,8 @@ std::vector<std::int16_t> DecodeAll(const Codec& codec, CCvsdCore::DecoderState&
 }
 
 bool SameState(const CCvsdCore::DecoderState& a, const CCvsdCore::DecoderState& b) {
-    return a.integrator == b.integrator && a.step == b.step && a.output == b.output && a.history == b.history;
+    return a.integrator == b.integrator && a.step == b.step && a.output == b.output &&
+           a.history == b.history;
 }
 
 }  // namespace

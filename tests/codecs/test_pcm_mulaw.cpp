@@ -25,7 +25,8 @@ int G711Expand(std::uint8_t code) {
 
 TEST(MuLaw, EveryCodeDecodesToTheG711Value) {
     for (int code = 0; code < 256; ++code) {
-        EXPECT_EQ(CMuLaw::DecodeSample(static_cast<std::uint8_t>(code)), G711Expand(static_cast<std::uint8_t>(code)))
+        EXPECT_EQ(CMuLaw::DecodeSample(static_cast<std::uint8_t>(code)),
+                  G711Expand(static_cast<std::uint8_t>(code)))
             << "code " << code;
     }
     EXPECT_EQ(CMuLaw::DecodeSample(0xFF), 0);
@@ -48,8 +49,10 @@ TEST(MuLaw, EncodesChosenInputs) {
         const int edge = (1 << (e + 7)) - 132;
         const auto first = static_cast<std::uint8_t>(~(e << 4) & 0xFF);
         EXPECT_EQ(CMuLaw::EncodeSample(static_cast<std::int16_t>(edge)), first) << "segment " << e;
-        EXPECT_EQ(CMuLaw::EncodeSample(static_cast<std::int16_t>(edge - 1)), first + 1) << "segment " << e;
-        EXPECT_EQ(CMuLaw::EncodeSample(static_cast<std::int16_t>(-edge)), first & 0x7F) << "segment " << e;
+        EXPECT_EQ(CMuLaw::EncodeSample(static_cast<std::int16_t>(edge - 1)), first + 1)
+            << "segment " << e;
+        EXPECT_EQ(CMuLaw::EncodeSample(static_cast<std::int16_t>(-edge)), first & 0x7F)
+            << "segment " << e;
     }
 }
 

@@ -5,8 +5,8 @@
 #include "hcyplat/sound_devices.h"
 #include "hcyplat/timer.h"
 #include "hcyplat/window.h"
-#include "support/library_fixture.h"
 #include "net/net_mgr.h"
+#include "support/library_fixture.h"
 #include "support/stand_ins.h"
 
 using hcytest::StandInInterphone;

@@ -48,8 +48,8 @@ TEST_F(ConfigFileTest, CrLfFilesReadAndKeepTheirLineEnds) {
 
 TEST_F(ConfigFileTest, WritesInsertReplaceAndAppend) {
     WriteConfig("; keep me\n[DIS_IDs]\nSiteID=12345\n\n[Other]\nx=1\n");
-    EXPECT_EQ(theApp.WriteProfileInt("DIS_IDs", "SiteID", 7), 1);   // shorter value
-    EXPECT_EQ(theApp.WriteProfileInt("DIS_IDs", "HostID", 9), 1);   // missing key
+    EXPECT_EQ(theApp.WriteProfileInt("DIS_IDs", "SiteID", 7), 1);                // shorter value
+    EXPECT_EQ(theApp.WriteProfileInt("DIS_IDs", "HostID", 9), 1);                // missing key
     EXPECT_EQ(theApp.WriteProfileString("Network", "BindAdx", "127.0.0.1"), 1);  // new section
     EXPECT_EQ(Text(),
               "; keep me\n[DIS_IDs]\nHostID=9\nSiteID=7\n\n[Other]\nx=1\n"
@@ -71,7 +71,8 @@ TEST_F(ConfigFileTest, FolderComesFromTheRegistryPathValue) {
     ASSERT_TRUE(plat::RegWriteString("ConfigFile", "Path", other.path().c_str()));
     EXPECT_EQ(theApp.GetProfileInt("Radio", "SquelchLevel", 7), 2);
     // The Path value is never read from the file.
-    hcytest::WriteFile(other.file("Tervale.cfg"), "[ConfigFile]\nPath=/nowhere\n[Radio]\nSquelchLevel=1\n");
+    hcytest::WriteFile(other.file("Tervale.cfg"),
+                       "[ConfigFile]\nPath=/nowhere\n[Radio]\nSquelchLevel=1\n");
     EXPECT_EQ(theApp.GetProfileInt("Radio", "SquelchLevel", 7), 1);
 }
 

@@ -75,7 +75,8 @@ TEST_F(LibraryTest, ExportsBeforeInit) {
         {"SetNetwork", [] { return hcySetNetwork(5, 1); }, 0, "Invalid handle sent to SetNetwork."},
         {"SetExerciseID", [] { return hcySetExerciseID(5, 1); }, 0,
          "Invalid handle sent to SetExerciseID."},
-        {"SetMsgWnd", [] { return hcySetMsgWnd(5, 1); }, 0, "SetMsgWnd error. Invalid radio handle.\n"},
+        {"SetMsgWnd", [] { return hcySetMsgWnd(5, 1); }, 0,
+         "SetMsgWnd error. Invalid radio handle.\n"},
         {"SetRadioFrequency", [] { return hcySetRadioFrequency(5, 3e7, 3e7); }, 0, nullptr},
         {"SetRadioNet", [] { return hcySetRadioNet(5, 1); }, 0, nullptr},
         {"SetMasterVolume", [] { return hcySetMasterVolume(5, 0.5f); }, 0, nullptr},
@@ -92,10 +93,12 @@ TEST_F(LibraryTest, ExportsBeforeInit) {
          "SetMultiVoxLevel error. Invalid device handle.\n"},
         {"SetSidetoneVolume", [] { return hcySetSidetoneVolume(5, 0.5f); }, 0, nullptr},
         {"SetDeviceData", [] { return hcySetDeviceData(5, 401, 0); }, 0, nullptr},
-        {"GetDeviceData", [&] { return hcyGetDeviceData(5, 450, reinterpret_cast<intptr_t>(&out)); }, 0,
+        {"GetDeviceData",
+         [&] { return hcyGetDeviceData(5, 450, reinterpret_cast<intptr_t>(&out)); }, 0,
          "Invalid radio handle in call to GetDeviceData."},
         {"PostDataDevice", [] { return hcyPostDataDevice(5, 0, 0); }, 0, nullptr},
-        {"StartRecord", [] { return hcyStartRecord(5, 0, 0); }, 0, "Invalid record/playback device."},
+        {"StartRecord", [] { return hcyStartRecord(5, 0, 0); }, 0,
+         "Invalid record/playback device."},
         {"GetCurrentRecPosn", [] { return hcyGetCurrentRecPosn(5); }, 0,
          "hcyGetCurrentRecPosn error; invalid record device."},
         {"SetNewPlayPosn", [] { return hcySetNewPlayPosn(5, 0); }, 0,
@@ -157,19 +160,24 @@ TEST_F(WiredLibraryTest, WiringChecksComeInOrder) {
          "A radio must be created before calling SetComRadioRecv."},
         {"no device", [&] { return hcySetComRadioRecv(radioHandle, nobody, 0, 1); }, 0,
          "An audio device must be opened before calling SetComRadioRecv."},
-        {"multi recv shares the messages", [&] { return hcySetComMultiRecv(nobody, 1, 1, nullptr, 0); },
-         0, "A radio must be created before calling SetComRadioRecv."},
+        {"multi recv shares the messages",
+         [&] { return hcySetComMultiRecv(nobody, 1, 1, nullptr, 0); }, 0,
+         "A radio must be created before calling SetComRadioRecv."},
         {"xmit", [&] { return hcySetComRadioXmit(nobody, split->GetHandle(), 1); }, 0,
          "A radio must be created before calling SetComRadioXmit."},
         {"multi xmit on a split device",
          [&] { return hcySetComMultiXmit(radioHandle, split->GetHandle(), nullptr, 1); }, 0,
          "A multi-channel audio device must be created."},
-        {"recv", [&] { return hcySetComRadioRecv(radioHandle, split->GetHandle(), 8, 1); }, 1, nullptr},
-        {"interphone recv", [&] { return hcySetComRadioRecv(interphoneHandle, split->GetHandle(), 9, 1); },
-         1, nullptr},
-        {"xmit twice", [&] { return hcySetComRadioXmit(radioHandle, split->GetHandle(), 1); }, 1, nullptr},
-        {"null gains", [&] { return hcySetComMultiRecv(radioHandle, split->GetHandle(), 1, nullptr, 2); },
-         0, "Invalid channel gains sent to SetComMultiRecv."},
+        {"recv", [&] { return hcySetComRadioRecv(radioHandle, split->GetHandle(), 8, 1); }, 1,
+         nullptr},
+        {"interphone recv",
+         [&] { return hcySetComRadioRecv(interphoneHandle, split->GetHandle(), 9, 1); }, 1,
+         nullptr},
+        {"xmit twice", [&] { return hcySetComRadioXmit(radioHandle, split->GetHandle(), 1); }, 1,
+         nullptr},
+        {"null gains",
+         [&] { return hcySetComMultiRecv(radioHandle, split->GetHandle(), 1, nullptr, 2); }, 0,
+         "Invalid channel gains sent to SetComMultiRecv."},
     });
 }
 
@@ -191,7 +199,8 @@ TEST_F(WiredLibraryTest, RadioDataAndVolumeThroughEitherTable) {
 
 TEST_F(WiredLibraryTest, NonFiniteNumbersAreRefused) {
     EXPECT_EQ(hcySetRadioXmitPower(radioHandle, std::nan("")), 0);
-    EXPECT_EQ(std::string(hcyGetLastError()), "HCY ERROR: Non-finite value sent to SetRadioXmitPower.");
+    EXPECT_EQ(std::string(hcyGetLastError()),
+              "HCY ERROR: Non-finite value sent to SetRadioXmitPower.");
     EXPECT_EQ(hcySetRadioFrequency(radioHandle, INFINITY, 3e7), 0);
     EXPECT_EQ(hcySetAntRelPosn(radioHandle, 0.0f, NAN, 0.0f), 0);
     EXPECT_EQ(hcySetSplitVoxLevel(split->GetHandle(), 0.1f, INFINITY), 0);

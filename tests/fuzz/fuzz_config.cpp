@@ -25,8 +25,8 @@ public:
         // A memory file system where there is one: every input rewrites the
         // file, and a disk would flush each rewrite on close.
         std::error_code error;
-        const fs::path base = fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm")
-                                                                   : fs::temp_directory_path();
+        const fs::path base =
+            fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
         std::random_device random;
         for (;;) {
             path_ = base / ("hcy-fuzz-config-" + std::to_string(random()));
@@ -57,10 +57,10 @@ struct Key {
 };
 
 constexpr Key kKeys[] = {
-    {"Network", "BindAdx", false},     {"Network", "RecvBuf", true},
-    {"Network", "QFlush", true},       {"Network", "PrimBroadcast", false},
-    {"Radio", "SquelchLevel", true},   {"DIS_IDs", "SiteID", true},
-    {"DIS_IDs", "HostID", false},      {"ARC164", "MinFreq", true},
+    {"Network", "BindAdx", false},   {"Network", "RecvBuf", true},
+    {"Network", "QFlush", true},     {"Network", "PrimBroadcast", false},
+    {"Radio", "SquelchLevel", true}, {"DIS_IDs", "SiteID", true},
+    {"DIS_IDs", "HostID", false},    {"ARC164", "MinFreq", true},
 };
 
 }  // namespace

@@ -32,7 +32,9 @@ public:
     void OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t length) override {
         sum += Sum(pdu, length);
     }
-    void OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) override { sum += Sum(pdu, length); }
+    void OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) override {
+        sum += Sum(pdu, length);
+    }
     void OnEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t length) override {
         sum += Sum(pdu, length);
     }
@@ -71,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size != 0) std::memcpy(copy.get(), data, size);
     const std::span<const std::byte> datagram(copy.get(), size);
 
-    for (std::uint32_t source : {hcy::net::kNetPrimary, hcy::net::kNetSecondary, hcy::net::kNetLoopback}) {
+    for (std::uint32_t source :
+         {hcy::net::kNetPrimary, hcy::net::kNetSecondary, hcy::net::kNetLoopback}) {
         theApp.m_bAcceptEntityState = source != hcy::net::kNetSecondary;
         hcy::net::ReceiveDatagramInline(datagram, source, scratch);
     }

@@ -44,7 +44,8 @@ TEST(PduGolden, EveryTypeConvertsToTheHandWrittenBytesAndBack) {
         {"Signal", SignalPduToNet, SignalPduToHost, s.sigHost, s.sigWire, 40},
         {"Receiver", ReceiverPduToNet, nullptr, s.rxHost, s.rxWire, 36},
         {"EntityState", nullptr, EntityStatePduToHost, esHost, esWire, 144},
-        {"IcsTransmitter", IcsTransmitterPduToNet, IcsTransmitterPduToHost, s.icsTxHost, s.icsTxWire, 40},
+        {"IcsTransmitter", IcsTransmitterPduToNet, IcsTransmitterPduToHost, s.icsTxHost,
+         s.icsTxWire, 40},
         {"IcsSignal", IcsSignalPduToNet, IcsSignalPduToHost, s.icsSigHost, s.icsSigWire, 42},
     };
     for (const Case& c : cases) {
@@ -61,15 +62,17 @@ TEST(PduGolden, EveryTypeConvertsToTheHandWrittenBytesAndBack) {
 // Arbitrary bytes survive a trip to the other order and back: both
 // directions convert the same fields, those the samples hold at 0 included.
 TEST(PduGolden, BothDirectionsConvertTheSameFields) {
-    const std::pair<Converter, Converter> pairs[] = {{TransmitterPduToNet, TransmitterPduToHost},
-                                                     {SignalPduToNet, SignalPduToHost},
-                                                     {IcsTransmitterPduToNet, IcsTransmitterPduToHost},
-                                                     {IcsSignalPduToNet, IcsSignalPduToHost}};
+    const std::pair<Converter, Converter> pairs[] = {
+        {TransmitterPduToNet, TransmitterPduToHost},
+        {SignalPduToNet, SignalPduToHost},
+        {IcsTransmitterPduToNet, IcsTransmitterPduToHost},
+        {IcsSignalPduToNet, IcsSignalPduToHost}};
     std::uint32_t seed = 12345;
     for (const auto& [toNet, toHost] : pairs) {
         for (int round = 0; round < 50; ++round) {
             Bytes host(120), wire(120), back(120);
-            for (std::byte& b : host) b = static_cast<std::byte>((seed = seed * 1664525u + 1013904223u) >> 24);
+            for (std::byte& b : host)
+                b = static_cast<std::byte>((seed = seed * 1664525u + 1013904223u) >> 24);
             const std::size_t carried = toNet(host, wire);
             ASSERT_GE(carried, 40u);
             ASSERT_EQ(toHost(wire, back), carried);
@@ -139,7 +142,8 @@ TEST_P(PduLengthTest, CopiesThePayloadAsFarAsItFitsZeroFillsTheRestAndWorksInPla
     Bytes buffer(c.fixedSize + 40, std::byte{0x5A});
     EXPECT_EQ(c.convert(longSource, std::span(buffer.data(), c.fixedSize + 10)),
               c.fixedSize + (c.carriesPayload ? 10 : 0));
-    EXPECT_TRUE(std::equal(longSource.begin() + c.fixedSize, longSource.begin() + c.fixedSize + payload,
+    EXPECT_TRUE(std::equal(longSource.begin() + c.fixedSize,
+                           longSource.begin() + c.fixedSize + payload,
                            buffer.begin() + c.fixedSize));
     EXPECT_TRUE(AllEqual(std::span(buffer).subspan(c.fixedSize + 10), std::byte{0x5A}));
 
@@ -164,7 +168,8 @@ TEST(PduScalar, FloatsAndDoublesKeepEveryBitPattern) {
     EXPECT_EQ(Cat(std::as_bytes(std::span(&d, 1))), Hex("3F F8 00 00 00 00 00 00"));
 
     auto floatBack = [](std::uint32_t bits) {
-        return std::bit_cast<std::uint32_t>(NetToHostFloat(HostToNetFloat(std::bit_cast<float>(bits))));
+        return std::bit_cast<std::uint32_t>(
+            NetToHostFloat(HostToNetFloat(std::bit_cast<float>(bits))));
     };
     for (std::uint32_t bits : {0x7F800001u, 0x7FBFFFFFu, 0xFFC00001u, 0x7F800000u, 0x00000001u,
                                0x807FFFFFu, 0x80000000u, 0x0000807Fu})
@@ -174,22 +179,29 @@ TEST(PduScalar, FloatsAndDoublesKeepEveryBitPattern) {
 
     std::uint64_t bits = 0x7FF0000000000001u;  // a signalling NaN first
     for (int i = 0; i < 100000; ++i, bits = bits * 6364136223846793005u + 1442695040888963407u)
-        ASSERT_EQ(std::bit_cast<std::uint64_t>(NetToHostDouble(HostToNetDouble(std::bit_cast<double>(bits)))),
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(
+                      NetToHostDouble(HostToNetDouble(std::bit_cast<double>(bits)))),
                   bits);
 }
 
 TEST(PduConstants, UnknownTypesNetworkBitsAndWholeRecords) {
-    for (int type : {0, 2, 255}) EXPECT_EQ(FixedPartSize(static_cast<std::uint8_t>(type)), 0u) << type;
+    for (int type : {0, 2, 255})
+        EXPECT_EQ(FixedPartSize(static_cast<std::uint8_t>(type)), 0u) << type;
 
     // Audio uses the high half when any of bits 16 to 23 is set; bit 23
     // alone selects the high half, which names no network.
     constexpr std::uint32_t both = kNetPrimary | kNetSecondary;
     const std::tuple<std::uint32_t, std::uint8_t, std::uint32_t> cases[] = {
-        {0x3, PDU_TYPE_TRANSMITTER, both},          {0x3, PDU_TYPE_SIGNAL, both},
-        {0x10001, PDU_TYPE_TRANSMITTER, kNetPrimary}, {0x10001, PDU_TYPE_SIGNAL, kNetPrimary},
-        {0x20001, PDU_TYPE_SIGNAL, kNetSecondary},  {0x20001, PDU_TYPE_ICS_SIGNAL, kNetSecondary},
-        {0x20001, PDU_TYPE_ICS_TRANSMITTER, kNetPrimary}, {0x10000, PDU_TYPE_TRANSMITTER, 0},
-        {0x800003, PDU_TYPE_SIGNAL, 0},             {0x1000003, PDU_TYPE_SIGNAL, both},
+        {0x3, PDU_TYPE_TRANSMITTER, both},
+        {0x3, PDU_TYPE_SIGNAL, both},
+        {0x10001, PDU_TYPE_TRANSMITTER, kNetPrimary},
+        {0x10001, PDU_TYPE_SIGNAL, kNetPrimary},
+        {0x20001, PDU_TYPE_SIGNAL, kNetSecondary},
+        {0x20001, PDU_TYPE_ICS_SIGNAL, kNetSecondary},
+        {0x20001, PDU_TYPE_ICS_TRANSMITTER, kNetPrimary},
+        {0x10000, PDU_TYPE_TRANSMITTER, 0},
+        {0x800003, PDU_TYPE_SIGNAL, 0},
+        {0x1000003, PDU_TYPE_SIGNAL, both},
         {kNetLoopback | kNetHla, PDU_TYPE_SIGNAL, 0}};
     for (const auto& [flags, type, bits] : cases)
         EXPECT_EQ(NetworkBits(flags, type), bits) << std::hex << flags << " type " << int(type);

@@ -4,11 +4,11 @@
 // with the values the host-order records held. Where the system deliberately
 // gives a field another meaning than the standard, the test pins the
 // system's value and says why.
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
-#include <algorithm>
-#include <cmath>
 #include <map>
 #include <random>
 #include <sstream>
@@ -35,11 +35,13 @@ void WriteCapture(const fs::path& path, const std::vector<Bytes>& payloads) {
         const auto size = static_cast<std::uint32_t>(28 + payload.size());
         // Version 4, length; identification 1, don't fragment; time to live
         // 64, UDP; 127.0.0.1 to 127.0.0.1.
-        for (std::uint32_t word : {0x45000000u | size, 0x00014000u, 0x40110000u, 0x7F000001u, 0x7F000001u})
+        for (std::uint32_t word :
+             {0x45000000u | size, 0x00014000u, 0x40110000u, 0x7F000001u, 0x7F000001u})
             Put(ip, word, 4, true);
         std::uint32_t sum = 0;
         for (std::size_t i = 0; i < 20; i += 2)
-            sum += std::to_integer<std::uint32_t>(ip[i]) << 8 | std::to_integer<std::uint32_t>(ip[i + 1]);
+            sum += std::to_integer<std::uint32_t>(ip[i]) << 8 |
+                   std::to_integer<std::uint32_t>(ip[i + 1]);
         while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
         ip[10] = static_cast<std::byte>(~sum >> 8);
         ip[11] = static_cast<std::byte>(~sum);
@@ -50,14 +52,17 @@ void WriteCapture(const fs::path& path, const std::vector<Bytes>& payloads) {
         file.insert(file.end(), ip.begin(), ip.end());
     }
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
 }
 
 using Expected = std::vector<std::pair<std::string, std::string>>;
 
 Expected Header(const PduHeader& h) {
-    return {{"dis.proto_ver", std::to_string(h.protocolVersion)}, {"dis.exer_id", std::to_string(h.exerciseId)},
-            {"dis.pdu_type", std::to_string(h.pduType)}, {"dis.proto_fam", std::to_string(h.protocolFamily)},
+    return {{"dis.proto_ver", std::to_string(h.protocolVersion)},
+            {"dis.exer_id", std::to_string(h.exerciseId)},
+            {"dis.pdu_type", std::to_string(h.pduType)},
+            {"dis.proto_fam", std::to_string(h.protocolFamily)},
             {"dis.pdu_length", std::to_string(h.length)}};
 }
 
@@ -79,7 +84,8 @@ protected:
             if (std::getenv("CI") != nullptr) FAIL() << "tshark is required on CI";
             GTEST_SKIP() << "tshark not installed; the independent decoder check is skipped";
         }
-        dir_ = fs::temp_directory_path() / ("hcy-pdu-tshark-" + std::to_string(std::random_device()()));
+        dir_ = fs::temp_directory_path() /
+               ("hcy-pdu-tshark-" + std::to_string(std::random_device()()));
         fs::create_directories(dir_);
     }
     void TearDown() override {
@@ -97,16 +103,20 @@ protected:
         for (const auto& [wire, expected] : frames) {
             payloads.push_back(wire);
             for (const auto& [field, value] : expected)
-                if (std::find(fields.begin(), fields.end(), field) == fields.end()) fields.push_back(field);
+                if (std::find(fields.begin(), fields.end(), field) == fields.end())
+                    fields.push_back(field);
         }
         WriteCapture(dir_ / "pdus.pcap", payloads);
-        std::string command = "tshark -n -r '" + (dir_ / "pdus.pcap").string() +
-                              "' -d udp.port==3000,dis -T fields -E separator=/t -E occurrence=a -E aggregator=,";
+        std::string command =
+            "tshark -n -r '" + (dir_ / "pdus.pcap").string() +
+            "' -d udp.port==3000,dis -T fields -E separator=/t -E occurrence=a -E aggregator=,";
         for (const std::string& field : fields) command += " -e " + field;
-        command += " > '" + (dir_ / "fields.txt").string() + "' 2> '" + (dir_ / "errors.txt").string() + "'";
+        command += " > '" + (dir_ / "fields.txt").string() + "' 2> '" +
+                   (dir_ / "errors.txt").string() + "'";
         if (std::system(command.c_str()) != 0) {
             std::ifstream text(dir_ / "errors.txt");
-            ADD_FAILURE() << command << "\n" << std::string(std::istreambuf_iterator<char>(text), {});
+            ADD_FAILURE() << command << "\n"
+                          << std::string(std::istreambuf_iterator<char>(text), {});
         }
         std::ifstream in(dir_ / "fields.txt");
         std::size_t frame = 0;
@@ -123,7 +133,8 @@ protected:
                 if (*end != '\0' || value.find_first_of(".e") == std::string::npos || got.empty()) {
                     EXPECT_EQ(got, value) << field;
                 } else {
-                    EXPECT_NEAR(std::stod(got), std::stod(value), std::abs(std::stod(value)) * 1e-6) << field;
+                    EXPECT_NEAR(std::stod(got), std::stod(value), std::abs(std::stod(value)) * 1e-6)
+                        << field;
                 }
             }
         }
@@ -149,54 +160,71 @@ TEST_F(PduTsharkTest, EveryPduDecodesToTheRecordValues) {
                               {"dis.radio.radio_id", "4113"}};
     ExpectDecoded({
         {ToWire(TransmitterPduToNet, Cat(RecordBytes(transmitter), kModulationParameters)),
-         Header(transmitter.header) + radioId + Expected{
-            {"dis.entityKind", "7"}, {"dis.country", "225"}, {"dis.radio.nomenclature", "5912"},
-            {"dis.radio.transmit_state", "2"},
-            // Input source: the low 8 bits of the keying device's source
-            // word, not the standard's enumeration of crew positions.
-            {"dis.radio.input_source", "25"},
-            // Bytes 30 and 31 are padding to a standard reader; the system
-            // carries the radio's net number there. (Occurrences: header
-            // padding, these two bytes, the 3 bytes at 101.)
-            {"dis.padding", "0000,1a1b,000000"},
-            {"dis.antenna_location.x", "1.5"}, {"dis.antenna_location.y", "-2.25"},
-            {"dis.antenna_location.z", "6378137.0"}, {"dis.rel_antenna_location.z", "2.0"},
-            {"dis.radio.frequency", "4294967554"},  // the two halves as one u64
-            {"dis.transmit_freq_bandwidth", "25000.0"}, {"dis.transmit_power", "40.0"},
-            {"dis.radio.mod_type.major", "1"}, {"dis.modulation_detail", "2"},
-            {"dis.radio.mod_type.system", "1"}, {"dis.radio.crypto_system", "10281"},  // 0x2829
-            // The whole u16 is the crypto key (0x8005); a standard reader
-            // takes bit 15 as the encryption mode and the rest as the key.
-            {"dis.radio.encryption_key", "0x8005"}, {"dis.radio.encryption_key.mode", "1"},
-            {"dis.radio.encryption_key.id", "5"}, {"dis.radio.mod_param.length", "16"},
-            {"dis.radio.mod_param.all", "a0a1a2a3a4a5a6a7a8a9aaabacadaeaf"}}},  // untouched
+         Header(transmitter.header) + radioId +
+             Expected{
+                 {"dis.entityKind", "7"},
+                 {"dis.country", "225"},
+                 {"dis.radio.nomenclature", "5912"},
+                 {"dis.radio.transmit_state", "2"},
+                 // Input source: the low 8 bits of the keying device's source
+                 // word, not the standard's enumeration of crew positions.
+                 {"dis.radio.input_source", "25"},
+                 // Bytes 30 and 31 are padding to a standard reader; the system
+                 // carries the radio's net number there. (Occurrences: header
+                 // padding, these two bytes, the 3 bytes at 101.)
+                 {"dis.padding", "0000,1a1b,000000"},
+                 {"dis.antenna_location.x", "1.5"},
+                 {"dis.antenna_location.y", "-2.25"},
+                 {"dis.antenna_location.z", "6378137.0"},
+                 {"dis.rel_antenna_location.z", "2.0"},
+                 {"dis.radio.frequency", "4294967554"},  // the two halves as one u64
+                 {"dis.transmit_freq_bandwidth", "25000.0"},
+                 {"dis.transmit_power", "40.0"},
+                 {"dis.radio.mod_type.major", "1"},
+                 {"dis.modulation_detail", "2"},
+                 {"dis.radio.mod_type.system", "1"},
+                 {"dis.radio.crypto_system", "10281"},  // 0x2829
+                 // The whole u16 is the crypto key (0x8005); a standard reader
+                 // takes bit 15 as the encryption mode and the rest as the key.
+                 {"dis.radio.encryption_key", "0x8005"},
+                 {"dis.radio.encryption_key.mode", "1"},
+                 {"dis.radio.encryption_key.id", "5"},
+                 {"dis.radio.mod_param.length", "16"},
+                 {"dis.radio.mod_param.all", "a0a1a2a3a4a5a6a7a8a9aaabacadaeaf"}}},  // untouched
         {ToWire(SignalPduToNet, s.sigHost),
-         Header(SampleSignal().header) + radioId + Expected{
-            {"dis.radio.encoding_class", "0"}, {"dis.radio.encoding_type.audio", "4"},
-            {"dis.radio.tdl_type", "0"}, {"dis.radio.sample_rate", "16000"},
-            {"dis.radio.data_length", "64"}, {"dis.radio.num_of_samples", "4"},
-            // Encoding 4 means big-endian PCM to a standard reader; the
-            // system's PCM codec writes little-endian samples and the
-            // converters leave them so.
-            {"dis.radio.signal_data", "3412feff0201007f"}}},
+         Header(SampleSignal().header) + radioId +
+             Expected{{"dis.radio.encoding_class", "0"},
+                      {"dis.radio.encoding_type.audio", "4"},
+                      {"dis.radio.tdl_type", "0"},
+                      {"dis.radio.sample_rate", "16000"},
+                      {"dis.radio.data_length", "64"},
+                      {"dis.radio.num_of_samples", "4"},
+                      // Encoding 4 means big-endian PCM to a standard reader; the
+                      // system's PCM codec writes little-endian samples and the
+                      // converters leave them so.
+                      {"dis.radio.signal_data", "3412feff0201007f"}}},
         {ToWire(ReceiverPduToNet, s.rxHost),
-         Header(SampleReceiver().header) + Expected{
-            {"dis.entity_id_site", "2571,12337"},  // receiver, transmitter
-            {"dis.entity_id_application", "3085,12851"}, {"dis.entity_id_entity", "3599,13365"},
-            {"dis.radio.radio_id", "4113"}, {"dis.radio.transmitter_radio_id", "13879"},
-            {"dis.radio.receive_state", "2"},
-            {"dis.receive_power", "8.6e-08"}}},  // watts here; a standard reader calls it dBm
+         Header(SampleReceiver().header) +
+             Expected{
+                 {"dis.entity_id_site", "2571,12337"},  // receiver, transmitter
+                 {"dis.entity_id_application", "3085,12851"},
+                 {"dis.entity_id_entity", "3599,13365"},
+                 {"dis.radio.radio_id", "4113"},
+                 {"dis.radio.transmitter_radio_id", "13879"},
+                 {"dis.radio.receive_state", "2"},
+                 {"dis.receive_power", "8.6e-08"}}},  // watts here; a standard reader calls it dBm
         // Entity State: what the to-host converter read is what the decoder reads.
-        {s.esWire, Header(es.header) + Expected{
-            {"dis.entity_id_site", std::to_string(es.entityId.site)},
-            {"dis.entity_id_application", std::to_string(es.entityId.application)},
-            {"dis.entity_id_entity", std::to_string(es.entityId.entity)},
-            {"dis.force_id", std::to_string(es.forceId)},
-            {"dis.entity_location.x", std::to_string(es.location.x)},
-            {"dis.entity_location.y", std::to_string(es.location.y)},
-            {"dis.entity_location.z", std::to_string(es.location.z)},
-            {"dis.entity_linear_velocity.x", std::to_string(es.linearVelocity.x)},
-            {"dis.entity_orientation.psi", std::to_string(es.orientation.x)}}},
+        {s.esWire,
+         Header(es.header) +
+             Expected{{"dis.entity_id_site", std::to_string(es.entityId.site)},
+                      {"dis.entity_id_application", std::to_string(es.entityId.application)},
+                      {"dis.entity_id_entity", std::to_string(es.entityId.entity)},
+                      {"dis.force_id", std::to_string(es.forceId)},
+                      {"dis.entity_location.x", std::to_string(es.location.x)},
+                      {"dis.entity_location.y", std::to_string(es.location.y)},
+                      {"dis.entity_location.z", std::to_string(es.location.z)},
+                      {"dis.entity_linear_velocity.x", std::to_string(es.linearVelocity.x)},
+                      {"dis.entity_orientation.psi", std::to_string(es.orientation.x)}}},
         // Types 160 and 161 are the system's own; a standard reader knows
         // only their header.
         {ToWire(IcsTransmitterPduToNet, s.icsTxHost), Header(SampleIcsTransmitter().header)},

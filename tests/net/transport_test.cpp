@@ -72,8 +72,9 @@ TEST_F(SendRouterTest, LoopbackReachesLocalListenersWithSourceFourOnly) {
         ASSERT_TRUE(Send(*pdu, NET_LOOPBACK));
     ASSERT_TRUE(Send(s.rxHost, NET_PRIMARY));
     EXPECT_EQ(primary.UpTo(s.rxWire), std::vector<Bytes>{s.rxWire});  // nothing went on the wire
-    ASSERT_TRUE(hcytest::WaitFor(
-        [&] { return loopback->count() == 2 && station->count() == 2 && signalLoopback->count() == 1; }));
+    ASSERT_TRUE(hcytest::WaitFor([&] {
+        return loopback->count() == 2 && station->count() == 2 && signalLoopback->count() == 1;
+    }));
 
     // Back in host order, with the length it had.
     const auto heard = loopback->sorted();
@@ -158,9 +159,9 @@ TEST_F(ReceiveRoadTest, UnwantedDatagramsAreDroppedAndReceptionGoesOn) {
     unknown[2] = std::byte{99};
     Bytes oversize(9000);
     oversize[2] = std::byte{PDU_TYPE_SIGNAL};
-    for (const Bytes& d : {Bytes{}, Prefix(s.sigWire, 31), Prefix(s.txWire, 103), Prefix(s.icsTxWire, 39),
-                           Prefix(s.icsSigWire, 37), s.rxWire, unknown, oversize,
-                           s.esWire})  // no radio is attached to an entity
+    for (const Bytes& d : {Bytes{}, Prefix(s.sigWire, 31), Prefix(s.txWire, 103),
+                           Prefix(s.icsTxWire, 39), Prefix(s.icsSigWire, 37), s.rxWire, unknown,
+                           oversize, s.esWire})  // no radio is attached to an entity
         primary.Send(d);
     for (std::size_t n = 1; n < 32; ++n) {  // short noise
         Bytes noise(n, std::byte{static_cast<unsigned char>(n * 37)});
@@ -196,7 +197,8 @@ TEST_F(ReceiveRoadTest, ListenersComeAndGoUnderTrafficAndTicks) {
     auto flood = [&](std::uint16_t port) {
         Peer peer(port);
         while (!stop)
-            for (const Bytes* d : {&s.sigWire, &s.txWire, &s.icsSigWire, &s.icsTxWire}) peer.Send(*d);
+            for (const Bytes* d : {&s.sigWire, &s.txWire, &s.icsSigWire, &s.icsTxWire})
+                peer.Send(*d);
     };
     std::thread primary(flood, primaryPort_), secondary(flood, secondaryPort);
     std::thread looper([&] {
@@ -213,7 +215,8 @@ TEST_F(ReceiveRoadTest, ListenersComeAndGoUnderTrafficAndTicks) {
         auto radio = AddRadio<hcytest::StandInRadio>(NET_PRIMARY | NET_SECONDARY | NET_LOOPBACK);
         const int ics = theApp.AddInterphone(
             std::make_shared<hcytest::StandInInterphone>(NET_PRIMARY | NET_LOOPBACK));
-        if (i % 20 == 0) hcytest::WaitFor([&] { return radio->signalPdus > 0; }, std::chrono::seconds(2));
+        if (i % 20 == 0)
+            hcytest::WaitFor([&] { return radio->signalPdus > 0; }, std::chrono::seconds(2));
         hcyDestroyInterphone(ics);
         hcyDestroyComRadio(radio->GetUserId());
         heard += static_cast<std::size_t>(radio->signalPdus + radio->transmitterPdus);
@@ -238,7 +241,8 @@ TEST_F(ReceiveRoadTest, ReopeningUnderTrafficLeavesReceptionWorking) {
     auto radio = AddRadio(NET_PRIMARY);
     Peer(primaryPort_).Send(s.txWire);
     EXPECT_TRUE(hcytest::WaitFor([&] {
-        const auto heard = radio->sorted();  // Transmitter PDUs sort first; late Signal PDUs may follow
+        const auto heard =
+            radio->sorted();  // Transmitter PDUs sort first; late Signal PDUs may follow
         return !heard.empty() && heard[0].type == PDU_TYPE_TRANSMITTER;
     }));
 }
@@ -266,9 +270,10 @@ TEST_F(LibraryTest, ReceiveFilterRoutesAndInlineRoad) {
         RxKind kind;
         bool audio;
     };
-    for (const Case& c : {Case{26, 32, RxKind::Signal, true}, Case{25, 104, RxKind::Transmitter, false},
-                          Case{1, 144, RxKind::EntityState, false}, Case{160, 40, RxKind::IcsControl, false},
-                          Case{161, 38, RxKind::IcsAudio, true}}) {
+    for (const Case& c :
+         {Case{26, 32, RxKind::Signal, true}, Case{25, 104, RxKind::Transmitter, false},
+          Case{1, 144, RxKind::EntityState, false}, Case{160, 40, RxKind::IcsControl, false},
+          Case{161, 38, RxKind::IcsAudio, true}}) {
         SCOPED_TRACE(c.type);
         EXPECT_FALSE(RouteReceived(c.type, c.minimum - 1, NET_PRIMARY));
         for (std::uint32_t source : {NET_PRIMARY, NET_SECONDARY, NET_LOOPBACK}) {
@@ -291,7 +296,8 @@ TEST_F(LibraryTest, ReceiveFilterRoutesAndInlineRoad) {
     EXPECT_FALSE(DecodeRxMessage(1122));
     EXPECT_FALSE(DecodeRxMessage(1138));
 
-    auto first = AddRadio(NET_PRIMARY), both = AddRadio(NET_PRIMARY | NET_SECONDARY), other = AddRadio(NET_SECONDARY);
+    auto first = AddRadio(NET_PRIMARY), both = AddRadio(NET_PRIMARY | NET_SECONDARY),
+         other = AddRadio(NET_SECONDARY);
     const Samples s;
     std::vector<std::byte> scratch;
     EXPECT_TRUE(ReceiveDatagramInline(s.sigWire, NET_PRIMARY, scratch));
@@ -343,7 +349,8 @@ TEST_F(NetSettingsTest, DestinationsSendAtOnceAndBindAtTheNextOpen) {
     mgr_->Post(hcy::WM_NETMGR_SET_BROADCAST_ADDRESS, 1, 0);
     ASSERT_TRUE(Settle());
     EXPECT_EQ(status().destination, "127.0.0.1");
-    mgr_->Post(hcy::WM_NETMGR_SET_BROADCAST_ADDRESS, 7, 0, plat::MakePayload<std::string>("127.255.255.255"));
+    mgr_->Post(hcy::WM_NETMGR_SET_BROADCAST_ADDRESS, 7, 0,
+               plat::MakePayload<std::string>("127.255.255.255"));
     ASSERT_TRUE(Settle());
     EXPECT_EQ(status().destination, "127.255.255.255");
 
@@ -401,7 +408,8 @@ TEST_F(NetSettingsTest, HeartbeatMessageGoesOutOncePerPeriodAndHlaRequestsChange
     EXPECT_TRUE(hcytest::WaitFor([&] { return mgr_->HeartbeatsHandled() == before + 3; }));
 
     // Without a federation the HLA requests reach a seam that does nothing.
-    for (plat::UINT m = hcy::WM_NETMGR_HLA_REGISTER_OBJECT; m <= hcy::WM_NETMGR_HLA_REQUEST_UPDATE; ++m)
+    for (plat::UINT m = hcy::WM_NETMGR_HLA_REGISTER_OBJECT; m <= hcy::WM_NETMGR_HLA_REQUEST_UPDATE;
+         ++m)
         EXPECT_TRUE(mgr_->Post(m, 1, 0x1FFFFF, plat::MakePayload<int>(1)));
     ASSERT_TRUE(Settle());
     EXPECT_EQ(mgr_->HlaState(), HLA_STATE_NONE);

@@ -28,7 +28,8 @@ protected:
 };
 
 TEST_F(Registry, NothingIsStoredWithoutAKeyOrWithOneThatLeavesTheConfigFolder) {
-    const std::pair<const char*, const char*> keys[] = {{nullptr, nullptr}, {"..", "Halcyra"}, {"Brackwater", "a/b"}};
+    const std::pair<const char*, const char*> keys[] = {
+        {nullptr, nullptr}, {"..", "Halcyra"}, {"Brackwater", "a/b"}};
     for (auto [company, app] : keys) {
         plat::SetRegistryKey(company, app);
         EXPECT_EQ(plat::RegistryFolder(), "");
@@ -41,7 +42,8 @@ TEST_F(Registry, NothingIsStoredWithoutAKeyOrWithOneThatLeavesTheConfigFolder) {
 
 TEST_F(Registry, WritesCreateFoldersAndTheFileIsReadOnEveryCall) {
     EXPECT_EQ(plat::RegistryFolder(), (root / "Brackwater" / "Halcyra").string());
-    EXPECT_EQ(plat::RegGetString("ConfigFile", "Path", "dflt"), "dflt") << "missing file reads empty";
+    EXPECT_EQ(plat::RegGetString("ConfigFile", "Path", "dflt"), "dflt")
+        << "missing file reads empty";
     ASSERT_TRUE(plat::RegWriteString("ConfigFile", "Path", "/opt/halcyra"));
     ASSERT_TRUE(plat::RegWriteInt("Network", "Port", 3000));
     ASSERT_TRUE(plat::RegWriteString("ConfigFile", "Path", "/srv/h"));
@@ -58,8 +60,10 @@ TEST_F(Registry, WritesCreateFoldersAndTheFileIsReadOnEveryCall) {
 
 TEST_F(Registry, IntegersParseLikeStrtolClampedToInt) {
     fs::create_directories(file.parent_path());
-    std::ofstream(file) << "[N]\nlead= 42abc\nneg=-17\nnone=abc\nbig=99999999999\nsmall=-99999999999\n";
-    const std::pair<const char*, int> values[] = {{"lead", 42}, {"neg", -17}, {"none", 0}, {"big", INT_MAX}, {"small", INT_MIN}};
+    std::ofstream(file)
+        << "[N]\nlead= 42abc\nneg=-17\nnone=abc\nbig=99999999999\nsmall=-99999999999\n";
+    const std::pair<const char*, int> values[] = {
+        {"lead", 42}, {"neg", -17}, {"none", 0}, {"big", INT_MAX}, {"small", INT_MIN}};
     for (auto [key, value] : values) EXPECT_EQ(plat::RegGetInt("N", key, 5), value) << key;
 }
 

@@ -68,7 +68,10 @@ TEST(Rand, SeedOneGivesTheKnownSequenceAndOtherSeedsTheSameFormula) {
 TEST(Rand, StateIsPerThread) {
     plat::srand(777);
     const int mine = plat::rand();
-    std::thread([] { plat::srand(999); plat::rand(); }).join();
+    std::thread([] {
+        plat::srand(999);
+        plat::rand();
+    }).join();
     EXPECT_EQ(mine, Reference(777, 1)[0]);
     EXPECT_EQ(plat::rand(), Reference(777, 2)[1]);
 }

@@ -16,12 +16,13 @@ namespace {
 using namespace plat;
 using vsnd::Fault;
 
-constexpr DWORD kRate = 16000;      // [Hz]
-constexpr DWORD kBlockBytes = 2048; // one capture block: 1024 mono frames, 64 ms
+constexpr DWORD kRate = 16000;       // [Hz]
+constexpr DWORD kBlockBytes = 2048;  // one capture block: 1024 mono frames, 64 ms
 
 WAVEFORMATEX Pcm(unsigned channels, DWORD rate = kRate) {
     const auto align = static_cast<unsigned short>(2 * channels);
-    return {WAVE_FORMAT_PCM, static_cast<unsigned short>(channels), rate, rate * align, align, 16, 0};
+    return {
+        WAVE_FORMAT_PCM, static_cast<unsigned short>(channels), rate, rate * align, align, 16, 0};
 }
 
 // What a wave-input callback saw.
@@ -369,7 +370,8 @@ TEST_F(Ds8Capture, EveryInjectedCaptureFaultReturnsItsCode) {
     EXPECT_EQ(c->CreateCaptureBuffer(&d, &b, nullptr), DSERR_BADFORMAT);
     ASSERT_EQ(c->CreateCaptureBuffer(&d, &b, nullptr), DS_OK);
     LPDIRECTSOUNDCAPTUREBUFFER second;
-    EXPECT_EQ(c->CreateCaptureBuffer(&d, &second, nullptr), DSERR_INVALIDCALL) << "one buffer per object";
+    EXPECT_EQ(c->CreateCaptureBuffer(&d, &second, nullptr), DSERR_INVALIDCALL)
+        << "one buffer per object";
     LPDIRECTSOUNDNOTIFY notify;
     EXPECT_EQ(b->QueryInterface(GUID{}, &notify), E_NOINTERFACE);
     ASSERT_EQ(b->QueryInterface(IID_IDirectSoundNotify, &notify), DS_OK);

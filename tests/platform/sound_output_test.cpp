@@ -14,12 +14,13 @@ namespace {
 using namespace plat;
 using vsnd::Fault;
 
-constexpr DWORD kRate = 16000;  // [Hz]
+constexpr DWORD kRate = 16000;          // [Hz]
 constexpr DWORD kStreamFlags = 0x80E2;  // volume, pan, frequency, global focus, static
 
 WAVEFORMATEX Pcm(unsigned channels, DWORD rate = kRate) {
     const auto align = static_cast<unsigned short>(2 * channels);
-    return {WAVE_FORMAT_PCM, static_cast<unsigned short>(channels), rate, rate * align, align, 16, 0};
+    return {
+        WAVE_FORMAT_PCM, static_cast<unsigned short>(channels), rate, rate * align, align, 16, 0};
 }
 
 class Output : public ::testing::Test {
@@ -53,7 +54,8 @@ protected:
     }
 
     // Writes samples at a byte offset through Lock/Unlock.
-    static void Write(const LPDIRECTSOUNDBUFFER& b, DWORD offset, const std::vector<std::int16_t>& s) {
+    static void Write(const LPDIRECTSOUNDBUFFER& b, DWORD offset,
+                      const std::vector<std::int16_t>& s) {
         void *p1 = nullptr, *p2 = nullptr;
         DWORD n1 = 0, n2 = 0;
         const auto bytes = static_cast<DWORD>(s.size() * 2);
@@ -81,7 +83,8 @@ protected:
 TEST_F(Output, WrittenBlockIsHeardBitExactOnBothChannelsThenSilenceUntilTheLoopComesRound) {
     auto b = Make(65536);
     std::vector<std::int16_t> block(1024);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::int16_t>(i * 31 - 16000);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<std::int16_t>(i * 31 - 16000);
     Write(b, 0, block);
     ASSERT_EQ(b->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     const auto out = Pump(32768 + 1024);  // one loop of the buffer and the block again

@@ -20,7 +20,8 @@ using namespace plat;
 
 WAVEFORMATEX Pcm(unsigned channels, DWORD rate) {
     const auto align = static_cast<unsigned short>(2 * channels);
-    return {WAVE_FORMAT_PCM, static_cast<unsigned short>(channels), rate, rate * align, align, 16, 0};
+    return {
+        WAVE_FORMAT_PCM, static_cast<unsigned short>(channels), rate, rate * align, align, 16, 0};
 }
 
 // A looping mono buffer holding a count 0, 1, 2, ... on the device.
@@ -75,15 +76,18 @@ TEST_F(SoundSystem, EnumerationListsThePrimaryEntryFirstThenEndpointsInOrder) {
     in.description = "Capture only";
     in.listWaveIn = false;
     vsnd::CreateInputEndpoint(in);
-    EXPECT_EQ(RegisterSoundEndpoint(EndpointKind::WaveIn, "A very long wave-input name of forty chars", GUID{}), 1);
+    EXPECT_EQ(RegisterSoundEndpoint(EndpointKind::WaveIn,
+                                    "A very long wave-input name of forty chars", GUID{}),
+              1);
 
     Seen outputs, captures;
     DirectSoundEnumerate(&Collect, &outputs);
     DirectSoundCaptureEnumerate(&Collect, &captures);
-    EXPECT_EQ(outputs.names, (std::vector<std::string>{"Primary Sound Driver", "Speakers", "Headset"}));
+    EXPECT_EQ(outputs.names,
+              (std::vector<std::string>{"Primary Sound Driver", "Speakers", "Headset"}));
     EXPECT_EQ(outputs.nullGuid, (std::vector<bool>{true, false, false}));
-    EXPECT_EQ(captures.names,
-              (std::vector<std::string>{"Primary Sound Capture Driver", "Microphone", "Capture only"}));
+    EXPECT_EQ(captures.names, (std::vector<std::string>{"Primary Sound Capture Driver",
+                                                        "Microphone", "Capture only"}));
     ASSERT_EQ(waveInGetNumDevs(), 2u);
     WAVEINCAPS caps;
     ASSERT_EQ(waveInGetDevCaps(1, &caps, sizeof caps), MMSYSERR_NOERROR);
@@ -205,10 +209,10 @@ TEST_F(SoundSystem, WavSinkWritesAFileThatTheWavSourceReadsBack) {
 }
 
 TEST_F(SoundSystem, WavSourceRefusesFilesWhoseLengthsDoNotHold) {
-    std::vector<std::uint8_t> good = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                      'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-                                      0x80, 0x3E, 0, 0, 0, 0x7D, 0, 0, 2, 0, 16, 0,
-                                      'd', 'a', 't', 'a', 0xFF, 0xFF, 0, 0, 1, 0, 2, 0};
+    std::vector<std::uint8_t> good = {'R',  'I',  'F', 'F', 0,    0,    0, 0, 'W', 'A', 'V', 'E',
+                                      'f',  'm',  't', ' ', 16,   0,    0, 0, 1,   0,   1,   0,
+                                      0x80, 0x3E, 0,   0,   0,    0x7D, 0, 0, 2,   0,   16,  0,
+                                      'd',  'a',  't', 'a', 0xFF, 0xFF, 0, 0, 1,   0,   2,   0};
     auto s = vsnd::WavFileSource::FromBytes(good, false);
     ASSERT_TRUE(s) << "a data chunk longer than the file is cut to what is there";
     EXPECT_EQ(s->FileFrames(), 2u);

@@ -36,7 +36,9 @@ TEST_F(ThreadMessages, OwnQueueIsFirstInFirstOutHoldsTenThousandAndAFailedPostFr
     const plat::ThreadId self = plat::GetCurrentThreadId();
     ASSERT_NE(self, 0u);
     for (std::size_t i = 0; i < plat::kMessageQueueLimit; ++i)
-        ASSERT_TRUE(plat::PostThreadMessage(self, plat::WM_USER + (i % 5), i, -static_cast<plat::LPARAM>(i))) << i;
+        ASSERT_TRUE(plat::PostThreadMessage(self, plat::WM_USER + (i % 5), i,
+                                            -static_cast<plat::LPARAM>(i)))
+            << i;
     EXPECT_FALSE(plat::PostThreadMessage(self, plat::WM_USER, 0, 0, Track(destroyed)));
     EXPECT_EQ(destroyed.load(), 1);
     EXPECT_EQ(plat::QueuedMessageCount(self), plat::kMessageQueueLimit);
@@ -68,7 +70,8 @@ TEST_F(ThreadMessages, PeekWithoutRemoveLeavesPayloadQueued) {
 
 TEST_F(ThreadMessages, DestroyedQueueAndUnknownThreadsRefusePostsAndFreeThePayloads) {
     const plat::ThreadId self = plat::GetCurrentThreadId();
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(plat::PostThreadMessage(self, plat::WM_USER, 0, 0, Track(destroyed)));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(plat::PostThreadMessage(self, plat::WM_USER, 0, 0, Track(destroyed)));
     plat::DestroyMessageQueue();
     EXPECT_EQ(destroyed.load(), 3);
     EXPECT_EQ(plat::QueuedMessageCount(self), 0u);

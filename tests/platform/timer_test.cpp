@@ -33,7 +33,8 @@ void Record(plat::UINT id, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR, pl
     log->calls.emplace_back(id, plat::timeGetTime());
     if (log->calls.size() == log->killFromCallbackAt) log->killResult = plat::timeKillEvent(id);
     if (log->createOneShotDelay != 0 && log->created == 0)
-        log->created = plat::timeSetEvent(log->createOneShotDelay, 1, &Record, user, plat::TIME_ONESHOT);
+        log->created =
+            plat::timeSetEvent(log->createOneShotDelay, 1, &Record, user, plat::TIME_ONESHOT);
 }
 
 class ManualTimers : public ::testing::Test {
@@ -47,7 +48,8 @@ protected:
         plat::UseRealClock();
     }
     plat::UINT Start(plat::UINT delay, plat::UINT flags, Log& log) {
-        const plat::UINT id = plat::timeSetEvent(delay, 1, &Record, reinterpret_cast<plat::DWORD_PTR>(&log), flags);
+        const plat::UINT id =
+            plat::timeSetEvent(delay, 1, &Record, reinterpret_cast<plat::DWORD_PTR>(&log), flags);
         if (id != 0) ids.push_back(id);
         return id;
     }
@@ -70,7 +72,8 @@ TEST_F(ManualTimers, PeriodicFiresAtEachDueTimeWhateverTheSteps) {
         if (way == 2) hcyplatAdvanceClock(751);
         ASSERT_EQ(log.calls.size(), 4u) << way;
         for (std::size_t i = 0; i < 4; ++i)
-            EXPECT_EQ(log.calls[i], std::pair(id, t0 + 250 * plat::DWORD(i + 1))) << "callback reads its due time";
+            EXPECT_EQ(log.calls[i], std::pair(id, t0 + 250 * plat::DWORD(i + 1)))
+                << "callback reads its due time";
         EXPECT_EQ(plat::timeGetTime(), t0 + 1000);
         EXPECT_EQ(plat::GetTickCount(), t0 + 1000);
         plat::timeKillEvent(id);
@@ -86,7 +89,8 @@ TEST_F(ManualTimers, TimersFireInDueOrderOldestFirstOnTiesIncludingOnesMadeInACa
     ASSERT_NE(log.created, 0u);
     ids.push_back(log.created);
     const std::vector<std::pair<plat::UINT, plat::DWORD>> expected{
-        {a, start + 200}, {b, start + 300}, {a, start + 400}, {log.created, start + 450}, {a, start + 600}, {b, start + 600}};
+        {a, start + 200},           {b, start + 300}, {a, start + 400},
+        {log.created, start + 450}, {a, start + 600}, {b, start + 600}};
     EXPECT_EQ(log.calls, expected);
 }
 
@@ -103,7 +107,8 @@ TEST_F(ManualTimers, OneShotsAndKilledTimersStopAndTheirIdsBecomeInvalid) {
     EXPECT_EQ(killed.calls.size(), 2u);
     EXPECT_EQ(self.calls.size(), 2u);
     EXPECT_EQ(self.killResult, plat::TIMERR_NOERROR);
-    for (plat::UINT id : {a, b, c, 0u, 0xFFFFFF00u}) EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM) << id;
+    for (plat::UINT id : {a, b, c, 0u, 0xFFFFFF00u})
+        EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM) << id;
     const plat::UINT d = Start(100, plat::TIME_PERIODIC, once);
     for (plat::UINT id : {a, b, c}) EXPECT_NE(d, id) << "ids are not reused";
 }
@@ -176,7 +181,8 @@ struct RealLog {
     std::atomic<int> afterKill{0};
 };
 
-void RealCallback(plat::UINT id, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR, plat::DWORD_PTR) {
+void RealCallback(plat::UINT id, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR,
+                  plat::DWORD_PTR) {
     auto* log = reinterpret_cast<RealLog*>(user);
     if (log->killed) ++log->afterKill;
     if (log->killInCallback) {
@@ -197,7 +203,8 @@ class RealTimers : public ::testing::Test {
 protected:
     void SetUp() override { plat::UseRealClock(); }
     plat::UINT Start(plat::UINT delay, plat::UINT flags) {
-        return plat::timeSetEvent(delay, 1, &RealCallback, reinterpret_cast<plat::DWORD_PTR>(&log), flags);
+        return plat::timeSetEvent(delay, 1, &RealCallback, reinterpret_cast<plat::DWORD_PTR>(&log),
+                                  flags);
     }
     RealLog log;
 };
@@ -219,10 +226,13 @@ TEST_F(RealTimers, KillFromAnotherThreadWaitsForTheCallbackInFlight) {
         RealLog gate;
         gate.blockFirst = true;
         manual ? plat::UseManualClock() : plat::UseRealClock();
-        const plat::UINT id = plat::timeSetEvent(manual ? 100 : 10, 1, &RealCallback,
-                                                 reinterpret_cast<plat::DWORD_PTR>(&gate), plat::TIME_PERIODIC);
+        const plat::UINT id =
+            plat::timeSetEvent(manual ? 100 : 10, 1, &RealCallback,
+                               reinterpret_cast<plat::DWORD_PTR>(&gate), plat::TIME_PERIODIC);
         ASSERT_NE(id, 0u);
-        std::thread advancer([manual] { if (manual) plat::AdvanceClock(100); });
+        std::thread advancer([manual] {
+            if (manual) plat::AdvanceClock(100);
+        });
         ASSERT_TRUE(gate.s.WaitFor([&] { return gate.calls == 1; }, 5s));
         std::atomic<bool> finishedWhenKillReturned{false};
         std::atomic<int> callsWhenKillReturned{0};
@@ -256,8 +266,8 @@ TEST_F(RealTimers, KillFromOwnCallbackDoesNotDeadlock) {
         own.killResult = 99;
         own.killInCallback = true;
     }
-    const plat::UINT id =
-        plat::timeSetEvent(10, 1, &RealCallback, reinterpret_cast<plat::DWORD_PTR>(&own), plat::TIME_PERIODIC);
+    const plat::UINT id = plat::timeSetEvent(
+        10, 1, &RealCallback, reinterpret_cast<plat::DWORD_PTR>(&own), plat::TIME_PERIODIC);
     ASSERT_NE(id, 0u);
     ASSERT_TRUE(own.s.WaitFor([&] { return own.calls >= 1; }, 5s));
     std::lock_guard lock(own.s.mu);

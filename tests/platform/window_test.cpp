@@ -33,7 +33,8 @@ TEST_F(Windows, HandlesAreNotReusedAndPostsArePeekedInOrderUntilTheWindowGoesOrF
     EXPECT_FALSE(plat::PostMessage(plat::GetDesktopWindow(), 0x500, 0, 0));
 
     for (std::size_t i = 0; i < plat::kMessageQueueLimit; ++i)
-        ASSERT_TRUE(plat::PostMessage(window, 0x500 + (i & 1), i, -static_cast<plat::LPARAM>(i))) << i;
+        ASSERT_TRUE(plat::PostMessage(window, 0x500 + (i & 1), i, -static_cast<plat::LPARAM>(i)))
+            << i;
     EXPECT_FALSE(plat::PostMessage(window, 0x500, 0, 0));
     for (std::size_t i = 0; i < 2; ++i) {
         ASSERT_TRUE(plat::PeekWindowMessage(window, m));
@@ -76,7 +77,8 @@ TEST(WindowCApi, HostCreatesDrainsAndDestroys) {
     EXPECT_EQ(message, 0x500u);
     EXPECT_EQ(wParam, 11u);
     EXPECT_EQ(lParam, 1);
-    EXPECT_EQ(hcyplatWaitWindowMessage(w, 10000, nullptr, nullptr, nullptr), 1) << "null outs allowed";
+    EXPECT_EQ(hcyplatWaitWindowMessage(w, 10000, nullptr, nullptr, nullptr), 1)
+        << "null outs allowed";
     EXPECT_EQ(hcyplatPeekWindowMessage(w, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(hcyplatWaitWindowMessage(w, 0, &message, &wParam, &lParam), 0);
     EXPECT_EQ(hcyplatDestroyWindow(w), 1);

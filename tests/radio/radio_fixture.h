@@ -44,7 +44,7 @@ public:
     CRadioModel* radio = nullptr;
     int channel = 0;
     bool noiseMuted = false, squelchNoise = false, backgroundNoise = false;
-    std::vector<const CReceive*> gains, forgotten;         // UpdateSourceGain, ForgetSource
+    std::vector<const CReceive*> gains, forgotten;        // UpdateSourceGain, ForgetSource
     std::vector<std::pair<const CReceive*, bool>> stops;  // StopSource (record, tail)
     std::vector<Write> writes;
     int idleStops = 0, stopAlls = 0, detachAlls = 0;
@@ -63,22 +63,34 @@ public:
     void PlaySquelchNoise(bool on) override { squelchNoise = on; }
     void PlayBackgroundNoise(bool on) override { backgroundNoise = on; }
     void MuteNoise(bool mute) override { noiseMuted = mute; }
-    bool UpdateSourceGain(const CReceive* r) override { gains.push_back(r); return true; }
+    bool UpdateSourceGain(const CReceive* r) override {
+        gains.push_back(r);
+        return true;
+    }
     void StopSource(const CReceive* r, bool tail) override { stops.emplace_back(r, tail); }
     void ForgetSource(const CReceive* r) override { forgotten.push_back(r); }
-    void WriteAudio(const CReceive* r, const std::int16_t* s, std::uint32_t bytes, std::uint32_t rate) override {
+    void WriteAudio(const CReceive* r, const std::int16_t* s, std::uint32_t bytes,
+                    std::uint32_t rate) override {
         writes.push_back({r, std::vector<std::int16_t>(s, s + bytes / 2), rate});
     }
     void StopIdleOutputBuffers() override { ++idleStops; }
-    void StopAll() override { ++stopAlls; device = nullptr; radio = nullptr; }
-    void DetachAll() override { ++detachAlls; device = nullptr; radio = nullptr; }
+    void StopAll() override {
+        ++stopAlls;
+        device = nullptr;
+        radio = nullptr;
+    }
+    void DetachAll() override {
+        ++detachAlls;
+        device = nullptr;
+        radio = nullptr;
+    }
 };
 
 // A generic radio whose protected state tests may set directly.
 class TestRadio : public CGenericRadioModel {
 public:
-    using CGenericRadioModel::m_nSpreadSpectrum;
     using CGenericRadioModel::m_nReceptionMode;
+    using CGenericRadioModel::m_nSpreadSpectrum;
     int Keyed() const { return IsKeyed() ? 1 : 0; }
 };
 
@@ -98,8 +110,9 @@ struct TransmitterSpec {
 
 inline std::vector<std::byte> MakeTransmitterPdu(const TransmitterSpec& s) {
     hcy::net::TransmitterPdu pdu{};
-    pdu.header = {6, s.exercise, hcy::net::PDU_TYPE_TRANSMITTER, 4, 0,
-                  static_cast<std::uint16_t>(104 + s.parameters.size()), 0};
+    pdu.header = {6, s.exercise, hcy::net::PDU_TYPE_TRANSMITTER,
+                  4, 0,          static_cast<std::uint16_t>(104 + s.parameters.size()),
+                  0};
     pdu.radioId = {{s.id.site, s.id.application, s.id.entity}, s.id.radio};
     pdu.transmitState = s.state;
     pdu.inputSource = s.inputSource;
@@ -111,7 +124,8 @@ inline std::vector<std::byte> MakeTransmitterPdu(const TransmitterSpec& s) {
     pdu.modulationParameterLength = static_cast<std::uint8_t>(s.parameters.size());
     std::vector<std::byte> bytes(104 + s.parameters.size());
     std::memcpy(bytes.data(), &pdu, sizeof pdu);
-    if (!s.parameters.empty()) std::memcpy(bytes.data() + 104, s.parameters.data(), s.parameters.size());
+    if (!s.parameters.empty())
+        std::memcpy(bytes.data() + 104, s.parameters.data(), s.parameters.size());
     return bytes;
 }
 
@@ -120,8 +134,9 @@ inline std::vector<std::byte> MakeSignalPdu(const RadioKey& id, std::uint16_t en
                                             std::uint16_t sampleCount, std::uint32_t rate = 16000,
                                             std::uint8_t exercise = 1) {
     hcy::net::SignalPdu pdu{};
-    pdu.header = {6, exercise, hcy::net::PDU_TYPE_SIGNAL, 4, 0,
-                  static_cast<std::uint16_t>(32 + data.size()), 0};
+    pdu.header = {6, exercise, hcy::net::PDU_TYPE_SIGNAL,
+                  4, 0,        static_cast<std::uint16_t>(32 + data.size()),
+                  0};
     pdu.radioId = {{id.site, id.application, id.entity}, id.radio};
     pdu.encodingScheme = encoding;
     pdu.sampleRate = rate;
@@ -137,7 +152,8 @@ inline void Deliver(CRadioModel& radio, const std::vector<std::byte>& bytes) {
     const auto type = static_cast<std::uint8_t>(bytes[2]);
     const auto length = static_cast<std::uint32_t>(bytes.size());
     if (type == hcy::net::PDU_TYPE_TRANSMITTER)
-        radio.OnTransmitterPdu(reinterpret_cast<const hcy::net::TransmitterPdu*>(bytes.data()), length);
+        radio.OnTransmitterPdu(reinterpret_cast<const hcy::net::TransmitterPdu*>(bytes.data()),
+                               length);
     else
         radio.OnSignalPdu(reinterpret_cast<const hcy::net::SignalPdu*>(bytes.data()), length);
 }
@@ -228,7 +244,9 @@ protected:
 
     void Hear(const TransmitterSpec& s) { Deliver(*radio, MakeTransmitterPdu(s)); }
     // 32 samples of 16-bit PCM from `id`.
-    void Speak(const RadioKey& id) { Deliver(*radio, MakeSignalPdu(id, 4, std::vector<std::uint8_t>(64), 32)); }
+    void Speak(const RadioKey& id) {
+        Deliver(*radio, MakeSignalPdu(id, 4, std::vector<std::uint8_t>(64), 32));
+    }
 
     std::mutex mutex_;
     std::vector<hcy::radio::NetMgrMessage> messages_;

@@ -110,7 +110,8 @@ TEST_F(Receive, EndOfTransmissionPlaysTheTailAndTellsTheDevices) {
 }
 
 TEST_F(Receive, CaptureRuleAndRetuning) {
-    TransmitterSpec near{.id = {10, 20, 30, 1}, .y = 1000.0}, far{.id = {10, 20, 30, 2}, .y = 1500.0};
+    TransmitterSpec near{.id = {10, 20, 30, 1}, .y = 1000.0},
+        far{.id = {10, 20, 30, 2}, .y = 1500.0};
     Hear(near);
     Hear(far);
     Speak(far.id);  // weaker: not heard
@@ -144,7 +145,8 @@ TEST_F(Receive, TwoTransmittersEachDecodedWithTheirOwnState) {
     for (int block = 0; block < 4; ++block) {
         std::vector<std::int16_t> a(512), b(512), outA(512), outB(512);
         for (std::size_t i = 0; i < 512; ++i) {
-            a[i] = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * (440 + block * 10) * i / 16000.0));
+            a[i] = static_cast<std::int16_t>(8000 *
+                                             std::sin(2 * M_PI * (440 + block * 10) * i / 16000.0));
             b[i] = static_cast<std::int16_t>(12000 * std::sin(2 * M_PI * 1200 * i / 16000.0));
         }
         std::vector<std::uint8_t> codedA(256), codedB(64);
@@ -204,7 +206,8 @@ TEST_F(Receive, SingleSidebandShiftFollowsTheOscillator) {
     radio->SetDoPropLossModel(0);
     TransmitterSpec s{.frequency = 30e6 + 800.0, .bandwidth = 4000.0f};
     Hear(s);
-    Deliver(*radio, MakeSignalPdu(s.id, 4, {0x10, 0x27, 0x10, 0x27, 0x10, 0x27, 0x10, 0x27}, 4));  // 10000 x 4
+    Deliver(*radio, MakeSignalPdu(s.id, 4, {0x10, 0x27, 0x10, 0x27, 0x10, 0x27, 0x10, 0x27},
+                                  4));  // 10000 x 4
     ASSERT_EQ(Path().writes.size(), 1u);
     EXPECT_EQ(Path().writes[0].samples, (std::vector<std::int16_t>{3141, 5973, 8215, 9646}));
 }

@@ -21,7 +21,8 @@ std::vector<std::int16_t> Ramp(std::size_t n) {
 class Transmit : public RadioTest {
 protected:
     void Send(const std::vector<std::int16_t>& block, std::uint16_t source = 10) {
-        radio->TransmitAudio(block.data(), static_cast<std::uint32_t>(block.size() * 2), 16000, source);
+        radio->TransmitAudio(block.data(), static_cast<std::uint32_t>(block.size() * 2), 16000,
+                             source);
     }
     // PCM sample `i` of Signal PDU `k` sent so far.
     std::int16_t Sample(std::size_t k, std::size_t i = 0) {
@@ -38,9 +39,10 @@ TEST_F(Transmit, SignalPduPerEncoding) {
         hcy::CodecKind codec;
     };
     const auto block = Ramp(1024);  // 2048 bytes
-    for (const Case& c : {Case{4, 4, 2048, hcy::CodecKind::Pcm}, Case{1, 1, 1024, hcy::CodecKind::MuLaw},
-                          Case{2, 2, 128, hcy::CodecKind::Cvsd}, Case{3, 3, 512, hcy::CodecKind::Adpcm},
-                          Case{7, 2, 128, hcy::CodecKind::CecomCvsd}}) {
+    for (const Case& c :
+         {Case{4, 4, 2048, hcy::CodecKind::Pcm}, Case{1, 1, 1024, hcy::CodecKind::MuLaw},
+          Case{2, 2, 128, hcy::CodecKind::Cvsd}, Case{3, 3, 512, hcy::CodecKind::Adpcm},
+          Case{7, 2, 128, hcy::CodecKind::CecomCvsd}}) {
         SCOPED_TRACE(c.encoding);
         auto fresh = std::make_shared<hcytest::TestRadio>();
         fresh->SetRadioId(1, 2, 3, 4);
@@ -56,7 +58,12 @@ TEST_F(Transmit, SignalPduPerEncoding) {
         // Timestamp: tick count [ms] x 1192; data length in bits; one sample per input sample.
         const SignalPdu want{{6, 5, hcy::net::PDU_TYPE_SIGNAL, 4, plat::GetTickCount() * 1192u,
                               static_cast<std::uint16_t>(32 + c.dataBytes), 0},
-                             {{1, 2, 3}, 4}, c.wire, 0, 16000, static_cast<std::uint16_t>(c.dataBytes * 8), 1024};
+                             {{1, 2, 3}, 4},
+                             c.wire,
+                             0,
+                             16000,
+                             static_cast<std::uint16_t>(c.dataBytes * 8),
+                             1024};
         const auto wantBytes = hcy::net::RecordBytes(want);
         EXPECT_EQ(std::vector<std::byte>(pdus[0].begin(), pdus[0].begin() + 32),
                   std::vector<std::byte>(wantBytes.begin(), wantBytes.end()));
@@ -77,11 +84,13 @@ TEST_F(Transmit, LongBlocksAreSplitIntoPdusThatFit) {
     ASSERT_EQ(pdus.size(), 3u);
     std::size_t at = 0;
     for (std::size_t k = 0; k < 3; ++k) {
-        const std::uint16_t n = k < 2 ? 4080 : 1840;  // the most 16-bit samples that fit in 8192 bytes
+        const std::uint16_t n =
+            k < 2 ? 4080 : 1840;  // the most 16-bit samples that fit in 8192 bytes
         EXPECT_EQ(As<SignalPdu>(pdus[k]).sampleCount, n);
         EXPECT_EQ(As<SignalPdu>(pdus[k]).dataLengthBits, n * 16);
         EXPECT_LE(pdus[k].size(), 8192u);
-        EXPECT_EQ(std::memcmp(pdus[k].data() + 32, block.data() + at, n * 2u), 0);  // little-endian PCM
+        EXPECT_EQ(std::memcmp(pdus[k].data() + 32, block.data() + at, n * 2u),
+                  0);  // little-endian PCM
         at += n;
     }
     EXPECT_EQ(radio->GetSignalPduCount(), 3u);

@@ -41,7 +41,9 @@ protected:
     std::string Error() const { return hcyGetLastError(); }
 
     // Writes Tervale.cfg into the working folder.
-    void WriteConfig(const std::string& text) { hcytest::WriteFile(dir_.file("Tervale.cfg"), text); }
+    void WriteConfig(const std::string& text) {
+        hcytest::WriteFile(dir_.file("Tervale.cfg"), text);
+    }
 
     hcytest::TempDir dir_;
     std::unique_ptr<hcytest::ScopedEnv> home_;

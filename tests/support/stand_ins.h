@@ -27,17 +27,32 @@ public:
     std::atomic<plat::HWND> msgWnd{0};
 
     int GetUserId() const override { return userId; }
-    int SetUserId(std::uint32_t id) override { userId = static_cast<int>(id); return 1; }
-    std::uint32_t GetHandle() const override { return hlaHandle; }
-    std::uint32_t GetNetworkMode() const override { return mask; }
-    int SetNetworkMode(std::uint32_t flags) override { mask = flags; return 1; }
-    int SetExerciseId(std::uint32_t) override { return 1; }
-    int SetRadioId(std::uint16_t s, std::uint16_t a, std::uint16_t e, std::uint16_t r) override {
-        site = s; application = a; entity = e; radioNumber = r;
+    int SetUserId(std::uint32_t id) override {
+        userId = static_cast<int>(id);
         return 1;
     }
-    int SetMsgWnd(plat::HWND w) override { msgWnd = w; return 1; }
-    int Heartbeat() override { ++heartbeats; return 1; }
+    std::uint32_t GetHandle() const override { return hlaHandle; }
+    std::uint32_t GetNetworkMode() const override { return mask; }
+    int SetNetworkMode(std::uint32_t flags) override {
+        mask = flags;
+        return 1;
+    }
+    int SetExerciseId(std::uint32_t) override { return 1; }
+    int SetRadioId(std::uint16_t s, std::uint16_t a, std::uint16_t e, std::uint16_t r) override {
+        site = s;
+        application = a;
+        entity = e;
+        radioNumber = r;
+        return 1;
+    }
+    int SetMsgWnd(plat::HWND w) override {
+        msgWnd = w;
+        return 1;
+    }
+    int Heartbeat() override {
+        ++heartbeats;
+        return 1;
+    }
     void SweepReceiveTimeouts() override { ++sweeps; }
     void UpdateRadioData() override { ++dialogUpdates; }
     std::int32_t GetMaxRecvValue() override { return maxRecvValue; }
@@ -45,13 +60,17 @@ public:
     void OnTransmitterPdu(const TransmitterPdu*, std::uint32_t) override { ++transmitterPdus; }
     void OnSignalPdu(const SignalPdu*, std::uint32_t) override { ++signalPdus; }
     void OnEntityStatePdu(const EntityStatePdu*, std::uint32_t) override { ++entityStatePdus; }
-    void OnHlaTransmitterUpdate(std::uint32_t, const HlaTransmitterRecord*, std::uint32_t) override {
+    void OnHlaTransmitterUpdate(std::uint32_t, const HlaTransmitterRecord*,
+                                std::uint32_t) override {
         ++hlaUpdates;
     }
     void OnHlaSignal(const HlaSignalRecord*, const std::uint8_t*, const std::string*) override {
         ++hlaSignals;
     }
-    int RemoveHlaRecord(std::uint32_t) override { ++hlaRemovals; return 1; }
+    int RemoveHlaRecord(std::uint32_t) override {
+        ++hlaRemovals;
+        return 1;
+    }
     int SetHlaAttributeMask(int, std::uint32_t) override { return 1; }
     int SetHlaRadioValue(std::int32_t) override { return 1; }
     void Shutdown() override { ++shutdowns; }
@@ -105,12 +124,18 @@ public:
     std::atomic<int> heartbeats{0}, sweeps{0}, controlPdus{0}, audioPdus{0}, removed{0};
 
     int GetHandle() const override { return handle; }
-    int SetHandle(std::uint32_t h) override { handle = static_cast<int>(h); return 1; }
+    int SetHandle(std::uint32_t h) override {
+        handle = static_cast<int>(h);
+        return 1;
+    }
     int SetEntityID(std::uint16_t, std::uint16_t, std::uint16_t) override { return 1; }
     int SetStationID(std::uint16_t) override { return 1; }
     int SetExerciseID(std::uint32_t) override { return 1; }
     std::uint32_t GetNetwork() const override { return network; }
-    int SetNetwork(std::uint32_t flags) override { network = flags; return 1; }
+    int SetNetwork(std::uint32_t flags) override {
+        network = flags;
+        return 1;
+    }
     int SetEncoding(int) override { return 1; }
     int SetMasterVolume(float v) override { return v >= 0.0f && v <= 1.0f ? 1 : 0; }
     int GetData(int id, std::uint32_t* out) override {
@@ -122,7 +147,10 @@ public:
     int SetHook(std::uint32_t) override { return 1; }
     int SetTalk(int, std::uint16_t) override { return 1; }
     void SendAudio(const std::int16_t*, std::uint32_t, std::uint32_t) override {}
-    int Heartbeat() override { ++heartbeats; return 1; }
+    int Heartbeat() override {
+        ++heartbeats;
+        return 1;
+    }
     void Sweep() override { ++sweeps; }
     void OnControlPdu(const IcsTransmitterPdu*, std::uint32_t) override { ++controlPdus; }
     void OnAudioPdu(const IcsSignalPdu*, std::uint32_t) override { ++audioPdus; }
@@ -146,11 +174,17 @@ public:
     void SetHandle(int h) override { handle = h; }
     void Close() override { ++closes; }
     int AddRadioXmitPath(CRadioModel*) override { return 1; }
-    int RemoveRadioXmitPath(CRadioModel*) override { ++radioPathsRemoved; return 1; }
+    int RemoveRadioXmitPath(CRadioModel*) override {
+        ++radioPathsRemoved;
+        return 1;
+    }
     int AddRadioXmitPathOnChannel(CRadioModel*, int) override { return 1; }
     int RemoveRadioXmitPathOnChannel(CRadioModel*, int) override { return 1; }
     int AddIntercomXmitPath(CICSModel*) override { return 1; }
-    int RemoveIntercomXmitPath(CICSModel*) override { ++intercomPathsRemoved; return 1; }
+    int RemoveIntercomXmitPath(CICSModel*) override {
+        ++intercomPathsRemoved;
+        return 1;
+    }
     int AddIntercomXmitPathOnChannel(CICSModel*, int) override { return 1; }
     int RemoveIntercomXmitPathOnChannel(CICSModel*, int) override { return 1; }
     int SetTransmitPathChannels(CRadioModel*, const int*, int) override { return 1; }
@@ -182,7 +216,10 @@ public:
         receivedBytes += static_cast<int>(bytes);
         return 1;
     }
-    int OnReceiveEnd(int) override { ++receiveEnds; return 1; }
+    int OnReceiveEnd(int) override {
+        ++receiveEnds;
+        return 1;
+    }
     plat::LPDIRECTSOUND GetDirectSound() const override { return directSound; }
     std::uint32_t GetOutputRate() const override { return 16000; }
     bool IsKeyed() const override { return keyed; }

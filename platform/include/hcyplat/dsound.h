@@ -97,9 +97,9 @@ constexpr long DSBPAN_LEFT = -10000;
 constexpr long DSBPAN_CENTER = 0;
 constexpr long DSBPAN_RIGHT = 10000;
 constexpr DWORD DSBFREQUENCY_ORIGINAL = 0;
-constexpr DWORD DSBFREQUENCY_MIN = 100;     // [Hz]
-constexpr DWORD DSBFREQUENCY_MAX = 200000;  // [Hz]
-constexpr DWORD DSBSIZE_MIN = 4;            // [bytes]
+constexpr DWORD DSBFREQUENCY_MIN = 100;            // [Hz]
+constexpr DWORD DSBFREQUENCY_MAX = 200000;         // [Hz]
+constexpr DWORD DSBSIZE_MIN = 4;                   // [bytes]
 constexpr DWORD kMaxSoundBufferBytes = 16u << 20;  // this layer's largest buffer [bytes]
 
 constexpr DWORD DSCBCAPS_WAVEMAPPED = 0x80000000u;

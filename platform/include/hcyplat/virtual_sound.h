@@ -52,8 +52,8 @@
 namespace plat::vsnd {
 
 struct MixFormat {
-    DWORD rate = 16000;      // [Hz]
-    unsigned channels = 2;   // interleaved 16-bit samples per frame
+    DWORD rate = 16000;     // [Hz]
+    unsigned channels = 2;  // interleaved 16-bit samples per frame
 };
 
 // Where an output endpoint's mixed frames go.
@@ -61,7 +61,8 @@ class Sink {
 public:
     virtual ~Sink() = default;
     // `samples` holds frames x format.channels interleaved 16-bit samples.
-    virtual void Write(const std::int16_t* samples, std::size_t frames, const MixFormat& format) = 0;
+    virtual void Write(const std::int16_t* samples, std::size_t frames,
+                       const MixFormat& format) = 0;
 };
 
 // Where an input endpoint's frames come from.
@@ -183,26 +184,26 @@ enum class Driver { Clock, External };
 
 struct OutputEndpointConfig {
     std::string description = "Virtual Output";
-    MixFormat format;                 // the mix format, fixed for the endpoint's life
-    std::shared_ptr<Sink> sink;       // null: a NullSink
+    MixFormat format;            // the mix format, fixed for the endpoint's life
+    std::shared_ptr<Sink> sink;  // null: a NullSink
     Driver driver = Driver::Clock;
-    int writeLeadMs = -1;             // write cursor lead [ms]; -1: 60 on the real clock, else 0
-    const GUID* guid = nullptr;       // null: a new GUID
+    int writeLeadMs = -1;        // write cursor lead [ms]; -1: 60 on the real clock, else 0
+    const GUID* guid = nullptr;  // null: a new GUID
 };
 
 struct InputEndpointConfig {
     std::string description = "Virtual Input";
-    std::shared_ptr<Source> source;   // null: a SilenceSource
+    std::shared_ptr<Source> source;  // null: a SilenceSource
     Driver driver = Driver::Clock;
-    bool listCapture = true;          // offered to DirectSound capture
-    bool listWaveIn = true;           // offered as a wave-input id
+    bool listCapture = true;  // offered to DirectSound capture
+    bool listWaveIn = true;   // offered as a wave-input id
     const GUID* guid = nullptr;
 };
 
 struct EndpointId {
     GUID guid{};
-    int index = -1;                   // in the output or capture list (-1: not listed)
-    UINT waveInId = 0xFFFFFFFFu;      // inputs listed as wave input
+    int index = -1;               // in the output or capture list (-1: not listed)
+    UINT waveInId = 0xFFFFFFFFu;  // inputs listed as wave input
 };
 
 EndpointId CreateOutputEndpoint(const OutputEndpointConfig& config);
@@ -240,7 +241,7 @@ enum class Fault {
     Lock,               // output buffers
     Unlock,
     Play,
-    CaptureCreate,      // DirectSoundCaptureCreate8
+    CaptureCreate,  // DirectSoundCaptureCreate8
     CreateCaptureBuffer,
     SetNotificationPositions,
     CaptureStart,

@@ -25,7 +25,11 @@ class CaptureBuffer final : public IDirectSoundCaptureBuffer,
 public:
     CaptureBuffer(std::shared_ptr<CaptureCore> core, const WAVEFORMATEX* f, const MixFormat& m,
                   DWORD bytes)
-        : core_(std::move(core)), format_(m), align_(m.channels * 2), ring_(bytes, 0), staging_(bytes) {
+        : core_(std::move(core)),
+          format_(m),
+          align_(m.channels * 2),
+          ring_(bytes, 0),
+          staging_(bytes) {
         std::memcpy(static_cast<void*>(&wfx_), f, sizeof wfx_);
         wfx_.cbSize = 0;
         wfx_.wFormatTag = WAVE_FORMAT_PCM;
@@ -92,14 +96,16 @@ public:
         std::lock_guard lock(mu_);
         if (Gone()) return DSERR_INVALIDCALL;
         if (!status) return DSERR_INVALIDPARAM;
-        *status = (started_ ? DSCBSTATUS_CAPTURING : 0) | (started_ && looping_ ? DSCBSTATUS_LOOPING : 0);
+        *status =
+            (started_ ? DSCBSTATUS_CAPTURING : 0) | (started_ && looping_ ? DSCBSTATUS_LOOPING : 0);
         return DS_OK;
     }
     HRESULT Lock(DWORD offset, DWORD bytes, void** p1, DWORD* n1, void** p2, DWORD* n2,
                  DWORD) override {
         std::lock_guard lock(mu_);
         if (Gone()) return DSERR_INVALIDCALL;
-        if (!p1 || !n1 || bytes == 0 || bytes > Size() || offset >= Size()) return DSERR_INVALIDPARAM;
+        if (!p1 || !n1 || bytes == 0 || bytes > Size() || offset >= Size())
+            return DSERR_INVALIDPARAM;
         lockN1_ = std::min(bytes, Size() - offset);
         lockN2_ = bytes - lockN1_;
         if (lockN2_ && !p2) return DSERR_INVALIDPARAM;
@@ -147,7 +153,8 @@ public:
 
     HRESULT SetPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) {
         if (Gone()) return DSERR_INVALIDCALL;
-        if (const HRESULT hr = core_->endpoint->TakeFault(Fault::SetNotificationPositions)) return hr;
+        if (const HRESULT hr = core_->endpoint->TakeFault(Fault::SetNotificationPositions))
+            return hr;
         if (count > 0 && !positions) return DSERR_INVALIDPARAM;
         std::lock_guard lock(mu_);
         if (started_) return DSERR_INVALIDCALL;
@@ -241,7 +248,8 @@ public:
         if (!out) return DSERR_INVALIDPARAM;
         out->reset();
         if (outer) return DSERR_NOAGGREGATION;
-        if (!desc || (desc->dwSize != kDsCaptureBufferDescSize && desc->dwSize != sizeof(DSCBUFFERDESC)))
+        if (!desc ||
+            (desc->dwSize != kDsCaptureBufferDescSize && desc->dwSize != sizeof(DSCBUFFERDESC)))
             return DSERR_INVALIDPARAM;
         if (const HRESULT hr = core_->endpoint->TakeFault(Fault::CreateCaptureBuffer)) return hr;
         if (haveBuffer_) return DSERR_INVALIDCALL;  // one buffer per capture object

@@ -46,7 +46,8 @@ HRESULT CopyFormat(const WAVEFORMATEXTENSIBLE& stored, WAVEFORMATEX* format, DWO
 
 void StoreFormat(const WAVEFORMATEX* f, WAVEFORMATEXTENSIBLE* out) {
     *out = WAVEFORMATEXTENSIBLE{};
-    std::memcpy(static_cast<void*>(out), f, f->wFormatTag == WAVE_FORMAT_EXTENSIBLE ? sizeof *out : sizeof out->Format);
+    std::memcpy(static_cast<void*>(out), f,
+                f->wFormatTag == WAVE_FORMAT_EXTENSIBLE ? sizeof *out : sizeof out->Format);
     if (f->wFormatTag != WAVE_FORMAT_EXTENSIBLE) out->Format.cbSize = 0;
 }
 
@@ -54,10 +55,16 @@ void StoreFormat(const WAVEFORMATEX* f, WAVEFORMATEXTENSIBLE* out) {
 // endpoint's mix. It is never locked or played by the library.
 class PrimaryBuffer final : public IDirectSoundBuffer {
 public:
-    PrimaryBuffer(std::shared_ptr<DsCore> core, DWORD flags) : core_(std::move(core)), flags_(flags) {
+    PrimaryBuffer(std::shared_ptr<DsCore> core, DWORD flags)
+        : core_(std::move(core)), flags_(flags) {
         const MixFormat m = core_->endpoint->format;
-        format_.Format = {WAVE_FORMAT_PCM, static_cast<unsigned short>(m.channels), m.rate,
-                          m.rate * m.channels * 2, static_cast<unsigned short>(m.channels * 2), 16, 0};
+        format_.Format = {WAVE_FORMAT_PCM,
+                          static_cast<unsigned short>(m.channels),
+                          m.rate,
+                          m.rate * m.channels * 2,
+                          static_cast<unsigned short>(m.channels * 2),
+                          16,
+                          0};
     }
 
     HRESULT GetCurrentPosition(DWORD* play, DWORD* write) override {
@@ -115,8 +122,12 @@ public:
     }
     HRESULT SetPan(long) override { return Gone() ? DSERR_INVALIDCALL : DSERR_CONTROLUNAVAIL; }
     HRESULT GetPan(long*) override { return Gone() ? DSERR_INVALIDCALL : DSERR_CONTROLUNAVAIL; }
-    HRESULT SetFrequency(DWORD) override { return Gone() ? DSERR_INVALIDCALL : DSERR_CONTROLUNAVAIL; }
-    HRESULT GetFrequency(DWORD*) override { return Gone() ? DSERR_INVALIDCALL : DSERR_CONTROLUNAVAIL; }
+    HRESULT SetFrequency(DWORD) override {
+        return Gone() ? DSERR_INVALIDCALL : DSERR_CONTROLUNAVAIL;
+    }
+    HRESULT GetFrequency(DWORD*) override {
+        return Gone() ? DSERR_INVALIDCALL : DSERR_CONTROLUNAVAIL;
+    }
     HRESULT Release() override {
         released_ = true;
         return DS_OK;
@@ -178,7 +189,8 @@ public:
         std::lock_guard lock(mu_);
         if (Gone()) return DSERR_INVALIDCALL;
         if (!status) return DSERR_INVALIDPARAM;
-        *status = (playing_ ? DSBSTATUS_PLAYING : 0) | (playing_ && looping_ ? DSBSTATUS_LOOPING : 0) |
+        *status = (playing_ ? DSBSTATUS_PLAYING : 0) |
+                  (playing_ && looping_ ? DSBSTATUS_LOOPING : 0) |
                   (lost_ ? DSBSTATUS_BUFFERLOST : 0);
         return DS_OK;
     }
@@ -326,7 +338,9 @@ public:
         const unsigned mc = mix.channels;
         std::int32_t srcOf[32];
         std::int64_t gain[32];
-        const auto scaled = [&](double g) { return static_cast<std::int64_t>(std::lround(g * masterQ16)); };
+        const auto scaled = [&](double g) {
+            return static_cast<std::int64_t>(std::lround(g * masterQ16));
+        };
         for (unsigned c = 0; c < mc; ++c) {
             srcOf[c] = channels_ == 1 ? 0 : (c < channels_ ? static_cast<std::int32_t>(c) : -1);
             const bool panned = channels_ <= 2 && mc >= 2 && c < 2;
@@ -338,7 +352,8 @@ public:
             std::int32_t* out = acc + i * mc;
             if (phase_ == 0) {
                 for (unsigned c = 0; c < mc; ++c)
-                    if (srcOf[c] >= 0) out[c] += static_cast<std::int32_t>((a[srcOf[c]] * gain[c]) >> 16);
+                    if (srcOf[c] >= 0)
+                        out[c] += static_cast<std::int32_t>((a[srcOf[c]] * gain[c]) >> 16);
             } else {
                 // Linear interpolation towards the next frame.
                 DWORD next = pos_ + 1;
@@ -450,7 +465,8 @@ public:
         const DWORD bytes = desc->dwBufferBytes - desc->dwBufferBytes % (m.channels * 2);
         if (desc->dwBufferBytes < DSBSIZE_MIN || bytes == 0 || bytes > kMaxSoundBufferBytes)
             return DSERR_INVALIDPARAM;
-        auto buffer = std::make_shared<SecondaryBuffer>(core_, desc->dwFlags, desc->lpwfxFormat, m, bytes);
+        auto buffer =
+            std::make_shared<SecondaryBuffer>(core_, desc->dwFlags, desc->lpwfxFormat, m, bytes);
         core_->endpoint->AddBuffer(buffer);
         *out = buffer;
         return DS_OK;

@@ -68,7 +68,8 @@ std::size_t MemorySink::Frames() const {
 
 std::vector<std::int16_t> MemorySink::Take(std::size_t maxFrames) {
     std::lock_guard lock(mu_);
-    const std::size_t n = std::min(maxFrames, samples_.size() / format_.channels) * format_.channels;
+    const std::size_t n =
+        std::min(maxFrames, samples_.size() / format_.channels) * format_.channels;
     std::vector<std::int16_t> out(samples_.begin(), samples_.begin() + n);
     samples_.erase(samples_.begin(), samples_.begin() + n);
     return out;
@@ -141,7 +142,7 @@ void ToneSource::Read(std::int16_t* samples, std::size_t frames, const MixFormat
     constexpr double kTwoPi = 6.283185307179586;
     for (std::size_t i = 0; i < frames; ++i, ++frame_) {
         const double v = amplitude_ * std::sin(kTwoPi * hz_ * static_cast<double>(frame_) /
-                                                static_cast<double>(format.rate));
+                                               static_cast<double>(format.rate));
         const auto s = static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
         for (unsigned c = 0; c < format.channels; ++c) samples[i * format.channels + c] = s;
     }

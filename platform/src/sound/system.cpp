@@ -52,7 +52,8 @@ std::int16_t Saturate(std::int32_t v) {
 }
 
 template <class List>
-void CollectMatches(const List& list, const GUID& guid, std::vector<std::shared_ptr<Endpoint>>& out) {
+void CollectMatches(const List& list, const GUID& guid,
+                    std::vector<std::shared_ptr<Endpoint>>& out) {
     for (auto& e : list)
         if (e->guid == guid && std::find(out.begin(), out.end(), e) == out.end()) out.push_back(e);
 }
@@ -86,8 +87,8 @@ void Endpoint::Open() {
     ResetClock();
     if (driver == Driver::Clock) {
         const UINT period = IsManualClock() ? kManualPumpMs : kRealPumpMs;
-        timer_ = timeSetEvent(period, 1, &PumpTimer, reinterpret_cast<DWORD_PTR>(this),
-                              TIME_PERIODIC);
+        timer_ =
+            timeSetEvent(period, 1, &PumpTimer, reinterpret_cast<DWORD_PTR>(this), TIME_PERIODIC);
     }
 }
 

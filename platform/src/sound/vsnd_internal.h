@@ -116,7 +116,7 @@ protected:
     void RunFrames(std::size_t frames) override { Render(nullptr, frames); }
 
 private:
-    std::shared_ptr<Sink> sink_;                      // under mu
+    std::shared_ptr<Sink> sink_;                       // under mu
     std::vector<std::weak_ptr<MixedBuffer>> buffers_;  // under mu
     // Scratch, under pumpMu: no allocation per step once grown.
     std::vector<std::shared_ptr<MixedBuffer>> live_;

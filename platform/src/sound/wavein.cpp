@@ -141,10 +141,10 @@ private:
     const DWORD align_;  // [bytes per frame]
     const LPWAVEINPROC callback_;
     const DWORD_PTR instance_;
-    std::mutex deliverMu_;               // callbacks of this wave input, in order
-    std::mutex mu_;                      // queue, header fields, closed
+    std::mutex deliverMu_;  // callbacks of this wave input, in order
+    std::mutex mu_;         // queue, header fields, closed
     std::vector<WAVEHDR*> queue_;
-    std::vector<WAVEHDR*> done_;         // under deliverMu_
+    std::vector<WAVEHDR*> done_;  // under deliverMu_
     std::atomic<bool> started_{false};
     bool closed_ = false;
 };
@@ -206,9 +206,10 @@ MMRESULT waveInOpen(HWAVEIN* hwi, UINT deviceId, const WAVEFORMATEX* format, DWO
     {
         std::lock_guard lock(Table().mu);
         const HWAVEIN h = Table().next++;
-        w = std::make_shared<WaveIn>(h, endpoint,
-                                     f, type == CALLBACK_FUNCTION ? reinterpret_cast<LPWAVEINPROC>(callback) : nullptr,
-                                     instance);
+        w = std::make_shared<WaveIn>(
+            h, endpoint, f,
+            type == CALLBACK_FUNCTION ? reinterpret_cast<LPWAVEINPROC>(callback) : nullptr,
+            instance);
         Table().open.emplace(h, w);
     }
     endpoint->Attach(w);
@@ -222,7 +223,8 @@ MMRESULT waveInClose(HWAVEIN hwi) {
     auto w = Find(hwi);
     if (!w) return MMSYSERR_INVALHANDLE;
     if (t_inCallback == w.get()) return MMSYSERR_HANDLEBUSY;
-    if (const MMRESULT r = static_cast<MMRESULT>(w->endpoint->TakeFault(Fault::WaveInClose))) return r;
+    if (const MMRESULT r = static_cast<MMRESULT>(w->endpoint->TakeFault(Fault::WaveInClose)))
+        return r;
     if (const MMRESULT r = w->MarkClosed()) return r;
     {
         std::lock_guard lock(Table().mu);
@@ -260,7 +262,8 @@ MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* header, UINT size) {
 MMRESULT waveInStart(HWAVEIN hwi) {
     auto w = Find(hwi);
     if (!w) return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT r = static_cast<MMRESULT>(w->endpoint->TakeFault(Fault::WaveInStart))) return r;
+    if (const MMRESULT r = static_cast<MMRESULT>(w->endpoint->TakeFault(Fault::WaveInStart)))
+        return r;
     w->Start();
     return MMSYSERR_NOERROR;
 }
@@ -277,7 +280,8 @@ MMRESULT waveInReset(HWAVEIN hwi) {
     auto w = Find(hwi);
     if (!w) return MMSYSERR_INVALHANDLE;
     if (t_inCallback == w.get()) return MMSYSERR_HANDLEBUSY;
-    if (const MMRESULT r = static_cast<MMRESULT>(w->endpoint->TakeFault(Fault::WaveInReset))) return r;
+    if (const MMRESULT r = static_cast<MMRESULT>(w->endpoint->TakeFault(Fault::WaveInReset)))
+        return r;
     w->StopAndReturn(true);
     return MMSYSERR_NOERROR;
 }
