@@ -4,7 +4,7 @@
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build test demo bench clean
+.PHONY: all deps configure build test demo bench format clean
 
 all: build
 
@@ -25,6 +25,9 @@ demo: build
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
+
+format:
+	@bash scripts/check-format.sh --fix
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz

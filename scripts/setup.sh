@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ make binutils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   iproute2 util-linux
   tshark
 )
