@@ -168,6 +168,14 @@ bool COutputBuffer::BelowMaxRecvValue() {
     return true;
 }
 
+std::uint32_t COutputBuffer::AheadOfCursor(std::uint32_t cursor) const {
+    return WrapBufferOffset(m_nWriteOffset + m_nBufferSize - cursor, m_nBufferSize);
+}
+
+bool COutputBuffer::CursorBeyond(std::uint32_t cursor) const {
+    return AheadOfCursor(cursor) > m_nBufferSize / 2;
+}
+
 std::uint32_t COutputBuffer::WriteCursor() {
     DWORD play = 0, write = m_nLastCursor;
     if (m_pSoundBuffer->GetCurrentPosition(&play, &write) != plat::DS_OK) return m_nLastCursor;
@@ -211,12 +219,14 @@ int COutputBuffer::StreamBlock(const std::int16_t* data, std::uint32_t bytes) {
     }
 
     // Follow the write cursor when it moved on by more than a block and
-    // either passed our offset or lies far behind it.
+    // either passed our offset or lies far behind it. Both are read on the
+    // circle: right after the offset wrapped past the end, a cursor near
+    // the end is behind it, not beyond.
     const std::uint32_t cursor = WriteCursor();
     const std::uint32_t advance =
         cursor >= m_nLastCursor ? cursor - m_nLastCursor : m_nBufferSize - m_nLastCursor + cursor;
     if (advance > m_nLastBlockSize &&
-        (cursor > m_nWriteOffset || m_nWriteOffset > cursor + 2 * m_nLastBlockSize))
+        (CursorBeyond(cursor) || AheadOfCursor(cursor) > 2 * m_nLastBlockSize))
         m_nWriteOffset = cursor;
     m_nLastCursor = cursor;
 

@@ -96,6 +96,12 @@ protected:
     // buffer is then stopped). Mutex held.
     bool BelowMaxRecvValue();
     std::uint32_t WriteCursor();
+    // How far the write offset lies ahead of `cursor` on the circle, in
+    // 0 .. buffer size - 1 [bytes]. Mutex held.
+    std::uint32_t AheadOfCursor(std::uint32_t cursor) const;
+    // The cursor lies beyond the write offset: the offset is behind it by
+    // less than half the buffer. Mutex held.
+    bool CursorBeyond(std::uint32_t cursor) const;
 
     // Recursive: the idle check stops the buffer through the class's own Stop.
     mutable std::recursive_mutex m_mutex;

@@ -115,6 +115,43 @@ TEST_F(OutputBuffer, WriteOffsetFollowsTheCursorOnlyWhenItMovedOnByMoreThanABloc
     }
 }
 
+// The rule reads "beyond" on the circle: right after the write offset wraps
+// past the end, a cursor near the end lies behind it. The multi-channel
+// variant shares the rule on its larger buffer (offsets scale with channels).
+TEST_F(SoundTest, ResyncReadsCursorAndOffsetOnTheCircleAcrossTheWrap) {
+    // Each row: ms to advance, frames to write, the write offset after it
+    // [bytes of one channel]; the cursor moves 32 such bytes per ms.
+    const struct {
+        plat::DWORD ms;
+        std::uint32_t frames;
+        std::uint32_t offset;
+    } steps[] = {
+        {1976, 1024, 65280},                    // cursor 63232, followed
+        {0, 192, 128},                          // the offset wraps; the cursor stays at 63232
+        {64, 1024, 2176},                       // cursor 65280: 384 bytes behind the offset, kept
+        {0, 1024, 4224},     {66, 1024, 6272},  // cursor 1856 (wrapped): behind, kept
+        {200, 1024, 10304},                     // cursor 8256: beyond the offset, followed
+    };
+    for (unsigned channels : {1u, 2u}) {
+        std::unique_ptr<COutputBuffer> b;
+        if (channels == 1) {
+            b = std::make_unique<COutputBuffer>();
+            ASSERT_EQ(b->Create(speaker->ds), 1);
+        } else {
+            auto multi = std::make_unique<COutputBufferMulti>();
+            ASSERT_TRUE(multi->SetChannelCount(channels));
+            ASSERT_EQ(multi->CreateMulti(speaker->ds, 0x3), 1);
+            b = std::move(multi);
+        }
+        for (const auto& s : steps) {
+            Advance(s.ms);
+            const auto block = Block(s.frames * channels);
+            ASSERT_EQ(b->Write(block.data(), static_cast<std::uint32_t>(block.size() * 2)), 1);
+            EXPECT_EQ(b->GetWriteOffset(), s.offset * channels) << channels << " at " << s.ms;
+        }
+    }
+}
+
 TEST_F(OutputBuffer, IdleStopStopSilencesAndAReceiveValueBelowTheLargestStops) {
     ASSERT_EQ(Write(Block(256)), 1);
     buffer.StopIfIdle();
