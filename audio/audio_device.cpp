@@ -1,7 +1,9 @@
 #include "audio/audio_device.h"
 
+#include "base/thread_kinds.h"
 #include "core/app.h"
 #include "core/messages.h"
+#include "hcyplat/thread_boundary.h"
 #include "interphone/ics_model.h"
 #include "radio/radio_model.h"
 
@@ -333,10 +335,15 @@ bool CAudioDevice::HandleCaptureMessage(const plat::MSG& msg) {
         auto* header = reinterpret_cast<plat::WAVEHDR*>(msg.lParam);
         if (!header) return false;
         const auto hwi = static_cast<HWAVEIN>(msg.wParam);
-        // Through the virtual slot, so voice-operated keying runs first.
-        if (msg.message == hcy::WM_CAPTURE_BUFFER_FILLED)
-            DeliverCapture(reinterpret_cast<const std::int16_t*>(header->lpData),
-                           header->dwBytesRecorded);
+        // Through the virtual slot, so voice-operated keying runs first. A
+        // delivery that throws loses its block's sound only: the block still
+        // goes back and capture goes on.
+        if (msg.message == hcy::WM_CAPTURE_BUFFER_FILLED) {
+            plat::ThreadBoundary(hcy::boundary::kCapture, [&] {
+                DeliverCapture(reinterpret_cast<const std::int16_t*>(header->lpData),
+                               header->dwBytesRecorded);
+            });
+        }
         Lock lock(m_mutex);
         plat::waveInUnprepareHeader(hwi, header, static_cast<plat::UINT>(sizeof(plat::WAVEHDR)));
         GiveBack(reinterpret_cast<CaptureBlock*>(header->dwUser));

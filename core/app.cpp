@@ -15,6 +15,7 @@
 #include "hcyplat/resource.h"
 #include "hcyplat/sound_devices.h"
 #include "hcyplat/system.h"
+#include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
 #include "hcyplat/window.h"
 #include "interphone/ics_model.h"
@@ -43,6 +44,16 @@ void eraseFirst(std::vector<std::shared_ptr<T>>& table, const std::shared_ptr<T>
     }
 }
 
+// The platform's thread boundaries report here: what a thread of the
+// library or the platform was doing when it caught an exception.
+void ReportThreadError(const char* what, const char* error) {
+    try {
+        theApp.SetErrorf("Error while %s: %s", what, error);
+    } catch (...) {
+        // Out of memory for the text: the report is lost, the thread goes on.
+    }
+}
+
 }  // namespace
 
 CHalcyraApp theApp;
@@ -61,6 +72,7 @@ CHalcyraApp::CHalcyraApp() = default;
 CHalcyraApp::~CHalcyraApp() = default;
 
 BOOL CHalcyraApp::InitInstance() {
+    plat::SetThreadErrorSink(&ReportThreadError);
     plat::SetRegistryKey("Brackwater", "Halcyra");
     plat::RegisterModuleVersion(kModuleName,
                                 {HCY_VERSION_MAJOR, HCY_VERSION_MINOR, HCY_VERSION_BUILD});
@@ -71,6 +83,8 @@ BOOL CHalcyraApp::InitInstance() {
 int CHalcyraApp::ExitInstance() {
     if (m_bInitialized.load()) Exit();
     ClearError();
+    // Platform threads outlive an unloaded library: they report to it no more.
+    plat::SetThreadErrorSink(nullptr);
     return 0;
 }
 

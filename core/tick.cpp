@@ -14,8 +14,10 @@
 #include <limits>
 #include <shared_mutex>
 
+#include "base/thread_kinds.h"
 #include "core/app.h"
 #include "core/messages.h"
+#include "hcyplat/thread_boundary.h"
 #include "interphone/ics_model.h"
 #include "net/net_mgr.h"
 #include "radio/radio_model.h"
@@ -68,7 +70,8 @@ void CHalcyraApp::UpdateTimerProc(plat::UINT timerId, plat::UINT, plat::DWORD_PT
                                   plat::DWORD_PTR, plat::DWORD_PTR) {
     auto* app = reinterpret_cast<CHalcyraApp*>(user);
     if (timerId != app->m_nTimerId.load()) return;
-    app->UpdateTick();
+    // A tick that throws is lost; the next one runs.
+    plat::ThreadBoundary(hcy::boundary::kUpdateTick, [&] { app->UpdateTick(); });
 }
 
 void CHalcyraApp::UpdateTick() {

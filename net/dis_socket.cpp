@@ -2,8 +2,10 @@
 
 #include <array>
 
+#include "base/thread_kinds.h"
 #include "core/app.h"
 #include "hcyplat/clock.h"
+#include "hcyplat/thread_boundary.h"
 #include "net/net_mgr.h"
 #include "net/receive_road.h"
 
@@ -102,9 +104,13 @@ void CDisSocket::ReceiveLoop() {
         switch (result.status) {
         case Status::Datagram:
             // An empty datagram is dropped like any other unknown one.
-            if (result.bytes > 0)
-                m_pOwner->OnDatagram(std::span<const std::byte>(buffer.data(), result.bytes),
-                                     m_nKind);
+            // One that throws on its way is lost; reception goes on.
+            if (result.bytes > 0) {
+                plat::ThreadBoundary(hcy::boundary::kReceiveDatagram, [&] {
+                    m_pOwner->OnDatagram(std::span<const std::byte>(buffer.data(), result.bytes),
+                                         m_nKind);
+                });
+            }
             break;
         case Status::Truncated:
         case Status::Transient: break;  // dropped; reception goes on

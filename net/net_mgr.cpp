@@ -1,6 +1,8 @@
 #include "net/net_mgr.h"
 
+#include "base/thread_kinds.h"
 #include "core/messages.h"
+#include "hcyplat/thread_boundary.h"
 #include "net/dis_socket.h"
 #include "net/receive_road.h"
 
@@ -53,7 +55,10 @@ bool CNetMgr::Post(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam,
 // The thread
 
 void CNetMgr::Run(std::shared_ptr<Shared> shared) {
-    const bool started = StartUp();
+    // Whatever throws, the outcome and the stop are still told: a start-up
+    // that throws failed, a handler that throws loses its message only.
+    bool started = false;
+    plat::ThreadBoundary(hcy::boundary::kNetMgrStartUp, [&] { started = StartUp(); });
     // Running before the outcome is told, so that the caller's first posts
     // (the destinations) are taken.
     if (started) m_bRunning.store(true);
@@ -69,11 +74,11 @@ void CNetMgr::Run(std::shared_ptr<Shared> shared) {
         plat::MSG msg;
         while (plat::GetMessage(msg)) {
             if (msg.message == hcy::WM_NETMGR_STOP) break;
-            HandleMessage(msg);
+            plat::ThreadBoundary(hcy::boundary::kNetMgrMessage, [&] { HandleMessage(msg); });
         }
         m_bRunning.store(false);
     }
-    ShutDown();
+    plat::ThreadBoundary(hcy::boundary::kNetMgrShutDown, [&] { ShutDown(); });
     {
         std::lock_guard<std::mutex> lock(shared->mutex);
         shared->stopped = true;
@@ -167,7 +172,8 @@ void CNetMgr::WorkerLoop(bool audio, std::atomic<bool>& running) {
     running = true;
     std::vector<std::byte> scratch;  // host-order copy, reused for every PDU
     scratch.reserve(kMaxDatagramSize);
-    auto handle = [&](const plat::MSG& msg) {
+    const char* what = audio ? hcy::boundary::kAudioWorker : hcy::boundary::kXmitWorker;
+    auto deliver = [&](const plat::MSG& msg) {
         const auto decoded = DecodeRxMessage(msg.message);
         if (!decoded) return;  // not a received PDU: discarded
         const RxKind kind = decoded->first;
@@ -176,6 +182,8 @@ void CNetMgr::WorkerLoop(bool audio, std::atomic<bool>& running) {
         if (auto* bytes = plat::PayloadAs<std::vector<std::byte>>(msg.payload))
             DeliverReceived(kind, *bytes, decoded->second, scratch);
     };
+    // A PDU whose dispatch throws is lost; the worker goes on with the next.
+    auto handle = [&](const plat::MSG& msg) { plat::ThreadBoundary(what, [&] { deliver(msg); }); };
     plat::MSG msg;
     while (plat::GetMessage(msg)) {
         if (msg.message == hcy::WM_NETMGR_STOP) break;

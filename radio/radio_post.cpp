@@ -6,8 +6,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/thread_kinds.h"
 #include "core/messages.h"
 #include "hcyplat/clock.h"
+#include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
 
 namespace hcy::radio {
@@ -80,7 +82,8 @@ private:
 
     static void TimerProc(plat::UINT timerId, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR,
                           plat::DWORD_PTR) {
-        static_cast<DelayQueue*>(reinterpret_cast<void*>(user))->Service(timerId);
+        auto* queue = static_cast<DelayQueue*>(reinterpret_cast<void*>(user));
+        plat::ThreadBoundary(hcy::boundary::kDelayQueue, [&] { queue->Service(timerId); });
     }
 
     void Service(plat::UINT timerId) {

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "hcyplat/clock.h"
+#include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
 
 namespace plat {
@@ -90,7 +91,8 @@ void Fire(ClockState& s, std::unique_lock<std::mutex>& lock, const std::shared_p
     t->callbackThread = std::this_thread::get_id();
     if (!t->periodic) t->live = false;
     lock.unlock();
-    t->callback(t->id, 0, t->user, 0, 0);
+    // A callback that throws misses this tick only; the lock is taken again.
+    ThreadBoundary(kTimerCallback, [&] { t->callback(t->id, 0, t->user, 0, 0); });
     lock.lock();
     t->inCallback = false;
     if (!t->periodic) {

@@ -20,6 +20,8 @@
 #include <thread>
 #include <unordered_map>
 
+#include "hcyplat/thread_boundary.h"
+
 namespace plat {
 namespace {
 
@@ -214,20 +216,24 @@ Thread::~Thread() {
 
 bool Thread::Start(std::function<void()> body, std::string name) {
     if (Joinable() || !body) return false;
+    // What a report of an exception that ends the body says it was doing.
+    std::string what = "running thread " + (name.empty() ? std::string("(unnamed)") : name);
     const ThreadId id = NewThreadId();
     CreateQueue(id);  // before anyone can learn the id
     auto impl = std::make_shared<Impl>();
     try {
-        impl->thread = std::thread([id, body = std::move(body), name = std::move(name)] {
-            t_state.id = id;
-            t_state.hasQueue = true;
-            if (!name.empty()) {
-                // The system keeps at most 15 characters of a thread name.
-                pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
-            }
-            body();
-            DestroyMessageQueue();
-        });
+        impl->thread = std::thread(
+            [id, body = std::move(body), name = std::move(name), what = std::move(what)] {
+                t_state.id = id;
+                t_state.hasQueue = true;
+                if (!name.empty()) {
+                    // The system keeps at most 15 characters of a thread name.
+                    pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
+                }
+                // Nothing the body throws leaves the thread: it ends cleanly.
+                ThreadBoundary(what.c_str(), body);
+                DestroyMessageQueue();
+            });
     } catch (const std::system_error&) {
         RemoveQueue(id);
         return false;

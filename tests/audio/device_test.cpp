@@ -10,7 +10,9 @@
 #include "audio/audio_device.h"
 #include "audio/band_pass.h"
 #include "audio_fixture.h"
+#include "base/thread_kinds.h"
 #include "halcyra/halcyra.h"
+#include "hcyplat/thread_boundary.h"
 #include "support/library_fixture.h"
 
 namespace {
@@ -370,6 +372,23 @@ TEST_F(SoundCard, ARefusedBufferIsNotRetriedAndCaptureGoesOnWithTheOther) {
     EXPECT_EQ(blocks[0][0], 0);
     for (std::uint32_t i = 1; i < kBlockSamples; ++i)
         ASSERT_EQ(blocks[1][i], static_cast<std::int16_t>(blocks[1][0] + i));
+}
+
+// A fault while the capture thread delivers a block, or while a pump of the
+// virtual card steps, loses that block or step; capture goes on.
+TEST_F(SoundCard, AnExceptionInTheCaptureThreadOrASoundPumpIsReportedAndCaptureGoesOn) {
+    Open();
+    device->SetPTT(1, 0);
+    for (const char* what : {hcy::boundary::kCapture, plat::kSoundPump}) {
+        SCOPED_TRACE(what);
+        theApp.ClearError();
+        const int before = radio.blockCount.load();
+        plat::InjectThreadFaultForTest(what);
+        const std::string want = std::string("Error while ") + what + ": injected fault";
+        ASSERT_TRUE(StepUntil([&] { return LastErrorText() == want; })) << LastErrorText();
+        ASSERT_TRUE(StepUntil([&] { return radio.blockCount.load() > before + 1; }));
+    }
+    plat::InjectThreadFaultForTest(nullptr);
 }
 
 TEST_F(SoundCard, ANewCaptureSizeTakesEffectOnTheNextBuffersAndTheFilterFollows) {

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <thread>
 
+#include "base/thread_kinds.h"
 #include "hcyplat/thread.h"
+#include "hcyplat/thread_boundary.h"
 #include "support/library_fixture.h"
 #include "support/stand_ins.h"
 
@@ -117,6 +119,21 @@ TEST_F(RunningLibraryTest, DutiesFollowTheTickNumber) {
     std::int32_t value = 0;
     hcyGetRadioData(0, RD_MAX_RECV_VALUE, &value);
     EXPECT_EQ(value, 42);
+}
+
+// The update tick runs inside two boundaries: its own and the platform's
+// around every timer callback. A fault in either loses one tick only.
+TEST_F(RunningLibraryTest, AnExceptionInATickLosesThatTickOnly) {
+    for (const char* what : {hcy::boundary::kUpdateTick, plat::kTimerCallback}) {
+        SCOPED_TRACE(what);
+        const std::uint32_t first = theApp.m_nTickCount;
+        plat::InjectThreadFaultForTest(what);
+        Ticks(1);
+        EXPECT_EQ(Error(), std::string("HCY ERROR: Error while ") + what + ": injected fault");
+        EXPECT_EQ(theApp.m_nTickCount, first);
+        Ticks(2);
+        EXPECT_EQ(theApp.m_nTickCount, first + 2);
+    }
 }
 
 TEST_F(RunningLibraryTest, DispatchersOfferPdusByMask) {

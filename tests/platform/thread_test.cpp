@@ -1,14 +1,18 @@
 // Thread message queues: order, bound, failed posts and payload ownership.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <latch>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "hcyplat/thread.h"
+#include "hcyplat/thread_boundary.h"
 
 namespace {
 
@@ -193,6 +197,34 @@ TEST_F(PlatThread, SetPriorityKeepsRequestWhetherOrNotTheSystemAgrees) {
     EXPECT_FALSE(t.SetPriority(7)) << "not a priority level";
     release.count_down();
     t.Join();
+}
+
+// Whatever a thread body throws ends at the thread's boundary: the sink
+// hears what the thread was doing, the thread ends, the process goes on.
+TEST_F(PlatThread, ABodyThatThrowsEndsItsThreadAndReachesTheErrorSink) {
+    static std::mutex mu;
+    static std::vector<std::string> reports;
+    const auto previous = plat::SetThreadErrorSink([](const char* what, const char* error) {
+        std::lock_guard<std::mutex> lock(mu);
+        reports.push_back(std::string(what) + " / " + error);
+    });
+    {
+        plat::Thread a, b, c;
+        ASSERT_TRUE(a.Start([] { throw std::runtime_error("boom"); }, "hcy-test"));
+        ASSERT_TRUE(b.Start([] { throw 42; }));
+        ASSERT_TRUE(c.Start([] { throw std::bad_alloc(); }, "hcy-test"));
+        a.Join();
+        b.Join();
+        c.Join();
+        EXPECT_FALSE(plat::PostThreadMessage(a.Id(), plat::WM_USER, 0, 0)) << "queue gone";
+    }
+    plat::SetThreadErrorSink(previous);
+    std::sort(reports.begin(), reports.end());
+    EXPECT_EQ(reports, (std::vector<std::string>{
+                           "running thread (unnamed) / Unexpected internal error.",
+                           "running thread hcy-test / Out of memory.",
+                           "running thread hcy-test / boom",
+                       }));
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The sending half: keying, the Transmitter, Signal and Receiver PDUs field
 // by field, sample processing, splitting and the transmit delay.
 
+#include "base/thread_kinds.h"
 #include "codecs/codec.h"
 #include "hcyplat/crt.h"
+#include "hcyplat/thread_boundary.h"
 #include "radio_fixture.h"
 
 namespace {
@@ -293,6 +295,24 @@ TEST_F(Transmit, DelayedPdusKeepTheirOrder) {
     radio->Shutdown();
     plat::AdvanceClock(1000);
     EXPECT_EQ(Pdus(26).size(), 7u);
+}
+
+// A service of the delay queue that throws sends nothing; the PDUs wait for
+// the next service (5 ms later).
+TEST_F(Transmit, AnExceptionInTheDelayQueueDelaysItsPdusByOneService) {
+    radio->SetTransmitDelay(20);
+    radio->SetPTT(1, 10);
+    Send(std::vector<std::int16_t>(16, 7));
+    plat::AdvanceClock(15);
+    theApp.ClearError();
+    plat::InjectThreadFaultForTest(hcy::boundary::kDelayQueue);
+    plat::AdvanceClock(5);
+    EXPECT_EQ(theApp.LastError(), std::string("HCY ERROR: Error while ") +
+                                      hcy::boundary::kDelayQueue + ": injected fault");
+    EXPECT_TRUE(Pdus(26).empty());
+    plat::AdvanceClock(5);
+    ASSERT_EQ(Pdus(26).size(), 1u);
+    EXPECT_EQ(Sample(0), 7);
 }
 
 TEST_F(Transmit, ReceiverPdusOnHeartbeatAndOnChange) {

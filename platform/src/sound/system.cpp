@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "hcyplat/clock.h"
+#include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
 #include "vsnd_internal.h"
 
@@ -44,7 +45,8 @@ GUID NewGuid(Registry& r, std::uint16_t kind) {
 }
 
 void PumpTimer(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
-    reinterpret_cast<Endpoint*>(user)->Tick();
+    // A step that throws is lost; the next tick runs again.
+    ThreadBoundary(kSoundPump, [&] { reinterpret_cast<Endpoint*>(user)->Tick(); });
 }
 
 std::int16_t Saturate(std::int32_t v) {

@@ -1,0 +1,28 @@
+#pragma once
+// What each of the library's threads is doing when its thread boundary
+// (plat::ThreadBoundary, hcyplat/thread_boundary.h) catches an exception.
+// The last error then reads "HCY ERROR: Error while <what>: <text>".
+//
+//   thread                      boundary around                 afterwards
+//   network manager             start-up, each message, stop    next message
+//   audio PDU worker            each received PDU               next PDU
+//   Transmitter PDU worker      each received PDU               next PDU
+//   receive thread (per socket) each datagram                   next datagram
+//   capture thread (per device) each captured block             next block
+//   update tick (timer)         each tick                       next tick
+//   delay queue (timer)         each service                    next service
+// Threads of later subsystems add their line here and wrap their bodies
+// the same way. Tests arm plat::InjectThreadFaultForTest with these texts.
+namespace hcy::boundary {
+
+inline constexpr const char* kNetMgrStartUp = "starting the network manager";
+inline constexpr const char* kNetMgrMessage = "handling a network manager message";
+inline constexpr const char* kNetMgrShutDown = "stopping the network manager";
+inline constexpr const char* kAudioWorker = "dispatching a received audio PDU";
+inline constexpr const char* kXmitWorker = "dispatching a received Transmitter, Entity State or interphone control PDU";
+inline constexpr const char* kReceiveDatagram = "receiving a DIS datagram";
+inline constexpr const char* kCapture = "delivering a captured sound block";
+inline constexpr const char* kUpdateTick = "running the update tick";
+inline constexpr const char* kDelayQueue = "sending delayed PDUs";
+
+}  // namespace hcy::boundary
