@@ -19,7 +19,8 @@ inline constexpr const char* kNetMgrStartUp = "starting the network manager";
 inline constexpr const char* kNetMgrMessage = "handling a network manager message";
 inline constexpr const char* kNetMgrShutDown = "stopping the network manager";
 inline constexpr const char* kAudioWorker = "dispatching a received audio PDU";
-inline constexpr const char* kXmitWorker = "dispatching a received Transmitter, Entity State or interphone control PDU";
+inline constexpr const char* kXmitWorker =
+    "dispatching a received Transmitter, Entity State or interphone control PDU";
 inline constexpr const char* kReceiveDatagram = "receiving a DIS datagram";
 inline constexpr const char* kCapture = "delivering a captured sound block";
 inline constexpr const char* kUpdateTick = "running the update tick";

@@ -37,8 +37,7 @@ void ReportCurrentException(const char* what) noexcept {
         } catch (...) {
             text = "Out of memory.";
         }
-    } catch (...) {
-    }
+    } catch (...) {}
     if (!what) what = "running a thread";
     if (ThreadErrorSink sink = g_sink.load()) {
         sink(what, text);

@@ -1,8 +1,8 @@
 // Exceptions inside the network manager, the two PDU workers and a socket's
 // receive thread: each ends as a last-error text, loses only the message,
 // PDU or datagram it was handling, and the thread goes on with the next.
-#include "base/thread_kinds.h"
 #include "hcyplat/thread_boundary.h"
+#include "base/thread_kinds.h"
 #include "net_fixture.h"
 
 using namespace nettest;
