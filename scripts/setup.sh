@@ -8,6 +8,7 @@ packages=(
   clang clang-format libclang-rt-14-dev
   iproute2 util-linux
   tshark
+  libfltk1.3-dev libpng-dev xvfb
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,170 @@
+// Dialogs in the window rendering, on the X display that run-under-xvfb.sh
+// starts: rows read back from the list widget, input through the widgets,
+// a screenshot, and a display that goes away. Skipped without a display.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "hcyplat/dialog.h"
+#include "platform/status_layout.h"
+#include "support/test_support.h"
+
+namespace {
+
+using hcytest::kActiveOnly;
+using hcytest::kList;
+using plat::DialogEvent;
+
+constexpr auto kWait = std::chrono::seconds(10);
+
+std::unique_ptr<plat::Dialog> WindowDialog() {
+    auto dialog = plat::Dialog::Create(hcytest::StatusLayout());
+    if (dialog->Rendering() != plat::DialogRendering::Window) return nullptr;
+    return dialog;
+}
+
+#define REQUIRE_WINDOW(dialog)                                                  \
+    if (!(dialog)) {                                                            \
+        if (std::getenv("HCY_XVFB")) FAIL() << "no window on the Xvfb display"; \
+        GTEST_SKIP() << "no display: run through run-under-xvfb.sh";            \
+    }
+
+bool WritePng(const std::string& path, const plat::DialogImage& image) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = info && setjmp(png_jmpbuf(png)) == 0;
+    if (ok) {
+        png_init_io(png, f);
+        png_set_IHDR(png, info, image.width, image.height, 8, PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int y = 0; y < image.height; ++y)
+            png_write_row(png, image.rgb.data() + static_cast<std::size_t>(y) * image.width * 3);
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    return ok;
+}
+
+TEST(DialogWindow, ListRowsReadBackFromTheWidgetAndAScreenshotOfTwo) {
+    auto dialog = WindowDialog();
+    REQUIRE_WINDOW(dialog);
+    dialog->SetTexts(hcytest::StatusTexts());
+    dialog->SetRows(kList, hcytest::TwoTransmitters());
+    dialog->Choose(kList, 1);
+    dialog->SetChecked(kActiveOnly, true);
+
+    std::optional<plat::DialogRowsShown> shown;
+    ASSERT_TRUE(hcytest::WaitFor([&] {
+        shown = dialog->ShownRows(kList);
+        return shown && shown->selected == 1;
+    }));
+    EXPECT_EQ(shown->rows, hcytest::TwoTransmitters());
+
+    std::optional<plat::DialogImage> image;
+    ASSERT_TRUE(hcytest::WaitFor([&] {
+        image = dialog->CaptureImage();
+        if (!image) return false;
+        std::set<std::uint32_t> colours;  // a drawn window has text, frames, a selection
+        for (std::size_t i = 0; i + 2 < image->rgb.size(); i += 3)
+            colours.insert(image->rgb[i] << 16 | image->rgb[i + 1] << 8 | image->rgb[i + 2]);
+        return colours.size() > 8;
+    }));
+    const std::string dir = std::string(HCY_TEST_BINARY_DIR) + "/screenshots";
+    std::filesystem::create_directories(dir);
+    EXPECT_TRUE(WritePng(dir + "/radio-status-two-rows.png", *image));
+
+    // A row on top, one changed, the selected one kept: the widget follows.
+    const std::vector<plat::DialogRow> three = {
+        {"4-4-4-4", "X"}, {"9-8-7-6", "X"}, {"1-2-3-5", "  "}};
+    dialog->SetRows(kList, three);
+    ASSERT_TRUE(hcytest::WaitFor([&] {
+        shown = dialog->ShownRows(kList);
+        return shown && shown->rows == three;
+    }));
+    EXPECT_EQ(shown->selected, 2);
+    dialog->SetRows(kList, {{"9-8-7-6", "X"}});
+    ASSERT_TRUE(hcytest::WaitFor([&] {
+        shown = dialog->ShownRows(kList);
+        return shown && shown->rows.size() == 1;
+    }));
+    EXPECT_EQ(shown->selected, -1);
+    EXPECT_EQ(dialog->SelectedRow(kList), -1);
+}
+
+TEST(DialogWindow, InputThroughTheWidgetsReachesTheOwner) {
+    auto dialog = WindowDialog();
+    REQUIRE_WINDOW(dialog);
+    DialogEvent e;
+    dialog->SetRows(kList, hcytest::TwoTransmitters());
+    // The owner goes on pushing while the user chooses.
+    std::thread owner([&] {
+        for (int i = 0; i < 200; ++i) {
+            dialog->SetTexts(hcytest::StatusTexts());
+            dialog->SetText(1017, std::to_string(i));
+            dialog->SetRows(kList, hcytest::TwoTransmitters());
+        }
+    });
+    dialog->Choose(kList, 0);
+    owner.join();
+    ASSERT_TRUE(dialog->WaitEvent(e, kWait));
+    EXPECT_EQ(e.kind, DialogEvent::Kind::Selected);
+    EXPECT_EQ(dialog->SelectedRowText(kList), "9-8-7-6");
+
+    dialog->Click(kActiveOnly);
+    ASSERT_TRUE(dialog->WaitEvent(e, kWait));
+    EXPECT_EQ(e.kind, DialogEvent::Kind::Checked);
+    EXPECT_EQ(e.value, 1);
+    EXPECT_TRUE(dialog->Checked(kActiveOnly));
+
+    dialog->CloseBox();
+    ASSERT_TRUE(dialog->WaitEvent(e, kWait));
+    EXPECT_EQ(e.kind, DialogEvent::Kind::Closed);
+    EXPECT_EQ(e.control, 0);
+    EXPECT_FALSE(dialog->IsOpen());
+    EXPECT_FALSE(dialog->ShownRows(kList));
+
+    // The last window gone, the UI thread ends; the next one starts it again.
+    dialog.reset();
+    dialog = WindowDialog();
+    REQUIRE_WINDOW(dialog);
+    dialog->Click(plat::IDOK);
+    ASSERT_TRUE(dialog->WaitEvent(e, kWait));
+    EXPECT_EQ(e.control, plat::IDOK);
+}
+
+TEST(DialogWindow, TheTextRenderingCanBeChosenOnADisplay) {
+    auto window = WindowDialog();
+    REQUIRE_WINDOW(window);
+    plat::SetDefaultDialogRendering(plat::DialogRendering::Text);
+    EXPECT_EQ(plat::Dialog::Create(hcytest::StatusLayout())->Rendering(),
+              plat::DialogRendering::Text);
+    plat::SetDefaultDialogRendering(plat::DialogRendering::Automatic);
+}
+
+// Run alone by run-under-xvfb.sh, which names its Xvfb in HCY_XVFB_PID.
+TEST(DialogWindow, DisplayLost) {
+    const char* pid = std::getenv("HCY_XVFB_PID");
+    if (!pid) GTEST_SKIP() << "run-under-xvfb.sh runs this with a display of its own";
+    auto dialog = WindowDialog();
+    REQUIRE_WINDOW(dialog);
+    ASSERT_TRUE(dialog->ShownRows(kList)) << "the window is up";
+    ASSERT_EQ(std::system((std::string("kill ") + pid).c_str()), 0);
+    DialogEvent e;
+    ASSERT_TRUE(dialog->WaitEvent(e, kWait));
+    EXPECT_EQ(e.kind, DialogEvent::Kind::Closed);
+    EXPECT_FALSE(dialog->IsOpen());
+    EXPECT_EQ(plat::Dialog::Create(hcytest::StatusLayout())->Rendering(),
+              plat::DialogRendering::Text);
+}
+
+}  // namespace
