@@ -37,6 +37,7 @@
 
 #include "dialog_internal.h"
 #include "hcyplat/thread.h"
+#include "hcyplat/thread_boundary.h"
 
 namespace plat::dialog {
 namespace {
@@ -47,6 +48,9 @@ constexpr int kFontSize = 12;             // [pixels]
 // List column widths are pixels of the template's font, 1.5 per unit.
 constexpr double kTemplatePixelsPerUnit = 1.5;
 constexpr int kHeaderHeight = 18;  // [pixels] of a list's column titles
+// What a report of an exception says the UI thread was doing.
+constexpr const char* kMaking = "making a dialog window";
+constexpr const char* kDrawing = "drawing a dialog window";
 // How long a start waits for the display to open.
 constexpr auto kStartLimit = std::chrono::seconds(3);
 
@@ -412,8 +416,13 @@ public:
         if (!Start(lock)) return false;
         ++dialogs_;
         Post([core] {
-            Views()[core.get()] = std::make_unique<View>(core);
-            Views()[core.get()]->Refresh();
+            // A window that cannot be made counts as closed at once.
+            if (!ThreadBoundary(kMaking, [&] {
+                    auto view = std::make_unique<View>(core);
+                    view->Refresh();
+                    Views()[core.get()] = std::move(view);
+                }))
+                core->UserClose(0);
         });
         return true;
     }
@@ -446,7 +455,7 @@ private:
         Stopped,    // no UI thread
         Starting,   // the UI thread opens the display
         Running,    // windows can be made
-        Lost,       // the display went away: text from now on
+        Lost,       // the display went away or the UI failed: text from now on
         Abandoned,  // the display did not open in time: text from now on
     };
 
@@ -478,14 +487,13 @@ private:
 
     void Run() {
         bool opened = false;
-        try {
-            opened = OpenDisplay();
-            while (opened && !quit_ && !lost_) Fl::wait(1e20);
-        } catch (...) {
-            // Nothing of the UI may end the host: the windows count as
-            // closed, and later dialogs use the text rendering.
+        // Nothing of the UI may end the host: after an exception the windows
+        // count as closed, and later dialogs use the text rendering.
+        if (!ThreadBoundary("showing dialog windows", [&] {
+                opened = OpenDisplay();
+                while (opened && !quit_ && !lost_) Fl::wait(1e20);
+            }))
             lost_ = true;
-        }
         std::deque<std::function<void()>> left;  // dropped unrun
         {
             std::lock_guard lock(queueMu_);
@@ -494,7 +502,7 @@ private:
         }
         if (!opened) return;
         for (auto& [core, view] : Views()) core->UserClose(0);
-        if (lost_) {
+        if (displayGone_) {
             // Taking a window down talks to the display, which is gone: the
             // widgets stay, reachable, for the rest of the process.
             static auto* dead = new std::vector<std::unique_ptr<View>>;
@@ -551,13 +559,8 @@ private:
             std::lock_guard lock(self->queueMu_);
             commands.swap(self->queue_);
         }
-        for (auto& command : commands) {
-            try {
-                command();
-            } catch (...) {
-                // One command that fails (out of memory) ends no window.
-            }
-        }
+        // One command that fails (out of memory) ends no other window.
+        for (auto& command : commands) ThreadBoundary(kDrawing, command);
     }
 
     static void Quiet(const char*, ...) {}
@@ -567,7 +570,11 @@ private:
     static int OnError(Display* d, XErrorEvent* e) {
         return d == fl_display || !g_hostError ? 0 : g_hostError(d, e);
     }
-    static void OnDisplayLost(Display*, void* data) { static_cast<UiService*>(data)->lost_ = true; }
+    static void OnDisplayLost(Display*, void* data) {
+        auto* self = static_cast<UiService*>(data);
+        self->displayGone_ = true;
+        self->lost_ = true;
+    }
 
     std::mutex mu_;  // state, start and stop
     std::condition_variable cv_;
@@ -581,8 +588,11 @@ private:
     bool accepting_ = false;
     const int wakeFd_;
 
-    bool quit_ = false;              // UI thread only
-    std::atomic<bool> lost_{false};  // the display went away: set by the UI thread
+    bool quit_ = false;  // UI thread only
+    // Set by the UI thread: no more windows (the display went away, or the
+    // UI thread failed), and whether the display went away.
+    std::atomic<bool> lost_{false};
+    std::atomic<bool> displayGone_{false};
 };
 
 bool Open(const std::shared_ptr<Dialog::Core>& core) { return UiService::Get().Open(core); }

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "hcyplat/dialog.h"
+#include "hcyplat/thread_boundary.h"
 #include "platform/status_layout.h"
 #include "support/test_support.h"
 
@@ -149,6 +150,28 @@ TEST(DialogWindow, TheTextRenderingCanBeChosenOnADisplay) {
     EXPECT_EQ(plat::Dialog::Create(hcytest::StatusLayout())->Rendering(),
               plat::DialogRendering::Text);
     plat::SetDefaultDialogRendering(plat::DialogRendering::Automatic);
+}
+
+TEST(DialogWindow, AWindowThatFailsCountsAsClosedAndEndsNoOther) {
+    auto first = WindowDialog();
+    REQUIRE_WINDOW(first);
+    ASSERT_TRUE(first->ShownRows(kList));
+    static std::string reported;
+    const auto old = plat::SetThreadErrorSink(
+        [](const char* what, const char* error) { reported = std::string(what) + ": " + error; });
+    plat::InjectThreadFaultForTest("making a dialog window");
+    auto second = WindowDialog();
+    ASSERT_TRUE(second);
+    DialogEvent e;
+    ASSERT_TRUE(second->WaitEvent(e, kWait));
+    EXPECT_EQ(e.kind, DialogEvent::Kind::Closed);
+    EXPECT_EQ(reported, "making a dialog window: injected fault");
+    plat::SetThreadErrorSink(old);
+    first->SetRows(kList, hcytest::TwoTransmitters());
+    EXPECT_TRUE(hcytest::WaitFor([&] {
+        auto shown = first->ShownRows(kList);
+        return shown && shown->rows.size() == 2;
+    }));
 }
 
 // Run alone by run-under-xvfb.sh, which names its Xvfb in HCY_XVFB_PID.
