@@ -16,8 +16,9 @@
 // Contract:
 // - Every member may be called from any thread. None waits for the
 //   rendering, except ShownRows and CaptureImage, which wait at most their
-//   timeout. The state the owner reads (texts, rows, check boxes, selection,
-//   open) is the dialog's own and is read without asking the rendering.
+//   timeout, and Create, which waits at most 3 s for a display to open. The
+//   state the owner reads (texts, rows, check boxes, selection, open) is the
+//   dialog's own and is read without asking the rendering.
 // - The rendering never calls the owner: user input changes the state,
 //   queues a DialogEvent for NextEvent, and posts the optional notice
 //   message, with no lock held.

@@ -246,16 +246,18 @@ std::optional<DialogImage> Capture(const std::shared_ptr<Dialog::Core>&,
 }  // namespace
 
 const Backend& TextBackend() {
-    static const Backend backend{DialogRendering::Text,
-                                 Open,
-                                 Nothing,
-                                 Nothing,
-                                 Nothing,
-                                 Choose,
-                                 Click,
-                                 CloseBox,
-                                 ShownRows,
-                                 Capture};
+    static const Backend backend{
+        .rendering = DialogRendering::Text,
+        .open = Open,
+        .changed = Nothing,
+        .close = Nothing,
+        .release = Nothing,
+        .choose = Choose,
+        .click = Click,
+        .closeBox = CloseBox,
+        .shownRows = ShownRows,
+        .capture = Capture,
+    };
     return backend;
 }
 

@@ -664,16 +664,18 @@ std::optional<DialogImage> Capture(const std::shared_ptr<Dialog::Core>& core,
 }  // namespace
 
 const Backend& WindowBackend() {
-    static const Backend backend{DialogRendering::Window,
-                                 Open,
-                                 Changed,
-                                 Close,
-                                 Release,
-                                 Choose,
-                                 Click,
-                                 CloseBox,
-                                 ShownRows,
-                                 Capture};
+    static const Backend backend{
+        .rendering = DialogRendering::Window,
+        .open = Open,
+        .changed = Changed,
+        .close = Close,
+        .release = Release,
+        .choose = Choose,
+        .click = Click,
+        .closeBox = CloseBox,
+        .shownRows = ShownRows,
+        .capture = Capture,
+    };
     return backend;
 }
 
