@@ -143,7 +143,6 @@ struct ListView {
     std::vector<int> widths;  // [pixels], zero-terminated, as FLTK keeps the array
 };
 
-class View;
 void DestroyView(Dialog::Core* core);
 
 // The widgets of one dialog; lives on the UI thread only.
@@ -164,7 +163,6 @@ public:
         Fl::delete_widget(window_);
     }
 
-    const std::shared_ptr<Dialog::Core>& core() const { return core_; }
     Fl_Double_Window* window() const { return window_; }
 
     void Refresh() {
