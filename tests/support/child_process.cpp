@@ -1,9 +1,9 @@
 #include "support/child_process.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 
 #include <cerrno>
 #include <cstring>

@@ -26,7 +26,8 @@ protected:
         b.Join(name, "hcy@b");
     }
     void TearDown() override {
-        for (Federate* f : {&a, &b, &c}) Thrown([&] { f->rti.resignFederationExecution(RTI::NO_ACTION); });
+        for (Federate* f : {&a, &b, &c})
+            Thrown([&] { f->rti.resignFederationExecution(RTI::NO_ACTION); });
         EXPECT_EQ(Thrown([&] { owner.destroyFederationExecution(name.c_str()); }), "");
     }
 
@@ -48,40 +49,54 @@ TEST(FederationLifecycle, RefusalsCarryTheirClassNameAndReason) {
         const char* thrown;
     };
     const Case cases[] = {
-        {"missing FED file", [&] { rti.createFederationExecution("L", dir.file("no.fed").c_str()); },
+        {"missing FED file",
+         [&] { rti.createFederationExecution("L", dir.file("no.fed").c_str()); },
          "CouldNotOpenFED"},
-        {"unbalanced FED file", [&] { rti.createFederationExecution("L", bad.c_str()); }, "ErrorReadingFED"},
+        {"unbalanced FED file", [&] { rti.createFederationExecution("L", bad.c_str()); },
+         "ErrorReadingFED"},
         {"unknown transport", [&] { rti.createFederationExecution("udp://x/L", fed.c_str()); },
          "RTIinternalError"},
-        {"non-loopback hub", [&] { rti.createFederationExecution("rti://10.1.2.3:1/L", fed.c_str()); },
+        {"non-loopback hub",
+         [&] { rti.createFederationExecution("rti://10.1.2.3:1/L", fed.c_str()); },
          "RTIinternalError"},
         {"join before create", [&] { rti.joinFederationExecution("hcy", "L", &rec); },
          "FederationExecutionDoesNotExist"},
         {"destroy before create", [&] { rti.destroyFederationExecution("L"); },
          "FederationExecutionDoesNotExist"},
         {"create", [&] { rti.createFederationExecution("L", fed.c_str()); }, ""},
-        {"create again, as a URL", [&] { rti.createFederationExecution("thread:///L", fed.c_str()); },
+        {"create again, as a URL",
+         [&] { rti.createFederationExecution("thread:///L", fed.c_str()); },
          "FederationExecutionAlreadyExists"},
-        {"publish before join", [&] { rti.publishInteractionClass(1); }, "FederateNotExecutionMember"},
-        {"lookup before join", [&] { rti.getObjectClassHandle(kTransmitter); }, "FederateNotExecutionMember"},
+        {"publish before join", [&] { rti.publishInteractionClass(1); },
+         "FederateNotExecutionMember"},
+        {"lookup before join", [&] { rti.getObjectClassHandle(kTransmitter); },
+         "FederateNotExecutionMember"},
         {"join", [&] { EXPECT_EQ(rti.joinFederationExecution("hcy", "L", &rec), 1u); }, ""},
         {"join twice", [&] { rti.joinFederationExecution("hcy", "L", &rec); },
          "FederateAlreadyExecutionMember"},
-        {"destroy while joined", [&] { rti.destroyFederationExecution("L"); }, "FederatesCurrentlyJoined"},
+        {"destroy while joined", [&] { rti.destroyFederationExecution("L"); },
+         "FederatesCurrentlyJoined"},
         {"resign action 0", [&] { rti.resignFederationExecution(RTI::ResignAction(0)); },
          "InvalidResignAction"},
         {"resign action 5", [&] { rti.resignFederationExecution(RTI::ResignAction(5)); },
          "InvalidResignAction"},
-        {"unknown class name", [&] { rti.getObjectClassHandle("EmbeddedSystem.Nothing"); }, "NameNotFound"},
-        {"unknown attribute", [&] { rti.getAttributeHandle("Nothing", rti.getObjectClassHandle(kTransmitter)); },
+        {"unknown class name", [&] { rti.getObjectClassHandle("EmbeddedSystem.Nothing"); },
          "NameNotFound"},
-        {"attribute of no class", [&] { rti.getAttributeHandle("Frequency", 999); }, "ObjectClassNotDefined"},
-        {"unpublish what is not published", [&] { rti.unpublishObjectClass(rti.getObjectClassHandle(kTransmitter)); },
+        {"unknown attribute",
+         [&] { rti.getAttributeHandle("Nothing", rti.getObjectClassHandle(kTransmitter)); },
+         "NameNotFound"},
+        {"attribute of no class", [&] { rti.getAttributeHandle("Frequency", 999); },
+         "ObjectClassNotDefined"},
+        {"unpublish what is not published",
+         [&] { rti.unpublishObjectClass(rti.getObjectClassHandle(kTransmitter)); },
          "ObjectClassNotPublished"},
-        {"unsubscribe what is not subscribed", [&] { rti.unsubscribeInteractionClass(rti.getInteractionClassHandle(kSignal)); },
+        {"unsubscribe what is not subscribed",
+         [&] { rti.unsubscribeInteractionClass(rti.getInteractionClassHandle(kSignal)); },
          "InteractionClassNotSubscribed"},
-        {"resign", [&] { rti.resignFederationExecution(RTI::DELETE_OBJECTS_AND_RELEASE_ATTRIBUTES); }, ""},
-        {"resign again", [&] { rti.resignFederationExecution(RTI::NO_ACTION); }, "FederateNotExecutionMember"},
+        {"resign",
+         [&] { rti.resignFederationExecution(RTI::DELETE_OBJECTS_AND_RELEASE_ATTRIBUTES); }, ""},
+        {"resign again", [&] { rti.resignFederationExecution(RTI::NO_ACTION); },
+         "FederateNotExecutionMember"},
         {"idle tick while not joined", [&] { EXPECT_EQ(rti.tick(), RTI::RTI_FALSE); }, ""},
         {"destroy", [&] { rti.destroyFederationExecution("thread:///L"); }, ""},
     };
@@ -99,14 +114,17 @@ TEST(FederationLifecycle, RefusalsCarryTheirClassNameAndReason) {
 }
 
 TEST_F(Federation, HandlesComeFromTheFomWithAndWithoutTheRootAndZeroIsOneOfThem) {
-    EXPECT_EQ(a.rti.getObjectClassHandle("ObjectRoot.EmbeddedSystem.RadioTransmitter"), a.transmitter);
-    EXPECT_EQ(a.rti.getInteractionClassHandle("InteractionRoot.RadioSignal.EncodedAudioRadioSignal"),
-              a.signal);
+    EXPECT_EQ(a.rti.getObjectClassHandle("ObjectRoot.EmbeddedSystem.RadioTransmitter"),
+              a.transmitter);
+    EXPECT_EQ(
+        a.rti.getInteractionClassHandle("InteractionRoot.RadioSignal.EncodedAudioRadioSignal"),
+        a.signal);
     EXPECT_EQ(b.transmitter, a.transmitter) << "every federate sees the same handles";
     EXPECT_EQ(a.Param("HostRadioIndex"), 0u) << "the first parameter of the FOM";
     EXPECT_EQ(a.Attr("privilegeToDelete"), 0u) << "the first attribute, inherited from ObjectRoot";
     const RTI::ObjectClassHandle embedded = a.rti.getObjectClassHandle("EmbeddedSystem");
-    const RTI::ObjectClassHandle receiver = a.rti.getObjectClassHandle("EmbeddedSystem.RadioReceiver");
+    const RTI::ObjectClassHandle receiver =
+        a.rti.getObjectClassHandle("EmbeddedSystem.RadioReceiver");
     EXPECT_EQ(a.Attr("EntityIdentifier"), a.Attr("EntityIdentifier", embedded));
     EXPECT_EQ(a.Attr("EntityIdentifier"), a.Attr("EntityIdentifier", receiver));
     EXPECT_NE(a.Attr("RadioIndex"), a.Attr("RadioIndex", receiver)) << "declared twice, apart";
@@ -142,12 +160,14 @@ TEST_F(Federation, SubscribersDiscoverAndReflectOnlyTheirSubsetInsideTickAndNeve
 
     // A late subscriber, and one that subscribes to an ancestor class.
     c.Join(name, "hcy@a");  // federate names need not be unique
-    c.rti.subscribeObjectClassAttributes(c.rti.getObjectClassHandle("EmbeddedSystem"),
-                                         *c.Set({"EntityIdentifier"}, c.rti.getObjectClassHandle("EmbeddedSystem")));
+    c.rti.subscribeObjectClassAttributes(
+        c.rti.getObjectClassHandle("EmbeddedSystem"),
+        *c.Set({"EntityIdentifier"}, c.rti.getObjectClassHandle("EmbeddedSystem")));
     c.rti.tick();
     ASSERT_EQ(c.rec.Of("discover").size(), 1u);
     EXPECT_EQ(c.rec.events[0].objectClass, c.rti.getObjectClassHandle("EmbeddedSystem"));
-    a.rti.updateAttributeValues(radio, *a.Values({{"Frequency", "F"}, {"EntityIdentifier", "E"}}), "t");
+    a.rti.updateAttributeValues(radio, *a.Values({{"Frequency", "F"}, {"EntityIdentifier", "E"}}),
+                                "t");
     c.rti.tick();
     ASSERT_EQ(c.rec.Of("reflect").size(), 1u);
     EXPECT_EQ(c.rec.Of("reflect")[0].values,
@@ -164,9 +184,10 @@ TEST_F(Federation, InteractionsReachSubscribersAsTheClassTheySubscribed) {
     c.Join(name);
     c.rti.subscribeInteractionClass(c.rti.getInteractionClassHandle("RadioSignal"));
     const std::string audio(4000, '\x5A');
-    a.rti.sendInteraction(a.signal, *a.Params({{"HostRadioIndex", std::string("r1\0", 3)},
-                                               {"SignalData", audio},
-                                               {"SampleCount", "\7\320"}}),
+    a.rti.sendInteraction(a.signal,
+                          *a.Params({{"HostRadioIndex", std::string("r1\0", 3)},
+                                     {"SignalData", audio},
+                                     {"SampleCount", "\7\320"}}),
                           "tag");
     b.rti.tick();
     c.rti.tick();
@@ -179,7 +200,8 @@ TEST_F(Federation, InteractionsReachSubscribersAsTheClassTheySubscribed) {
     EXPECT_EQ(b.rec.events[0].values[b.Param("SignalData")], audio);
     ASSERT_EQ(c.rec.events.size(), 1u);
     EXPECT_EQ(c.rec.events[0].handle, c.rti.getInteractionClassHandle("RadioSignal"));
-    EXPECT_EQ(c.rec.events[0].values, (std::map<RTI::Handle, std::string>{{0, std::string("r1\0", 3)}}));
+    EXPECT_EQ(c.rec.events[0].values,
+              (std::map<RTI::Handle, std::string>{{0, std::string("r1\0", 3)}}));
     EXPECT_TRUE(a.rec.events.empty());
 }
 
@@ -198,23 +220,39 @@ TEST_F(Federation, ObjectServicesRefuseWhatTheFederateMayNotDo) {
     const Case cases[] = {
         {"register a name twice", [&] { b.rti.registerObjectInstance(b.transmitter, "radio-a"); },
          "ObjectAlreadyRegistered"},
-        {"register unpublished", [&] { c.Join(name); c.rti.registerObjectInstance(c.transmitter, "x"); },
+        {"register unpublished",
+         [&] {
+             c.Join(name);
+             c.rti.registerObjectInstance(c.transmitter, "x");
+         },
          "ObjectClassNotPublished"},
-        {"update another's object", [&] { b.rti.updateAttributeValues(radio, *b.Values({{"Frequency", "F"}}), ""); },
+        {"update another's object",
+         [&] {
+             b.rti.updateAttributeValues(radio, *b.Values({{"Frequency", "F"}}), "");
+         },
          "AttributeNotOwned"},
-        {"update an unpublished attribute", [&] { a.rti.updateAttributeValues(radio, *a.Values({{"WorldLocation", "W"}}), ""); },
+        {"update an unpublished attribute",
+         [&] {
+             a.rti.updateAttributeValues(radio, *a.Values({{"WorldLocation", "W"}}), "");
+         },
          "AttributeNotOwned"},
         {"update an attribute of another class",
          [&] {
-             std::unique_ptr<RTI::AttributeHandleValuePairSet> v(RTI::AttributeSetFactory::create(1));
+             std::unique_ptr<RTI::AttributeHandleValuePairSet> v(
+                 RTI::AttributeSetFactory::create(1));
              v->add(receiverIndex, "x", 1);
              a.rti.updateAttributeValues(radio, *v, "");
          },
          "AttributeNotDefined"},
-        {"update an unknown object", [&] { a.rti.updateAttributeValues(77, *a.Values({{"Frequency", "F"}}), ""); },
+        {"update an unknown object",
+         [&] {
+             a.rti.updateAttributeValues(77, *a.Values({{"Frequency", "F"}}), "");
+         },
          "ObjectNotKnown"},
-        {"name of an undiscovered object", [&] { delete[] c.rti.getObjectInstanceName(radio); }, "ObjectNotKnown"},
-        {"delete another's object", [&] { b.rti.deleteObjectInstance(radio, ""); }, "DeletePrivilegeNotHeld"},
+        {"name of an undiscovered object", [&] { delete[] c.rti.getObjectInstanceName(radio); },
+         "ObjectNotKnown"},
+        {"delete another's object", [&] { b.rti.deleteObjectInstance(radio, ""); },
+         "DeletePrivilegeNotHeld"},
         {"subscribe an attribute of another class",
          [&] {
              std::unique_ptr<RTI::AttributeHandleSet> s(RTI::AttributeHandleSetFactory::create(1));
@@ -226,12 +264,14 @@ TEST_F(Federation, ObjectServicesRefuseWhatTheFederateMayNotDo) {
          "InteractionClassNotPublished"},
         {"send a parameter of no class",
          [&] {
-             std::unique_ptr<RTI::ParameterHandleValuePairSet> p(RTI::ParameterSetFactory::create(1));
+             std::unique_ptr<RTI::ParameterHandleValuePairSet> p(
+                 RTI::ParameterSetFactory::create(1));
              p->add(999, "x", 1);
              a.rti.sendInteraction(a.signal, *p, "");
          },
          "InteractionParameterNotDefined"},
-        {"publish no class", [&] { a.rti.publishInteractionClass(999); }, "InteractionClassNotDefined"},
+        {"publish no class", [&] { a.rti.publishInteractionClass(999); },
+         "InteractionClassNotDefined"},
         {"bad set index", [&] { a.Set({"Frequency"})->getHandle(1); }, "ArrayIndexOutOfBounds"},
     };
     for (const Case& k : cases) EXPECT_EQ(Thrown(k.call), k.thrown) << k.what;
@@ -251,7 +291,8 @@ TEST_F(Federation, DeletionAndResignationRemoveObjectsAtThoseWhoDiscoveredThem) 
     ASSERT_EQ(b.rec.Of("remove").size(), 1u);
     EXPECT_EQ(b.rec.Of("remove")[0].handle, one);
     EXPECT_EQ(b.rec.Of("remove")[0].text, "gone");
-    EXPECT_EQ(Thrown([&] { a.rti.registerObjectInstance(a.transmitter, "one"); }), "") << "the name is free again";
+    EXPECT_EQ(Thrown([&] { a.rti.registerObjectInstance(a.transmitter, "one"); }), "")
+        << "the name is free again";
 
     // Releasing keeps the objects, without an owner; deleting removes them.
     c.Join(name);
@@ -290,8 +331,9 @@ TEST_F(Federation, UpdateRequestsAskTheOwnersForWhatTheyOwn) {
     EXPECT_EQ(a.rec.Of("provide")[1].handle, ra);
     EXPECT_EQ(a.rec.Of("provide")[1].attributes.size(), 2u);
     EXPECT_TRUE(b.rec.Of("provide").empty()) << "the requester's own objects are not asked";
-    EXPECT_EQ(Thrown([&] { b.rti.requestObjectAttributeValueUpdate(12345, *b.Set({"Frequency"})); }),
-              "ObjectNotKnown");
+    EXPECT_EQ(
+        Thrown([&] { b.rti.requestObjectAttributeValueUpdate(12345, *b.Set({"Frequency"})); }),
+        "ObjectNotKnown");
     (void)rb;
 }
 
@@ -308,7 +350,8 @@ TEST_F(Federation, AServiceCalledFromACallbackOrAnotherThreadIsRefused) {
     b.rti.tick();
     EXPECT_EQ(refused, std::vector<std::string>(3, "ConcurrentAccessAttempted"));
     b.rec.onEvent = nullptr;
-    EXPECT_EQ(Thrown([&] { b.rti.getObjectClassHandle(kTransmitter); }), "") << "usable after the callback";
+    EXPECT_EQ(Thrown([&] { b.rti.getObjectClassHandle(kTransmitter); }), "")
+        << "usable after the callback";
 
     // A tick busy on one thread refuses a call from another: the first
     // callback holds the tick until the main thread has tried.
@@ -320,9 +363,11 @@ TEST_F(Federation, AServiceCalledFromACallbackOrAnotherThreadIsRefused) {
         while (waiting.load()) std::this_thread::yield();
     };
     std::thread ticker([&] { b.TickUntilKind("reflect"); });
-    a.rti.updateAttributeValues(a.rti.registerObjectInstance(a.transmitter, "second"), *a.Values({{"Frequency", "F"}}), "");
+    a.rti.updateAttributeValues(a.rti.registerObjectInstance(a.transmitter, "second"),
+                                *a.Values({{"Frequency", "F"}}), "");
     ASSERT_TRUE(hcytest::WaitFor([&] { return waiting.load(); }));
-    EXPECT_EQ(Thrown([&] { b.rti.getObjectClassHandle(kTransmitter); }), "ConcurrentAccessAttempted");
+    EXPECT_EQ(Thrown([&] { b.rti.getObjectClassHandle(kTransmitter); }),
+              "ConcurrentAccessAttempted");
     waiting = false;
     ticker.join();
     b.rec.onEvent = nullptr;

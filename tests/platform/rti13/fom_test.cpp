@@ -21,13 +21,26 @@ std::string Refusal(const std::string& text) {
 TEST(FedFile, TheProjectFomHasTheRadioClassesInMaskOrder) {
     const auto fom = hcyrti::Fom::Parse(hcytest::ReadFile(FedPath()));
     const RTI::Handle transmitter = fom->ObjectClass(kTransmitter);
-    const char* attributes[] = {"EntityIdentifier", "HostObjectIdentifier", "RelativePosition",
-                                "AntennaPatternData", "CryptographicMode", "CryptoSystem",
-                                "EncryptionKeyIdentifier", "Frequency", "FrequencyBandwidth",
-                                "FrequencyHopInUse", "ModulationParameters",
-                                "PsuedoNoiseSpectrumInUse", "RadioIndex", "RadioInputSource",
-                                "RadioSystemType", "RFModulationSystemType", "RFModulationType",
-                                "TimeHopInUse", "TransmittedPower", "TransmitterOperationalStatus",
+    const char* attributes[] = {"EntityIdentifier",
+                                "HostObjectIdentifier",
+                                "RelativePosition",
+                                "AntennaPatternData",
+                                "CryptographicMode",
+                                "CryptoSystem",
+                                "EncryptionKeyIdentifier",
+                                "Frequency",
+                                "FrequencyBandwidth",
+                                "FrequencyHopInUse",
+                                "ModulationParameters",
+                                "PsuedoNoiseSpectrumInUse",
+                                "RadioIndex",
+                                "RadioInputSource",
+                                "RadioSystemType",
+                                "RFModulationSystemType",
+                                "RFModulationType",
+                                "TimeHopInUse",
+                                "TransmittedPower",
+                                "TransmitterOperationalStatus",
                                 "WorldLocation"};
     RTI::Handle previous = 0;
     for (const char* a : attributes) {
@@ -62,10 +75,14 @@ TEST(FedFile, FaultsAreReadingErrorsWithTheirLine) {
         {"text after", "(FED) (FED)", "text after the FED list"},
         {"unknown section", "(FED (things))", "unknown or repeated section 'things'"},
         {"objects twice", "(FED (objects) (objects))", "unknown or repeated section 'objects'"},
-        {"unknown keyword", "(FED (objects (class A (colour red))))", "unexpected 'colour' in class A"},
-        {"parameter in an object class", "(FED (objects (class A (parameter p))))", "unexpected 'parameter'"},
-        {"word in an object class", "(FED (objects (class A best_effort)))", "unexpected word in class A"},
-        {"class twice", "(FED (objects (class A (class B) (class B))))", "class A.B declared twice"},
+        {"unknown keyword", "(FED (objects (class A (colour red))))",
+         "unexpected 'colour' in class A"},
+        {"parameter in an object class", "(FED (objects (class A (parameter p))))",
+         "unexpected 'parameter'"},
+        {"word in an object class", "(FED (objects (class A best_effort)))",
+         "unexpected word in class A"},
+        {"class twice", "(FED (objects (class A (class B) (class B))))",
+         "class A.B declared twice"},
         {"inherited twice", "(FED (objects (class A (attribute x) (class B (attribute x)))))",
          "attribute x declared twice"},
         {"dotted name", "(FED (interactions (class A.B)))", "invalid name 'A.B'"},
@@ -77,7 +94,8 @@ TEST(FedFile, FaultsAreReadingErrorsWithTheirLine) {
         const std::string reason = Refusal(c.text);
         EXPECT_NE(reason.find(c.reason), std::string::npos) << c.what << ": " << reason;
     }
-    EXPECT_EQ(Refusal("(fed (FEDVERSION v1.3) (Objects (class \"ObjectRoot\"))) ; no interactions"), "")
+    EXPECT_EQ(Refusal("(fed (FEDVERSION v1.3) (Objects (class \"ObjectRoot\"))) ; no interactions"),
+              "")
         << "keywords in any case, quoted names";
 }
 

@@ -57,7 +57,8 @@ TEST_F(Hub, TwoProcessesExchangeObjectsAndInteractionsAndAKilledOneIsResigned) {
     EXPECT_EQ(found.objectClass, self.transmitter);
 
     // The peer discovered ours when it subscribed: it echoes our update.
-    self.rti.updateAttributeValues(mine, *self.Values({{"Frequency", "F1"}, {"TransmittedPower", "P"}}), "");
+    self.rti.updateAttributeValues(
+        mine, *self.Values({{"Frequency", "F1"}, {"TransmittedPower", "P"}}), "");
     ASSERT_TRUE(self.TickUntilKind("reflect"));
     const Event echo = self.rec.Of("reflect")[0];
     EXPECT_EQ(echo.handle, found.handle);
@@ -65,7 +66,8 @@ TEST_F(Hub, TwoProcessesExchangeObjectsAndInteractionsAndAKilledOneIsResigned) {
     EXPECT_EQ(echo.values, (std::map<RTI::Handle, std::string>{{self.Attr("Frequency"), "F1"}}));
 
     const std::string audio(8000, '\xA5');  // about one Signal PDU of audio
-    self.rti.sendInteraction(self.signal, *self.Params({{"HostRadioIndex", "r1"}, {"SignalData", audio}}), "");
+    self.rti.sendInteraction(self.signal,
+                             *self.Params({{"HostRadioIndex", "r1"}, {"SignalData", audio}}), "");
     ASSERT_TRUE(self.TickUntilKind("receive"));
     EXPECT_EQ(self.rec.Of("receive")[0].values[self.Param("SignalData")], audio);
     EXPECT_EQ(self.rec.Of("receive")[0].values[self.Param("HostRadioIndex")], "r1");
@@ -96,7 +98,8 @@ TEST_F(Hub, RefusalsTravelBackAndMalformedFramesOrALostHubEndOnlyTheirConnection
     };
     for (const Garbage& g : garbage) {
         std::string error;
-        hcyrti::Socket raw = hcyrti::ConnectLoopback("127.0.0.1", static_cast<std::uint16_t>(port), error);
+        hcyrti::Socket raw =
+            hcyrti::ConnectLoopback("127.0.0.1", static_cast<std::uint16_t>(port), error);
         ASSERT_TRUE(raw.Valid()) << error;
         ASSERT_TRUE(raw.SendAll(g.bytes, 5s));
         char byte;
@@ -106,7 +109,8 @@ TEST_F(Hub, RefusalsTravelBackAndMalformedFramesOrALostHubEndOnlyTheirConnection
     EXPECT_NE(self.rti.registerObjectInstance(self.transmitter, "r"), 0u) << "the hub still serves";
 
     hub->Kill();
-    EXPECT_EQ(Thrown([&] { self.rti.registerObjectInstance(self.transmitter, "s"); }), "RTIinternalError");
+    EXPECT_EQ(Thrown([&] { self.rti.registerObjectInstance(self.transmitter, "s"); }),
+              "RTIinternalError");
     EXPECT_EQ(self.rti.tick(), RTI::RTI_FALSE);
     EXPECT_EQ(Thrown([&] { self.rti.joinFederationExecution("x", url.c_str(), &self.rec); }),
               "RTIinternalError")

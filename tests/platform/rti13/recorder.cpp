@@ -69,7 +69,8 @@ void Recorder::provideAttributeValueUpdate(RTI::ObjectHandle object,
     Event e;
     e.kind = "provide";
     e.handle = object;
-    for (RTI::ULong i = 0; i < attributes.size(); ++i) e.attributes.push_back(attributes.getHandle(i));
+    for (RTI::ULong i = 0; i < attributes.size(); ++i)
+        e.attributes.push_back(attributes.getHandle(i));
     Record(e);
 }
 

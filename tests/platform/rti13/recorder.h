@@ -12,10 +12,10 @@
 namespace rtitest {
 
 struct Event {
-    std::string kind;  // "discover", "reflect", "receive", "remove", "provide"
+    std::string kind;        // "discover", "reflect", "receive", "remove", "provide"
     RTI::Handle handle = 0;  // object, or interaction class
     RTI::Handle objectClass = 0;
-    std::string text;  // object name or tag
+    std::string text;                           // object name or tag
     std::map<RTI::Handle, std::string> values;  // reflected attributes or parameters
     std::vector<RTI::Handle> attributes;        // asked for by provide
 };
@@ -71,19 +71,23 @@ public:
     void attributesOutOfScope(RTI::ObjectHandle, const RTI::AttributeHandleSet&) override {}
     void provideAttributeValueUpdate(RTI::ObjectHandle object,
                                      const RTI::AttributeHandleSet& attributes) override;
-    void turnUpdatesOnForObjectInstance(RTI::ObjectHandle, const RTI::AttributeHandleSet&) override {}
-    void turnUpdatesOffForObjectInstance(RTI::ObjectHandle, const RTI::AttributeHandleSet&) override {}
+    void turnUpdatesOnForObjectInstance(RTI::ObjectHandle,
+                                        const RTI::AttributeHandleSet&) override {}
+    void turnUpdatesOffForObjectInstance(RTI::ObjectHandle,
+                                         const RTI::AttributeHandleSet&) override {}
     void requestAttributeOwnershipAssumption(RTI::ObjectHandle, const RTI::AttributeHandleSet&,
                                              const char*) override {}
     void attributeOwnershipDivestitureNotification(RTI::ObjectHandle,
                                                    const RTI::AttributeHandleSet&) override {}
     void attributeOwnershipAcquisitionNotification(RTI::ObjectHandle,
                                                    const RTI::AttributeHandleSet&) override {}
-    void attributeOwnershipUnavailable(RTI::ObjectHandle, const RTI::AttributeHandleSet&) override {}
+    void attributeOwnershipUnavailable(RTI::ObjectHandle, const RTI::AttributeHandleSet&) override {
+    }
     void requestAttributeOwnershipRelease(RTI::ObjectHandle, const RTI::AttributeHandleSet&,
                                           const char*) override {}
     void confirmAttributeOwnershipAcquisitionCancellation(RTI::ObjectHandle,
-                                                          const RTI::AttributeHandleSet&) override {}
+                                                          const RTI::AttributeHandleSet&) override {
+    }
     void informAttributeOwnership(RTI::ObjectHandle, RTI::AttributeHandle,
                                   RTI::FederateHandle) override {}
     void attributeIsNotOwned(RTI::ObjectHandle, RTI::AttributeHandle) override {}

@@ -51,19 +51,22 @@ struct Federate {
 
     std::unique_ptr<RTI::AttributeHandleSet> Set(std::initializer_list<const char*> names,
                                                  RTI::ObjectClassHandle c = 0) {
-        std::unique_ptr<RTI::AttributeHandleSet> set(RTI::AttributeHandleSetFactory::create(names.size()));
+        std::unique_ptr<RTI::AttributeHandleSet> set(
+            RTI::AttributeHandleSetFactory::create(names.size()));
         for (const char* n : names) set->add(Attr(n, c));
         return set;
     }
     std::unique_ptr<RTI::AttributeHandleValuePairSet> Values(
         std::initializer_list<std::pair<const char*, std::string>> values) {
-        std::unique_ptr<RTI::AttributeHandleValuePairSet> set(RTI::AttributeSetFactory::create(values.size()));
+        std::unique_ptr<RTI::AttributeHandleValuePairSet> set(
+            RTI::AttributeSetFactory::create(values.size()));
         for (const auto& v : values) set->add(Attr(v.first), v.second.data(), v.second.size());
         return set;
     }
     std::unique_ptr<RTI::ParameterHandleValuePairSet> Params(
         std::initializer_list<std::pair<const char*, std::string>> values) {
-        std::unique_ptr<RTI::ParameterHandleValuePairSet> set(RTI::ParameterSetFactory::create(values.size()));
+        std::unique_ptr<RTI::ParameterHandleValuePairSet> set(
+            RTI::ParameterSetFactory::create(values.size()));
         for (const auto& v : values) set->add(Param(v.first), v.second.data(), v.second.size());
         return set;
     }

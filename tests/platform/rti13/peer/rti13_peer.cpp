@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
         RTI::RTIambassador rti;
         rtitest::Recorder rec;
         rti.joinFederationExecution("hcy@peer", argv[1], &rec);
-        const RTI::ObjectClassHandle transmitter = rti.getObjectClassHandle("EmbeddedSystem.RadioTransmitter");
+        const RTI::ObjectClassHandle transmitter =
+            rti.getObjectClassHandle("EmbeddedSystem.RadioTransmitter");
         const RTI::InteractionClassHandle signal =
             rti.getInteractionClassHandle("RadioSignal.EncodedAudioRadioSignal");
         std::unique_ptr<RTI::AttributeHandleSet> set(RTI::AttributeHandleSetFactory::create(2));
@@ -37,12 +38,14 @@ int main(int argc, char** argv) {
                 if (e.kind == "reflect") {
                     std::unique_ptr<RTI::AttributeHandleValuePairSet> values(
                         RTI::AttributeSetFactory::create(e.values.size()));
-                    for (const auto& v : e.values) values->add(v.first, v.second.data(), v.second.size());
+                    for (const auto& v : e.values)
+                        values->add(v.first, v.second.data(), v.second.size());
                     rti.updateAttributeValues(radio, *values, "echo");
                 } else {
                     std::unique_ptr<RTI::ParameterHandleValuePairSet> values(
                         RTI::ParameterSetFactory::create(e.values.size()));
-                    for (const auto& v : e.values) values->add(v.first, v.second.data(), v.second.size());
+                    for (const auto& v : e.values)
+                        values->add(v.first, v.second.data(), v.second.size());
                     rti.sendInteraction(signal, *values, "echo");
                 }
             }
