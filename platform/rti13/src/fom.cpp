@@ -160,7 +160,7 @@ private:
         const std::string qualified = path.empty() ? name : path + "." + name;
         if (tree.byName.count(qualified))
             tokens_.Fail(n.line, "class " + qualified + " declared twice");
-        tree.classes.push_back({name, parent});
+        tree.classes.push_back({name, parent, {}});
         const std::size_t self = tree.classes.size() - 1;
         const Handle handle = static_cast<Handle>(self + 1);
         tree.byName[qualified] = handle;
@@ -185,6 +185,7 @@ private:
                 if (tree.FindItem(item, handle) != kNone)
                     tokens_.Fail(child.line,
                                  std::string(itemWord) + " " + item + " declared twice");
+                tree.classes[self].declared[item] = static_cast<Handle>(tree.items.size());
                 tree.items.push_back({item, self});
             } else {
                 tokens_.Fail(child.line, "unexpected '" + key + "' in class " + name);

@@ -51,8 +51,9 @@ public:
     std::vector<Handle> InteractionLine(Handle c) const { return interactions_.Line(c); }
 
     struct Class {
-        std::string name;    // e.g. "RadioTransmitter"
-        std::size_t parent;  // index into classes, npos for a root
+        std::string name;                        // e.g. "RadioTransmitter"
+        std::size_t parent;                      // index into classes, npos for a root
+        std::map<std::string, Handle> declared;  // its own items by name
     };
     struct Item {
         std::string name;
@@ -67,7 +68,8 @@ public:
         bool IsA(Handle c, Handle ancestor) const;
         bool HasItem(Handle c, Handle item) const;
         std::vector<Handle> Line(Handle c) const;
-        Handle FindItem(const std::string& name, Handle c) const;  // npos-like ~0u when absent
+        // The item of that name in the class or an ancestor; ~0u when none.
+        Handle FindItem(const std::string& name, Handle c) const;
     };
 
 private:
