@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "RTI.hh"
+#include "hcyplat/thread_boundary.h"
 #include "hub_server.h"
 
 namespace {
