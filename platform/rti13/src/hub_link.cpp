@@ -31,18 +31,18 @@ public:
                     return std::move(frame.message);
                 // A late reply to a request that timed out is dropped.
             }
-            if (lost_) Lose("sent a malformed frame");
+            if (lost_) Lose("was lost");
             const auto left = deadline - std::chrono::steady_clock::now();
             if (left <= std::chrono::nanoseconds::zero()) Lose("did not answer in time");
-            if (ReadSome(left) < 0) Lose("was lost");
+            ReadSome(left);
         }
     }
 
     void Take(std::deque<Message>& batch, std::chrono::nanoseconds wait) override {
-        if (lost_) return;
-        Frame frame;
+        // What arrived before a loss is still delivered.
         if (callbacks_.empty()) {
-            ReadSome(wait);
+            if (!lost_) ReadSome(wait);
+            Frame frame;
             while (NextFrame(frame)) {}
         }
         for (Message& m : callbacks_) batch.push_back(std::move(m));
@@ -52,15 +52,20 @@ public:
     bool Lost() const override { return lost_; }
 
 private:
-    [[noreturn]] void Lose(const char* what) {
+    void MarkLost() {
         lost_ = true;
         socket_.Close();
+    }
+
+    [[noreturn]] void Lose(const char* what) {
+        MarkLost();
         throw Failure(Error::RTIinternalError,
                       "the connection to the RTI hub at " + address_ + " " + what);
     }
 
-    // Reads what has arrived: -1 when the connection is gone.
-    long ReadSome(std::chrono::nanoseconds wait) {
+    // Buffers what has arrived; a closed or failed connection is marked lost
+    // (what came before it stays buffered).
+    void ReadSome(std::chrono::nanoseconds wait) {
         char buffer[64 * 1024];
         long total = 0;
         // At most 1 MiB per call, so that a flood cannot hold the caller.
@@ -68,15 +73,13 @@ private:
             const long n = socket_.Receive(buffer, sizeof buffer,
                                            total ? std::chrono::nanoseconds::zero() : wait);
             if (n < 0) {
-                lost_ = true;
-                socket_.Close();
-                return -1;
+                MarkLost();
+                return;
             }
-            if (n == 0) return total;
+            if (n == 0) return;
             in_.Append(buffer, static_cast<std::size_t>(n));
             total += n;
         }
-        return total;
     }
 
     // The next reply, with callbacks before it moved to callbacks_; false when
@@ -84,14 +87,13 @@ private:
     bool NextFrame(Frame& frame) {
         std::string body;
         for (;;) {
-            if (lost_) return false;
             const FrameBuffer::Status status = in_.Next(body);
             if (status == FrameBuffer::Status::Incomplete) return false;
             frame = Frame();
             if (status == FrameBuffer::Status::TooLong || !DecodeFrame(body, frame) ||
                 frame.kind == FrameKind::Request) {
-                lost_ = true;
-                socket_.Close();
+                MarkLost();
+                in_ = FrameBuffer();
                 return false;
             }
             if (frame.kind == FrameKind::Reply) return true;
