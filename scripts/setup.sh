@@ -9,6 +9,7 @@ packages=(
   iproute2 util-linux
   tshark
   libfltk1.3-dev libpng-dev xvfb
+  libespeak-ng-dev libpocketsphinx-dev pocketsphinx-en-us libsoxr-dev pkg-config
 )
 missing=()
 for p in "${packages[@]}"; do

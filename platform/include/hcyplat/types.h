@@ -35,7 +35,9 @@ inline bool operator==(const GUID& a, const GUID& b) {
 }
 
 constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
+constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
 
 constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT WM_USER = 0x0400;
