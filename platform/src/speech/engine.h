@@ -6,8 +6,9 @@
 //
 // Contract: the front end hands an engine UTF-8 text that it has checked,
 // a voice name the engine's findVoice accepted (or "" for its default), a
-// rate of 1000..192000 [Hz] and whole mono 16-bit samples. An engine never
-// throws and serialises its own library's calls; an operation it does not
+// rate of 1000..192000 [Hz] and whole mono 16-bit samples. An engine
+// serialises its own library's calls and keeps exceptions out of them (the
+// front end turns one that reaches it into E_FAIL); an operation it does not
 // offer is null.
 #include <cstdint>
 #include <span>

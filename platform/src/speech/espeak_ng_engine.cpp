@@ -1,6 +1,7 @@
 // Synthesis by espeak-ng. The library keeps one global state, so every call
 // runs under one lock; it speaks at its own rate (22050 Hz), which is
-// converted to the rate asked for.
+// converted to the rate asked for. Its voice source draws on the C
+// library's rand(), so the same text sounds a little different each time.
 #include <espeak-ng/speak_lib.h>
 
 #include <mutex>
