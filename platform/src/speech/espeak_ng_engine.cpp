@@ -2,6 +2,7 @@
 // runs under one lock; it speaks at its own rate (22050 Hz), which is
 // converted to the rate asked for. Its voice source draws on the C
 // library's rand(), so the same text sounds a little different each time.
+// Markup is read as SSML: tags it does not know are skipped.
 #include <espeak-ng/speak_lib.h>
 
 #include <mutex>
