@@ -1,8 +1,8 @@
 #include "audio/audio_device.h"
 
+#include "base/library.h"
+#include "base/messages.h"
 #include "base/thread_kinds.h"
-#include "core/app.h"
-#include "core/messages.h"
 #include "hcyplat/thread_boundary.h"
 #include "interphone/ics_model.h"
 #include "radio/radio_model.h"
@@ -57,7 +57,7 @@ int CAudioDevice::UseDirectSoundEx(plat::LPDIRECTSOUND ds, plat::LPDIRECTSOUNDBU
 }
 
 int CAudioDevice::CreateDirectSoundOutput(const plat::GUID* device) {
-    return CreateOutput(device, theApp.m_nDefaultSampleRate.load());
+    return CreateOutput(device, hcy::Library().m_nDefaultSampleRate.load());
 }
 
 int CAudioDevice::OpenOutputWithRate(const plat::GUID* device, std::uint32_t rate) {
@@ -78,16 +78,18 @@ int CAudioDevice::CreateOutput(const plat::GUID* device, std::uint32_t rate) {
         default: break;
         }
         if (reason)
-            theApp.SetErrorf("Failed to create DirectSound object.%s", reason);
+            hcy::Library().SetErrorf("Failed to create DirectSound object.%s", reason);
         else
-            theApp.SetErrorf("DirectSound object create failed with code %X.",
-                             static_cast<unsigned>(hr));
+            hcy::Library().SetErrorf("DirectSound object create failed with code %X.",
+                                     static_cast<unsigned>(hr));
         return 0;
     }
     SetDirectSound(ds);
-    const HRESULT level = ds->SetCooperativeLevel(theApp.m_hWnd.load(), plat::DSSCL_PRIORITY);
+    const HRESULT level =
+        ds->SetCooperativeLevel(hcy::Library().m_hWnd.load(), plat::DSSCL_PRIORITY);
     if (level != plat::DS_OK)
-        theApp.SetErrorf("SetCooperativeLevel failed with code %X.", static_cast<unsigned>(level));
+        hcy::Library().SetErrorf("SetCooperativeLevel failed with code %X.",
+                                 static_cast<unsigned>(level));
     return OpenPrimaryBuffer(ds, rate);
 }
 
@@ -100,7 +102,8 @@ int CAudioDevice::OpenPrimaryBuffer(const plat::LPDIRECTSOUND& ds, std::uint32_t
     plat::LPDIRECTSOUNDBUFFER primary;
     HRESULT hr = ds->CreateSoundBuffer(&desc, &primary, nullptr);
     if (hr != plat::DS_OK || !primary) {
-        theApp.SetErrorf("CreateSoundBuffer failed with code %Xh", static_cast<unsigned>(hr));
+        hcy::Library().SetErrorf("CreateSoundBuffer failed with code %Xh",
+                                 static_cast<unsigned>(hr));
         return 0;
     }
     plat::WAVEFORMATEX format;
@@ -113,8 +116,8 @@ int CAudioDevice::OpenPrimaryBuffer(const plat::LPDIRECTSOUND& ds, std::uint32_t
     format.cbSize = 0;
     hr = primary->SetFormat(&format);
     if (hr != plat::DS_OK) {
-        theApp.SetErrorf("Primary buffer SetFormat failed with code %Xh",
-                         static_cast<unsigned>(hr));
+        hcy::Library().SetErrorf("Primary buffer SetFormat failed with code %Xh",
+                                 static_cast<unsigned>(hr));
         return 0;
     }
     m_pPrimaryBuffer = std::move(primary);
@@ -136,7 +139,7 @@ int CAudioDevice::ReleaseDirectSound() {
 // Input
 
 int CAudioDevice::OpenInput(std::uint32_t waveInId) {
-    std::uint32_t rate = theApp.m_nDefaultSampleRate.load();
+    std::uint32_t rate = hcy::Library().m_nDefaultSampleRate.load();
     std::uint32_t bits = 16;
     if (m_bFormatFromHost) {
         rate = m_nSampleRate.load();
@@ -152,7 +155,7 @@ int CAudioDevice::OpenInputWithRate(std::uint32_t waveInId, std::uint32_t rate) 
 int CAudioDevice::OpenWaveInput(std::uint32_t waveInId, std::uint32_t rate, std::uint32_t bits) {
     Lock lock(m_mutex);
     if (m_hWaveIn != 0 || m_captureThread.Joinable()) {
-        theApp.SetError("Could not open input device.  Device already allocated.");
+        hcy::Library().SetError("Could not open input device.  Device already allocated.");
         return 0;
     }
     m_nSampleRate = rate;
@@ -180,15 +183,16 @@ int CAudioDevice::OpenWaveInput(std::uint32_t waveInId, std::uint32_t rate, std:
         default: break;
         }
         if (reason)
-            theApp.SetErrorf("Could not open input device.%s", reason);
+            hcy::Library().SetErrorf("Could not open input device.%s", reason);
         else
-            theApp.SetErrorf("Input device open failed with code %d.", static_cast<int>(result));
+            hcy::Library().SetErrorf("Input device open failed with code %d.",
+                                     static_cast<int>(result));
         return 0;
     }
     // The thread starts only once there is an input whose close will end it.
     if (!m_captureThread.Start([this] { CaptureThread(); }, "hcy-capture")) {
         plat::waveInClose(hwi);
-        theApp.SetError("Could not start the capture thread.");
+        hcy::Library().SetError("Could not start the capture thread.");
         return 0;
     }
     m_nCaptureThreadId = m_captureThread.Id();
@@ -213,7 +217,7 @@ int CAudioDevice::CloseInput() {
             // close cannot find one still queued.
             plat::waveInReset(m_hWaveIn);
             if (plat::waveInClose(m_hWaveIn) != plat::MMSYSERR_NOERROR) {
-                theApp.SetError("waveInClose failed.");
+                hcy::Library().SetError("waveInClose failed.");
                 result = 0;
             } else {
                 m_hWaveIn = 0;

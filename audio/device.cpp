@@ -4,12 +4,13 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/app.h"
+#include "base/library.h"
+#include "codecs/level.h"
 #include "halcyra/halcyra.h"
 #include "interphone/ics_model.h"
 #include "radio/radio_model.h"
 
-CDevice::CDevice() : m_nCaptureSize(theApp.m_nCaptureSize.load()) {}
+CDevice::CDevice() : m_nCaptureSize(hcy::Library().m_nCaptureSize.load()) {}
 
 CDevice::~CDevice() {
     // Players go before anything they may play on.
@@ -45,7 +46,7 @@ int CDevice::AddRadioXmitPath(CRadioModel* radio) {
     if (!radio) return 0;
     Lock lock(m_mutex);
     if (std::find(m_arrRadioXmit.begin(), m_arrRadioXmit.end(), radio) != m_arrRadioXmit.end()) {
-        theApp.SetError("Transmit path already established for this device");
+        hcy::Library().SetError("Transmit path already established for this device");
         return 0;
     }
     m_arrRadioXmit.push_back(radio);
@@ -178,7 +179,8 @@ void CDevice::DeliverCapture(const std::int16_t* block, std::uint32_t bytes) {
 bool CDevice::RunMonoVox(const std::int16_t* block, std::uint32_t bytes) {
     if (!m_bVoxOn) return true;
     const float level =
-        ComputeRmsLevel(block, bytes, static_cast<std::int32_t>(m_nSampleRate.load())) / 100.0f;
+        hcy::ComputeRmsLevel(block, bytes, static_cast<std::int32_t>(m_nSampleRate.load())) /
+        100.0f;
     if (level >= m_fVoxLevel) {  // false for a level that is not a number: quiet
         if (!m_bKeyed.load()) SetPTT(1, m_nLastChannel);
         m_nQuietCount = 0;
@@ -214,7 +216,7 @@ int CDevice::SetDeviceData(int code, void* value) {
         double edges[2];
         std::memcpy(edges, value, sizeof edges);
         if (!std::isfinite(edges[0]) || !std::isfinite(edges[1])) {
-            theApp.SetError("Non-finite value sent to SetDeviceData.");
+            hcy::Library().SetError("Non-finite value sent to SetDeviceData.");
             return 0;
         }
         Lock lock(m_mutex);
@@ -247,7 +249,7 @@ int CDevice::PostData(void*, int) { return 0; }
 // WAV players
 
 int CDevice::PlayWavFile(const char*, float, int, int) {
-    theApp.SetError("WAV file playback is not available in this build.");
+    hcy::Library().SetError("WAV file playback is not available in this build.");
     return -1;
 }
 

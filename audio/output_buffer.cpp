@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/app.h"
+#include "base/library.h"
 #include "hcyplat/crt.h"
 #include "radio/receive.h"
 
@@ -14,7 +14,7 @@ namespace {
 using plat::DWORD;
 using plat::HRESULT;
 
-std::uint32_t LibraryRate() { return theApp.m_nDefaultSampleRate.load(); }
+std::uint32_t LibraryRate() { return hcy::Library().m_nDefaultSampleRate.load(); }
 
 plat::WAVEFORMATEX PcmFormat(unsigned channels) {
     const std::uint32_t rate = LibraryRate();
@@ -101,7 +101,7 @@ plat::LPDIRECTSOUNDBUFFER COutputBuffer::GetSoundBuffer() const {
 int COutputBuffer::MakeSoundBuffer(const plat::LPDIRECTSOUND& ds, plat::WAVEFORMATEX* format,
                                    std::uint32_t bytes, DWORD flags) {
     if (!ds) {
-        theApp.SetError("A Direct Sound object must first be created");
+        hcy::Library().SetError("A Direct Sound object must first be created");
         return 0;
     }
     if (m_pSoundBuffer) return 1;
@@ -111,7 +111,7 @@ int COutputBuffer::MakeSoundBuffer(const plat::LPDIRECTSOUND& ds, plat::WAVEFORM
     desc.lpwfxFormat = format;
     plat::LPDIRECTSOUNDBUFFER made;
     if (ds->CreateSoundBuffer(&desc, &made, nullptr) != plat::DS_OK || !made) {
-        theApp.SetError("Failed to create a DirectSound sound buffer");
+        hcy::Library().SetError("Failed to create a DirectSound sound buffer");
         return 0;
     }
     m_pSoundBuffer = std::move(made);
@@ -160,7 +160,7 @@ void COutputBuffer::StartLooping() {
 }
 
 bool COutputBuffer::BelowMaxRecvValue() {
-    if (!m_pReceive || m_pReceive->GetRecvValue() >= theApp.GetMaxRecvValue()) return false;
+    if (!m_pReceive || m_pReceive->GetRecvValue() >= hcy::Library().GetMaxRecvValue()) return false;
     if (m_bPlaying) {
         m_pSoundBuffer->Stop();
         m_bPlaying = false;
@@ -355,7 +355,7 @@ int COutputBufferDX3::Write(const std::int16_t* data, std::uint32_t bytes) {
     const bool unlocked = CopyBlock(reinterpret_cast<const std::uint8_t*>(data), bytes, &locked);
     if (!locked) {
         ++m_nErrorCount;
-        theApp.SetError("Too many buffer errors");
+        hcy::Library().SetError("Too many buffer errors");
         return 0;
     }
     m_nWriteOffset = WrapBufferOffset(m_nWriteOffset + bytes, kBufferBytes);

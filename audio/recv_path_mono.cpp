@@ -7,7 +7,7 @@
 #include "audio/device.h"
 #include "audio/output_buffer.h"
 #include "audio/recv_path_multi.h"
-#include "core/app.h"
+#include "base/library.h"
 #include "hcyplat/crt.h"
 #include "radio/radio_model.h"
 #include "radio/receive.h"
@@ -117,7 +117,7 @@ const std::vector<std::uint8_t>& NoiseResource() {
 CRecvPathMono::CRecvPathMono() {
     // The level comes from a file: keep the arithmetic in range.
     const long long level =
-        std::clamp(theApp.GetProfileInt("Radio", "SquelchLevel", 7), -1000, 1000);
+        std::clamp(hcy::Library().GetProfileInt("Radio", "SquelchLevel", 7), -1000, 1000);
     m_nNoiseBase = static_cast<int>((level - 10) * 1000);
 }
 
@@ -136,7 +136,7 @@ long CRecvPathMono::ChannelPan() const {
 plat::LPDIRECTSOUNDBUFFER CRecvPathMono::CreateNoiseBuffer(std::uint32_t bytes) {
     const plat::LPDIRECTSOUND ds = m_pDevice ? m_pDevice->GetDirectSound() : nullptr;
     if (!ds) return nullptr;
-    plat::WAVEFORMATEX format = StereoPcm(theApp.m_nDefaultSampleRate.load(), 16);
+    plat::WAVEFORMATEX format = StereoPcm(hcy::Library().m_nDefaultSampleRate.load(), 16);
     plat::DSBUFFERDESC desc;
     desc.dwFlags = COutputBuffer::kBufferFlags;
     desc.dwBufferBytes = bytes;
@@ -167,7 +167,7 @@ void CRecvPathMono::CreateResourceSoundBuffer() {
 }
 
 std::unique_ptr<COutputBuffer> CRecvPathMono::MakeOutputBuffer() {
-    if (theApp.m_bOldWindowsNT.load()) return std::make_unique<COutputBufferDX3>();
+    if (hcy::Library().m_bOldWindowsNT.load()) return std::make_unique<COutputBufferDX3>();
     return std::make_unique<COutputBuffer>();
 }
 
@@ -425,7 +425,7 @@ void CRecvPathMono::WriteAudio(const CReceive* record, const std::int16_t* sampl
     bool notice = false;
     double gain = 0.0;
     if (buffer->GetErrorCount() > kMaxBufferErrors) {
-        theApp.SetError("Too many buffer errors");
+        hcy::Library().SetError("Too many buffer errors");
         StopSourceLocked(record, false);
         buffer->ResetErrorCount();
         buffer->SetActive(false);

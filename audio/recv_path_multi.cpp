@@ -5,7 +5,7 @@
 
 #include "audio/device.h"
 #include "audio/output_buffer.h"
-#include "core/app.h"
+#include "base/library.h"
 #include "hcyplat/crt.h"
 
 namespace {
@@ -48,7 +48,7 @@ plat::LPDIRECTSOUNDBUFFER CRecvPathMulti::CreateNoiseBuffer(std::uint32_t bytes)
     const plat::LPDIRECTSOUND ds = m_pDevice ? m_pDevice->GetDirectSound() : nullptr;
     if (!ds) return nullptr;
     const unsigned channels = Channels();
-    const std::uint32_t rate = theApp.m_nDefaultSampleRate.load();
+    const std::uint32_t rate = hcy::Library().m_nDefaultSampleRate.load();
     plat::WAVEFORMATEXTENSIBLE format;
     format.Format.wFormatTag = plat::WAVE_FORMAT_EXTENSIBLE;
     format.Format.nChannels = static_cast<unsigned short>(channels);

@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/messages.h"
 #include "core/app.h"
-#include "core/messages.h"
 #include "halcyra/halcyra.h"
 #include "net/net_mgr.h"
 #include "net/pdu.h"
@@ -146,11 +146,11 @@ struct RunningLibrary {
 };
 
 void ReceiveInline(benchmark::State& state) {
-    const auto radios = AddRadios(static_cast<int>(state.range(0)), kNetPrimary);
+    const auto radios = AddRadios(static_cast<int>(state.range(0)), NET_PRIMARY);
     const Bytes wire = SignalWire();
     std::vector<std::byte> scratch;
     for (auto _ : state)
-        benchmark::DoNotOptimize(ReceiveDatagramInline(wire, kNetPrimary, scratch));
+        benchmark::DoNotOptimize(ReceiveDatagramInline(theApp, wire, NET_PRIMARY, scratch));
     state.SetItemsProcessed(state.iterations());
     state.counters["radios"] = static_cast<double>(radios.size());
     RemoveRadios(radios);
@@ -163,7 +163,7 @@ void ReceiveSocket(benchmark::State& state) {
         state.SkipWithError("the library did not start on loopback");
         return;
     }
-    const auto radios = AddRadios(static_cast<int>(state.range(0)), kNetPrimary);
+    const auto radios = AddRadios(static_cast<int>(state.range(0)), NET_PRIMARY);
     UdpSocket peer;
     peer.Create();
     peer.SetBroadcast(true);
@@ -209,9 +209,9 @@ void SendRouter(benchmark::State& state) {
         delivered += radios[0]->AwaitMore(before, kBatch, std::chrono::seconds(2));
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(delivered));
-    state.SetLabel(flags == kNetLoopback ? "loopback road" : "own socket on 127.255.255.255");
+    state.SetLabel(flags == NET_LOOPBACK ? "loopback road" : "own socket on 127.255.255.255");
     RemoveRadios(radios);
 }
-BENCHMARK(SendRouter)->Arg(kNetLoopback)->Arg(kNetPrimary)->UseRealTime();
+BENCHMARK(SendRouter)->Arg(NET_LOOPBACK)->Arg(NET_PRIMARY)->UseRealTime();
 
 }  // namespace

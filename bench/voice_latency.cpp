@@ -47,13 +47,12 @@
 #include "audio/recv_path.h"
 #include "audio/recv_path_mono.h"
 #include "core/app.h"
+#include "halcyra/halcyra.h"
 #include "hcyplat/virtual_sound.h"
 #include "net/net_mgr.h"
 #include "net/pdu.h"
 #include "net/udp_socket.h"
 #include "radio/radio_model.h"
-// Last: the public header's macros share names with constants above.
-#include "halcyra/halcyra.h"
 
 namespace {
 

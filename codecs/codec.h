@@ -25,17 +25,14 @@
 #include "codecs/cvsd.h"
 #include "codecs/mulaw.h"
 #include "codecs/pcm.h"
+#include "halcyra/halcyra.h"
 
 namespace hcy {
 
-// Encoding field of the Signal PDU and of the interphone audio PDU.
-inline constexpr std::uint32_t ENCODING_MULAW = 1;
-inline constexpr std::uint32_t ENCODING_CVSD = 2;
-inline constexpr std::uint32_t ENCODING_ADPCM = 3;
-inline constexpr std::uint32_t ENCODING_PCM16 = 4;
-inline constexpr std::uint32_t ENCODING_CECOM_CVSD = 7;  // local only; sent as 2
-
-// The field's top two bits carry the encoding class, not the coder.
+// The encoding field of the Signal PDU and of the interphone audio PDU holds
+// the ENCODING_* codes of the public header (ENCODING_CECOM_CVSD is local
+// only: it is sent as ENCODING_CVSD) in its low 14 bits; the top two bits
+// carry the encoding class, not the coder.
 inline constexpr std::uint32_t ENCODING_TYPE_MASK = 0x3FFF;
 
 enum class CodecKind : std::uint8_t { Pcm, MuLaw, Cvsd, CecomCvsd, Adpcm };

@@ -1,13 +1,12 @@
 #include "core/app.h"
 
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <shared_mutex>
 
 #include "audio/device.h"
-#include "core/messages.h"
+#include "base/messages.h"
 #include "halcyra/version.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/guid.h"
@@ -15,7 +14,6 @@
 #include "hcyplat/resource.h"
 #include "hcyplat/sound_devices.h"
 #include "hcyplat/system.h"
-#include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
 #include "hcyplat/window.h"
 #include "interphone/ics_model.h"
@@ -44,16 +42,6 @@ void eraseFirst(std::vector<std::shared_ptr<T>>& table, const std::shared_ptr<T>
     }
 }
 
-// The platform's thread boundaries report here: what a thread of the
-// library or the platform was doing when it caught an exception.
-void ReportThreadError(const char* what, const char* error) {
-    try {
-        theApp.SetErrorf("Error while %s: %s", what, error);
-    } catch (...) {
-        // Out of memory for the text: the report is lost, the thread goes on.
-    }
-}
-
 }  // namespace
 
 CHalcyraApp theApp;
@@ -71,8 +59,7 @@ CHalcyraApp::CHalcyraApp() = default;
 
 CHalcyraApp::~CHalcyraApp() = default;
 
-BOOL CHalcyraApp::InitInstance() {
-    plat::SetThreadErrorSink(&ReportThreadError);
+plat::BOOL CHalcyraApp::InitInstance() {
     plat::SetRegistryKey("Brackwater", "Halcyra");
     plat::RegisterModuleVersion(kModuleName,
                                 {HCY_VERSION_MAJOR, HCY_VERSION_MINOR, HCY_VERSION_BUILD});
@@ -83,50 +70,23 @@ BOOL CHalcyraApp::InitInstance() {
 int CHalcyraApp::ExitInstance() {
     if (m_bInitialized.load()) Exit();
     ClearError();
-    // Platform threads outlive an unloaded library: they report to it no more.
-    plat::SetThreadErrorSink(nullptr);
     return 0;
 }
 
 // ---------------------------------------------------------------------------
 // Last error
 
-void CHalcyraApp::SetError(const char* text) {
-    std::lock_guard<std::mutex> lock(m_errorMutex);
-    m_strLastError = "HCY ERROR: ";
-    if (text) m_strLastError += text;
-}
-
 void CHalcyraApp::SetErrorf(const char* format, ...) {
-    char buffer[512];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    m_library.SetErrorv(format, args);
     va_end(args);
-    SetError(buffer);
-}
-
-void CHalcyraApp::ClearError() {
-    std::lock_guard<std::mutex> lock(m_errorMutex);
-    m_strLastError.clear();
-}
-
-std::string CHalcyraApp::LastError() const {
-    std::lock_guard<std::mutex> lock(m_errorMutex);
-    return m_strLastError;
-}
-
-const char* CHalcyraApp::GetLastErrorText() {
-    // Each thread keeps its own copy, valid until its next call.
-    thread_local std::string copy;
-    copy = LastError();
-    return copy.c_str();
 }
 
 // ---------------------------------------------------------------------------
 // Start-up and shut-down
 
-BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
+plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
     std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
 
     plat::OSVERSIONINFO version;
@@ -162,16 +122,13 @@ BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
         return 1;
     }
 
-    auto netMgr = std::make_shared<CNetMgr>();
+    auto netMgr = std::make_shared<CNetMgr>(*this);
     if (netMgr->Start(kNetMgrStartLimit) != CNetMgr::Outcome::Succeeded) {
         SetError("Timed out waiting for net manager to initialize.\n");
         return 0;
     }
     netMgr->SetPriority(plat::THREAD_PRIORITY_TIME_CRITICAL);
-    {
-        std::lock_guard<std::mutex> lock(m_netMgrMutex);
-        m_pNetMgr = netMgr;
-    }
+    hcy::net::PublishNetMgr(netMgr);
 
     m_strDestAddress = address ? address : "";
     postDestination(netMgr);
@@ -196,9 +153,9 @@ BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
     return 1;
 }
 
-BOOL CHalcyraApp::HLAInit(std::int32_t tickMode, std::uint32_t fomType, const char* federation,
-                          std::uint32_t createFederation, const char* fedFilePath,
-                          std::uint32_t maxJoinTries) {
+plat::BOOL CHalcyraApp::HLAInit(std::int32_t tickMode, std::uint32_t fomType,
+                                const char* federation, std::uint32_t createFederation,
+                                const char* fedFilePath, std::uint32_t maxJoinTries) {
     std::unique_lock<std::mutex> lifecycle(m_lifecycleMutex);
     auto netMgr = NetMgr();
     if (!m_bInitialized.load() || !netMgr) {
@@ -257,7 +214,7 @@ void CHalcyraApp::TeardownTables() {
     // The objects go here, outside the lock: destructors may join threads.
 }
 
-BOOL CHalcyraApp::Exit() {
+plat::BOOL CHalcyraApp::Exit() {
     std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
     TeardownTables();
     ClearDeviceMaps();
@@ -274,18 +231,10 @@ void CHalcyraApp::StopTimer() {
 }
 
 void CHalcyraApp::StopNetMgr() {
-    std::shared_ptr<CNetMgr> netMgr;
-    {
-        std::lock_guard<std::mutex> lock(m_netMgrMutex);
-        netMgr.swap(m_pNetMgr);
-    }
-    if (netMgr) netMgr->Stop(kNetMgrStopLimit);
+    if (auto netMgr = hcy::net::WithdrawNetMgr()) netMgr->Stop(kNetMgrStopLimit);
 }
 
-std::shared_ptr<CNetMgr> CHalcyraApp::NetMgr() const {
-    std::lock_guard<std::mutex> lock(m_netMgrMutex);
-    return m_pNetMgr;
-}
+std::shared_ptr<CNetMgr> CHalcyraApp::NetMgr() const { return hcy::net::CurrentNetMgr(); }
 
 // ---------------------------------------------------------------------------
 // Tables
@@ -308,7 +257,7 @@ std::shared_ptr<CRadioModel> CHalcyraApp::FindHlaRadio(std::uint32_t objectHandl
     return nullptr;
 }
 
-BOOL CHalcyraApp::ForEachHlaRadioRemoveObject(std::uint32_t objectHandle) {
+plat::BOOL CHalcyraApp::ForEachHlaRadioRemoveObject(std::uint32_t objectHandle) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
     for (auto& radio : m_arrRadios)
         if (radio->GetNetworkMode() & 0x8u) radio->RemoveHlaRecord(objectHandle);
@@ -362,7 +311,7 @@ int CHalcyraApp::AddInterphone(std::shared_ptr<CICSModel> interphone) {
     return handle;
 }
 
-BOOL CHalcyraApp::DestroyComRadio(int handle) {
+plat::BOOL CHalcyraApp::DestroyComRadio(int handle) {
     std::shared_ptr<CRadioModel> radio;
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
@@ -379,7 +328,7 @@ BOOL CHalcyraApp::DestroyComRadio(int handle) {
     return 1;
 }
 
-BOOL CHalcyraApp::DestroyInterphone(int handle) {
+plat::BOOL CHalcyraApp::DestroyInterphone(int handle) {
     std::shared_ptr<CICSModel> interphone;
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
@@ -397,7 +346,7 @@ BOOL CHalcyraApp::DestroyInterphone(int handle) {
     return 1;
 }
 
-BOOL CHalcyraApp::CloseDevice(int handle, bool removePaths) {
+plat::BOOL CHalcyraApp::CloseDevice(int handle, bool removePaths) {
     std::shared_ptr<CDevice> device;
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
@@ -418,9 +367,11 @@ BOOL CHalcyraApp::CloseDevice(int handle, bool removePaths) {
 // ---------------------------------------------------------------------------
 // Entity identifiers
 
-EntityId CHalcyraApp::DefaultEntityId() { return DefaultEntityIdFields(EntityId{}); }
+hcy::net::EntityId CHalcyraApp::DefaultEntityId() {
+    return DefaultEntityIdFields(hcy::net::EntityId{});
+}
 
-EntityId CHalcyraApp::DefaultEntityIdFields(EntityId given) {
+hcy::net::EntityId CHalcyraApp::DefaultEntityIdFields(hcy::net::EntityId given) {
     plat::GUID guid{};
     plat::CoCreateGuid(&guid);
     auto pick = [&](std::uint16_t value, const char* key, std::uint16_t fromGuid) {
@@ -428,7 +379,7 @@ EntityId CHalcyraApp::DefaultEntityIdFields(EntityId given) {
         const int configured = GetProfileInt("DIS_IDs", key, -1);
         return configured >= 0 ? static_cast<std::uint16_t>(configured & 0xFFFF) : fromGuid;
     };
-    EntityId id;
+    hcy::net::EntityId id;
     id.site = pick(given.site, "SiteID", static_cast<std::uint16_t>(guid.Data1 & 0xFFFF));
     id.application =
         pick(given.application, "HostID", static_cast<std::uint16_t>(guid.Data1 >> 16));
@@ -439,14 +390,7 @@ EntityId CHalcyraApp::DefaultEntityIdFields(EntityId given) {
 // ---------------------------------------------------------------------------
 // Host window
 
-BOOL CHalcyraApp::PostToMsgWnd(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
-    const HWND window = m_hMsgWnd.load();
-    if (window == 0) return 0;
-    plat::PostMessage(window, msg, wParam, lParam);
-    return 1;
-}
-
-BOOL CHalcyraApp::SetMsgWnd(int handle, HWND window) {
+plat::BOOL CHalcyraApp::SetMsgWnd(int handle, HWND window) {
     if (handle < 1) {
         m_hMsgWnd = window;
         return 1;
@@ -463,7 +407,8 @@ BOOL CHalcyraApp::SetMsgWnd(int handle, HWND window) {
 // Version and copyright
 
 const char* CHalcyraApp::GetLibraryVersion(std::uint32_t* version) {
-    std::lock_guard<std::mutex> lock(m_textMutex);
+    // Each thread keeps its own copy, valid until its next call.
+    thread_local std::string copy;
     plat::ModuleVersion v;
     std::uint32_t packed = 0;
     if (plat::GetModuleVersion(kModuleName, v)) {
@@ -471,19 +416,21 @@ const char* CHalcyraApp::GetLibraryVersion(std::uint32_t* version) {
         packed = (major << 16) | (minor << 8) | build;
         char text[64];
         std::snprintf(text, sizeof text, "Version %u.%u.%u", major, minor, build);
-        m_strVersion = text;
+        copy = text;
     } else {
-        m_strVersion.clear();
+        copy.clear();
     }
     if (version) *version = packed;
-    return m_strVersion.c_str();
+    return copy.c_str();
 }
 
 const char* CHalcyraApp::GetLibraryCopyright() {
-    std::lock_guard<std::mutex> lock(m_textMutex);
+    // Each thread keeps its own copy, valid until its next call; a failed
+    // look-up keeps the thread's last text.
+    thread_local std::string copy;
     std::string text;
-    if (plat::LoadString(kModuleName, kStringCopyright, text)) m_strCopyright = text;
-    return m_strCopyright.c_str();
+    if (plat::LoadString(kModuleName, kStringCopyright, text)) copy = std::move(text);
+    return copy.c_str();
 }
 
 // ---------------------------------------------------------------------------
@@ -580,17 +527,4 @@ int CHalcyraApp::GetInputDevices(int first, char* name, int nameSize, std::uint3
     copyName(name, nameSize, caps.szPname);
     *id = m_nInputDeviceIndex++;
     return m_nInputDeviceIndex < count ? 1 : 0;
-}
-
-// ---------------------------------------------------------------------------
-
-float ComputeRmsLevel(const std::int16_t* samples, std::uint32_t byteCount, std::int32_t scale) {
-    const std::uint32_t count = byteCount / 2;
-    const double r = 1.0 / static_cast<double>(scale);
-    double sum = 0.0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const double x = samples[i];
-        sum += x * x * r;
-    }
-    return static_cast<float>(std::sqrt(sum / static_cast<double>(byteCount)));
 }

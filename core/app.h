@@ -1,8 +1,10 @@
 #pragma once
 // The application object: one per loaded library. It owns the handle tables
-// of devices, radios and interphones, the start-up and shut-down sequences,
-// the last error, the library-wide defaults and the update tick, and it is
-// the dispatcher of everything received.
+// of devices, radios and interphones, the start-up and shut-down sequences
+// and the update tick, and it is the receive road's sink (net/pdu_sink.h):
+// the dispatcher of everything received. The last error, the configuration
+// accessors and the library-wide defaults are base/'s (base/library.h); the
+// members of those names here forward to it.
 //
 // Threads that enter it: the host's threads (every export), the update tick
 // (timer thread), the two PDU workers and the network manager thread
@@ -16,32 +18,20 @@
 // need it (HLA registration, killing the timer, stopping the network
 // manager).
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
+#include <cstdarg>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/library.h"
 #include "core/rw_lock.h"
 #include "hcyplat/types.h"
-
-namespace hcy::net {
-struct TransmitterPdu;
-struct SignalPdu;
-struct EntityStatePdu;
-struct IcsTransmitterPdu;
-struct IcsSignalPdu;
-}  // namespace hcy::net
-using hcy::net::EntityStatePdu;
-using hcy::net::IcsSignalPdu;
-using hcy::net::IcsTransmitterPdu;
-using hcy::net::SignalPdu;
-using hcy::net::TransmitterPdu;
+#include "net/pdu.h"
+#include "net/pdu_sink.h"
 
 class CRadioModel;
 class CDevice;
@@ -50,68 +40,11 @@ class CNetMgr;
 struct HlaTransmitterRecord;
 struct HlaSignalRecord;
 
-using plat::BOOL;
-using plat::HWND;
-
-// Site, application and entity of a DIS entity.
-struct EntityId {
-    std::uint16_t site = 0;
-    std::uint16_t application = 0;
-    std::uint16_t entity = 0;
-};
-
-// HLA start-up states.
-constexpr std::uint32_t HLA_STATE_NONE = 0;
-constexpr std::uint32_t HLA_STATE_RUNNING = 1;
-constexpr std::uint32_t HLA_STATE_FAILED = 2;
-
-// The outcome of one HLA start-up request, shared by the caller that waits
-// and the network manager that answers, so that a late answer never lands
-// in a caller that has given up, and a caller never reads an older outcome.
-class HlaInitCompletion {
+class CHalcyraApp final : public hcy::net::PduSink {
 public:
-    void Complete(std::uint32_t state, std::string error = {}) {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_state = state;
-            m_error = std::move(error);
-        }
-        m_changed.notify_all();
-    }
-    // The state once answered, or HLA_STATE_NONE when `limit` passed first.
-    std::uint32_t Wait(std::chrono::milliseconds limit) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait_for(lock, limit, [&] { return m_state != HLA_STATE_NONE; });
-        return m_state;
-    }
-    std::string Error() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_error;
-    }
+    using BOOL = plat::BOOL;
+    using HWND = plat::HWND;
 
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::uint32_t m_state = HLA_STATE_NONE;
-    std::string m_error;
-};
-
-// Heap record that travels with WM_NETMGR_HLA_INIT to the network manager.
-struct HlaInitRequest {
-    std::uint32_t fomType = 0;
-    std::uint32_t createFederation = 0;
-    std::string fedFilePath;  // empty: the default federation file
-    std::uint32_t maxJoinTries = 0;
-    std::string federation;  // owned copy of the caller's name
-    std::shared_ptr<HlaInitCompletion> completion = std::make_shared<HlaInitCompletion>();
-};
-
-// The root-mean-square level of byteCount / 2 samples divided by the square
-// root of 2 x scale: sqrt(sum(x * x / scale) / byteCount).
-float ComputeRmsLevel(const std::int16_t* samples, std::uint32_t byteCount, std::int32_t scale);
-
-class CHalcyraApp {
-public:
     static constexpr std::uint32_t kMinCaptureSize = 64;     // [bytes]
     static constexpr std::uint32_t kMaxCaptureSize = 65536;  // [bytes]
     static constexpr std::uint32_t kTickPeriodMs = 250;
@@ -135,20 +68,26 @@ public:
     BOOL Exit();
     bool IsInitialized() const { return m_bInitialized.load(); }
 
-    // Last error: "HCY ERROR: " + text. Any thread may store; the text handed
-    // out is a copy owned by the calling thread.
-    void SetError(const char* text);
+    // Last error and configuration: hcy::Library()'s (base/library.h), under
+    // the names used here.
+    void SetError(const char* text) { m_library.SetError(text); }
     void SetErrorf(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void ClearError();
-    const char* GetLastErrorText();
-    std::string LastError() const;
-
-    // Configuration file Tervale.cfg, with the registry as fallback.
-    int GetProfileInt(const char* section, const char* key, int defaultValue);
-    std::string GetProfileString(const char* section, const char* key, const char* defaultValue);
-    BOOL WriteProfileInt(const char* section, const char* key, int value);
-    BOOL WriteProfileString(const char* section, const char* key, const char* value);
-    std::string ConfigFilePath();
+    void ClearError() { m_library.ClearError(); }
+    const char* GetLastErrorText() { return m_library.GetLastErrorText(); }
+    std::string LastError() const { return m_library.LastError(); }
+    int GetProfileInt(const char* section, const char* key, int defaultValue) {
+        return m_library.GetProfileInt(section, key, defaultValue);
+    }
+    std::string GetProfileString(const char* section, const char* key, const char* defaultValue) {
+        return m_library.GetProfileString(section, key, defaultValue);
+    }
+    BOOL WriteProfileInt(const char* section, const char* key, int value) {
+        return m_library.WriteProfileInt(section, key, value);
+    }
+    BOOL WriteProfileString(const char* section, const char* key, const char* value) {
+        return m_library.WriteProfileString(section, key, value);
+    }
+    std::string ConfigFilePath() { return m_library.ConfigFilePath(); }
 
     // Lookups: ownership, not raw pointers. Each takes the tables' read lock
     // for the search only.
@@ -164,14 +103,17 @@ public:
     std::shared_ptr<CDevice> FindDeviceLocked(int handle);
 
     // Entity identifiers for radios and interphones created without them.
-    EntityId DefaultEntityId();
-    EntityId DefaultEntityIdFields(EntityId given);
+    hcy::net::EntityId DefaultEntityId();
+    hcy::net::EntityId DefaultEntityIdFields(hcy::net::EntityId given);
 
     // Messages to the host's library-wide window.
-    BOOL PostToMsgWnd(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam);
+    BOOL PostToMsgWnd(plat::UINT msg, plat::WPARAM wParam, plat::LPARAM lParam) {
+        return m_library.PostToMsgWnd(msg, wParam, lParam);
+    }
     BOOL SetMsgWnd(int handle, HWND window);
 
-    // Version and copyright.
+    // Version and copyright: per-thread copies, valid until the calling
+    // thread's next call of the same getter.
     const char* GetLibraryVersion(std::uint32_t* version);
     const char* GetLibraryCopyright();
 
@@ -179,18 +121,19 @@ public:
     BOOL SetHeartbeat(float seconds);
     void SetRecvTimeout(float seconds);
     void UpdateTick();  // one tick of the update timer
-    std::int32_t GetMaxRecvValue() const { return m_nMaxRecvValue.load(); }
+    std::int32_t GetMaxRecvValue() const { return m_library.GetMaxRecvValue(); }
 
-    // Dispatchers: the PDU is in host order and belongs to the caller.
-    void DispatchTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t length,
-                                std::uint32_t sourceBits);
-    void DispatchSignalPdu(const SignalPdu* pdu, std::uint32_t length, std::uint32_t sourceBits);
-    void DispatchEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t length,
-                                std::uint32_t sourceBits);
-    void DispatchIcsTransmitterPdu(const IcsTransmitterPdu* pdu, std::uint32_t length,
-                                   std::uint32_t sourceBits);
-    void DispatchIcsSignalPdu(const IcsSignalPdu* pdu, std::uint32_t length,
-                              std::uint32_t sourceBits);
+    // Dispatchers of the receive road (net/pdu_sink.h for the contract).
+    void DispatchTransmitterPdu(const hcy::net::TransmitterPdu* pdu, std::uint32_t length,
+                                std::uint32_t sourceBits) override;
+    void DispatchSignalPdu(const hcy::net::SignalPdu* pdu, std::uint32_t length,
+                           std::uint32_t sourceBits) override;
+    void DispatchEntityStatePdu(const hcy::net::EntityStatePdu* pdu, std::uint32_t length,
+                                std::uint32_t sourceBits) override;
+    void DispatchIcsTransmitterPdu(const hcy::net::IcsTransmitterPdu* pdu, std::uint32_t length,
+                                   std::uint32_t sourceBits) override;
+    void DispatchIcsSignalPdu(const hcy::net::IcsSignalPdu* pdu, std::uint32_t length,
+                              std::uint32_t sourceBits) override;
     void DispatchHlaTransmitterUpdate(std::uint32_t objectHandle,
                                       const HlaTransmitterRecord* record,
                                       std::uint32_t attributeMask);
@@ -204,30 +147,34 @@ public:
     int AddInterphone(std::shared_ptr<CICSModel> interphone);
     int TakeHandle();  // a number for a private device that is not in a table
 
-    // Network manager of the running library; null before hcyInit and after
-    // hcyExit.
+    // Network manager of the running library (hcy::net::CurrentNetMgr());
+    // null before hcyInit and after hcyExit.
     std::shared_ptr<CNetMgr> NetMgr() const;
 
-    // Defaults and library-wide switches, read from any thread.
-    std::atomic<std::uint32_t> m_nTickCount{0};
-    std::atomic<std::int32_t> m_nHeartbeatTicks{12};
-    std::atomic<std::int32_t> m_nRecvTimeoutTicks{36};
-    std::atomic<bool> m_bRecvTimeoutSet{false};
-    std::atomic<std::uint32_t> m_nDefaultNetwork{1};
-    std::atomic<bool> m_bOldWindowsNT{false};
-    std::atomic<HWND> m_hWnd{0};
-    std::atomic<HWND> m_hMsgWnd{0};
-    std::atomic<std::uint32_t> m_nCaptureSize{2048};
-    std::atomic<std::uint32_t> m_nDefaultSampleRate{16000};
-    std::atomic<bool> m_bHlaHeartbeat{false};
-    std::atomic<std::int32_t> m_nHlaTickMode{1};
-    std::atomic<bool> m_bAcceptEntityState{false};
-    std::atomic<std::uint32_t> m_nEnablePDUs{0};
-    std::atomic<std::uint32_t> m_nProtocolVersion{6};
-    std::atomic<std::int32_t> m_nMaxRecvValue{-1};
-    std::atomic<std::uint32_t> m_nMultiDeviceChannelMask{0};
+    // Defaults and library-wide switches: hcy::Library()'s, under the names
+    // used here. The first member is the library itself, so that it is
+    // there before the references to it.
+private:
+    hcy::CLibrary& m_library = hcy::Library();
 
-    const std::string m_strConfigFile = "Tervale.cfg";
+public:
+    std::atomic<std::uint32_t>& m_nTickCount = m_library.m_nTickCount;
+    std::atomic<std::int32_t>& m_nHeartbeatTicks = m_library.m_nHeartbeatTicks;
+    std::atomic<std::int32_t>& m_nRecvTimeoutTicks = m_library.m_nRecvTimeoutTicks;
+    std::atomic<bool>& m_bRecvTimeoutSet = m_library.m_bRecvTimeoutSet;
+    std::atomic<std::uint32_t>& m_nDefaultNetwork = m_library.m_nDefaultNetwork;
+    std::atomic<bool>& m_bOldWindowsNT = m_library.m_bOldWindowsNT;
+    std::atomic<HWND>& m_hWnd = m_library.m_hWnd;
+    std::atomic<HWND>& m_hMsgWnd = m_library.m_hMsgWnd;
+    std::atomic<std::uint32_t>& m_nCaptureSize = m_library.m_nCaptureSize;
+    std::atomic<std::uint32_t>& m_nDefaultSampleRate = m_library.m_nDefaultSampleRate;
+    std::atomic<bool>& m_bHlaHeartbeat = m_library.m_bHlaHeartbeat;
+    std::atomic<std::int32_t>& m_nHlaTickMode = m_library.m_nHlaTickMode;
+    std::atomic<bool>& m_bAcceptEntityState = m_library.m_bAcceptEntityState;
+    std::atomic<std::uint32_t>& m_nEnablePDUs = m_library.m_nEnablePDUs;
+    std::atomic<std::uint32_t>& m_nProtocolVersion = m_library.m_nProtocolVersion;
+    std::atomic<std::int32_t>& m_nMaxRecvValue = m_library.m_nMaxRecvValue;
+    std::atomic<std::uint32_t>& m_nMultiDeviceChannelMask = m_library.m_nMultiDeviceChannelMask;
 
 private:
     friend class CHalcyraAppTestAccess;
@@ -268,17 +215,8 @@ private:
     std::uint32_t m_nInputDeviceIndex = 0;
     std::mutex m_listMutex;  // the device maps and their cursors
 
-    mutable std::mutex m_errorMutex;
-    std::string m_strLastError;
-
-    std::mutex m_textMutex;  // version and copyright texts
-    std::string m_strVersion;
-    std::string m_strCopyright;
-
     // Start-up, shut-down and HLA start-up run one at a time.
     std::mutex m_lifecycleMutex;
-    mutable std::mutex m_netMgrMutex;
-    std::shared_ptr<CNetMgr> m_pNetMgr;
     std::atomic<plat::UINT> m_nTimerId{0};
     std::atomic<bool> m_bInitialized{false};
 

@@ -11,8 +11,8 @@
 
 #include "audio/audio_device.h"
 #include "audio/device.h"
+#include "base/messages.h"
 #include "core/app.h"
-#include "core/messages.h"
 #include "halcyra/halcyra.h"
 #include "interphone/ics_model.h"
 #include "net/net_mgr.h"
@@ -294,7 +294,7 @@ HCY_EXPORT int hcySetExerciseID(int handle, uint32_t exerciseId) {
 HCY_EXPORT int hcySetEntityID(int radioHandle, uint16_t site, uint16_t application, uint16_t entity,
                               uint16_t radioNumber) {
     return WithRadio(radioHandle, "Invalid radio handle sent to SetEntityID.", [&](CRadioModel& r) {
-        const EntityId id = theApp.DefaultEntityIdFields({site, application, entity});
+        const hcy::net::EntityId id = theApp.DefaultEntityIdFields({site, application, entity});
         const auto number =
             radioNumber != 0 ? radioNumber : static_cast<std::uint16_t>(r.GetUserId());
         return r.SetRadioId(id.site, id.application, id.entity, number);
@@ -637,7 +637,7 @@ HCY_EXPORT int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t applica
                              static_cast<unsigned>(model));
             return -1;
         }
-        EntityId id{site, application, entity};
+        hcy::net::EntityId id{site, application, entity};
         if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();
         const int handle = theApp.AddRadio(radio, [&](int newHandle) {
             const auto number =
@@ -664,7 +664,7 @@ HCY_EXPORT int hcyCreateInterphone(int station, uint16_t site, uint16_t applicat
             theApp.SetError("Interphone stations are not available in this build.");
             return -1;
         }
-        EntityId id{site, application, entity};
+        hcy::net::EntityId id{site, application, entity};
         if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();
         interphone->SetEntityID(id.site, id.application, id.entity);
         interphone->SetStationID(static_cast<std::uint16_t>(station));

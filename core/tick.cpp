@@ -7,16 +7,17 @@
 //     t % 4 == 0        -> status dialogs refresh
 //     t even            -> largest receive value, receive paths update
 //
-//   datagram -> worker thread -> Dispatch*Pdu (tables read-locked)
+//   datagram -> worker thread -> Dispatch*Pdu (tables read-locked; the
+//   receive road's sink, net/pdu_sink.h)
 //     -> every radio or interphone whose mask shares a bit with the source
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <shared_mutex>
 
+#include "base/messages.h"
 #include "base/thread_kinds.h"
 #include "core/app.h"
-#include "core/messages.h"
 #include "hcyplat/thread_boundary.h"
 #include "interphone/ics_model.h"
 #include "net/net_mgr.h"
@@ -51,7 +52,7 @@ std::int32_t SignalRuleMask(std::uint32_t mask) {
 
 }  // namespace
 
-BOOL CHalcyraApp::SetHeartbeat(float seconds) {
+plat::BOOL CHalcyraApp::SetHeartbeat(float seconds) {
     const std::uint32_t ticks = SecondsToTicks(seconds);
     m_nHeartbeatTicks = ticks == 0 ? -1 : static_cast<std::int32_t>(ticks);
     if (!m_bRecvTimeoutSet.load()) SetRecvTimeout(seconds * 3);
@@ -121,14 +122,14 @@ void CHalcyraApp::RunHeartbeats(const std::vector<std::shared_ptr<CRadioModel>>&
     spread(interphones, m_nInterphoneCursor);
 }
 
-void CHalcyraApp::DispatchTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t length,
+void CHalcyraApp::DispatchTransmitterPdu(const hcy::net::TransmitterPdu* pdu, std::uint32_t length,
                                          std::uint32_t sourceBits) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
     for (auto& radio : m_arrRadios)
         if (radio->GetNetworkMode() & sourceBits) radio->OnTransmitterPdu(pdu, length);
 }
 
-void CHalcyraApp::DispatchSignalPdu(const SignalPdu* pdu, std::uint32_t length,
+void CHalcyraApp::DispatchSignalPdu(const hcy::net::SignalPdu* pdu, std::uint32_t length,
                                     std::uint32_t sourceBits) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
     for (auto& radio : m_arrRadios)
@@ -136,21 +137,21 @@ void CHalcyraApp::DispatchSignalPdu(const SignalPdu* pdu, std::uint32_t length,
             radio->OnSignalPdu(pdu, length);
 }
 
-void CHalcyraApp::DispatchEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t length,
+void CHalcyraApp::DispatchEntityStatePdu(const hcy::net::EntityStatePdu* pdu, std::uint32_t length,
                                          std::uint32_t sourceBits) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
     for (auto& radio : m_arrRadios)
         if (radio->GetNetworkMode() & sourceBits) radio->OnEntityStatePdu(pdu, length);
 }
 
-void CHalcyraApp::DispatchIcsTransmitterPdu(const IcsTransmitterPdu* pdu, std::uint32_t length,
-                                            std::uint32_t sourceBits) {
+void CHalcyraApp::DispatchIcsTransmitterPdu(const hcy::net::IcsTransmitterPdu* pdu,
+                                            std::uint32_t length, std::uint32_t sourceBits) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
     for (auto& interphone : m_arrInterphones)
         if (interphone->GetNetwork() & sourceBits) interphone->OnControlPdu(pdu, length);
 }
 
-void CHalcyraApp::DispatchIcsSignalPdu(const IcsSignalPdu* pdu, std::uint32_t length,
+void CHalcyraApp::DispatchIcsSignalPdu(const hcy::net::IcsSignalPdu* pdu, std::uint32_t length,
                                        std::uint32_t sourceBits) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
     for (auto& interphone : m_arrInterphones)

@@ -2,18 +2,20 @@
 // The interphone station: what the application object and the devices ask
 // of it.
 #include <cstdint>
+#include <memory>
 
 namespace hcy::net {
 struct IcsTransmitterPdu;
 struct IcsSignalPdu;
 }  // namespace hcy::net
-using hcy::net::IcsSignalPdu;
-using hcy::net::IcsTransmitterPdu;
 
 class CDevice;
 
 class CICSModel {
 public:
+    using IcsTransmitterPdu = hcy::net::IcsTransmitterPdu;
+    using IcsSignalPdu = hcy::net::IcsSignalPdu;
+
     virtual ~CICSModel() = default;
 
     virtual int GetHandle() const = 0;
@@ -46,8 +48,6 @@ public:
     // Before deletion: every receive path and station record goes.
     virtual void RemoveAll() = 0;
 };
-
-#include <memory>
 
 // A new station with the library defaults, or null when this build has no
 // interphone stations.

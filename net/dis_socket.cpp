@@ -2,8 +2,8 @@
 
 #include <array>
 
+#include "base/library.h"
 #include "base/thread_kinds.h"
-#include "core/app.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/thread_boundary.h"
 #include "net/net_mgr.h"
@@ -22,9 +22,10 @@ CDisSocket::~CDisSocket() { Close(); }
 
 int CDisSocket::OpenSocket(std::uint32_t port) {
     Close();
-    const std::string bindText = theApp.GetProfileString("Network", "BindAdx", "");
-    const int receiveBuffer = theApp.GetProfileInt("Network", "RecvBuf", 65536);
-    m_nQueueFlush = static_cast<std::uint32_t>(theApp.GetProfileInt("Network", "QFlush", 1));
+    hcy::CLibrary& library = hcy::Library();
+    const std::string bindText = library.GetProfileString("Network", "BindAdx", "");
+    const int receiveBuffer = library.GetProfileInt("Network", "RecvBuf", 65536);
+    m_nQueueFlush = static_cast<std::uint32_t>(library.GetProfileInt("Network", "QFlush", 1));
 
     const std::string destination =
         m_strDestination.empty() ? std::string(kLimitedBroadcastText) : m_strDestination;

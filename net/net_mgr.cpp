@@ -1,14 +1,41 @@
 #include "net/net_mgr.h"
 
+#include "base/library.h"
+#include "base/messages.h"
 #include "base/thread_kinds.h"
-#include "core/messages.h"
 #include "hcyplat/thread_boundary.h"
 #include "net/dis_socket.h"
 #include "net/receive_road.h"
 
 using namespace hcy::net;
 
-CNetMgr::CNetMgr() = default;
+namespace {
+
+std::mutex g_currentMutex;
+std::shared_ptr<CNetMgr> g_current;
+
+}  // namespace
+
+namespace hcy::net {
+
+std::shared_ptr<CNetMgr> CurrentNetMgr() {
+    std::lock_guard<std::mutex> lock(g_currentMutex);
+    return g_current;
+}
+
+void PublishNetMgr(std::shared_ptr<CNetMgr> netMgr) {
+    std::lock_guard<std::mutex> lock(g_currentMutex);
+    g_current = std::move(netMgr);
+}
+
+std::shared_ptr<CNetMgr> WithdrawNetMgr() {
+    std::lock_guard<std::mutex> lock(g_currentMutex);
+    return std::move(g_current);
+}
+
+}  // namespace hcy::net
+
+CNetMgr::CNetMgr(PduSink& sink) : m_sink(sink) {}
 
 CNetMgr::~CNetMgr() {
     if (m_thread.Joinable()) Stop(std::chrono::seconds(40));
@@ -101,9 +128,9 @@ bool CNetMgr::StartUp() {
     // The primary socket opens on its stored port (3000 unless changed) with
     // the default destination; the secondary opens nothing while its port
     // is 0.
-    m_pPrimarySocket = std::make_unique<CDisSocket>(this, kNetPrimary);
+    m_pPrimarySocket = std::make_unique<CDisSocket>(this, NET_PRIMARY);
     OpenPrimarySocket();
-    m_pSecondarySocket = std::make_unique<CDisSocket>(this, kNetSecondary);
+    m_pSecondarySocket = std::make_unique<CDisSocket>(this, NET_SECONDARY);
     OpenSecondarySocket();
     return m_bPrimaryOpen;
 }
@@ -136,10 +163,10 @@ void CNetMgr::HandleMessage(plat::MSG& msg) {
     switch (msg.message) {
     case hcy::WM_NETMGR_HEARTBEAT: ++m_nHeartbeats; break;
     case hcy::WM_NETMGR_SET_PRIMARY_PORT:
-        OnSetPort(kNetPrimary, static_cast<std::uint32_t>(msg.wParam));
+        OnSetPort(NET_PRIMARY, static_cast<std::uint32_t>(msg.wParam));
         break;
     case hcy::WM_NETMGR_SET_SECONDARY_PORT:
-        OnSetPort(kNetSecondary, static_cast<std::uint32_t>(msg.wParam));
+        OnSetPort(NET_SECONDARY, static_cast<std::uint32_t>(msg.wParam));
         break;
     case hcy::WM_NETMGR_SET_BROADCAST_ADDRESS:
         OnSetBroadcastAddress(msg.wParam, plat::PayloadAs<std::string>(msg.payload));
@@ -180,7 +207,7 @@ void CNetMgr::WorkerLoop(bool audio, std::atomic<bool>& running) {
         const bool audioKind = kind == RxKind::Signal || kind == RxKind::IcsAudio;
         if (audioKind != audio) return;
         if (auto* bytes = plat::PayloadAs<std::vector<std::byte>>(msg.payload))
-            DeliverReceived(kind, *bytes, decoded->second, scratch);
+            DeliverReceived(m_sink, kind, *bytes, decoded->second, scratch);
     };
     // A PDU whose dispatch throws is lost; the worker goes on with the next.
     auto handle = [&](const plat::MSG& msg) { plat::ThreadBoundary(what, [&] { deliver(msg); }); };
@@ -197,7 +224,7 @@ void CNetMgr::WorkerLoop(bool audio, std::atomic<bool>& running) {
 // Receive road entry
 
 void CNetMgr::OnDatagram(std::span<const std::byte> datagram, std::uint32_t sourceBits) {
-    const int type = ClassifyPdu(datagram, theApp.m_bAcceptEntityState.load());
+    const int type = ClassifyPdu(datagram, hcy::Library().m_bAcceptEntityState.load());
     if (type >= 0) DispatchReceived(type, datagram, sourceBits);
 }
 
@@ -231,7 +258,7 @@ void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
     if (fixedPart == 0 || length < fixedPart) return;
 
     const std::uint32_t flags = request.networkFlags;
-    const bool toNetworkOrLoopback = (flags & (kNetPrimary | kNetSecondary | kNetLoopback)) != 0;
+    const bool toNetworkOrLoopback = (flags & (NET_PRIMARY | NET_SECONDARY | NET_LOOPBACK)) != 0;
     const std::span<const std::byte> host(outgoing.pdu.data(), length);
     m_sendBuffer.resize(length);
     const std::span<std::byte> net(m_sendBuffer.data(), length);
@@ -255,13 +282,13 @@ void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
     if (converted == 0) return;
 
     const std::uint32_t networks = NetworkBits(flags, type);
-    if ((networks & kNetPrimary) && m_bPrimaryOpen)
+    if ((networks & NET_PRIMARY) && m_bPrimaryOpen)
         m_pPrimarySocket->SendPdu(net, m_strPrimaryAddress, m_nPrimaryPort);
-    if ((networks & kNetSecondary) && m_bSecondaryOpen)
+    if ((networks & NET_SECONDARY) && m_bSecondaryOpen)
         m_pSecondarySocket->SendPdu(net, m_strSecondaryAddress, m_nSecondaryPort);
     // Back into the receive road as if from the network (a Receiver PDU is
     // dropped there: nothing receives it).
-    if (flags & kNetLoopback) DispatchReceived(type, net, kNetLoopback);
+    if (flags & NET_LOOPBACK) DispatchReceived(type, net, NET_LOOPBACK);
 }
 
 // ---------------------------------------------------------------------------
@@ -269,10 +296,10 @@ void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
 
 void CNetMgr::OnSetPort(std::uint32_t kind, std::uint32_t requested) {
     const int configured =
-        theApp.GetProfileInt("Network", kind == kNetSecondary ? "SecPort" : "PrimPort", -1);
+        hcy::Library().GetProfileInt("Network", kind == NET_SECONDARY ? "SecPort" : "PrimPort", -1);
     const std::uint32_t port =
         configured != -1 ? static_cast<std::uint32_t>(configured) : requested;
-    if (kind == kNetSecondary) {
+    if (kind == NET_SECONDARY) {
         m_nSecondaryPort = port;
         OpenSecondarySocket();
     } else {
@@ -283,8 +310,8 @@ void CNetMgr::OnSetPort(std::uint32_t kind, std::uint32_t requested) {
 
 void CNetMgr::OnSetBroadcastAddress(plat::WPARAM network, const std::string* text) {
     const bool secondary = network == 2;
-    const std::string configured =
-        theApp.GetProfileString("Network", secondary ? "SecBroadcast" : "PrimBroadcast", "");
+    const std::string configured = hcy::Library().GetProfileString(
+        "Network", secondary ? "SecBroadcast" : "PrimBroadcast", "");
     std::string& destination = secondary ? m_strSecondaryAddress : m_strPrimaryAddress;
     if (!configured.empty())
         destination = configured;
@@ -305,13 +332,13 @@ void CNetMgr::OnSetMulticastTtl(plat::WPARAM network, plat::LPARAM ttl) {
 // ---------------------------------------------------------------------------
 // Sockets
 
-bool CNetMgr::OpenPrimarySocket() { return OpenSocketOf(kNetPrimary); }
-bool CNetMgr::OpenSecondarySocket() { return OpenSocketOf(kNetSecondary); }
-void CNetMgr::ClosePrimarySocket() { CloseSocketOf(kNetPrimary); }
-void CNetMgr::CloseSecondarySocket() { CloseSocketOf(kNetSecondary); }
+bool CNetMgr::OpenPrimarySocket() { return OpenSocketOf(NET_PRIMARY); }
+bool CNetMgr::OpenSecondarySocket() { return OpenSocketOf(NET_SECONDARY); }
+void CNetMgr::ClosePrimarySocket() { CloseSocketOf(NET_PRIMARY); }
+void CNetMgr::CloseSecondarySocket() { CloseSocketOf(NET_SECONDARY); }
 
 bool CNetMgr::OpenSocketOf(std::uint32_t kind) {
-    const bool secondary = kind == kNetSecondary;
+    const bool secondary = kind == NET_SECONDARY;
     auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
     bool& open = secondary ? m_bSecondaryOpen : m_bPrimaryOpen;
     const std::uint32_t port = secondary ? m_nSecondaryPort : m_nPrimaryPort;
@@ -328,7 +355,7 @@ bool CNetMgr::OpenSocketOf(std::uint32_t kind) {
 }
 
 void CNetMgr::CloseSocketOf(std::uint32_t kind) {
-    const bool secondary = kind == kNetSecondary;
+    const bool secondary = kind == NET_SECONDARY;
     auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
     (secondary ? m_bSecondaryOpen : m_bPrimaryOpen) = false;
     if (socket) socket->Close();
@@ -336,7 +363,7 @@ void CNetMgr::CloseSocketOf(std::uint32_t kind) {
 }
 
 void CNetMgr::PublishStatus(std::uint32_t kind) {
-    const bool secondary = kind == kNetSecondary;
+    const bool secondary = kind == NET_SECONDARY;
     const auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
     std::lock_guard<std::mutex> lock(m_statusMutex);
     SocketStatus& status = m_status[secondary ? 1 : 0];
@@ -357,5 +384,5 @@ void CNetMgr::PublishStatus(std::uint32_t kind) {
 
 CNetMgr::SocketStatus CNetMgr::GetSocketStatus(std::uint32_t kind) const {
     std::lock_guard<std::mutex> lock(m_statusMutex);
-    return m_status[kind == kNetSecondary ? 1 : 0];
+    return m_status[kind == NET_SECONDARY ? 1 : 0];
 }

@@ -7,7 +7,7 @@
 //   posters --WM_NETMGR_SEND_PDU--> manager: send router
 //     -> primary / secondary socket (network order), loopback (source 4)
 //   receive thread --OnDatagram--> DispatchReceived --WM_NETRX_*--> worker
-//     -> host order -> CHalcyraApp::Dispatch*Pdu
+//     -> host order -> the PduSink (net/pdu_sink.h) given at construction
 //
 // Start-up and stop are reported through state shared with the caller, not
 // through fields of a thread that may already be gone. A failed start-up
@@ -22,12 +22,58 @@
 #include <string>
 #include <vector>
 
-#include "core/app.h"
 #include "hcyplat/thread.h"
 #include "net/pdu.h"
+#include "net/pdu_sink.h"
 #include "net/udp_socket.h"
 
 class CDisSocket;
+
+// HLA start-up states.
+constexpr std::uint32_t HLA_STATE_NONE = 0;
+constexpr std::uint32_t HLA_STATE_RUNNING = 1;
+constexpr std::uint32_t HLA_STATE_FAILED = 2;
+
+// The outcome of one HLA start-up request, shared by the caller that waits
+// and the network manager that answers, so that a late answer never lands
+// in a caller that has given up, and a caller never reads an older outcome.
+class HlaInitCompletion {
+public:
+    void Complete(std::uint32_t state, std::string error = {}) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_state = state;
+            m_error = std::move(error);
+        }
+        m_changed.notify_all();
+    }
+    // The state once answered, or HLA_STATE_NONE when `limit` passed first.
+    std::uint32_t Wait(std::chrono::milliseconds limit) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, limit, [&] { return m_state != HLA_STATE_NONE; });
+        return m_state;
+    }
+    std::string Error() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_error;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint32_t m_state = HLA_STATE_NONE;
+    std::string m_error;
+};
+
+// Heap record that travels with WM_NETMGR_HLA_INIT to the network manager.
+struct HlaInitRequest {
+    std::uint32_t fomType = 0;
+    std::uint32_t createFederation = 0;
+    std::string fedFilePath;  // empty: the default federation file
+    std::uint32_t maxJoinTries = 0;
+    std::string federation;  // owned copy of the caller's name
+    std::shared_ptr<HlaInitCompletion> completion = std::make_shared<HlaInitCompletion>();
+};
 
 // Payload of WM_NETMGR_SEND_PDU: a PDU in host order and where it goes.
 // request.length is the number of bytes of `pdu` to send; the router refuses
@@ -56,7 +102,8 @@ public:
         std::uint32_t opens = 0;  // successful opens so far
     };
 
-    CNetMgr();
+    // Received PDUs go to `sink`, which must outlive the manager.
+    explicit CNetMgr(hcy::net::PduSink& sink);
     ~CNetMgr();
     CNetMgr(const CNetMgr&) = delete;
     CNetMgr& operator=(const CNetMgr&) = delete;
@@ -130,6 +177,7 @@ private:
     void CloseSocketOf(std::uint32_t kind);
     void PublishStatus(std::uint32_t kind);
 
+    hcy::net::PduSink& m_sink;
     plat::Thread m_thread;
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     std::atomic<bool> m_bRunning{false};
@@ -159,3 +207,15 @@ private:
     mutable std::mutex m_statusMutex;
     SocketStatus m_status[2];
 };
+
+namespace hcy::net {
+
+// The network manager of the running library: published by the application
+// object once hcyInit has started one, withdrawn by hcyExit (null before and
+// after). Radios and interphones reach the manager through it. Any thread.
+std::shared_ptr<CNetMgr> CurrentNetMgr();
+void PublishNetMgr(std::shared_ptr<CNetMgr> netMgr);
+// Takes the published manager away and returns it (null when none).
+std::shared_ptr<CNetMgr> WithdrawNetMgr();
+
+}  // namespace hcy::net

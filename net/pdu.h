@@ -32,6 +32,8 @@
 #include <string>
 #include <type_traits>
 
+#include "halcyra/halcyra.h"
+
 namespace hcy::net {
 
 // ---------------------------------------------------------------------------
@@ -48,23 +50,11 @@ inline constexpr std::uint8_t PDU_TYPE_ICS_SIGNAL = 161;
 inline constexpr std::uint8_t PROTOCOL_FAMILY_RADIO = 4;
 inline constexpr std::uint8_t PROTOCOL_FAMILY_ICS = 40;
 
-// Readers take the encoding code of a Signal or interphone audio PDU from the
-// low 14 bits; the top 2 bits are the encoding class.
-inline constexpr std::uint16_t ENCODING_CODE_MASK = 0x3FFF;
-
 // ---------------------------------------------------------------------------
-// Network flags: one mask per radio and interphone, copied into every send
-// request; the same bits name the source of a received PDU. They equal the
-// NET_* values of the public header (checked in pdu_convert.cpp); those are
-// macros there, hence the k-prefixed names here.
-
-inline constexpr std::uint32_t kNetPrimary = 0x1;
-inline constexpr std::uint32_t kNetSecondary = 0x2;
-inline constexpr std::uint32_t kNetLoopback = 0x4;
-inline constexpr std::uint32_t kNetHla = 0x8;
-inline constexpr std::uint32_t kNetSignalPrimary = 0x10000;
-inline constexpr std::uint32_t kNetSignalSecondary = 0x20000;
-// Any of bits 16 to 23 set: audio PDUs use bits 16 and 17 instead of 0 and 1.
+// Network flags (NET_* of the public header): one mask per radio and
+// interphone, copied into every send request; the same bits name the source
+// of a received PDU. Any of bits 16 to 23 set: audio PDUs use bits 16 and 17
+// instead of 0 and 1.
 inline constexpr std::uint32_t kNetSignalSelectMask = 0x00FF0000;
 
 // True for the PDU types that carry audio (Signal and interphone audio).
@@ -72,12 +62,12 @@ constexpr bool IsAudioPduType(std::uint8_t pduType) {
     return pduType == PDU_TYPE_SIGNAL || pduType == PDU_TYPE_ICS_SIGNAL;
 }
 
-// The networks (kNetPrimary | kNetSecondary) that a PDU of this type uses
+// The networks (NET_PRIMARY | NET_SECONDARY) that a PDU of this type uses
 // under this mask, for sending and for matching a received PDU's source.
 constexpr std::uint32_t NetworkBits(std::uint32_t flags, std::uint8_t pduType) {
     if (IsAudioPduType(pduType) && (flags & kNetSignalSelectMask) != 0)
-        return (flags >> 16) & (kNetPrimary | kNetSecondary);
-    return flags & (kNetPrimary | kNetSecondary);
+        return (flags >> 16) & (NET_PRIMARY | NET_SECONDARY);
+    return flags & (NET_PRIMARY | NET_SECONDARY);
 }
 
 // ---------------------------------------------------------------------------
@@ -93,17 +83,28 @@ struct PduHeader {
     std::uint16_t padding;
 };
 
+// Site, application and entity of a DIS entity.
 struct EntityId {
     std::uint16_t site;
     std::uint16_t application;
     std::uint16_t entity;
+    friend constexpr bool operator==(const EntityId&, const EntityId&) = default;
 };
 
 // The key of a transmitter: its entity and the radio number on it.
 struct RadioId {
     EntityId entityId;
     std::uint16_t radioNumber;
+    friend constexpr bool operator==(const RadioId&, const RadioId&) = default;
 };
+
+// One number per entity and one per transmitter key: no two share one.
+constexpr std::uint64_t PackedKey(const EntityId& id) {
+    return (std::uint64_t{id.site} << 32) | (std::uint64_t{id.application} << 16) | id.entity;
+}
+constexpr std::uint64_t PackedKey(const RadioId& id) {
+    return (PackedKey(id.entityId) << 16) | id.radioNumber;
+}
 
 struct WorldCoordinates {  // [m]
     double x;
@@ -313,7 +314,7 @@ std::span<const std::byte, sizeof(T)> RecordBytes(const T& record) {
 inline constexpr std::uint32_t kMaxSendLength = 65535;
 
 struct PduSendRequest {
-    std::uint32_t networkFlags = 0;         // kNet* bits: where the PDU goes
+    std::uint32_t networkFlags = 0;         // NET_* bits: where the PDU goes
     std::uint32_t length = 0;               // PDU length [bytes]
     std::uint32_t hlaObjectHandle = 0;      // the sending radio's HLA object
     std::optional<std::string> senderName;  // the radio's name; none for interphones

@@ -14,14 +14,7 @@
 #include <cstring>
 #include <span>
 
-#include <halcyra/halcyra.h>
-
 namespace hcy::net {
-
-static_assert(kNetPrimary == NET_PRIMARY && kNetSecondary == NET_SECONDARY &&
-              kNetLoopback == NET_LOOPBACK && kNetHla == NET_HLA &&
-              kNetSignalPrimary == NET_SIGNAL_PRIMARY &&
-              kNetSignalSecondary == NET_SIGNAL_SECONDARY);
 
 namespace {
 

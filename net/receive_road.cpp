@@ -1,8 +1,9 @@
 #include "net/receive_road.h"
 
-#include "core/app.h"
-#include "core/messages.h"
+#include "base/library.h"
+#include "base/messages.h"
 #include "net/pdu.h"
+#include "net/pdu_sink.h"
 
 namespace hcy::net {
 
@@ -38,15 +39,15 @@ std::optional<RxRoute> RouteReceived(int type, std::size_t length, std::uint32_t
     if (length < FixedPartSize(static_cast<std::uint8_t>(type))) return std::nullopt;
     unsigned sourceIndex;
     std::uint32_t source;
-    if (sourceBits & kNetPrimary) {
+    if (sourceBits & NET_PRIMARY) {
         sourceIndex = 0;
-        source = kNetPrimary;
-    } else if (sourceBits & kNetSecondary) {
+        source = NET_PRIMARY;
+    } else if (sourceBits & NET_SECONDARY) {
         sourceIndex = 1;
-        source = kNetSecondary;
-    } else if (sourceBits & kNetLoopback) {
+        source = NET_SECONDARY;
+    } else if (sourceBits & NET_LOOPBACK) {
         sourceIndex = 2;
-        source = kNetLoopback;
+        source = NET_LOOPBACK;
     } else {
         return std::nullopt;
     }
@@ -56,12 +57,12 @@ std::optional<RxRoute> RouteReceived(int type, std::size_t length, std::uint32_t
 std::optional<std::pair<RxKind, std::uint32_t>> DecodeRxMessage(plat::UINT message) {
     if (message < WM_NETRX_BASE || message > WM_NETRX_LAST) return std::nullopt;
     const unsigned offset = message - WM_NETRX_BASE;
-    static constexpr std::uint32_t kSources[] = {kNetPrimary, kNetSecondary, kNetLoopback};
+    static constexpr std::uint32_t kSources[] = {NET_PRIMARY, NET_SECONDARY, NET_LOOPBACK};
     return std::make_pair(static_cast<RxKind>(offset % 5), kSources[offset / 5]);
 }
 
-void DeliverReceived(RxKind kind, std::span<const std::byte> networkOrder, std::uint32_t sourceBits,
-                     std::vector<std::byte>& scratch) {
+void DeliverReceived(PduSink& sink, RxKind kind, std::span<const std::byte> networkOrder,
+                     std::uint32_t sourceBits, std::vector<std::byte>& scratch) {
     scratch.resize(networkOrder.size());
     const std::span<std::byte> host(scratch);
     const auto length = static_cast<std::uint32_t>(networkOrder.size());
@@ -69,38 +70,38 @@ void DeliverReceived(RxKind kind, std::span<const std::byte> networkOrder, std::
     switch (kind) {
     case RxKind::Signal:
         if (SignalPduToHost(networkOrder, host) == 0) return;
-        theApp.DispatchSignalPdu(reinterpret_cast<const SignalPdu*>(pdu), length, sourceBits);
+        sink.DispatchSignalPdu(reinterpret_cast<const SignalPdu*>(pdu), length, sourceBits);
         break;
     case RxKind::Transmitter:
         if (TransmitterPduToHost(networkOrder, host) == 0) return;
-        theApp.DispatchTransmitterPdu(reinterpret_cast<const TransmitterPdu*>(pdu), length,
-                                      sourceBits);
+        sink.DispatchTransmitterPdu(reinterpret_cast<const TransmitterPdu*>(pdu), length,
+                                    sourceBits);
         break;
     case RxKind::EntityState:
         if (EntityStatePduToHost(networkOrder, host) == 0) return;
-        theApp.DispatchEntityStatePdu(reinterpret_cast<const EntityStatePdu*>(pdu), length,
-                                      sourceBits);
+        sink.DispatchEntityStatePdu(reinterpret_cast<const EntityStatePdu*>(pdu), length,
+                                    sourceBits);
         break;
     case RxKind::IcsControl:
         if (IcsTransmitterPduToHost(networkOrder, host) == 0) return;
-        theApp.DispatchIcsTransmitterPdu(reinterpret_cast<const IcsTransmitterPdu*>(pdu), length,
-                                         sourceBits);
+        sink.DispatchIcsTransmitterPdu(reinterpret_cast<const IcsTransmitterPdu*>(pdu), length,
+                                       sourceBits);
         break;
     case RxKind::IcsAudio:
         if (IcsSignalPduToHost(networkOrder, host) == 0) return;
-        theApp.DispatchIcsSignalPdu(reinterpret_cast<const IcsSignalPdu*>(pdu), length, sourceBits);
+        sink.DispatchIcsSignalPdu(reinterpret_cast<const IcsSignalPdu*>(pdu), length, sourceBits);
         break;
     }
 }
 
-bool ReceiveDatagramInline(std::span<const std::byte> datagram, std::uint32_t sourceBits,
-                           std::vector<std::byte>& scratch) {
+bool ReceiveDatagramInline(PduSink& sink, std::span<const std::byte> datagram,
+                           std::uint32_t sourceBits, std::vector<std::byte>& scratch) {
     if (datagram.size() > kMaxDatagramSize) return false;
-    const int type = ClassifyPdu(datagram, theApp.m_bAcceptEntityState.load());
+    const int type = ClassifyPdu(datagram, hcy::Library().m_bAcceptEntityState.load());
     if (type < 0) return false;
     const auto route = RouteReceived(type, datagram.size(), sourceBits);
     if (!route) return false;
-    DeliverReceived(route->kind, datagram, route->source, scratch);
+    DeliverReceived(sink, route->kind, datagram, route->source, scratch);
     return true;
 }
 

@@ -4,7 +4,7 @@
 //
 //   datagram --ClassifyPdu--> type --RouteReceived--> kind, worker, message
 //     (receive thread / loopback: copy, post WM_NETRX_* to the worker)
-//   --DeliverReceived--> host-order copy --> CHalcyraApp::Dispatch*Pdu
+//   --DeliverReceived--> host-order copy --> PduSink::Dispatch*Pdu (net/pdu_sink.h)
 //
 // Kept types and their shortest datagrams [bytes]: Signal 32, Transmitter
 // 104, Entity State 144 (only while some radio is attached to an entity),
@@ -52,17 +52,19 @@ std::optional<RxRoute> RouteReceived(int type, std::size_t length, std::uint32_t
 // Kind and source bit of a WM_NETRX_* message; empty for other numbers.
 std::optional<std::pair<RxKind, std::uint32_t>> DecodeRxMessage(plat::UINT message);
 
+class PduSink;
+
 // Converts a network-order PDU to host order into `scratch` (resized to the
 // PDU's length, zero-filled past what conversion writes) and offers it to the
-// application's dispatcher of its kind with the datagram's length. Drops a
-// PDU too short for its kind.
-void DeliverReceived(RxKind kind, std::span<const std::byte> networkOrder, std::uint32_t sourceBits,
-                     std::vector<std::byte>& scratch);
+// sink's dispatcher of its kind with the datagram's length. Drops a PDU too
+// short for its kind.
+void DeliverReceived(PduSink& sink, RxKind kind, std::span<const std::byte> networkOrder,
+                     std::uint32_t sourceBits, std::vector<std::byte>& scratch);
 
 // The whole road for one datagram on the calling thread, without workers:
 // filter, conversion and dispatch. True when it reached a dispatcher. Used
 // where no threads are wanted (fuzzing, measuring).
-bool ReceiveDatagramInline(std::span<const std::byte> datagram, std::uint32_t sourceBits,
-                           std::vector<std::byte>& scratch);
+bool ReceiveDatagramInline(PduSink& sink, std::span<const std::byte> datagram,
+                           std::uint32_t sourceBits, std::vector<std::byte>& scratch);
 
 }  // namespace hcy::net

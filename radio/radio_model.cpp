@@ -8,17 +8,15 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/app.h"
-#include "core/messages.h"
+#include "audio/device.h"
+#include "audio/recv_path.h"
+#include "base/library.h"
+#include "base/messages.h"
+#include "halcyra/halcyra.h"
 #include "hcyplat/clock.h"
 #include "net/net_mgr.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
-// Device headers last: they bring the public header, whose macros share
-// names with constants included above.
-#include "audio/device.h"
-#include "audio/recv_path.h"
-#include "halcyra/halcyra.h"
 
 namespace {
 
@@ -64,7 +62,7 @@ CRadioModel::Guard::~Guard() {
 // Construction
 
 CRadioModel::CRadioModel()
-    : m_nNetworkMode(theApp.m_nDefaultNetwork.load()),
+    : m_nNetworkMode(hcy::Library().m_nDefaultNetwork.load()),
       m_codecs(std::make_unique<hcy::CodecSet>()) {}
 
 CRadioModel::~CRadioModel() { hcy::radio::CancelDelayedPdus(this); }
@@ -120,16 +118,16 @@ int CRadioModel::SetMsgWnd(plat::HWND window) {
 // HLA registration waits for the network thread, so it runs without the
 // radio's lock. The radio is named by its user id, never by its address.
 int CRadioModel::RegisterHlaObject() {
-    if (!(m_nNetworkMode.load() & hcy::net::kNetHla) || m_nHlaHandle.load() != 0xFFFFFFFFu)
-        return 1;
-    auto netMgr = theApp.NetMgr();
+    if (!(m_nNetworkMode.load() & NET_HLA) || m_nHlaHandle.load() != 0xFFFFFFFFu) return 1;
+    auto netMgr = hcy::net::CurrentNetMgr();
     if (!netMgr || netMgr->HlaState() != HLA_STATE_RUNNING) return 1;
     hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REGISTER_OBJECT, 1,
                                   static_cast<plat::LPARAM>(m_nUserId.load()));
     int polls = 0;
     while (m_nHlaHandle.load() == 0xFFFFFFFFu) {
         if (++polls > kRegisterPolls) {
-            theApp.SetError("Timed out waiting for HLA manager to register transmitter object.\n");
+            hcy::Library().SetError(
+                "Timed out waiting for HLA manager to register transmitter object.\n");
             return 0;
         }
         plat::Sleep(kRegisterPollMs);
@@ -139,7 +137,7 @@ int CRadioModel::RegisterHlaObject() {
 }
 
 void CRadioModel::NotifyAttribute(std::uint32_t bit) {
-    if (!(m_nNetworkMode.load() & hcy::net::kNetHla) || !(m_nHlaMask & bit)) return;
+    if (!(m_nNetworkMode.load() & NET_HLA) || !(m_nHlaMask & bit)) return;
     hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_UPDATE_ATTRIBUTES, m_nHlaHandle.load(), bit);
 }
 
@@ -147,7 +145,7 @@ int CRadioModel::SetHlaAttributeMask(int add, std::uint32_t bits) {
     Guard lock(*this);
     if (add) {
         m_nHlaMask |= bits;
-        if (!m_nFullUpdateSent && (m_nNetworkMode.load() & hcy::net::kNetHla)) {
+        if (!m_nFullUpdateSent && (m_nNetworkMode.load() & NET_HLA)) {
             hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_UPDATE_ATTRIBUTES, m_nHlaHandle.load(),
                                           HLA_ATTR_ALL);
             hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REQUEST_UPDATE, 0, HLA_ATTR_ALL);
@@ -204,7 +202,7 @@ int CRadioModel::SetModulation(std::uint16_t major, std::uint16_t detail) {
 
 int CRadioModel::SetBandwidth(float bandwidth) {
     if (!std::isfinite(bandwidth)) {
-        theApp.SetError("Non-finite value sent to SetRadioBandwidth.");
+        hcy::Library().SetError("Non-finite value sent to SetRadioBandwidth.");
         return 0;
     }
     Guard lock(*this);
@@ -225,7 +223,7 @@ int CRadioModel::SetSystem(std::uint16_t system) {
 
 int CRadioModel::SetXmitPower(double power) {
     if (!std::isfinite(power)) {
-        theApp.SetError("Non-finite value sent to SetRadioXmitPower.");
+        hcy::Library().SetError("Non-finite value sent to SetRadioXmitPower.");
         return 0;
     }
     Guard lock(*this);
@@ -237,7 +235,7 @@ int CRadioModel::SetXmitPower(double power) {
 
 int CRadioModel::SetRelPosition(float x, float y, float z) {
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
-        theApp.SetError("Non-finite value sent to SetAntRelPosn.");
+        hcy::Library().SetError("Non-finite value sent to SetAntRelPosn.");
         return 0;
     }
     Guard lock(*this);
@@ -250,12 +248,12 @@ int CRadioModel::SetRelPosition(float x, float y, float z) {
 
 int CRadioModel::SetXYZPosition(double x, double y, double z) {
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
-        theApp.SetError("Non-finite value sent to SetAntXYZPosn.");
+        hcy::Library().SetError("Non-finite value sent to SetAntXYZPosn.");
         return 0;
     }
     Guard lock(*this);
     if (m_nEntityAttach) {
-        theApp.SetError("Cannot call SetXYZPosition in Entity-Attach mode");
+        hcy::Library().SetError("Cannot call SetXYZPosition in Entity-Attach mode");
         return 0;
     }
     const bool changed = x != m_antennaWorld.x || y != m_antennaWorld.y || z != m_antennaWorld.z;
@@ -266,12 +264,12 @@ int CRadioModel::SetXYZPosition(double x, double y, double z) {
 
 int CRadioModel::SetWorldPosition(double latitude, double longitude, double altitude) {
     if (!std::isfinite(latitude) || !std::isfinite(longitude) || !std::isfinite(altitude)) {
-        theApp.SetError("Non-finite value sent to SetAntWorldPosn.");
+        hcy::Library().SetError("Non-finite value sent to SetAntWorldPosn.");
         return 0;
     }
     Guard lock(*this);
     if (m_nEntityAttach) {
-        theApp.SetError("Cannot call SetWorldPosition in Entity-Attach mode");
+        hcy::Library().SetError("Cannot call SetWorldPosition in Entity-Attach mode");
         return 0;
     }
     // Geodetic to geocentric on the WGS-84 ellipsoid, with the constants as
@@ -304,7 +302,7 @@ double CRadioModel::GetAntennaZ() const {
 
 int CRadioModel::SetNoiseLevel(double level) {
     if (!std::isfinite(level)) {
-        theApp.SetError("Non-finite value sent to SetRadioNoiseLevel.");
+        hcy::Library().SetError("Non-finite value sent to SetRadioNoiseLevel.");
         return 0;
     }
     Guard lock(*this);
@@ -314,7 +312,7 @@ int CRadioModel::SetNoiseLevel(double level) {
 
 int CRadioModel::SetRecvGain(double gain) {
     if (!std::isfinite(gain)) {
-        theApp.SetError("Non-finite value sent to SetRadioRecvGain.");
+        hcy::Library().SetError("Non-finite value sent to SetRadioRecvGain.");
         return 0;
     }
     Guard lock(*this);
@@ -325,7 +323,7 @@ int CRadioModel::SetRecvGain(double gain) {
 int CRadioModel::SetEntityAttach(std::uint32_t on) {
     Guard lock(*this);
     m_nEntityAttach = on;
-    if (on) theApp.m_bAcceptEntityState = true;
+    if (on) hcy::Library().m_bAcceptEntityState = true;
     return 1;
 }
 
@@ -373,13 +371,13 @@ int CRadioModel::SetEncoding(int code) {
         m_nCecom = 1;
         return 1;
     case 0: m_nEncoding = 4; return 1;  // 16-bit PCM
-    default: theApp.SetError("Invalid encoding scheme"); return 0;
+    default: hcy::Library().SetError("Invalid encoding scheme"); return 0;
     }
 }
 
 int CRadioModel::SetMasterVolume(float volume) {
     if (!(volume >= 0.0f && volume <= 1.0f)) {
-        theApp.SetError("Master volume must be between 0.0 and 1.0.");
+        hcy::Library().SetError("Master volume must be between 0.0 and 1.0.");
         return 0;
     }
     Guard lock(*this);
@@ -393,7 +391,7 @@ int CRadioModel::SetMasterVolume(float volume) {
 
 int CRadioModel::SetSquelchLevel(float level) {
     if (!std::isfinite(level)) {
-        theApp.SetError("Non-finite value sent to SetSquelchLevel.");
+        hcy::Library().SetError("Non-finite value sent to SetSquelchLevel.");
         return 0;
     }
     Guard lock(*this);
@@ -421,17 +419,18 @@ int CRadioModel::SetOnOff(int on) {
 int CRadioModel::SetSignalAtten(std::uint16_t site, std::uint16_t application, std::uint16_t entity,
                                 float attenuation) {
     if (!std::isfinite(attenuation)) {
-        theApp.SetError("Non-finite value sent to SetRadioSignalAtten.");
+        hcy::Library().SetError("Non-finite value sent to SetRadioSignalAtten.");
         return 0;
     }
     Guard lock(*this);
-    m_attenuations[EntityKey(site, application, entity)] = attenuation;
+    m_attenuations[hcy::net::PackedKey(hcy::net::EntityId{site, application, entity})] =
+        attenuation;
     return 1;
 }
 
 int CRadioModel::SetFrequency(double receiveHz, double transmitHz) {
     if (!std::isfinite(receiveHz) || !std::isfinite(transmitHz)) {
-        theApp.SetError("Non-finite value sent to SetRadioFrequency.");
+        hcy::Library().SetError("Non-finite value sent to SetRadioFrequency.");
         return 0;
     }
     Guard lock(*this);
@@ -499,7 +498,7 @@ int CRadioModel::SetRadioData(int id, void* value) {
     case RD_XMIT_GAIN: {
         const auto gain = Read<float>(value);
         if (!std::isfinite(gain)) {
-            theApp.SetError("Non-finite value sent to SetRadioData.");
+            hcy::Library().SetError("Non-finite value sent to SetRadioData.");
             return 0;
         }
         m_fXmitGain = gain;
@@ -508,7 +507,7 @@ int CRadioModel::SetRadioData(int id, void* value) {
     case RD_NOISE_LEVEL_DBM: {
         const auto dbm = Read<float>(value);
         if (!std::isfinite(dbm)) {
-            theApp.SetError("Non-finite value sent to SetRadioData.");
+            hcy::Library().SetError("Non-finite value sent to SetRadioData.");
             return 0;
         }
         m_fNoiseLevel = std::pow(10.0, 0.1 * dbm) * 0.001;
@@ -527,7 +526,7 @@ int CRadioModel::SetRadioData(int id, void* value) {
     case RD_CVSD_DECODER_GAIN: {
         const auto v = Read<double>(value);
         if (!std::isfinite(v)) {
-            theApp.SetError("Non-finite value sent to SetRadioData.");
+            hcy::Library().SetError("Non-finite value sent to SetRadioData.");
             return 0;
         }
         std::lock_guard<std::mutex> xmit(m_xmitMutex);
@@ -562,11 +561,12 @@ int CRadioModel::SetRadioData(int id, void* value) {
 int CRadioModel::GetRadioData(int id, void* out) {
     if (!out) return 0;
     Guard lock(*this);
-    const bool hla = (m_nNetworkMode.load() & hcy::net::kNetHla) != 0;
+    const bool hla = (m_nNetworkMode.load() & NET_HLA) != 0;
     const auto& records = hla ? m_hlaReceives : m_receives;
     auto audible = [](const CReceive& r) { return r.transmitting && r.squelchOpen; };
-    auto writeId = [&](const RadioKey& key) {
-        const std::uint16_t ids[4] = {key.site, key.application, key.entity, key.radio};
+    auto writeId = [&](const RadioId& key) {
+        const std::uint16_t ids[4] = {key.entityId.site, key.entityId.application,
+                                      key.entityId.entity, key.radioNumber};
         std::memcpy(out, ids, sizeof ids);
     };
     switch (id) {
@@ -604,7 +604,7 @@ int CRadioModel::GetRadioData(int id, void* out) {
             sorted.insert(at, r.get());
         }
         if (index >= sorted.size()) {
-            writeId(RadioKey{});
+            writeId(RadioId{});
             return 1;  // past the end: 1, not 0
         }
         writeId(sorted[index]->id);

@@ -17,9 +17,6 @@
 //   Signal PDU ------> record found, capture rule --> decoder state of the
 //                       record --> receive paths, or the data device
 //
-// This header is safe to include with the public header (no name it
-// defines is one of its macros).
-//
 // Exclusion: one recursive mutex per radio over its parameters, records and
 // paths; the transmit encoder has a mutex of its own so that a capture
 // thread never waits for reception. Lock order: tables, device, radio,
@@ -37,15 +34,9 @@
 #include "hcyplat/types.h"
 #include "net/pdu.h"
 
-using hcy::net::EntityStatePdu;
-using hcy::net::ReceiverPdu;
-using hcy::net::SignalPdu;
-using hcy::net::TransmitterPdu;
-
 class CDevice;
 class CReceive;
 class CRecvPath;
-struct RadioKey;
 namespace hcy {
 struct CodecSet;
 }
@@ -105,6 +96,14 @@ struct HlaTransmitterValues {
 
 class CRadioModel {
 public:
+    // The PDU records the radio reads and writes, under short names for the
+    // radio types that derive from it.
+    using EntityStatePdu = hcy::net::EntityStatePdu;
+    using ReceiverPdu = hcy::net::ReceiverPdu;
+    using SignalPdu = hcy::net::SignalPdu;
+    using TransmitterPdu = hcy::net::TransmitterPdu;
+    using RadioId = hcy::net::RadioId;
+
     CRadioModel();
     virtual ~CRadioModel();
     CRadioModel(const CRadioModel&) = delete;
@@ -282,7 +281,7 @@ protected:
     void DeliverToDataDevices(const std::vector<CDevice*>& devices,
                               const std::shared_ptr<CReceive>& record, const std::int16_t* samples,
                               std::uint32_t bytes, std::uint32_t rate);
-    std::shared_ptr<CReceive> FindReceive(const RadioKey& key) const;
+    std::shared_ptr<CReceive> FindReceive(const RadioId& key) const;
     void RemoveReceiveAt(std::size_t index);
 
     mutable std::recursive_mutex m_mutex;
@@ -318,7 +317,7 @@ protected:
     std::vector<std::unique_ptr<CRecvPath>> m_paths;
     std::vector<std::shared_ptr<CReceive>> m_receives;  // DIS records, arrival order
     std::unordered_map<std::uint64_t, std::shared_ptr<CReceive>> m_receiveIndex;
-    std::unordered_map<std::uint64_t, float> m_attenuations;  // by EntityKey
+    std::unordered_map<std::uint64_t, float> m_attenuations;  // by PackedKey(EntityId)
     std::vector<std::shared_ptr<CReceive>> m_hlaReceives;
     std::uint32_t m_nExerciseId = 1;
     std::vector<std::uint16_t> m_extraExercises;

@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/messages.h"
 #include "base/thread_kinds.h"
-#include "core/messages.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
@@ -129,7 +129,7 @@ NetMgrHook SetNetMgrHookForTest(NetMgrHook hook) {
 
 bool NetMgrReady() {
     if (CurrentHook()) return true;
-    auto netMgr = theApp.NetMgr();
+    auto netMgr = hcy::net::CurrentNetMgr();
     return netMgr && netMgr->IsRunning();
 }
 
@@ -141,7 +141,7 @@ bool PostPdu(OutgoingPdu&& pdu) {
         (*hook)(std::move(m));
         return true;
     }
-    auto netMgr = theApp.NetMgr();
+    auto netMgr = hcy::net::CurrentNetMgr();
     if (!netMgr || !netMgr->IsRunning()) return false;
     return netMgr->Post(hcy::WM_NETMGR_SEND_PDU, 0, 0,
                         plat::MakePayload<OutgoingPdu>(std::move(pdu)));
@@ -152,7 +152,7 @@ bool PostNetMgrMessage(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lPa
         (*hook)(NetMgrMessage{message, wParam, lParam, std::nullopt});
         return true;
     }
-    auto netMgr = theApp.NetMgr();
+    auto netMgr = hcy::net::CurrentNetMgr();
     return netMgr && netMgr->Post(message, wParam, lParam);
 }
 

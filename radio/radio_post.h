@@ -10,15 +10,11 @@
 #include <functional>
 #include <optional>
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "hcyplat/types.h"
 #include "net/net_mgr.h"
 
 namespace hcy::radio {
-
-// The host notice of a heard transmission (the public header defines the same
-// number as a macro; this name survives its inclusion).
-inline constexpr plat::UINT kRadioActivity = hcy::WM_CLIENT_RADIO_ACTIVITY;
 
 // One message as the radios post it; `pdu` only for WM_NETMGR_SEND_PDU.
 struct NetMgrMessage {

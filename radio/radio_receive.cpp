@@ -15,15 +15,15 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/app.h"
-#include "core/messages.h"
+#include "audio/device.h"
+#include "audio/recv_path.h"
+#include "base/library.h"
+#include "base/messages.h"
+#include "codecs/level.h"
+#include "halcyra/halcyra.h"
 #include "radio/radio_model.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
-// Device headers last: they bring the public header, whose macros share
-// names with constants included above.
-#include "audio/device.h"
-#include "audio/recv_path.h"
 
 namespace {
 
@@ -41,8 +41,8 @@ bool IsDataDevice(const CDevice* device) {
 // ---------------------------------------------------------------------------
 // Records
 
-std::shared_ptr<CReceive> CRadioModel::FindReceive(const RadioKey& key) const {
-    auto it = m_receiveIndex.find(key.Packed());
+std::shared_ptr<CReceive> CRadioModel::FindReceive(const RadioId& key) const {
+    auto it = m_receiveIndex.find(hcy::net::PackedKey(key));
     return it == m_receiveIndex.end() ? nullptr : it->second;
 }
 
@@ -50,7 +50,7 @@ void CRadioModel::RemoveReceiveAt(std::size_t index) {
     std::shared_ptr<CReceive> record = m_receives[index];
     record->Reset();
     for (auto& path : m_paths) path->ForgetSource(record.get());
-    m_receiveIndex.erase(record->id.Packed());
+    m_receiveIndex.erase(hcy::net::PackedKey(record->id));
     m_receives.erase(m_receives.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
@@ -67,14 +67,15 @@ bool CRadioModel::ExerciseAccepted(std::uint32_t exercise) const {
 
 bool CRadioModel::IsOwnEntity(const CReceive& record) const {
     if (m_nNoOwnEntityTest) return false;
-    if (record.id.site != m_nSite || record.id.application != m_nApplication) return false;
-    if (m_nOwnEntityAnyRadio) return record.id.entity == m_nEntity;
-    return record.id.entity == m_nEntity && record.id.radio == m_nRadio;
+    const hcy::net::EntityId& entity = record.id.entityId;
+    if (entity.site != m_nSite || entity.application != m_nApplication) return false;
+    if (m_nOwnEntityAnyRadio) return entity.entity == m_nEntity;
+    return entity.entity == m_nEntity && record.id.radioNumber == m_nRadio;
 }
 
 void CRadioModel::PostActivity(int started) {
-    theApp.PostToMsgWnd(hcy::radio::kRadioActivity, static_cast<plat::WPARAM>(GetUserId()),
-                        started);
+    hcy::Library().PostToMsgWnd(WM_CLIENT_RADIO_ACTIVITY, static_cast<plat::WPARAM>(GetUserId()),
+                                started);
 }
 
 void CRadioModel::StartReceivePaths(const CReceive* record) {
@@ -123,17 +124,17 @@ void CRadioModel::EvaluateReception(CReceive& record) {
     if (m_bDoHopNet)
         HopNetModel(record);
     else
-        record.status = kRecvStatusAudible;
+        record.status = RECV_STATUS_AUDIBLE;
     ApplySquelch(record);
 }
 
 void CRadioModel::ApplySquelch(CReceive& record) {
     double signal = record.lineOfSight * record.propagation * record.tuner * record.squelch;
     // A silent status, or factors that are not numbers, give no signal.
-    if (record.status != kRecvStatusAudible || !std::isfinite(signal)) signal = 0.0;
+    if (record.status != RECV_STATUS_AUDIBLE || !std::isfinite(signal)) signal = 0.0;
     record.SetSignal(signal);
     record.squelchOpen = m_fSquelchLevel < signal;
-    if (theApp.m_nEnablePDUs.load() & 1) SendReceiverPdu(0);
+    if (hcy::Library().m_nEnablePDUs.load() & 1) SendReceiverPdu(0);
 }
 
 // Capture: with positions known, only the strongest of the transmitting,
@@ -215,13 +216,12 @@ void CRadioModel::OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t leng
                       n};
 
     Guard lock(*this);
-    const RadioKey key{pdu->radioId.entityId.site, pdu->radioId.entityId.application,
-                       pdu->radioId.entityId.entity, pdu->radioId.radioNumber};
+    const RadioId key = pdu->radioId;
     std::shared_ptr<CReceive> record = FindReceive(key);
     if (!record) {
         record = std::make_shared<CReceive>();
         record->id = key;
-        m_receiveIndex.emplace(key.Packed(), record);
+        m_receiveIndex.emplace(hcy::net::PackedKey(key), record);
         m_receives.push_back(record);
         if (m_nDuplex == DUPLEX_HALF) record->SetPttBlock(m_nPTT != 0);
     }
@@ -243,8 +243,7 @@ void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
     {
         Guard lock(*this);
         if (!ExerciseAccepted(pdu->header.exerciseId) || !m_nOn || m_nInhibit) return;
-        record = FindReceive(RadioKey{pdu->radioId.entityId.site, pdu->radioId.entityId.application,
-                                      pdu->radioId.entityId.entity, pdu->radioId.radioNumber});
+        record = FindReceive(pdu->radioId);
         if (!record) return;
         ++record->signalPduCount;
         record->refreshed = true;
@@ -280,8 +279,9 @@ bool CRadioModel::HandleRecordSignal(const std::shared_ptr<CReceive>& record,
     const std::uint32_t rate = fields.sampleRate;
     const std::uint32_t bytes = sampleCount * 2;
     record->audioLevel =
-        rate ? ComputeRmsLevel(t_decoded.data(), bytes, static_cast<std::int32_t>(rate)) / 366.0
-             : 0.0;
+        rate
+            ? hcy::ComputeRmsLevel(t_decoded.data(), bytes, static_cast<std::int32_t>(rate)) / 366.0
+            : 0.0;
     if (ssb && m_nMajorModulation == 1 && m_nDetailModulation >= 6 && m_nDetailModulation <= 9 &&
         record->frequencyOffset > 0.0 && rate != 0)
         ApplySsbOffset(record->frequencyOffset, t_decoded.data(), sampleCount, rate);
@@ -375,9 +375,7 @@ void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle, const HlaTr
             static_cast<std::uint16_t>(on ? (r.spreadSpectrum | bit) : (r.spreadSpectrum & ~bit));
     };
     if (mask & HLA_ATTR_ENTITY_IDENTIFIER) {
-        r.id.site = v.site;
-        r.id.application = v.application;
-        r.id.entity = v.entity;
+        r.id.entityId = {v.site, v.application, v.entity};
     }
     if (mask & HLA_ATTR_HOST_OBJECT_IDENTIFIER) r.hostObjectId = v.hostObjectId;
     if (mask & HLA_ATTR_RELATIVE_POSITION)
@@ -390,7 +388,7 @@ void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle, const HlaTr
     if (mask & HLA_ATTR_FREQUENCY_HOP_IN_USE) spread(1, v.frequencyHop);
     if (mask & HLA_ATTR_PSEUDO_NOISE_SPECTRUM_IN_USE) spread(2, v.pseudoNoise);
     if (mask & HLA_ATTR_TIME_HOP_IN_USE) spread(4, v.timeHop);
-    if (mask & HLA_ATTR_RADIO_INDEX) r.id.radio = v.radioIndex;
+    if (mask & HLA_ATTR_RADIO_INDEX) r.id.radioNumber = v.radioIndex;
     if (mask & HLA_ATTR_RADIO_INPUT_SOURCE) r.inputSource = v.inputSource;
     if (mask & HLA_ATTR_RF_MODULATION_TYPE) {
         r.majorModulation = v.majorModulation;

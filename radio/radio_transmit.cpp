@@ -11,17 +11,16 @@
 #include <cstring>
 #include <limits>
 
-#include "core/app.h"
+#include "audio/device.h"
+#include "audio/recv_path.h"
+#include "base/library.h"
+#include "codecs/level.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/crt.h"
 #include "net/net_mgr.h"
 #include "radio/radio_model.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
-// Device headers last: they bring the public header, whose macros share
-// names with constants included above.
-#include "audio/device.h"
-#include "audio/recv_path.h"
 
 namespace {
 
@@ -64,7 +63,7 @@ bool CRadioModel::IsKeyed() const { return m_bKeyed.load(); }
 
 void CRadioModel::BuildHeader(hcy::net::PduHeader& header, std::uint8_t type,
                               std::uint16_t length) const {
-    header.protocolVersion = static_cast<std::uint8_t>(theApp.m_nProtocolVersion.load());
+    header.protocolVersion = static_cast<std::uint8_t>(hcy::Library().m_nProtocolVersion.load());
     header.exerciseId = static_cast<std::uint8_t>(m_nExerciseId & 0xFF);
     header.pduType = type;
     header.protocolFamily = hcy::net::PROTOCOL_FAMILY_RADIO;
@@ -124,8 +123,8 @@ int CRadioModel::SetPTT(int on, std::uint16_t source) {
 int CRadioModel::Heartbeat() {
     Guard lock(*this);
     SendTransmitterPdu();
-    if (theApp.m_nEnablePDUs.load() & 1) SendReceiverPdu(1);
-    if (m_nNetworkMode.load() & hcy::net::kNetHla) ProcessHlaRecords();
+    if (hcy::Library().m_nEnablePDUs.load() & 1) SendReceiverPdu(1);
+    if (m_nNetworkMode.load() & NET_HLA) ProcessHlaRecords();
     return 1;
 }
 
@@ -176,8 +175,7 @@ void CRadioModel::SendReceiverPdu(std::uint32_t force) {
     if (heard) {
         pdu.receiverState = m_nOn ? 2 : 0;
         pdu.receivedPower = static_cast<float>(heard->receivedPower);
-        pdu.transmitterRadioId = {{heard->id.site, heard->id.application, heard->id.entity},
-                                  heard->id.radio};
+        pdu.transmitterRadioId = heard->id;
     }
     if (pdu.receiverState == 2 && m_nDuplex == DUPLEX_HALF && IsKeyed()) pdu.receiverState = 1;
     if (ReceiverStateChanged(pdu) || force) SendPdu(Bytes(pdu, hcy::net::RECEIVER_PDU_SIZE), false);
@@ -258,7 +256,7 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
     }
     m_fXmitLevel =
         sampleRate
-            ? ComputeRmsLevel(block, count * 2, static_cast<std::int32_t>(sampleRate)) / 366.0
+            ? hcy::ComputeRmsLevel(block, count * 2, static_cast<std::int32_t>(sampleRate)) / 366.0
             : 0.0;
     if (plan.hop && static_cast<std::uint32_t>(plat::rand()) < plan.hopThreshold) {
         auto* bytes = reinterpret_cast<std::uint8_t*>(block);

@@ -14,8 +14,7 @@ void CReceive::Reset() {
 void CReceive::UpdateFromTransmitterPdu(const hcy::net::TransmitterPdu& pdu,
                                         std::span<const std::uint8_t> parameters) {
     transmitting = pdu.transmitState == 2;
-    id = RadioKey{pdu.radioId.entityId.site, pdu.radioId.entityId.application,
-                  pdu.radioId.entityId.entity, pdu.radioId.radioNumber};
+    id = pdu.radioId;
     protocolVersion = pdu.header.protocolVersion;
     exercise = pdu.header.exerciseId;
     inputSource = pdu.inputSource;

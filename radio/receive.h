@@ -16,30 +16,6 @@
 #include "codecs/codec.h"
 #include "net/pdu.h"
 
-// A heard transmitter's identity: its entity and the radio number on it.
-struct RadioKey {
-    std::uint16_t site = 0;
-    std::uint16_t application = 0;
-    std::uint16_t entity = 0;
-    std::uint16_t radio = 0;
-
-    // One number per tuple: no two tuples share a key.
-    constexpr std::uint64_t Packed() const {
-        return (std::uint64_t{site} << 48) | (std::uint64_t{application} << 32) |
-               (std::uint64_t{entity} << 16) | radio;
-    }
-    friend constexpr bool operator==(const RadioKey&, const RadioKey&) = default;
-};
-
-// Key of an entity (site, application, entity), for attenuations.
-constexpr std::uint64_t EntityKey(std::uint16_t site, std::uint16_t application,
-                                  std::uint16_t entity) {
-    return (std::uint64_t{site} << 32) | (std::uint64_t{application} << 16) | entity;
-}
-
-inline constexpr std::uint32_t kRecvStatusAudible = 15;
-inline constexpr std::uint32_t kRecvStatusSilent = 16;
-
 // The 64-bit frequency of a PDU or attribute as hertz: the two halves read
 // as a signed 64-bit number (negative frequencies travel in two's complement).
 double FrequencyFromWords(std::uint32_t high, std::uint32_t low);
@@ -58,7 +34,7 @@ public:
     void UpdateFromTransmitterPdu(const hcy::net::TransmitterPdu& pdu,
                                   std::span<const std::uint8_t> parameters);
 
-    const RadioKey& GetTransmitterId() const { return id; }
+    const hcy::net::RadioId& GetTransmitterId() const { return id; }
     double GetFrequency() const { return frequency; }
     double GetBandwidth() const { return bandwidth; }
     std::uint16_t GetNet() const { return net; }
@@ -84,7 +60,7 @@ public:
     bool refreshed = true;      // heard since the last time-out sweep
     bool transmitting = false;  // transmit state 2
     bool audioSeen = true;
-    RadioKey id;
+    hcy::net::RadioId id{};  // the heard transmitter's identity
     std::uint32_t protocolVersion = 0;
     std::uint32_t inputSource = 0;
     std::uint32_t exercise = 0;
@@ -101,7 +77,7 @@ public:
     double lineOfSight = 1.0;
     double audioLevel = 0.0;  // RMS / 366 of the last decoded block
     bool decodeOk = true;
-    std::uint32_t status = kRecvStatusAudible;
+    std::uint32_t status = RECV_STATUS_AUDIBLE;
     double receivedPower = 0.0;  // [W], scaled by the line-of-sight factor
     bool noPosition = false;     // positions unknown: the capture rule is skipped
     std::uint32_t transmitterPduCount = 0;

@@ -11,6 +11,7 @@
 #include "audio/band_pass.h"
 #include "audio_fixture.h"
 #include "base/thread_kinds.h"
+#include "codecs/level.h"
 #include "halcyra/halcyra.h"
 #include "hcyplat/thread_boundary.h"
 #include "support/library_fixture.h"
@@ -110,7 +111,7 @@ TEST_F(DeviceBase, VoxOneLoudThenElevenQuietBlocksAreSentAndTheTwelfthUnkeys) {
 
 TEST(Vox, ThresholdBoundaries) {
     const Samples at500 = Constant(500);
-    const float equal = ComputeRmsLevel(at500.data(), 2048, 16000) / 100.0f;
+    const float equal = hcy::ComputeRmsLevel(at500.data(), 2048, 16000) / 100.0f;
     const struct {
         Samples block;
         float level;  // 0: the default

@@ -27,7 +27,7 @@ public:
         std::lock_guard lock(m_mutex);
         return m_paths.empty() ? nullptr : dynamic_cast<CRecvPathMono*>(m_paths.front().get());
     }
-    const CReceive* Record(const RadioKey& key) const {
+    const CReceive* Record(const hcy::net::RadioId& key) const {
         std::lock_guard lock(m_mutex);
         return FindReceive(key).get();
     }
@@ -105,8 +105,8 @@ TEST_F(RadioOnSpeaker, HeardOnARealPathAtTheGainTheRadioSets) {
 TEST_F(RadioOnSpeaker, TwoTransmittersHeardAtOnceMixWithoutEitherBeingCut) {
     radio->SetDoPropLossModel(0);  // both at full signal, neither captures the other
     TransmitterSpec a, b;
-    a.id.radio = 1;
-    b.id.radio = 2;
+    a.id.radioNumber = 1;
+    b.id.radioNumber = 2;
     a.inputSource = 200;  // ends without a squelch tail
     Deliver(*radio, MakeTransmitterPdu(a));
     Deliver(*radio, MakeTransmitterPdu(b));

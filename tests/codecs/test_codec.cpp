@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "codecs/codec.h"
+#include "codecs/level.h"
 #include "signals.h"
 
 using namespace hcy;
@@ -71,4 +73,12 @@ TEST(CodecSet, SineRoundTripsKeepTheirSnr) {
             best = std::max(best, codectest::SnrDb(input, decoded, 256, lag));
         EXPECT_GT(best, r.floorDb) << static_cast<int>(r.kind);
     }
+}
+
+TEST(ComputeRmsLevel, MatchesTheFormula) {
+    std::vector<std::int16_t> samples(1024, 100);
+    EXPECT_NEAR(ComputeRmsLevel(samples.data(), 2048, 1), 70.7107f, 1e-3f);
+    EXPECT_NEAR(ComputeRmsLevel(samples.data(), 2048, 16000), 70.7107f / std::sqrt(16000.0f),
+                1e-4f);
+    EXPECT_TRUE(std::isnan(ComputeRmsLevel(samples.data(), 0, 1)));
 }

@@ -1,4 +1,4 @@
-// Lifecycle, last error, version, identifiers, device lists, RMS level.
+// Lifecycle, last error, version, identifiers, device lists.
 #include <cmath>
 #include <cstring>
 
@@ -153,7 +153,7 @@ TEST_F(LibraryTest, EntityIdentifiersComeFromTheGuidOrTheConfiguration) {
         g.Data2 = 0xCCCC;
         return g;
     });
-    EntityId id = theApp.DefaultEntityId();
+    hcy::net::EntityId id = theApp.DefaultEntityId();
     EXPECT_EQ(id.site, 0xBBBB);
     EXPECT_EQ(id.application, 0xAAAA);
     EXPECT_EQ(id.entity, 0xCCCC);
@@ -188,14 +188,6 @@ TEST_F(RunningLibraryTest, SetEntityIdDefaultsEachZeroFieldAlone) {
     EXPECT_EQ(radio->radioNumber, h);
     EXPECT_EQ(hcySetEntityID(h + 100, 1, 2, 3, 4), 0);
     EXPECT_EQ(Error(), "HCY ERROR: Invalid radio handle sent to SetEntityID.");
-}
-
-TEST(ComputeRmsLevel, MatchesTheFormula) {
-    std::vector<std::int16_t> samples(1024, 100);
-    EXPECT_NEAR(ComputeRmsLevel(samples.data(), 2048, 1), 70.7107f, 1e-3f);
-    EXPECT_NEAR(ComputeRmsLevel(samples.data(), 2048, 16000), 70.7107f / std::sqrt(16000.0f),
-                1e-4f);
-    EXPECT_TRUE(std::isnan(ComputeRmsLevel(samples.data(), 0, 1)));
 }
 
 class DeviceListTest : public LibraryTest {

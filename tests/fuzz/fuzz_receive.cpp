@@ -73,10 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size != 0) std::memcpy(copy.get(), data, size);
     const std::span<const std::byte> datagram(copy.get(), size);
 
-    for (std::uint32_t source :
-         {hcy::net::kNetPrimary, hcy::net::kNetSecondary, hcy::net::kNetLoopback}) {
-        theApp.m_bAcceptEntityState = source != hcy::net::kNetSecondary;
-        hcy::net::ReceiveDatagramInline(datagram, source, scratch);
+    for (std::uint32_t source : {NET_PRIMARY, NET_SECONDARY, NET_LOOPBACK}) {
+        theApp.m_bAcceptEntityState = source != NET_SECONDARY;
+        hcy::net::ReceiveDatagramInline(theApp, datagram, source, scratch);
     }
     return 0;
 }

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/messages.h"
+#include "base/messages.h"
 #include "net/net_mgr.h"
 #include "net/pdu.h"
 #include "net/udp_socket.h"

@@ -190,19 +190,19 @@ TEST(PduConstants, UnknownTypesNetworkBitsAndWholeRecords) {
 
     // Audio uses the high half when any of bits 16 to 23 is set; bit 23
     // alone selects the high half, which names no network.
-    constexpr std::uint32_t both = kNetPrimary | kNetSecondary;
+    constexpr std::uint32_t both = NET_PRIMARY | NET_SECONDARY;
     const std::tuple<std::uint32_t, std::uint8_t, std::uint32_t> cases[] = {
         {0x3, PDU_TYPE_TRANSMITTER, both},
         {0x3, PDU_TYPE_SIGNAL, both},
-        {0x10001, PDU_TYPE_TRANSMITTER, kNetPrimary},
-        {0x10001, PDU_TYPE_SIGNAL, kNetPrimary},
-        {0x20001, PDU_TYPE_SIGNAL, kNetSecondary},
-        {0x20001, PDU_TYPE_ICS_SIGNAL, kNetSecondary},
-        {0x20001, PDU_TYPE_ICS_TRANSMITTER, kNetPrimary},
+        {0x10001, PDU_TYPE_TRANSMITTER, NET_PRIMARY},
+        {0x10001, PDU_TYPE_SIGNAL, NET_PRIMARY},
+        {0x20001, PDU_TYPE_SIGNAL, NET_SECONDARY},
+        {0x20001, PDU_TYPE_ICS_SIGNAL, NET_SECONDARY},
+        {0x20001, PDU_TYPE_ICS_TRANSMITTER, NET_PRIMARY},
         {0x10000, PDU_TYPE_TRANSMITTER, 0},
         {0x800003, PDU_TYPE_SIGNAL, 0},
         {0x1000003, PDU_TYPE_SIGNAL, both},
-        {kNetLoopback | kNetHla, PDU_TYPE_SIGNAL, 0}};
+        {NET_LOOPBACK | NET_HLA, PDU_TYPE_SIGNAL, 0}};
     for (const auto& [flags, type, bits] : cases)
         EXPECT_EQ(NetworkBits(flags, type), bits) << std::hex << flags << " type " << int(type);
 

@@ -300,11 +300,11 @@ TEST_F(LibraryTest, ReceiveFilterRoutesAndInlineRoad) {
          other = AddRadio(NET_SECONDARY);
     const Samples s;
     std::vector<std::byte> scratch;
-    EXPECT_TRUE(ReceiveDatagramInline(s.sigWire, NET_PRIMARY, scratch));
-    EXPECT_FALSE(ReceiveDatagramInline(Prefix(s.sigWire, 31), NET_PRIMARY, scratch));
+    EXPECT_TRUE(ReceiveDatagramInline(theApp, s.sigWire, NET_PRIMARY, scratch));
+    EXPECT_FALSE(ReceiveDatagramInline(theApp, Prefix(s.sigWire, 31), NET_PRIMARY, scratch));
     Bytes oversize(kMaxDatagramSize + 1);
     oversize[2] = std::byte{26};
-    EXPECT_FALSE(ReceiveDatagramInline(oversize, NET_PRIMARY, scratch));
+    EXPECT_FALSE(ReceiveDatagramInline(theApp, oversize, NET_PRIMARY, scratch));
     EXPECT_EQ(first->heard().at(0).bytes, s.sigHost);
     EXPECT_EQ(both->heard().at(0).bytes, s.sigHost);
     EXPECT_EQ(first->count() + both->count() + other->count(), 2u);

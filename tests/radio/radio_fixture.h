@@ -13,16 +13,14 @@
 #include <vector>
 
 #include "audio/recv_path.h"
+#include "base/messages.h"
 #include "core/app.h"
-#include "core/messages.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/window.h"
 #include "net/pdu.h"
 #include "radio/generic_radio.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
-// Last: it brings the public header, whose macros share names with the
-// constants above.
 #include "support/stand_ins.h"
 
 namespace hcytest {
@@ -96,7 +94,7 @@ public:
 
 // A Transmitter PDU in host order, as a datagram of `extra` parameter bytes.
 struct TransmitterSpec {
-    RadioKey id{10, 20, 30, 1};
+    hcy::net::RadioId id{{10, 20, 30}, 1};
     std::uint8_t state = 2;
     std::uint8_t exercise = 1;
     std::uint8_t inputSource = 2;
@@ -113,7 +111,7 @@ inline std::vector<std::byte> MakeTransmitterPdu(const TransmitterSpec& s) {
     pdu.header = {6, s.exercise, hcy::net::PDU_TYPE_TRANSMITTER,
                   4, 0,          static_cast<std::uint16_t>(104 + s.parameters.size()),
                   0};
-    pdu.radioId = {{s.id.site, s.id.application, s.id.entity}, s.id.radio};
+    pdu.radioId = s.id;
     pdu.transmitState = s.state;
     pdu.inputSource = s.inputSource;
     pdu.netNumber = s.net;
@@ -122,14 +120,13 @@ inline std::vector<std::byte> MakeTransmitterPdu(const TransmitterSpec& s) {
     pdu.bandwidth = s.bandwidth;
     pdu.power = s.power;
     pdu.modulationParameterLength = static_cast<std::uint8_t>(s.parameters.size());
-    std::vector<std::byte> bytes(104 + s.parameters.size());
+    std::vector<std::byte> bytes(sizeof pdu);
     std::memcpy(bytes.data(), &pdu, sizeof pdu);
-    if (!s.parameters.empty())
-        std::memcpy(bytes.data() + 104, s.parameters.data(), s.parameters.size());
+    for (std::uint8_t p : s.parameters) bytes.push_back(std::byte{p});
     return bytes;
 }
 
-inline std::vector<std::byte> MakeSignalPdu(const RadioKey& id, std::uint16_t encoding,
+inline std::vector<std::byte> MakeSignalPdu(const hcy::net::RadioId& id, std::uint16_t encoding,
                                             const std::vector<std::uint8_t>& data,
                                             std::uint16_t sampleCount, std::uint32_t rate = 16000,
                                             std::uint8_t exercise = 1) {
@@ -137,7 +134,7 @@ inline std::vector<std::byte> MakeSignalPdu(const RadioKey& id, std::uint16_t en
     pdu.header = {6, exercise, hcy::net::PDU_TYPE_SIGNAL,
                   4, 0,        static_cast<std::uint16_t>(32 + data.size()),
                   0};
-    pdu.radioId = {{id.site, id.application, id.entity}, id.radio};
+    pdu.radioId = id;
     pdu.encodingScheme = encoding;
     pdu.sampleRate = rate;
     pdu.dataLengthBits = static_cast<std::uint16_t>(data.size() * 8);
@@ -236,7 +233,7 @@ protected:
         std::vector<std::pair<plat::WPARAM, plat::LPARAM>> out;
         plat::WindowMessage m;
         while (plat::PeekWindowMessage(window_, m))
-            if (m.message == hcy::radio::kRadioActivity) out.emplace_back(m.wParam, m.lParam);
+            if (m.message == WM_CLIENT_RADIO_ACTIVITY) out.emplace_back(m.wParam, m.lParam);
         return out;
     }
 
@@ -244,7 +241,7 @@ protected:
 
     void Hear(const TransmitterSpec& s) { Deliver(*radio, MakeTransmitterPdu(s)); }
     // 32 samples of 16-bit PCM from `id`.
-    void Speak(const RadioKey& id) {
+    void Speak(const hcy::net::RadioId& id) {
         Deliver(*radio, MakeSignalPdu(id, 4, std::vector<std::uint8_t>(64), 32));
     }
 

@@ -8,7 +8,6 @@
 
 #include "codecs/codec.h"
 #include "radio_fixture.h"
-// Last: the public header's macros would shadow the constants above.
 #include "support/library_fixture.h"
 
 namespace {

@@ -345,7 +345,7 @@ TEST_F(Transmit, HlaNoticesOnlyForHlaRadios) {
     radio->SetPTT(1, 10);
     EXPECT_TRUE(Notices().empty());
     radio->SetHlaObjectHandle(42);
-    radio->SetNetworkMode(hcy::net::kNetHla);
+    radio->SetNetworkMode(NET_HLA);
     radio->SetXmitPower(31.0);
     radio->SetXmitPower(31.0);  // unchanged: no notice
     radio->SetPTT(0, 10);

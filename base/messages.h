@@ -1,11 +1,12 @@
 #pragma once
-// Thread and window message numbers of the whole system. Each number has
-// one meaning system-wide.
+// Thread message numbers of the whole system. Each number has one meaning
+// system-wide. The one window message the host receives,
+// WM_CLIENT_RADIO_ACTIVITY, is the public header's (halcyra/halcyra.h).
 #include "hcyplat/types.h"
 
 namespace hcy {
 
-using plat::UINT;
+using UINT = plat::UINT;
 
 constexpr UINT WM_CAPTURE_BUFFER_EMPTY = 1120;
 constexpr UINT WM_CAPTURE_BUFFER_FILLED = 1121;
@@ -45,9 +46,5 @@ constexpr UINT WM_NETMGR_SET_MULTICAST_TTL = 1154;
 constexpr UINT WM_WAVWRITER_WRITE_HEADER = 1155;
 constexpr UINT WM_WAVWRITER_APPEND = 1156;
 constexpr UINT WM_WAVWRITER_STOP = 1157;
-
-// To the host's message window: wParam the radio's user id, lParam 1 when a
-// transmission starts, 0 when it ends.
-constexpr UINT WM_CLIENT_RADIO_ACTIVITY = 0x500;
 
 }  // namespace hcy

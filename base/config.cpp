@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/app.h"
+#include "base/library.h"
 #include "hcyplat/registry.h"
 
 namespace {
@@ -117,7 +117,9 @@ bool Store(ConfigLines& config, const char* section, const char* key, const std:
 
 }  // namespace
 
-std::string CHalcyraApp::ConfigFilePath() {
+namespace hcy {
+
+std::string CLibrary::ConfigFilePath() {
     // The folder comes from the registry only, never from the file.
     const std::string folder = plat::RegGetString("ConfigFile", "Path", "");
     if (folder.empty()) return m_strConfigFile;
@@ -125,7 +127,7 @@ std::string CHalcyraApp::ConfigFilePath() {
     return folder + "/" + m_strConfigFile;
 }
 
-int CHalcyraApp::GetProfileInt(const char* section, const char* key, int defaultValue) {
+int CLibrary::GetProfileInt(const char* section, const char* key, int defaultValue) {
     if (!section || !key) return defaultValue;
     ConfigLines config;
     if (!ReadConfigFile(ConfigFilePath(), config))
@@ -135,8 +137,8 @@ int CHalcyraApp::GetProfileInt(const char* section, const char* key, int default
     return TextToInt(value);
 }
 
-std::string CHalcyraApp::GetProfileString(const char* section, const char* key,
-                                          const char* defaultValue) {
+std::string CLibrary::GetProfileString(const char* section, const char* key,
+                                       const char* defaultValue) {
     const std::string fallback = defaultValue ? defaultValue : "";
     if (!section || !key) return fallback;
     ConfigLines config;
@@ -147,7 +149,7 @@ std::string CHalcyraApp::GetProfileString(const char* section, const char* key,
     return value;
 }
 
-BOOL CHalcyraApp::WriteProfileInt(const char* section, const char* key, int value) {
+plat::BOOL CLibrary::WriteProfileInt(const char* section, const char* key, int value) {
     if (!section || !key) return 0;
     const std::string path = ConfigFilePath();
     ConfigLines config;
@@ -156,7 +158,7 @@ BOOL CHalcyraApp::WriteProfileInt(const char* section, const char* key, int valu
     return WriteConfigFile(path, config) ? 1 : 0;
 }
 
-BOOL CHalcyraApp::WriteProfileString(const char* section, const char* key, const char* value) {
+plat::BOOL CLibrary::WriteProfileString(const char* section, const char* key, const char* value) {
     if (!section || !key) return 0;
     const std::string path = ConfigFilePath();
     const std::string text = value ? value : "(null)";
@@ -166,3 +168,5 @@ BOOL CHalcyraApp::WriteProfileString(const char* section, const char* key, const
     Store(config, section, key, std::string(key) + "=" + text);
     return WriteConfigFile(path, config) ? 1 : 0;
 }
+
+}  // namespace hcy
