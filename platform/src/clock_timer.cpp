@@ -1,7 +1,8 @@
 // The clock and the multimedia timers that run on it.
 //
-// Real clock: every timer has a thread that waits on a steady clock for its
-// next due time and runs the callback. Manual clock: time is a counter that
+// Real clock: every timer has a thread (at time-critical priority) that
+// waits on a steady clock for its next due time and runs the callback.
+// Pumps name their next due time themselves. Manual clock: time is a counter that
 // AdvanceClock moves; it runs the due callbacks itself, earliest first, and
 // sets the time to each due time before calling, so timeGetTime inside a
 // callback reads its due time.
@@ -19,6 +20,7 @@
 #include <thread>
 
 #include "hcyplat/clock.h"
+#include "hcyplat/thread.h"
 #include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
 
@@ -36,8 +38,10 @@ struct Timer {
     UINT periodMs = 0;
     bool periodic = false;
     LPTIMECALLBACK callback = nullptr;
+    LPPUMPCALLBACK pump = nullptr;  // a pump: the callback names its next due time
     DWORD_PTR user = 0;
     bool manual = false;
+    std::uint64_t nextUs = 0;  // pump: clock time of the next callback [us]
 
     std::uint64_t dueMs = 0;  // manual clock: time of the next callback [ms]
     std::uint64_t order = 0;  // creation order: ties of due time fire oldest first
@@ -85,6 +89,17 @@ std::uint64_t RealNowMs(const ClockState& s) {
             .count());
 }
 
+std::uint64_t RealNowUs() {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now().time_since_epoch())
+            .count());
+}
+
+SteadyClock::time_point RealTimeOfUs(std::uint64_t us) {
+    return SteadyClock::time_point(
+        std::chrono::duration_cast<SteadyClock::duration>(std::chrono::microseconds(us)));
+}
+
 // Runs one callback of `t` with the lock released. Called with `lock` held.
 void Fire(ClockState& s, std::unique_lock<std::mutex>& lock, const std::shared_ptr<Timer>& t) {
     t->inCallback = true;
@@ -92,8 +107,17 @@ void Fire(ClockState& s, std::unique_lock<std::mutex>& lock, const std::shared_p
     if (!t->periodic) t->live = false;
     lock.unlock();
     // A callback that throws misses this tick only; the lock is taken again.
-    ThreadBoundary(kTimerCallback, [&] { t->callback(t->id, 0, t->user, 0, 0); });
-    lock.lock();
+    // A pump that throws runs again a millisecond later.
+    if (t->pump) {
+        const std::uint64_t now = ClockMicroseconds();
+        std::uint64_t next = now + 1000;
+        ThreadBoundary(kTimerCallback, [&] { next = t->pump(t->user, now); });
+        lock.lock();
+        t->nextUs = next;
+    } else {
+        ThreadBoundary(kTimerCallback, [&] { t->callback(t->id, 0, t->user, 0, 0); });
+        lock.lock();
+    }
     t->inCallback = false;
     if (!t->periodic) {
         auto it = s.timers.find(t->id);
@@ -103,18 +127,25 @@ void Fire(ClockState& s, std::unique_lock<std::mutex>& lock, const std::shared_p
 }
 
 void RunRealTimer(std::shared_ptr<Timer> t, SteadyClock::time_point created) {
+    // The system's timer callbacks run time-critical: the update tick and
+    // the sound pumps must not wait behind the host's busy threads.
+    SetCurrentThreadPriority(THREAD_PRIORITY_TIME_CRITICAL);
     ClockState& s = State();
     std::unique_lock lock(s.mu);
     const auto period = std::chrono::milliseconds(t->periodMs);
-    auto due = created + period;
+    auto due = t->pump ? RealTimeOfUs(t->nextUs) : created + period;
     while (t->live) {
         if (t->wake.wait_until(lock, due, [&] { return !t->live; })) break;
         Fire(s, lock, t);
         if (!t->live) break;
+        const auto now = SteadyClock::now();
+        if (t->pump) {
+            due = std::max(RealTimeOfUs(t->nextUs), now + std::chrono::microseconds(100));
+            continue;
+        }
         due += period;
         // Ticks whose time passed while the callback ran are dropped, not
         // delivered in a burst.
-        const auto now = SteadyClock::now();
         if (due < now) due += ((now - due) / period + 1) * period;
     }
     // Nobody joins a one-shot that fired: it lets itself go.
@@ -152,6 +183,11 @@ DWORD timeGetTime() {
 }
 
 DWORD GetTickCount() { return timeGetTime(); }
+
+std::uint64_t ClockMicroseconds() {
+    ClockState& s = State();
+    return s.manual.load() ? s.manualNowMs.load() * 1000 : RealNowUs();
+}
 
 void Sleep(DWORD ms) {
     ClockState& s = State();
@@ -196,7 +232,11 @@ void AdvanceClock(DWORD ms) {
                 s.timeMoved.notify_all();
             }
             Fire(s, lock, next);
-            if (next->live) {
+            if (next->live && next->pump) {
+                // At the next millisecond at the earliest: time stands still
+                // inside a callback.
+                next->dueMs = std::max((next->nextUs + 999) / 1000, s.manualNowMs.load() + 1);
+            } else if (next->live) {
                 next->dueMs += next->periodMs;
                 // A callback that advanced the clock itself made ticks late:
                 // they are dropped like late ticks of the real clock.
@@ -210,27 +250,15 @@ void AdvanceClock(DWORD ms) {
     --t_advancing;
 }
 
-UINT timeSetEvent(UINT delayMs, UINT resolutionMs, LPTIMECALLBACK callback, DWORD_PTR user,
-                  UINT flags) {
-    (void)resolutionMs;  // every timer runs at 1 ms resolution
-    ClockState& s = State();
-    std::unique_lock lock(s.mu);
-    if (s.failCreations > 0) {
-        --s.failCreations;
-        return 0;
-    }
-    if (!callback || delayMs == 0 || delayMs > kMaxTimerDelayMs || (flags & ~TIME_PERIODIC) != 0)
-        return 0;
+namespace {
 
-    auto t = std::make_shared<Timer>();
+// Lists a new timer and, on the real clock, starts its thread. Returns its
+// id, or 0.
+UINT StartTimer(ClockState& s, std::unique_lock<std::mutex>& lock, std::shared_ptr<Timer> t) {
+    (void)lock;
     while (s.nextId == 0 || s.timers.count(s.nextId) != 0) ++s.nextId;
     t->id = s.nextId++;
-    t->periodMs = delayMs;
-    t->periodic = (flags & TIME_PERIODIC) != 0;
-    t->callback = callback;
-    t->user = user;
     t->manual = s.manual.load();
-    t->dueMs = s.manualNowMs.load() + delayMs;
     t->order = s.nextOrder++;
     s.timers.emplace(t->id, t);
     if (!t->manual) {
@@ -244,6 +272,45 @@ UINT timeSetEvent(UINT delayMs, UINT resolutionMs, LPTIMECALLBACK callback, DWOR
         }
     }
     return t->id;
+}
+
+bool CreationFails(ClockState& s) {
+    if (s.failCreations == 0) return false;
+    --s.failCreations;
+    return true;
+}
+
+}  // namespace
+
+UINT timeSetEvent(UINT delayMs, UINT resolutionMs, LPTIMECALLBACK callback, DWORD_PTR user,
+                  UINT flags) {
+    (void)resolutionMs;  // every timer runs at 1 ms resolution
+    ClockState& s = State();
+    std::unique_lock lock(s.mu);
+    if (CreationFails(s)) return 0;
+    if (!callback || delayMs == 0 || delayMs > kMaxTimerDelayMs || (flags & ~TIME_PERIODIC) != 0)
+        return 0;
+
+    auto t = std::make_shared<Timer>();
+    t->periodMs = delayMs;
+    t->periodic = (flags & TIME_PERIODIC) != 0;
+    t->callback = callback;
+    t->user = user;
+    t->dueMs = s.manualNowMs.load() + delayMs;
+    return StartTimer(s, lock, std::move(t));
+}
+
+UINT timeSetPump(std::uint64_t firstDueUs, LPPUMPCALLBACK callback, DWORD_PTR user) {
+    ClockState& s = State();
+    std::unique_lock lock(s.mu);
+    if (CreationFails(s) || !callback) return 0;
+    auto t = std::make_shared<Timer>();
+    t->periodic = true;
+    t->pump = callback;
+    t->user = user;
+    t->nextUs = firstDueUs;
+    t->dueMs = std::max((firstDueUs + 999) / 1000, s.manualNowMs.load());
+    return StartTimer(s, lock, std::move(t));
 }
 
 MMRESULT timeKillEvent(UINT timerId) {

@@ -14,6 +14,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <system_error>
@@ -250,38 +252,84 @@ void Thread::Join() {
     impl_->thread.join();
 }
 
-bool Thread::SetPriority(int priority) {
-    int policy = SCHED_OTHER;
-    int level = 0;
+namespace {
+
+// The system's scheduling for a priority level: time-critical -> FIFO,
+// highest and above normal -> round robin, normal and below -> the
+// ordinary time-sharing policy. False for a value that is no level.
+bool SchedulingFor(int priority, int* policy, sched_param* param) {
+    *policy = SCHED_OTHER;
+    *param = sched_param{};
     switch (priority) {
     case THREAD_PRIORITY_TIME_CRITICAL:
-        policy = SCHED_FIFO;
-        level = (sched_get_priority_min(SCHED_FIFO) + sched_get_priority_max(SCHED_FIFO)) / 2;
-        break;
+        *policy = SCHED_FIFO;
+        param->sched_priority =
+            (sched_get_priority_min(SCHED_FIFO) + sched_get_priority_max(SCHED_FIFO)) / 2;
+        return true;
     case THREAD_PRIORITY_HIGHEST:
-        policy = SCHED_RR;
-        level = sched_get_priority_min(SCHED_RR) + 1;
-        break;
+        *policy = SCHED_RR;
+        param->sched_priority = sched_get_priority_min(SCHED_RR) + 1;
+        return true;
     case THREAD_PRIORITY_ABOVE_NORMAL:
-        policy = SCHED_RR;
-        level = sched_get_priority_min(SCHED_RR);
-        break;
+        *policy = SCHED_RR;
+        param->sched_priority = sched_get_priority_min(SCHED_RR);
+        return true;
     // Normal and the lower levels (idle -15, lowest -2, below normal -1)
     // share the ordinary time-sharing policy.
     case THREAD_PRIORITY_NORMAL:
     case -1:
     case -2:
-    case -15: break;
+    case -15: return true;
     default: return false;
     }
+}
+
+std::atomic<bool> g_refusalReported{false};
+
+// An unprivileged process gets EPERM for the real-time policies; the thread
+// then keeps running at normal priority, and the host hears of it once.
+void Apply(pthread_t thread, int priority) {
+    int policy = SCHED_OTHER;
+    sched_param param{};
+    if (!SchedulingFor(priority, &policy, &param)) return;
+    const int error = pthread_setschedparam(thread, policy, &param);
+    if (error != 0 && !g_refusalReported.exchange(true))
+        std::fprintf(stderr,
+                     "hcyplatform: the system refused a raised thread priority (%s); timer, "
+                     "sound and network threads run at normal priority\n",
+                     std::strerror(error));
+}
+
+}  // namespace
+
+bool Thread::SetPriority(int priority) {
+    int policy = 0;
+    sched_param param{};
+    if (!SchedulingFor(priority, &policy, &param)) return false;
     if (!Joinable()) return false;
     priority_ = priority;
-    sched_param param{};
-    param.sched_priority = level;
-    // An unprivileged process gets EPERM for the real-time policies; the
-    // thread then keeps running at normal priority.
-    (void)pthread_setschedparam(impl_->thread.native_handle(), policy, &param);
+    Apply(impl_->thread.native_handle(), priority);
     return true;
+}
+
+bool SetCurrentThreadPriority(int priority) {
+    int policy = 0;
+    sched_param param{};
+    if (!SchedulingFor(priority, &policy, &param)) return false;
+    Apply(pthread_self(), priority);
+    return true;
+}
+
+int GetCurrentThreadPriority() {
+    int policy = SCHED_OTHER;
+    sched_param param{};
+    if (pthread_getschedparam(pthread_self(), &policy, &param) != 0) return THREAD_PRIORITY_NORMAL;
+    if (policy == SCHED_FIFO) return THREAD_PRIORITY_TIME_CRITICAL;
+    if (policy == SCHED_RR)
+        return param.sched_priority > sched_get_priority_min(SCHED_RR)
+                   ? THREAD_PRIORITY_HIGHEST
+                   : THREAD_PRIORITY_ABOVE_NORMAL;
+    return THREAD_PRIORITY_NORMAL;
 }
 
 }  // namespace plat

@@ -179,6 +179,97 @@ TEST_F(SoundSystem, RealClockPumpsOpenEndpointsOnThreadsOfTheirOwn) {
     EXPECT_FALSE(vsnd::IsEndpointOpen(speaker));
 }
 
+// With a 10 ms regular step on the manual clock: an output's cursors move
+// with the clock between steps, a buffer started between steps is heard
+// from its start, Stop keeps the position of its moment; capture blocks and
+// notifications fall due at their last sample, not at the next step.
+TEST_F(SoundSystem, CursorsAndCaptureBlocksKeepTheClocksTimeBetweenSteps) {
+    UseManualClock();
+    auto sink = std::make_shared<vsnd::MemorySink>();
+    vsnd::OutputEndpointConfig c;
+    c.sink = sink;
+    c.pumpMs = 10;
+    const GUID speaker = vsnd::CreateOutputEndpoint(c).guid;
+    LPDIRECTSOUND ds;
+    const std::uint64_t opened = ClockMicroseconds();
+    ASSERT_EQ(DirectSoundCreate(&speaker, &ds, nullptr), DS_OK);
+    std::uint64_t us = 0;
+    EXPECT_FALSE(vsnd::StreamStart(speaker, &us)) << "nothing played yet";
+    AdvanceClock(3);
+    auto b = PlayCount(ds, 16000);  // from 3 ms on: frame 48 of the endpoint
+    AdvanceClock(4);
+    DWORD play = 0, write = 0;
+    b->GetCurrentPosition(&play, &write);
+    EXPECT_EQ(play, 4u * 16 * 2) << "4 ms played, no step yet";
+    EXPECT_EQ(sink->Frames(), 0u);
+    AdvanceClock(3);
+    const auto heard = sink->Samples();
+    ASSERT_EQ(heard.size(), 2u * 160);
+    for (std::size_t f = 0; f < 160; ++f)
+        ASSERT_EQ(heard[2 * f], f < 48 ? 0 : static_cast<std::int16_t>(f - 48)) << f;
+    ASSERT_TRUE(vsnd::StreamStart(speaker, &us));
+    EXPECT_EQ(us, opened);
+    AdvanceClock(2);
+    b->Stop();
+    AdvanceClock(20);
+    b->GetCurrentPosition(&play, &write);
+    EXPECT_EQ(play, 9u * 16 * 2);
+    ds->Release();
+
+    vsnd::InputEndpointConfig in;
+    in.source = std::make_shared<vsnd::RampSource>();
+    in.pumpMs = 10;
+    const GUID mic = vsnd::CreateInputEndpoint(in).guid;
+    struct Got {
+        std::vector<DWORD> at;
+    } got;
+    auto cb = [](HWAVEIN hwi, UINT msg, DWORD_PTR inst, DWORD_PTR p1, DWORD_PTR) {
+        auto* h = reinterpret_cast<WAVEHDR*>(p1);
+        if (msg != WIM_DATA || h->dwBytesRecorded != h->dwBufferLength) return;
+        reinterpret_cast<Got*>(inst)->at.push_back(timeGetTime());
+        waveInAddBuffer(hwi, h, sizeof *h);
+    };
+    WAVEFORMATEX f = Pcm(1, 16000);
+    HWAVEIN hwi = 0;
+    const DWORD t0 = timeGetTime();
+    ASSERT_EQ(waveInOpen(&hwi, WAVE_MAPPER, &f, reinterpret_cast<DWORD_PTR>(+cb),
+                         reinterpret_cast<DWORD_PTR>(&got), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    std::vector<char> data(2048);  // 1024 frames: 64 ms
+    WAVEHDR h;
+    h.lpData = data.data();
+    h.dwBufferLength = 2048;
+    waveInPrepareHeader(hwi, &h, sizeof h);
+    waveInAddBuffer(hwi, &h, sizeof h);
+    waveInStart(hwi);
+    AdvanceClock(200);
+    EXPECT_EQ(got.at, (std::vector<DWORD>{t0 + 64, t0 + 128, t0 + 192}));
+    ASSERT_TRUE(vsnd::StreamStart(mic, &us));
+    EXPECT_EQ(us, 1000ull * t0) << "the ramp's first frame";
+    waveInReset(hwi);
+    EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+
+    LPDIRECTSOUNDCAPTURE8 cap;
+    ASSERT_EQ(DirectSoundCaptureCreate8(&mic, &cap, nullptr), DS_OK);
+    DSCBUFFERDESC d;
+    d.dwBufferBytes = 4096;
+    d.lpwfxFormat = &f;
+    LPDIRECTSOUNDCAPTUREBUFFER cb8;
+    ASSERT_EQ(cap->CreateCaptureBuffer(&d, &cb8, nullptr), DS_OK);
+    HANDLE event = CreateEvent(nullptr, 0, 0, nullptr);
+    const DSBPOSITIONNOTIFY at[] = {{2047, event}};  // the last byte of frame 1023
+    LPDIRECTSOUNDNOTIFY notify;
+    ASSERT_EQ(cb8->QueryInterface(IID_IDirectSoundNotify, &notify), DS_OK);
+    ASSERT_EQ(notify->SetNotificationPositions(1, at), DS_OK);
+    ASSERT_EQ(cb8->Start(DSCBSTART_LOOPING), DS_OK);
+    AdvanceClock(63);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+    AdvanceClock(1);
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+    cap->Release();
+    CloseHandle(event);
+}
+
 TEST_F(SoundSystem, WavSinkWritesAFileThatTheWavSourceReadsBack) {
     hcytest::TempDir dir;
     const std::string path = dir.file("out.wav");

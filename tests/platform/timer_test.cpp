@@ -13,7 +13,9 @@
 
 #include "hcyplat/clock.h"
 #include "hcyplat/hcyplatform.h"
+#include "hcyplat/thread.h"
 #include "hcyplat/timer.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -111,6 +113,29 @@ TEST_F(ManualTimers, OneShotsAndKilledTimersStopAndTheirIdsBecomeInvalid) {
         EXPECT_EQ(plat::timeKillEvent(id), plat::MMSYSERR_INVALPARAM) << id;
     const plat::UINT d = Start(100, plat::TIME_PERIODIC, once);
     for (plat::UINT id : {a, b, c}) EXPECT_NE(d, id) << "ids are not reused";
+}
+
+// A pump runs when it asks, at the millisecond after a due time that falls
+// between two; a time already past runs it at the next millisecond.
+TEST_F(ManualTimers, PumpRunsAtTheTimesItNames) {
+    struct Pump {
+        std::vector<plat::DWORD> at;
+        static std::uint64_t Step(plat::DWORD_PTR user, std::uint64_t nowUs) {
+            auto* p = reinterpret_cast<Pump*>(user);
+            p->at.push_back(plat::timeGetTime());
+            EXPECT_EQ(nowUs, plat::ClockMicroseconds());
+            return p->at.size() == 3 ? 0 : nowUs + 2500;
+        }
+    } pump;
+    const std::uint64_t t0 = plat::ClockMicroseconds();
+    const plat::UINT id =
+        plat::timeSetPump(t0 + 1000, &Pump::Step, reinterpret_cast<plat::DWORD_PTR>(&pump));
+    ASSERT_NE(id, 0u);
+    ids.push_back(id);
+    plat::AdvanceClock(12);
+    const std::vector<plat::DWORD> expected = {start + 1, start + 4, start + 7, start + 8,
+                                               start + 11};
+    EXPECT_EQ(pump.at, expected);
 }
 
 TEST_F(ManualTimers, InjectedFailuresAndBadArgumentsReturnZero) {
@@ -254,6 +279,31 @@ TEST_F(RealTimers, KillFromAnotherThreadWaitsForTheCallbackInFlight) {
         EXPECT_EQ(gate.calls, callsWhenKillReturned.load()) << "no tick after the kill";
     }
     plat::UseRealClock();
+}
+
+// Timer threads run time-critical where this process may raise a thread
+// (a probe thread tells), else at normal priority.
+TEST_F(RealTimers, CallbacksRunTimeCriticalWhereTheSystemAllows) {
+    int allowed = -1;
+    std::thread probe([&] {
+        plat::SetCurrentThreadPriority(plat::THREAD_PRIORITY_TIME_CRITICAL);
+        allowed = plat::GetCurrentThreadPriority();
+    });
+    probe.join();
+    static std::atomic<int> seen{-1};
+    seen = -1;
+    const plat::UINT id = plat::timeSetEvent(
+        5, 1,
+        [](plat::UINT, plat::UINT, plat::DWORD_PTR, plat::DWORD_PTR, plat::DWORD_PTR) {
+            seen = plat::GetCurrentThreadPriority();
+        },
+        0, plat::TIME_PERIODIC);
+    ASSERT_NE(id, 0u);
+    EXPECT_TRUE(hcytest::WaitFor([&] { return seen >= 0; }));
+    plat::timeKillEvent(id);
+    EXPECT_EQ(seen.load(), allowed);
+    EXPECT_TRUE(allowed == plat::THREAD_PRIORITY_TIME_CRITICAL ||
+                allowed == plat::THREAD_PRIORITY_NORMAL);
 }
 
 TEST_F(RealTimers, KillFromOwnCallbackDoesNotDeadlock) {

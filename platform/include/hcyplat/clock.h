@@ -6,6 +6,8 @@
 // timer callback that falls due runs on the thread that advances, in time
 // order, and a thread in Sleep wakes once the clock has passed its deadline.
 // Switch forms only while no timer exists.
+#include <cstdint>
+
 #include "hcyplat/types.h"
 
 namespace plat {
@@ -17,6 +19,11 @@ bool IsManualClock();
 // Milliseconds on the current clock (wraps at 2^32, like the system's).
 DWORD timeGetTime();
 DWORD GetTickCount();
+
+// Microseconds on the current clock, for the sound system's frame timing.
+// Real form: the system's monotonic clock (one time line for every process
+// of the machine); manual form: the manual time x 1000.
+std::uint64_t ClockMicroseconds();
 
 // Blocks the calling thread for `ms` milliseconds of the current clock.
 void Sleep(DWORD ms);

@@ -75,6 +75,12 @@ HCYPLAT_API int hcyplatSetInputWavFile(const hcyplat_guid* input, const char* pa
 HCYPLAT_API int hcyplatSetInputSilence(const hcyplat_guid* input);
 HCYPLAT_API int hcyplatSetInputTone(const hcyplat_guid* input, double hz, double amplitude);
 
+/* When the first frame of the endpoint's current sink or source (a WAV file,
+ * ...) was played or captured: seconds on the system's monotonic clock, one
+ * time line for every process of the machine (on the manual clock: its
+ * time). Returns 1, or 0 before that frame or for an unknown endpoint. */
+HCYPLAT_API int hcyplatGetStreamStart(const hcyplat_guid* endpoint, double* seconds);
+
 /* Runs frames now on the calling thread, on top of what the clock drives
  * (an endpoint no device has open mixes or captures nothing audible). */
 HCYPLAT_API int hcyplatPumpOutput(const hcyplat_guid* output, uint32_t frames);

@@ -96,6 +96,15 @@ constexpr int THREAD_PRIORITY_ABOVE_NORMAL = 1;
 constexpr int THREAD_PRIORITY_HIGHEST = 2;
 constexpr int THREAD_PRIORITY_TIME_CRITICAL = 15;
 
+// Asks the system for `priority` for the calling thread, as
+// Thread::SetPriority does for its thread: best effort, a refusal is
+// reported once on the process's standard error and the thread goes on at
+// normal priority. False for a value that is no priority level.
+bool SetCurrentThreadPriority(int priority);
+// The level the system runs the calling thread at (time-critical, highest,
+// above normal or normal).
+int GetCurrentThreadPriority();
+
 // A joinable thread with a message queue.
 class Thread {
 public:
@@ -113,9 +122,10 @@ public:
     bool Joinable() const;
     void Join();
 
-    // Best effort: asks the system for a matching scheduling priority and
-    // ignores a refusal (an unprivileged process). The requested value is
-    // kept so that callers and tests can read it back.
+    // Best effort: asks the system for a matching scheduling priority; a
+    // refusal (an unprivileged process) is reported once and the thread
+    // goes on. The requested value is kept so that callers and tests can
+    // read it back.
     bool SetPriority(int priority);
     int RequestedPriority() const { return priority_; }
 

@@ -11,6 +11,10 @@
 //   It returns TIMERR_NOERROR, or MMSYSERR_INVALPARAM for an id that is not
 //   a live timer (never created, killed, or a one-shot that has fired).
 // - Never call timeKillEvent while holding a lock that the callback takes.
+// - Real clock: timer threads run at time-critical priority, as the
+//   system's timer service does (best effort: see SetCurrentThreadPriority).
+#include <cstdint>
+
 #include "hcyplat/types.h"
 
 namespace plat {
@@ -29,7 +33,15 @@ UINT timeSetEvent(UINT delayMs, UINT resolutionMs, LPTIMECALLBACK callback, DWOR
                   UINT flags);
 MMRESULT timeKillEvent(UINT timerId);
 
-// Test hook: the next `count` timeSetEvent calls fail (return 0).
+// A pump: a timer that chooses when it runs next. Its callback gets the
+// clock time [us] and returns the clock time of its next call (a time
+// already past runs it again soon: at the next millisecond on the manual
+// clock, 100 us later on the real one). Contract as above; killed with
+// timeKillEvent. Returns its id, or 0.
+using LPPUMPCALLBACK = std::uint64_t (*)(DWORD_PTR user, std::uint64_t nowUs);
+UINT timeSetPump(std::uint64_t firstDueUs, LPPUMPCALLBACK callback, DWORD_PTR user);
+
+// Test hook: the next `count` timeSetEvent or timeSetPump calls fail (return 0).
 void FailNextTimerCreations(int count);
 
 }  // namespace plat

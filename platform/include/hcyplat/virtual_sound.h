@@ -12,13 +12,21 @@
 // Who pumps (one rule): an endpoint runs while it is open (an output while
 // at least one DirectSound object on it is not released; an input while a
 // wave input or a capture object holds it).
-// - Driver::Clock (default): the platform clock drives it. Real clock: a pump
-//   thread per open endpoint (a multimedia timer, 10 ms period) renders or
-//   captures every frame due since the endpoint opened, so nothing drifts.
-//   Manual clock: a 1 ms timer, so AdvanceClock(ms) mixes and captures on the
-//   advancing thread: after AdvanceClock(n), exactly floor(total_ms x rate /
-//   1000) frames have passed since the open. Wave-in callbacks and capture
-//   events happen inside AdvanceClock.
+// - Driver::Clock (default): the platform clock drives it, as a sound card's
+//   own clock would. Frame n of an endpoint is due n / rate seconds after
+//   it opened, so nothing drifts. A pump timer (time-critical priority on
+//   the real clock) runs every frame due at a regular period (10 ms on the
+//   real clock, 1 ms on the manual one, or the endpoint's pumpMs); an input
+//   also steps exactly when its user's next capture block is full or its
+//   next notification position is passed, so blocks complete when their
+//   last sample is due, not on the next regular step. An output's play and
+//   write cursors are computed from the clock whenever they are read, so
+//   they move continuously between steps; a buffer that starts between
+//   steps is heard from the moment it started. On the manual clock
+//   AdvanceClock runs the steps on the advancing thread: after
+//   AdvanceClock(n) with the default period, exactly floor(total_ms x rate
+//   / 1000) frames have passed since the open. Wave-in callbacks and
+//   capture events happen inside AdvanceClock.
 // - Driver::External: nothing runs by itself; the owner calls PumpOutput /
 //   PumpInput (a test, a benchmark) or RenderOutput / CaptureInput (a real
 //   sound card back end, from its playback or capture thread).
@@ -188,6 +196,7 @@ struct OutputEndpointConfig {
     std::shared_ptr<Sink> sink;  // null: a NullSink
     Driver driver = Driver::Clock;
     int writeLeadMs = -1;        // write cursor lead [ms]; -1: 60 on the real clock, else 0
+    int pumpMs = 0;              // regular pump period [ms]; 0: the clock's default
     const GUID* guid = nullptr;  // null: a new GUID
 };
 
@@ -197,6 +206,7 @@ struct InputEndpointConfig {
     Driver driver = Driver::Clock;
     bool listCapture = true;  // offered to DirectSound capture
     bool listWaveIn = true;   // offered as a wave-input id
+    int pumpMs = 0;           // regular pump period [ms]; 0: the clock's default
     const GUID* guid = nullptr;
 };
 
@@ -219,6 +229,10 @@ bool GetMixFormat(const GUID& output, MixFormat* format);
 // The format of the wave input or capture buffer that has the input now.
 bool InputFormat(const GUID& input, MixFormat* format);
 bool IsEndpointOpen(const GUID& endpoint);
+// When the first frame that the output's current sink got played, or the
+// first frame that the input's current source gave was captured
+// [us, ClockMicroseconds]; false before that (or for an unknown endpoint).
+bool StreamStart(const GUID& endpoint, std::uint64_t* us);
 
 // Runs `frames` frames now on the calling thread (see "Who pumps").
 bool PumpOutput(const GUID& output, std::size_t frames);

@@ -93,6 +93,13 @@ int hcyplatSetInputTone(const hcyplat_guid* input, double hz, double amplitude) 
     return Result(SetSource(ToGuid(input), std::make_shared<ToneSource>(hz, amplitude)));
 }
 
+int hcyplatGetStreamStart(const hcyplat_guid* endpoint, double* seconds) {
+    std::uint64_t us = 0;
+    if (!endpoint || !seconds || !StreamStart(ToGuid(endpoint), &us)) return 0;
+    *seconds = static_cast<double>(us) / 1e6;
+    return 1;
+}
+
 int hcyplatPumpOutput(const hcyplat_guid* output, uint32_t frames) {
     return Result(output && PumpOutput(ToGuid(output), frames));
 }

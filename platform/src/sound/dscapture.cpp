@@ -69,6 +69,21 @@ public:
         SetFired();
     }
 
+    std::size_t FramesToNextEvent() override {
+        std::lock_guard lock(mu_);
+        if (!started_ || Gone()) return 0;
+        // A one-shot capture ends with the ring; each notification position
+        // is passed once the frame holding its byte is written.
+        std::size_t next = looping_ ? 0 : (Size() - pos_) / align_;
+        for (const auto& p : notify_) {
+            if (p.dwOffset == DSBPN_OFFSETSTOP) continue;
+            const DWORD before = (p.dwOffset + Size() - pos_) % Size();  // [bytes]
+            const std::size_t frames = before / align_ + 1;
+            if (next == 0 || frames < next) next = frames;
+        }
+        return next;
+    }
+
     // --- IDirectSoundCaptureBuffer
     HRESULT QueryInterface(const GUID& iid, LPDIRECTSOUNDNOTIFY* out) override;
 

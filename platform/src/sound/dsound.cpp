@@ -167,7 +167,9 @@ public:
     HRESULT GetCurrentPosition(DWORD* play, DWORD* write) override {
         std::lock_guard lock(mu_);
         if (Gone()) return DSERR_INVALIDCALL;
-        if (play) *play = pos_ * align_;
+        DWORD pos = 0, phase = 0;
+        PositionNow(&pos, &phase);
+        if (play) *play = pos * align_;
         if (write) *write = WriteFrame() * align_;
         return DS_OK;
     }
@@ -177,6 +179,7 @@ public:
         if (play >= Size()) return DSERR_INVALIDPARAM;
         pos_ = play / align_;
         phase_ = 0;
+        mixedTo_ = core_->endpoint->FrameNow();
         return DS_OK;
     }
     HRESULT GetFormat(WAVEFORMATEX* f, DWORD size, DWORD* written) override {
@@ -243,6 +246,8 @@ public:
         std::lock_guard lock(mu_);
         if (Gone()) return DSERR_INVALIDCALL;
         if (lost_) return DSERR_BUFFERLOST;
+        // Heard from this moment on, also between two pump steps.
+        if (!playing_) mixedTo_ = core_->endpoint->FrameNow();
         playing_ = true;
         looping_ = (flags & DSBPLAY_LOOPING) != 0;
         return DS_OK;
@@ -250,7 +255,10 @@ public:
     HRESULT Stop() override {
         std::lock_guard lock(mu_);
         if (Gone()) return DSERR_INVALIDCALL;
-        playing_ = false;  // the position stays
+        // The position stays where the cursor is now (the frames played
+        // since the last pump step are not mixed any more).
+        if (playing_) PositionNow(&pos_, &phase_);
+        playing_ = false;
         return DS_OK;
     }
     HRESULT Restore() override {
@@ -331,9 +339,16 @@ public:
     }
 
     void MixInto(std::int32_t* acc, std::size_t frames, const MixFormat& mix,
-                 std::int32_t masterQ16) override {
+                 std::int32_t masterQ16, std::uint64_t firstFrame) override {
         std::lock_guard lock(mu_);
         if (!playing_ || lost_ || Gone()) return;
+        // A buffer started after the first of these frames is silent until
+        // its start.
+        const std::size_t from =
+            mixedTo_ > firstFrame
+                ? static_cast<std::size_t>(std::min<std::uint64_t>(mixedTo_ - firstFrame, frames))
+                : 0;
+        mixedTo_ = firstFrame + frames;
         // Per mix channel: the buffer channel it takes (-1: none) and its gain.
         const unsigned mc = mix.channels;
         std::int32_t srcOf[32];
@@ -347,7 +362,7 @@ public:
             gain[c] = scaled(panned ? (c == 0 ? gainLeft_ : gainRight_) : gainVolume_);
         }
         const DWORD rate = mix.rate;
-        for (std::size_t i = 0; i < frames; ++i) {
+        for (std::size_t i = from; i < frames; ++i) {
             const std::int16_t* a = &data_[static_cast<std::size_t>(pos_) * channels_];
             std::int32_t* out = acc + i * mc;
             if (phase_ == 0) {
@@ -385,11 +400,35 @@ public:
 private:
     bool Gone() const { return Detached(); }
 
+    // The play position now [frames] and its phase [1/mix rate]: where the
+    // mixer left it, moved on by the frames that played since. Under mu_.
+    void PositionNow(DWORD* pos, DWORD* phase) const {
+        *pos = pos_;
+        *phase = phase_;
+        const std::uint64_t now = core_->endpoint->FrameNow();
+        if (!playing_ || now <= mixedTo_) return;
+        const std::uint64_t rate = core_->endpoint->format.rate;
+        const std::uint64_t steps = phase_ + (now - mixedTo_) * frequency_;
+        std::uint64_t p = pos_ + steps / rate;
+        *phase = static_cast<DWORD>(steps % rate);
+        if (p >= frames_) {
+            if (looping_) {
+                p %= frames_;
+            } else {
+                p = 0;  // a one-shot that reached its end
+                *phase = 0;
+            }
+        }
+        *pos = static_cast<DWORD>(p);
+    }
+
     DWORD WriteFrame() const {
-        if (!playing_) return pos_;
+        DWORD pos = 0, phase = 0;
+        PositionNow(&pos, &phase);
+        if (!playing_) return pos;
         const DWORD lead = static_cast<DWORD>(
             static_cast<std::uint64_t>(core_->endpoint->LeadMs()) * frequency_ / 1000);
-        return static_cast<DWORD>((static_cast<std::uint64_t>(pos_) + lead) % frames_);
+        return static_cast<DWORD>((static_cast<std::uint64_t>(pos) + lead) % frames_);
     }
 
     void UpdateGains() {
@@ -420,8 +459,9 @@ private:
     long volume_ = 0, pan_ = 0;
     double gainVolume_ = 1.0, gainLeft_ = 1.0, gainRight_ = 1.0;
     bool playing_ = false, looping_ = false, lost_ = false;
-    DWORD pos_ = 0;    // play position [frames]
-    DWORD phase_ = 0;  // fraction of a frame [1/mix rate]
+    DWORD pos_ = 0;              // play position where the mixer left it [frames]
+    DWORD phase_ = 0;            // fraction of a frame [1/mix rate]
+    std::uint64_t mixedTo_ = 0;  // the endpoint's frame index pos_ stands at
 };
 
 class DirectSoundImpl final : public IDirectSound {

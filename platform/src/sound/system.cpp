@@ -14,10 +14,13 @@ namespace {
 
 // Frames per mixing or capture step: bounds the scratch buffers.
 constexpr std::size_t kChunkFrames = 1024;
-// Pump timer period [ms]: real clock (a thread per open endpoint), manual
-// clock (AdvanceClock runs it at every millisecond).
+// Regular pump period [ms]: real clock (a timer thread per open endpoint),
+// manual clock (AdvanceClock runs it at every millisecond). Capture blocks
+// and notifications do not wait for it: an input also steps when they fall
+// due.
 constexpr UINT kRealPumpMs = 10;
 constexpr UINT kManualPumpMs = 1;
+constexpr std::uint64_t kMicrosPerSecond = 1000000;
 // Safe write distance of a real-clock output [ms]: a streaming writer that
 // keeps at the write cursor has this much time to spare before the play
 // cursor catches up, enough for pump periods and thread scheduling.
@@ -44,9 +47,12 @@ GUID NewGuid(Registry& r, std::uint16_t kind) {
     return g;
 }
 
-void PumpTimer(UINT, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
-    // A step that throws is lost; the next tick runs again.
-    ThreadBoundary(kSoundPump, [&] { reinterpret_cast<Endpoint*>(user)->Tick(); });
+std::uint64_t PumpStep(DWORD_PTR user, std::uint64_t nowUs) {
+    // A step that throws is lost; the next one, a millisecond later, runs
+    // every frame due since.
+    std::uint64_t next = nowUs + 1000;
+    ThreadBoundary(kSoundPump, [&] { next = reinterpret_cast<Endpoint*>(user)->Step(nowUs); });
+    return next;
 }
 
 std::int16_t Saturate(std::int32_t v) {
@@ -86,11 +92,10 @@ std::int32_t Endpoint::TakeFault(Fault call) {
 void Endpoint::Open() {
     std::lock_guard lock(openMu);
     if (openCount_++ > 0) return;
-    ResetClock();
+    const std::uint64_t firstStep = ResetClockAt(ClockMicroseconds());
     if (driver == Driver::Clock) {
-        const UINT period = IsManualClock() ? kManualPumpMs : kRealPumpMs;
-        timer_ =
-            timeSetEvent(period, 1, &PumpTimer, reinterpret_cast<DWORD_PTR>(this), TIME_PERIODIC);
+        clocked_ = true;
+        timer_ = timeSetPump(firstStep, &PumpStep, reinterpret_cast<DWORD_PTR>(this));
     }
 }
 
@@ -101,8 +106,9 @@ void Endpoint::Close() {
         if (openCount_ == 0 || --openCount_ > 0) return;
         timer = timer_;
         timer_ = 0;
+        clocked_ = false;
     }
-    // Waits for a tick in flight (unless this is that tick): no lock held.
+    // Waits for a step in flight (unless this is that step): no lock held.
     if (timer != 0) timeKillEvent(timer);
 }
 
@@ -111,36 +117,59 @@ bool Endpoint::IsOpen() {
     return openCount_ > 0;
 }
 
-void Endpoint::ResetClock() {
+void Endpoint::ResetClock() { ResetClockAt(ClockMicroseconds()); }
+
+std::uint64_t Endpoint::ResetClockAt(std::uint64_t nowUs) {
     std::lock_guard lock(pumpMu);
-    lastMs_ = timeGetTime();
-    elapsedMs_ = 0;
+    periodUs_ = 1000ull * (pumpMs_ > 0 ? static_cast<UINT>(pumpMs_)
+                                       : (IsManualClock() ? kManualPumpMs : kRealPumpMs));
+    epochUs_ = nowUs;
     framesDone_ = 0;
+    nextStepUs_ = nowUs + periodUs_;
+    return nextStepUs_;
 }
 
-void Endpoint::Tick() {
+std::uint64_t Endpoint::TimeOfFrame(std::uint64_t n, DWORD rate) const {
+    return epochUs_.load() + (n * kMicrosPerSecond + rate - 1) / rate;
+}
+
+std::uint64_t Endpoint::ClockFramesNow(DWORD rate) const {
+    if (!clocked_.load() || rate == 0) return 0;
+    const std::uint64_t epoch = epochUs_.load();
+    const std::uint64_t now = ClockMicroseconds();
+    return now > epoch ? (now - epoch) * rate / kMicrosPerSecond : 0;
+}
+
+std::uint64_t Endpoint::Step(std::uint64_t nowUs) {
     // The open object that keeps this endpoint may go away inside the step.
     auto self = weak_from_this().lock();
-    if (!self) return;
+    if (!self) return nowUs + 1000ull * kRealPumpMs;
     std::lock_guard lock(pumpMu);
-    const DWORD now = timeGetTime();
-    elapsedMs_ += static_cast<DWORD>(now - lastMs_);  // the clock wraps at 2^32 [ms]
-    lastMs_ = now;
+    // Regular steps keep to their grid; steps missed while late are dropped.
+    if (nextStepUs_ <= nowUs) nextStepUs_ += ((nowUs - nextStepUs_) / periodUs_ + 1) * periodUs_;
     const DWORD rate = ClockRate();
+    const std::uint64_t epoch = epochUs_.load();
     if (rate == 0) {
-        elapsedMs_ = 0;
+        epochUs_ = nowUs;
         framesDone_ = 0;
-        return;
+        return nextStepUs_;
     }
-    // Frames due from the elapsed time, not per tick: no drift, no burst loss.
-    const std::uint64_t due = elapsedMs_ * rate / 1000 - framesDone_;
-    framesDone_ += due;
-    if (due > 0) RunFrames(static_cast<std::size_t>(due));
+    // Frames due from the elapsed time, not per step: no drift, no burst loss.
+    const std::uint64_t due = nowUs > epoch ? (nowUs - epoch) * rate / kMicrosPerSecond : 0;
+    if (due > framesDone_) {
+        const std::uint64_t first = framesDone_;
+        framesDone_ = due;
+        RunFrames(static_cast<std::size_t>(due - first), first, TimeOfFrame(first, rate));
+    }
+    std::uint64_t next = nextStepUs_;
+    if (const std::size_t ahead = FramesToNextEvent())
+        next = std::min(next, TimeOfFrame(framesDone_ + ahead, rate));
+    return next;
 }
 
-OutputEndpoint::OutputEndpoint(const GUID& guid, std::string description, Driver driver,
+OutputEndpoint::OutputEndpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
                                MixFormat format, int writeLeadMs, std::shared_ptr<Sink> sink)
-    : Endpoint(guid, std::move(description), driver),
+    : Endpoint(guid, std::move(description), driver, pumpMs),
       format(format),
       writeLeadMs(writeLeadMs),
       sink_(sink ? std::move(sink) : std::make_shared<NullSink>()) {}
@@ -165,6 +194,13 @@ std::shared_ptr<Sink> OutputEndpoint::GetSink() {
     return sink_;
 }
 
+bool OutputEndpoint::StreamStart(std::uint64_t* us) {
+    std::lock_guard lock(mu);
+    if (startedSink_ != sink_) return false;
+    *us = streamStartUs_;
+    return true;
+}
+
 void OutputEndpoint::LoseAll() {
     std::vector<std::shared_ptr<MixedBuffer>> all;
     {
@@ -175,7 +211,19 @@ void OutputEndpoint::LoseAll() {
     for (auto& b : all) b->Lose();
 }
 
-void OutputEndpoint::Render(std::int16_t* out, std::size_t frames) {
+std::uint64_t OutputEndpoint::FrameNow() const {
+    return ClockFramesNow(format.rate) + extra_.load();
+}
+
+void OutputEndpoint::RenderNow(std::int16_t* out, std::size_t frames) {
+    std::lock_guard pump(pumpMu);
+    const std::uint64_t first = FramesDone() + extra_.load();
+    extra_ += frames;
+    Render(out, frames, first, ClockMicroseconds());
+}
+
+void OutputEndpoint::Render(std::int16_t* out, std::size_t frames, std::uint64_t firstFrame,
+                            std::uint64_t firstUs) {
     std::lock_guard pump(pumpMu);
     std::shared_ptr<Sink> sink;
     {
@@ -190,13 +238,17 @@ void OutputEndpoint::Render(std::int16_t* out, std::size_t frames) {
         }
         buffers_.erase(keep, buffers_.end());
         sink = sink_;
+        if (!out && startedSink_ != sink_) {
+            startedSink_ = sink_;
+            streamStartUs_ = firstUs;
+        }
     }
     const std::size_t ch = format.channels;
     const std::int32_t master = masterQ16.load();
     for (std::size_t done = 0; done < frames;) {
         const std::size_t n = std::min(kChunkFrames, frames - done);
         acc_.assign(n * ch, 0);
-        for (auto& b : live_) b->MixInto(acc_.data(), n, format, master);
+        for (auto& b : live_) b->MixInto(acc_.data(), n, format, master, firstFrame + done);
         std::int16_t* dst = out ? out + done * ch : nullptr;
         if (!dst) {
             out_.resize(n * ch);
@@ -209,9 +261,9 @@ void OutputEndpoint::Render(std::int16_t* out, std::size_t frames) {
     live_.clear();  // buffers dropped meanwhile go here, on the pumping thread
 }
 
-InputEndpoint::InputEndpoint(const GUID& guid, std::string description, Driver driver,
+InputEndpoint::InputEndpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
                              std::shared_ptr<Source> source)
-    : Endpoint(guid, std::move(description), driver),
+    : Endpoint(guid, std::move(description), driver, pumpMs),
       source_(source ? std::move(source) : std::make_shared<SilenceSource>()) {}
 
 bool InputEndpoint::Take() {
@@ -255,12 +307,29 @@ std::shared_ptr<Source> InputEndpoint::GetSource() {
     return source_;
 }
 
+bool InputEndpoint::StreamStart(std::uint64_t* us) {
+    std::lock_guard lock(mu);
+    if (startedSource_ != source_) return false;
+    *us = streamStartUs_;
+    return true;
+}
+
 DWORD InputEndpoint::ClockRate() {
     auto c = Client();
     return c ? c->Format().rate : 0;
 }
 
-void InputEndpoint::Capture(const std::int16_t* samples, std::size_t frames) {
+std::size_t InputEndpoint::FramesToNextEvent() {
+    auto c = Client();
+    return c && c->Started() ? c->FramesToNextEvent() : 0;
+}
+
+void InputEndpoint::CaptureNow(const std::int16_t* samples, std::size_t frames) {
+    Capture(samples, frames, ClockMicroseconds());
+}
+
+void InputEndpoint::Capture(const std::int16_t* samples, std::size_t frames,
+                            std::uint64_t firstUs) {
     std::lock_guard pump(pumpMu);
     std::shared_ptr<InputClient> client;
     std::shared_ptr<Source> source;
@@ -268,9 +337,13 @@ void InputEndpoint::Capture(const std::int16_t* samples, std::size_t frames) {
         std::lock_guard lock(mu);
         client = client_;
         source = source_;
+        // Nothing is recorded while stopped, and the source does not move.
+        if (!client || !client->Started()) return;
+        if (!samples && startedSource_ != source_) {
+            startedSource_ = source_;
+            streamStartUs_ = firstUs;
+        }
     }
-    // Nothing is recorded while stopped, and the source does not move.
-    if (!client || !client->Started()) return;
     const MixFormat f = client->Format();
     if (samples) {
         client->Deliver(samples, frames);
@@ -370,7 +443,7 @@ EndpointId CreateOutputEndpoint(const OutputEndpointConfig& c) {
         return id;
     std::lock_guard lock(Reg().mu);
     id.guid = c.guid ? *c.guid : NewGuid(Reg(), 1);
-    auto e = std::make_shared<OutputEndpoint>(id.guid, c.description, c.driver, c.format,
+    auto e = std::make_shared<OutputEndpoint>(id.guid, c.description, c.driver, c.pumpMs, c.format,
                                               c.writeLeadMs, c.sink);
     Reg().outputs.push_back(e);
     id.index = static_cast<int>(Reg().outputs.size() - 1);
@@ -381,7 +454,7 @@ EndpointId CreateInputEndpoint(const InputEndpointConfig& c) {
     std::lock_guard lock(Reg().mu);
     EndpointId id;
     id.guid = c.guid ? *c.guid : NewGuid(Reg(), 2);
-    auto e = std::make_shared<InputEndpoint>(id.guid, c.description, c.driver, c.source);
+    auto e = std::make_shared<InputEndpoint>(id.guid, c.description, c.driver, c.pumpMs, c.source);
     if (c.listCapture) {
         Reg().captures.push_back(e);
         id.index = static_cast<int>(Reg().captures.size() - 1);
@@ -445,31 +518,38 @@ bool IsEndpointOpen(const GUID& endpoint) {
     return false;
 }
 
+bool StreamStart(const GUID& endpoint, std::uint64_t* us) {
+    if (!us) return false;
+    for (auto& e : AllWithGuid(endpoint))
+        if (e->StreamStart(us)) return true;
+    return false;
+}
+
 bool PumpOutput(const GUID& output, std::size_t frames) {
     auto e = FindOutput(&output);
     if (!e) return false;
-    e->Render(nullptr, frames);
+    e->RenderNow(nullptr, frames);
     return true;
 }
 
 bool PumpInput(const GUID& input, std::size_t frames) {
     auto e = FindInput(input);
     if (!e) return false;
-    e->Capture(nullptr, frames);
+    e->CaptureNow(nullptr, frames);
     return true;
 }
 
 bool RenderOutput(const GUID& output, std::int16_t* samples, std::size_t frames) {
     auto e = FindOutput(&output);
     if (!e || (!samples && frames > 0)) return false;
-    e->Render(samples, frames);
+    e->RenderNow(samples, frames);
     return true;
 }
 
 bool CaptureInput(const GUID& input, const std::int16_t* samples, std::size_t frames) {
     auto e = FindInput(input);
     if (!e || (!samples && frames > 0)) return false;
-    e->Capture(samples, frames);
+    e->CaptureNow(samples, frames);
     return true;
 }
 

@@ -32,9 +32,11 @@ class MixedBuffer {
 public:
     virtual ~MixedBuffer() = default;
     // Adds `frames` frames into acc (mix.channels interleaved int32 sums) and
-    // advances the cursors. masterQ16: the primary volume [1/65536].
+    // advances the cursors. firstFrame: the endpoint's index of the first of
+    // them (see OutputEndpoint::FrameNow). masterQ16: the primary volume
+    // [1/65536].
     virtual void MixInto(std::int32_t* acc, std::size_t frames, const MixFormat& mix,
-                         std::int32_t masterQ16) = 0;
+                         std::int32_t masterQ16, std::uint64_t firstFrame) = 0;
     virtual void Lose() = 0;
     virtual bool Detached() const = 0;  // released: leaves the mix for good
 };
@@ -47,12 +49,19 @@ public:
     virtual bool Started() const = 0;
     // Frames captured now, in Format(), in order; on the pumping thread.
     virtual void Deliver(const std::int16_t* samples, std::size_t frames) = 0;
+    // Frames still to capture until the next thing the user waits for (a
+    // queued header is full, a notification position is passed); 0: none.
+    virtual std::size_t FramesToNextEvent() = 0;
 };
 
+// Timing of a clock-driven endpoint: its frames are due at the endpoint's
+// rate from the moment it opened (the epoch); each pump step runs every
+// frame due since the last one, at a regular period, and an input also
+// steps at the moment its user's next block or notification falls due.
 class Endpoint : public std::enable_shared_from_this<Endpoint> {
 public:
-    Endpoint(const GUID& guid, std::string description, Driver driver)
-        : guid(guid), description(std::move(description)), driver(driver) {}
+    Endpoint(const GUID& guid, std::string description, Driver driver, int pumpMs)
+        : guid(guid), description(std::move(description)), driver(driver), pumpMs_(pumpMs) {}
     virtual ~Endpoint() = default;
 
     const GUID guid;
@@ -69,32 +78,52 @@ public:
     void Close();
     bool IsOpen();
 
-    // One clock tick: runs every frame due since the open.
-    void Tick();
+    // One pump step at clock time nowUs [us]: runs every frame due since
+    // the epoch; returns the clock time of the next step.
+    std::uint64_t Step(std::uint64_t nowUs);
     // Restarts the frame count at the current time.
     void ResetClock();
 
+    // When the first frame that the current sink (output) or source (input)
+    // got was due [us on the platform clock]; false before that.
+    virtual bool StreamStart(std::uint64_t* us) = 0;
+
 protected:
-    virtual DWORD ClockRate() = 0;                   // [Hz]; 0: nothing due
-    virtual void RunFrames(std::size_t frames) = 0;  // under pumpMu
+    virtual DWORD ClockRate() = 0;  // [Hz]; 0: nothing due
+    // Runs the clock frames first .. first + frames - 1, the first of them
+    // due at firstUs. Under pumpMu.
+    virtual void RunFrames(std::size_t frames, std::uint64_t first, std::uint64_t firstUs) = 0;
+    virtual std::size_t FramesToNextEvent() { return 0; }
+    // Clock time [us] at which clock frame n is due.
+    std::uint64_t TimeOfFrame(std::uint64_t n, DWORD rate) const;
+    // Clock frames due now (0 while not clock-driven). Any thread, no lock.
+    std::uint64_t ClockFramesNow(DWORD rate) const;
+    std::uint64_t FramesDone() const { return framesDone_; }  // under pumpMu
+
+private:
+    // Sets the epoch to nowUs; returns the time of the first regular step.
+    std::uint64_t ResetClockAt(std::uint64_t nowUs);
 
 public:
     std::recursive_mutex pumpMu;  // one pump step at a time, in order
 
 private:
-    std::mutex openMu;  // open count and timer; never taken by a tick
+    const int pumpMs_;  // configured period [ms]; 0: the clock's default
+    std::mutex openMu;  // open count and timer; never taken by a step
     int openCount_ = 0;
     UINT timer_ = 0;
+    std::atomic<bool> clocked_{false};       // the clock pumps it now
+    std::atomic<std::uint64_t> epochUs_{0};  // clock time of clock frame 0 [us]
     // Under pumpMu:
-    DWORD lastMs_ = 0;
-    std::uint64_t elapsedMs_ = 0;
-    std::uint64_t framesDone_ = 0;
+    std::uint64_t framesDone_ = 0;  // clock frames run since the epoch
+    std::uint64_t periodUs_ = 0;    // regular step period [us]
+    std::uint64_t nextStepUs_ = 0;  // the next regular step [us]
 };
 
 class OutputEndpoint final : public Endpoint {
 public:
-    OutputEndpoint(const GUID& guid, std::string description, Driver driver, MixFormat format,
-                   int writeLeadMs, std::shared_ptr<Sink> sink);
+    OutputEndpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
+                   MixFormat format, int writeLeadMs, std::shared_ptr<Sink> sink);
 
     const MixFormat format;
     const int writeLeadMs;  // -1: automatic
@@ -105,19 +134,34 @@ public:
     void SetSink(std::shared_ptr<Sink> sink);
     std::shared_ptr<Sink> GetSink();
     void LoseAll();
+    bool StreamStart(std::uint64_t* us) override;
 
     std::atomic<std::int32_t> masterQ16{65536};  // primary buffer volume
 
-    // Mixes frames into `out` (null: into the sink). Takes pumpMu.
-    void Render(std::int16_t* out, std::size_t frames);
+    // The index of the frame that plays now, counting every frame the
+    // endpoint ever mixed: the clock's frames due by now, and the frames
+    // mixed outside the clock (PumpOutput, RenderOutput). Buffers compute
+    // their cursors from it between pump steps. Any thread, no lock.
+    std::uint64_t FrameNow() const;
+    // Mixes frames now, outside the clock, into `out` (null: into the sink).
+    void RenderNow(std::int16_t* out, std::size_t frames);
 
 protected:
     DWORD ClockRate() override { return format.rate; }
-    void RunFrames(std::size_t frames) override { Render(nullptr, frames); }
+    void RunFrames(std::size_t frames, std::uint64_t first, std::uint64_t firstUs) override {
+        Render(nullptr, frames, first + extra_.load(), firstUs);
+    }
 
 private:
+    // Takes pumpMu.
+    void Render(std::int16_t* out, std::size_t frames, std::uint64_t firstFrame,
+                std::uint64_t firstUs);
+
     std::shared_ptr<Sink> sink_;                       // under mu
+    std::shared_ptr<Sink> startedSink_;                // under mu: the sink streamStartUs_ is of
+    std::uint64_t streamStartUs_ = 0;                  // under mu
     std::vector<std::weak_ptr<MixedBuffer>> buffers_;  // under mu
+    std::atomic<std::uint64_t> extra_{0};              // frames mixed outside the clock
     // Scratch, under pumpMu: no allocation per step once grown.
     std::vector<std::shared_ptr<MixedBuffer>> live_;
     std::vector<std::int32_t> acc_;
@@ -126,7 +170,7 @@ private:
 
 class InputEndpoint final : public Endpoint {
 public:
-    InputEndpoint(const GUID& guid, std::string description, Driver driver,
+    InputEndpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
                   std::shared_ptr<Source> source);
 
     // Exclusive use: false when taken. Attach names the client (may be null
@@ -138,19 +182,29 @@ public:
     std::shared_ptr<InputClient> Client();
     void SetSource(std::shared_ptr<Source> source);
     std::shared_ptr<Source> GetSource();
+    bool StreamStart(std::uint64_t* us) override;
 
-    // Captures frames now: from `samples` when given, else from the source.
-    void Capture(const std::int16_t* samples, std::size_t frames);
+    // Captures frames now, outside the clock: from `samples` when given,
+    // else from the source.
+    void CaptureNow(const std::int16_t* samples, std::size_t frames);
 
 protected:
     DWORD ClockRate() override;
-    void RunFrames(std::size_t frames) override { Capture(nullptr, frames); }
+    void RunFrames(std::size_t frames, std::uint64_t, std::uint64_t firstUs) override {
+        Capture(nullptr, frames, firstUs);
+    }
+    std::size_t FramesToNextEvent() override;
 
 private:
-    bool taken_ = false;                   // under mu
-    std::shared_ptr<InputClient> client_;  // under mu
-    std::shared_ptr<Source> source_;       // under mu
-    std::vector<std::int16_t> scratch_;    // under pumpMu
+    // Takes pumpMu.
+    void Capture(const std::int16_t* samples, std::size_t frames, std::uint64_t firstUs);
+
+    bool taken_ = false;                     // under mu
+    std::shared_ptr<InputClient> client_;    // under mu
+    std::shared_ptr<Source> source_;         // under mu
+    std::shared_ptr<Source> startedSource_;  // under mu: the source streamStartUs_ is of
+    std::uint64_t streamStartUs_ = 0;        // under mu
+    std::vector<std::int16_t> scratch_;      // under pumpMu
 };
 
 // Registry lookups (null when unknown).

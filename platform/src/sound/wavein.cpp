@@ -62,6 +62,14 @@ public:
         Notify();
     }
 
+    std::size_t FramesToNextEvent() override {
+        std::lock_guard lock(mu_);
+        if (closed_ || !started_ || queue_.empty()) return 0;
+        const WAVEHDR* h = queue_.front();
+        const DWORD room = (h->dwBufferLength / align_) * align_ - h->dwBytesRecorded;
+        return room / align_;
+    }
+
     MMRESULT Prepare(WAVEHDR* h) {
         if (!h->lpData || h->dwBufferLength == 0) return MMSYSERR_INVALPARAM;
         std::lock_guard lock(mu_);
