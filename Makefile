@@ -1,10 +1,11 @@
 # Two entry points do all the set-up on a fresh Debian machine:
 #   make test   installs what is missing (as root), builds, runs every test
 #   make demo   the main job: two hosts talking over loopback DIS
+#   make demo-load RUNS=N   the demo N times idle, busy and flooded
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: all deps configure build test demo bench format clean
+.PHONY: all deps configure build test demo demo-load bench format clean
 
 all: build
 
@@ -22,6 +23,10 @@ test: build
 
 demo: build
 	@bash scripts/demo.sh $(BUILD)
+
+RUNS ?= 10
+demo-load: build
+	@bash scripts/demo-load.sh $(BUILD) $(RUNS)
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)

@@ -2,6 +2,13 @@
 // exports the way a simulator would: a virtual sound card whose microphone
 // reads a WAV file and whose speaker writes one, one radio wired to it,
 // keyed while the microphone file plays, and a report of what it heard.
+//
+// It says "radio N listening on port P" once it can hear: its radio is
+// wired and the library's socket is bound (the port is set on the
+// library's network thread, after hcySetNetworkPort has returned), and
+// only then keys. At the end it prints when the first sample of each WAV
+// file was captured or played, on the machine's monotonic clock, so that
+// two hosts' files can be laid on one time line.
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -10,8 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -182,6 +192,50 @@ void Check(int ok, const char* what) {
     }
 }
 
+// The inodes of this process's UDP sockets bound to `port`: its open
+// descriptors that are sockets the system lists with that local port.
+std::set<std::string> UdpSocketsOn(int port) {
+    namespace fs = std::filesystem;
+    std::set<std::string> inodes;
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec)) {
+        const std::string target = fs::read_symlink(fd.path(), ec).string();
+        if (!ec && target.rfind("socket:[", 0) == 0)
+            inodes.insert(target.substr(8, target.size() - 9));
+    }
+    std::set<std::string> bound;
+    for (const char* table : {"/proc/self/net/udp", "/proc/self/net/udp6"}) {
+        std::ifstream f(table);
+        std::string line;
+        std::getline(f, line);  // the column titles
+        while (std::getline(f, line)) {
+            // sl local_address rem_address st tx:rx tr:tm retrnsmt uid timeout inode
+            std::istringstream fields(line);
+            std::string sl, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+            fields >> sl >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+                timeout >> inode;
+            const std::size_t colon = local.rfind(':');
+            if (colon == std::string::npos) continue;
+            if (std::strtol(local.c_str() + colon + 1, nullptr, 16) == port && inodes.count(inode))
+                bound.insert(inode);
+        }
+    }
+    return bound;
+}
+
+// Waits (at most 5 s) until this process has a UDP socket on `port` that is
+// none of `before`: the library reopens its socket for every port it is
+// given, so a new one shows that the port change was carried out.
+bool NewUdpSocketOn(int port, const std::set<std::string>& before) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        for (const auto& inode : UdpSocketsOn(port))
+            if (!before.count(inode)) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 // Reports the radio's own transmissions as the library announces them on
 // the message window: 1 on the air, 0 off the air (repeats are dropped).
 void DrainActivity(uintptr_t window, int radio, int& onAir) {
@@ -227,7 +281,14 @@ int main(int argc, char** argv) {
     const uintptr_t window = hcyplatCreateWindow();
     Check(hcyInit(window, o.address.c_str()), "hcyInit");
     if (o.recvTimeout) hcySetRecvTimeout(static_cast<float>(*o.recvTimeout));
+    const std::set<std::string> initialSockets = UdpSocketsOn(o.port);
     Check(hcySetNetworkPort(static_cast<std::uint32_t>(o.port)), "hcySetNetworkPort");
+    if (!NewUdpSocketOn(o.port, initialSockets)) {
+        std::fprintf(stderr, "hcyhost: the library's socket on port %d did not open: %s\n", o.port,
+                     hcyGetLastError());
+        hcyExit();
+        return 1;
+    }
 
     HCYGUID output;
     std::memcpy(&output, &speaker, sizeof output);
@@ -251,6 +312,7 @@ int main(int argc, char** argv) {
     std::printf("hcyhost: radio %d on %.0f Hz, exercise %d, port %d%s%s\n", radio, o.frequency,
                 o.exercise, o.port, o.transmitFile.empty() ? "" : ", transmitting ",
                 o.transmitFile.c_str());
+    std::printf("hcyhost: radio %d listening on port %d\n", radio, o.port);
     std::fflush(stdout);
 
     using clock = std::chrono::steady_clock;
@@ -259,13 +321,15 @@ int main(int argc, char** argv) {
     const auto keyEnd = start + std::chrono::duration<double>(transmitSeconds + 0.2);
     bool keyed = false;
     if (!o.transmitFile.empty()) {
-        Check(hcySetRadioPTT(device, 1, 0), "hcySetRadioPTT");
-        keyed = true;
+        // The microphone is read only while capturing: the file's first
+        // sample is the first one captured after keying.
         if (!hcyplatSetInputWavFile(&microphone, o.transmitFile.c_str(), 0)) {
             std::fprintf(stderr, "hcyhost: cannot play '%s'\n", o.transmitFile.c_str());
             hcyExit();
             return 1;
         }
+        Check(hcySetRadioPTT(device, 1, 0), "hcySetRadioPTT");
+        keyed = true;
     }
     // What the radio hears: the number of transmitters it receives at once.
     int heard = 0;
@@ -294,6 +358,11 @@ int main(int argc, char** argv) {
     }
     if (keyed) hcySetRadioPTT(device, 0, 0);
     poll();
+    double first = 0;
+    if (!o.transmitFile.empty() && hcyplatGetStreamStart(&microphone, &first))
+        std::printf("hcyhost: microphone file started at %.6f s\n", first);
+    if (!o.receiveFile.empty() && hcyplatGetStreamStart(&speaker, &first))
+        std::printf("hcyhost: speaker file started at %.6f s\n", first);
 
     hcyCloseAudioDevice(device);
     hcyExit();
