@@ -10,6 +10,7 @@ packages=(
   tshark
   libfltk1.3-dev libpng-dev xvfb
   libespeak-ng-dev libpocketsphinx-dev pocketsphinx-en-us libsoxr-dev pkg-config
+  libasound2-dev
 )
 missing=()
 for p in "${packages[@]}"; do

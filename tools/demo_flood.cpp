@@ -23,7 +23,7 @@
 namespace {
 
 constexpr hcy::net::Ipv4 kLoopbackBroadcast = 0x7FFFFFFF;  // 127.255.255.255
-constexpr std::size_t kMaxDatagram = 1472;        // one Ethernet frame of UDP [bytes]
+constexpr std::size_t kMaxDatagram = 1472;                 // one Ethernet frame of UDP [bytes]
 
 struct Random {
     std::uint64_t x = 0x9E3779B97F4A7C15ull;

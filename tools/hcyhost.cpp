@@ -1,7 +1,9 @@
 // hcyhost: a small simulator host. It drives the library through its
-// exports the way a simulator would: a virtual sound card whose microphone
-// reads a WAV file and whose speaker writes one, one radio wired to it,
-// keyed while the microphone file plays, and a report of what it heard.
+// exports the way a simulator would: a sound card (a virtual one whose
+// microphone reads a WAV file and whose speaker writes one, or the default
+// devices of a real back end), one radio wired to it, keyed while the
+// microphone file plays (or for --key seconds), and a report of what it
+// heard.
 //
 // It says "radio N listening on port P" once it can hear: its radio is
 // wired and the library's socket is bound (the port is set on the
@@ -33,7 +35,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: hcyhost [options]\n"
-    "A simulator host on the Halcyra library: one radio on a virtual sound card.\n"
+    "A simulator host on the Halcyra library: one radio on a sound card, virtual\n"
+    "(WAV files) or real.\n"
     "\n"
     "  --exercise N         DIS exercise id, 1 to 255 (default 1)\n"
     "  --port N             primary UDP port (default 3000)\n"
@@ -44,9 +47,12 @@ constexpr const char* kUsage =
     "  --entity S,A,E       DIS site, application and entity (default: generated)\n"
     "  --encoding NAME      pcm, mulaw, cvsd, cecom-cvsd or adpcm (default pcm)\n"
     "  --squelch LEVEL      squelch level (default: the radio's)\n"
-    "  --transmit FILE      microphone reads this 16-bit PCM WAV file; the radio is\n"
-    "                       keyed while it plays\n"
-    "  --receive FILE       speaker writes what the radio hears to this WAV file\n"
+    "  --sound NAME         sound card: virtual (default), or a real back end such as\n"
+    "                       alsa: the system's default microphone and speaker\n"
+    "  --transmit FILE      virtual microphone reads this 16-bit PCM WAV file; the\n"
+    "                       radio is keyed while it plays\n"
+    "  --receive FILE       virtual speaker writes what the radio hears to this WAV file\n"
+    "  --key S              key the radio for S seconds from the start (speak now)\n"
     "  --seconds S          how long to run (default: the transmission and 1 s, or 10 s)\n"
     "  --recv-timeout S     drop a silent transmitter after S to 2 S seconds (default 9)\n"
     "  --help               this text\n";
@@ -61,8 +67,10 @@ struct Options {
     int site = 0, application = 0, entity = 0;
     int encoding = ENCODING_PCM16;
     std::optional<double> squelch;
+    std::string sound = "virtual";
     std::string transmitFile;
     std::string receiveFile;
+    std::optional<double> key;
     std::optional<double> seconds;
     std::optional<double> recvTimeout;
 };
@@ -124,6 +132,10 @@ Options Parse(int argc, char** argv) {
             o.seconds = Number(a, v, 0.1, 86400);
         else if (a == "--recv-timeout")
             o.recvTimeout = Number(a, v, 0.25, 3600);
+        else if (a == "--key")
+            o.key = Number(a, v, 0.1, 86400);
+        else if (a == "--sound")
+            o.sound = v;
         else if (a == "--transmit")
             o.transmitFile = v;
         else if (a == "--receive")
@@ -155,6 +167,9 @@ Options Parse(int argc, char** argv) {
             Fail("unknown option '" + a + "'");
         }
     }
+    if (o.sound != "virtual" && (!o.transmitFile.empty() || !o.receiveFile.empty()))
+        Fail("--transmit and --receive need the virtual sound card");
+    if (o.key && !o.transmitFile.empty()) Fail("--key and --transmit both key the radio");
     return o;
 }
 
@@ -261,22 +276,30 @@ int main(int argc, char** argv) {
         if (transmitSeconds < 0)
             Fail("cannot read '" + o.transmitFile + "' as a 16-bit PCM WAV file");
     }
-    const double runSeconds =
-        o.seconds ? *o.seconds : (transmitSeconds > 0 ? transmitSeconds + 1 : 10);
+    const double keySeconds = o.key ? *o.key : transmitSeconds;
+    const double runSeconds = o.seconds ? *o.seconds : (keySeconds > 0 ? keySeconds + 1 : 10);
 
-    // The virtual sound card: a speaker and a microphone.
-    hcyplat_guid speaker, microphone;
-    std::uint32_t waveIn = 0;
-    if (hcyplatCreateOutputEndpoint("hcyhost speaker", 16000, 2, &speaker) < 0 ||
-        hcyplatCreateInputEndpoint("hcyhost microphone", &microphone, &waveIn) < 0) {
-        std::fprintf(stderr, "hcyhost: cannot create the virtual sound card\n");
+    // The sound card: a virtual speaker and microphone of our own, or the
+    // default devices of a real back end.
+    const bool virtualCard = o.sound == "virtual";
+    hcyplat_guid speaker{}, microphone{};
+    std::uint32_t waveIn = 0xFFFFFFFFu;  // the default input
+    if (virtualCard) {
+        if (hcyplatCreateOutputEndpoint("hcyhost speaker", 16000, 2, &speaker) < 0 ||
+            hcyplatCreateInputEndpoint("hcyhost microphone", &microphone, &waveIn) < 0) {
+            std::fprintf(stderr, "hcyhost: cannot create the virtual sound card\n");
+            return 1;
+        }
+        if (!o.receiveFile.empty() && !hcyplatSetOutputWavFile(&speaker, o.receiveFile.c_str())) {
+            std::fprintf(stderr, "hcyhost: cannot write '%s'\n", o.receiveFile.c_str());
+            return 1;
+        }
+        if (o.receiveFile.empty()) hcyplatSetOutputNull(&speaker);
+    } else if (!hcyplatUseSoundBackend(o.sound.c_str())) {
+        std::fprintf(stderr, "hcyhost: the sound back end '%s' is not there or finds no device\n",
+                     o.sound.c_str());
         return 1;
     }
-    if (!o.receiveFile.empty() && !hcyplatSetOutputWavFile(&speaker, o.receiveFile.c_str())) {
-        std::fprintf(stderr, "hcyhost: cannot write '%s'\n", o.receiveFile.c_str());
-        return 1;
-    }
-    if (o.receiveFile.empty()) hcyplatSetOutputNull(&speaker);
 
     const uintptr_t window = hcyplatCreateWindow();
     Check(hcyInit(window, o.address.c_str()), "hcyInit");
@@ -292,8 +315,17 @@ int main(int argc, char** argv) {
 
     HCYGUID output;
     std::memcpy(&output, &speaker, sizeof output);
-    const int device = hcyOpenAudioDeviceSimple(waveIn, &output);
+    const int device = hcyOpenAudioDeviceSimple(waveIn, virtualCard ? &output : nullptr);
     Check(device > 0, "hcyOpenAudioDeviceSimple");
+    if (!virtualCard) {
+        // The first device of each list is the default one, which it opened.
+        char out[128] = "", in[128] = "";
+        HCYGUID g;
+        std::uint32_t id = 0;
+        hcyGetOutputDevices(1, out, sizeof out - 1, &g);
+        hcyGetInputDevices(1, in, sizeof in - 1, &id);
+        std::printf("hcyhost: speaker %s, microphone %s\n", out, in);
+    }
 
     const int radio = hcyCreateComRadio(RADIO_TYPE_GENERIC, static_cast<std::uint16_t>(o.site),
                                         static_cast<std::uint16_t>(o.application),
@@ -318,9 +350,12 @@ int main(int argc, char** argv) {
     using clock = std::chrono::steady_clock;
     const auto start = clock::now();
     const auto end = start + std::chrono::duration<double>(runSeconds);
-    const auto keyEnd = start + std::chrono::duration<double>(transmitSeconds + 0.2);
+    const auto keyEnd = start + std::chrono::duration<double>(keySeconds + (o.key ? 0 : 0.2));
     bool keyed = false;
-    if (!o.transmitFile.empty()) {
+    if (o.key) {
+        Check(hcySetRadioPTT(device, 1, 0), "hcySetRadioPTT");
+        keyed = true;
+    } else if (!o.transmitFile.empty()) {
         // The microphone is read only while capturing: the file's first
         // sample is the first one captured after keying.
         if (!hcyplatSetInputWavFile(&microphone, o.transmitFile.c_str(), 0)) {
@@ -350,7 +385,7 @@ int main(int argc, char** argv) {
         if (keyed && clock::now() >= keyEnd) {
             hcySetRadioPTT(device, 0, 0);
             keyed = false;
-            std::printf("hcyhost: radio %d sent %.2f s\n", radio, transmitSeconds);
+            std::printf("hcyhost: radio %d sent %.2f s\n", radio, keySeconds);
         }
         poll();
         std::fflush(stdout);

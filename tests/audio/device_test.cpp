@@ -495,6 +495,15 @@ TEST_F(SoundCardExports, OpensWithTheirRatesAndClosesGivingTheEndpointsBack) {
     host->Release();
 }
 
+// A host that made no endpoints gets its back end's devices: on a machine
+// without a sound card the virtual null device, so the default open works.
+TEST_F(SoundCardExports, TheDefaultDeviceOpensOnTheBackEndsDevices) {
+    ASSERT_TRUE(plat::vsnd::UseBackend("virtual"));
+    const int device = hcyOpenAudioDeviceDefault();
+    ASSERT_GT(device, 0) << Error();
+    EXPECT_EQ(hcyCloseAudioDevice(device), 1);
+}
+
 TEST_F(SoundCardExports, FailuresGiveMinusOneAndTheirMessages) {
     const int first = hcyOpenAudioDevice(micId, Speakers(), nullptr);
     ASSERT_GT(first, 0) << Error();

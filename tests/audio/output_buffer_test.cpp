@@ -208,6 +208,14 @@ TEST_F(OutputBuffer, ALostBufferIsRestoredAndRefusedLocksCountAsErrors) {
     EXPECT_EQ(buffer.GetErrorCount(), 0u);
 }
 
+// A device that failed for good: no restore helps, every write fails, so
+// the receive path gives up on the buffer after 64 ("Too many buffer errors").
+TEST_F(OutputBuffer, AFailedDeviceFailsEveryWrite) {
+    ASSERT_TRUE(plat::vsnd::FailEndpoint(speaker->guid));
+    for (int i = 0; i < 65; ++i) ASSERT_EQ(Write(Block(256)), 0) << i;
+    EXPECT_EQ(buffer.GetErrorCount(), 65u);
+}
+
 TEST_F(OutputBuffer, UndecodableStreamIsGarbledOnACopy) {
     CReceive record;
     record.decodeOk = false;

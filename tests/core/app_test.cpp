@@ -44,7 +44,7 @@ TEST_F(LibraryTest, InitExitAndInitAgain) {
     ASSERT_EQ(hcyInit(0, "127.255.255.255"), 1);
     EXPECT_TRUE(theApp.IsInitialized());
     EXPECT_EQ(theApp.TakeHandle(), 1);
-    EXPECT_EQ(hcyOpenAudioDeviceDefault(), -1);  // a failed open uses a number up
+    EXPECT_EQ(hcyOpenAudioDevice(99, nullptr, nullptr), -1);  // a failed open uses a number up
     EXPECT_EQ(theApp.TakeHandle(), 3);
     Ticks(3);
     EXPECT_EQ(theApp.m_nTickCount - ticksBefore, 3u);
@@ -196,6 +196,10 @@ protected:
         plat::GUID g{};
         g.Data1 = n;
         return g;
+    }
+    void SetUp() override {
+        LibraryTest::SetUp();
+        plat::ClearSoundEndpoints();
     }
     void TearDown() override {
         LibraryTest::TearDown();

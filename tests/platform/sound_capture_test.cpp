@@ -224,6 +224,28 @@ TEST_F(Capture, AnInputHasOneUserAndOpenErrorsCarryTheirCodes) {
     EXPECT_EQ(DirectSoundCaptureCreate8(nullptr, &cap, nullptr), DSERR_NODRIVER);
 }
 
+// The device behind an input fails: what is queued comes back, as after a
+// reset, and nothing more is taken until the input is opened again.
+TEST_F(Capture, AFailedDeviceReturnsTheQueuedBlocksAndRefusesMore) {
+    HWAVEIN hwi = 0;
+    ASSERT_EQ(Open(&hwi), MMSYSERR_NOERROR);
+    Block a, b;
+    Queue(hwi, a);
+    Queue(hwi, b);
+    ASSERT_EQ(waveInStart(hwi), MMSYSERR_NOERROR);
+    AdvanceClock(10);
+    ASSERT_TRUE(vsnd::FailEndpoint(mic));
+    EXPECT_EQ(log.counts, (std::vector<DWORD>{320, 0}));
+    EXPECT_EQ(waveInAddBuffer(hwi, &a.header, sizeof a.header), MMSYSERR_NODRIVER);
+    EXPECT_EQ(waveInStart(hwi), MMSYSERR_NODRIVER);
+    ASSERT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+    ASSERT_EQ(Open(&hwi), MMSYSERR_NOERROR);
+    Queue(hwi, a);
+    EXPECT_EQ(waveInStart(hwi), MMSYSERR_NOERROR);
+    waveInReset(hwi);
+    EXPECT_EQ(waveInClose(hwi), MMSYSERR_NOERROR);
+}
+
 TEST_F(Capture, EveryInjectedWaveInFaultReturnsItsCode) {
     HWAVEIN hwi = 0;
     vsnd::InjectFault(mic, Fault::WaveInOpen, 9);

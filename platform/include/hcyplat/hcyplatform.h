@@ -57,6 +57,16 @@ HCYPLAT_API int hcyplatCreateInputEndpoint(const char* description, hcyplat_guid
 /* Unlists every endpoint; devices open on them keep them until they close. */
 HCYPLAT_API void hcyplatRemoveSoundEndpoints(void);
 
+/* Sound back ends: who makes the devices of a host that made no endpoints
+ * itself. "virtual": one output that plays into nothing and one silent
+ * input; "alsa" (where built): the machine's sound devices, the system's
+ * default first; "auto" (the default, or what the environment variable
+ * HCY_AUDIO_BACKEND names): the first real back end that finds a default
+ * device, else "virtual". Replaces every endpoint listed now; call it
+ * before hcyInit (which lists the devices). Returns 1, or 0 for an unknown
+ * name or a back end that finds no device (the lists are then empty). */
+HCYPLAT_API int hcyplatUseSoundBackend(const char* name);
+
 /* Output sinks. Each returns 1, or 0 for an unknown endpoint or a file that
  * cannot be written. A WAV file is 16-bit PCM in the endpoint's format and
  * is complete after every mixing step. */

@@ -35,13 +35,16 @@
 // clock's form when the endpoint opens: switch clocks only while no endpoint
 // is open.
 //
-// The seam for a real sound card: a back end is a Sink/Source pair or an
-// external driver. It makes its endpoints with Driver::External and calls
-// RenderOutput (mix n frames into its buffer, in the endpoint's MixFormat)
-// from its playback thread and CaptureInput (hand n frames in the open's
-// format, InputFormat) from its capture thread. It validates nothing else:
-// the layer validates every call of the library; the back end only moves
-// frames.
+// The seam for a real sound card (a back end, see "Back ends" below): it
+// makes its endpoints with Driver::External and a Device. The layer starts
+// the device when the endpoint opens (an output: its first DirectSound
+// object, in the endpoint's MixFormat; an input: when a wave input or a
+// capture buffer takes it, in that user's format) and stops it when it
+// closes. While started, the device calls RenderOutput (mix n frames into
+// its buffer) from its playback thread or CaptureInput (hand n frames in
+// the user's format) from its capture thread; when it fails for good it
+// calls FailEndpoint. It validates nothing else: the layer validates every
+// call of the library; the back end only moves frames.
 //
 // Threads: Sink::Write and Source::Read run on the pumping thread, one call
 // at a time per endpoint, with no layer lock held but the endpoint's pump
@@ -190,23 +193,39 @@ private:
 
 enum class Driver { Clock, External };
 
+// A real sound device behind an endpoint (see "The seam for a real sound
+// card"). Start and Stop come from the layer, never both at once, and never
+// from the device's own thread.
+class Device {
+public:
+    enum class Start { Ok, Busy, Missing, BadFormat };
+    virtual ~Device() = default;
+    // Opens the device in `format` and starts its thread; on failure nothing
+    // runs.
+    virtual Start Open(const GUID& endpoint, const MixFormat& format) = 0;
+    // Stops the thread (waits for it) and closes the device.
+    virtual void Close() = 0;
+};
+
 struct OutputEndpointConfig {
     std::string description = "Virtual Output";
     MixFormat format;            // the mix format, fixed for the endpoint's life
     std::shared_ptr<Sink> sink;  // null: a NullSink
     Driver driver = Driver::Clock;
-    int writeLeadMs = -1;        // write cursor lead [ms]; -1: 60 on the real clock, else 0
-    int pumpMs = 0;              // regular pump period [ms]; 0: the clock's default
-    const GUID* guid = nullptr;  // null: a new GUID
+    std::shared_ptr<Device> device;  // with Driver::External: a real sound card
+    int writeLeadMs = -1;            // write cursor lead [ms]; -1: 60 on the real clock, else 0
+    int pumpMs = 0;                  // regular pump period [ms]; 0: the clock's default
+    const GUID* guid = nullptr;      // null: a new GUID
 };
 
 struct InputEndpointConfig {
     std::string description = "Virtual Input";
     std::shared_ptr<Source> source;  // null: a SilenceSource
     Driver driver = Driver::Clock;
-    bool listCapture = true;  // offered to DirectSound capture
-    bool listWaveIn = true;   // offered as a wave-input id
-    int pumpMs = 0;           // regular pump period [ms]; 0: the clock's default
+    std::shared_ptr<Device> device;  // with Driver::External: a real sound card
+    bool listCapture = true;         // offered to DirectSound capture
+    bool listWaveIn = true;          // offered as a wave-input id
+    int pumpMs = 0;                  // regular pump period [ms]; 0: the clock's default
     const GUID* guid = nullptr;
 };
 
@@ -272,5 +291,26 @@ bool InjectFault(const GUID& endpoint, Fault call, std::int32_t code, int count 
 void ClearFaults(const GUID& endpoint);
 // Every secondary buffer on the output stops and is lost until Restore.
 bool LoseBuffers(const GUID& output);
+// The device behind the endpoint failed (a back end calls this from its
+// thread; tests may too): an output's buffers are lost and stay lost
+// (Restore, Play and new buffers fail); an input's user gets every queued
+// block back, as after a reset, and further blocks or starts are refused.
+// It holds until the endpoint is closed and opened again.
+bool FailEndpoint(const GUID& endpoint);
+
+// Back ends: who makes the endpoints of a process whose host made none.
+// "virtual" makes one output with a null sink ("Virtual Output") and one
+// silent input ("Virtual Input"); the real back ends of this build (such as
+// "alsa") list the machine's sound devices, the system's default first.
+// "auto" takes the first real back end that finds a default device, else
+// "virtual". Until a host or test makes or removes endpoints, the first
+// lookup installs the back end named by the environment variable
+// HCY_AUDIO_BACKEND (default "auto").
+// UseBackend installs one now, in place of every endpoint listed; false for
+// an unknown name or a real back end that finds no device (the lists are
+// then empty).
+bool UseBackend(const std::string& name);
+// The back ends of this build, "virtual" first.
+std::vector<std::string> Backends();
 
 }  // namespace plat::vsnd

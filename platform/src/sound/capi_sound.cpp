@@ -50,6 +50,8 @@ int hcyplatCreateInputEndpoint(const char* description, hcyplat_guid* guid, uint
 
 void hcyplatRemoveSoundEndpoints(void) { RemoveAllEndpoints(); }
 
+int hcyplatUseSoundBackend(const char* name) { return Result(name && UseBackend(name)); }
+
 int hcyplatSetOutputWavFile(const hcyplat_guid* output, const char* path) {
     if (!output || !path) return 0;
     const plat::GUID g = ToGuid(output);

@@ -147,6 +147,7 @@ public:
         if (Gone()) return DSERR_INVALIDCALL;
         if (const HRESULT hr = core_->endpoint->TakeFault(Fault::CaptureStart)) return hr;
         std::lock_guard lock(mu_);
+        if (failed_) return DSERR_NODRIVER;
         looping_ = (flags & DSCBSTART_LOOPING) != 0;
         started_ = true;
         return DS_OK;
@@ -164,6 +165,15 @@ public:
         released_ = true;
         started_ = false;
         return DS_OK;
+    }
+
+    void Fail() override {
+        {
+            std::lock_guard lock(mu_);
+            failed_ = true;
+            if (started_) StopLocked();
+        }
+        SetFired();
     }
 
     HRESULT SetPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) {
@@ -212,6 +222,7 @@ private:
     std::atomic<bool> started_{false};
     std::mutex mu_;
     bool looping_ = false;
+    bool failed_ = false;  // the device behind it failed: no more starts
     std::vector<std::uint8_t> ring_;
     std::vector<std::uint8_t> staging_;
     bool locked_ = false;
@@ -274,8 +285,13 @@ public:
         const DWORD bytes = desc->dwBufferBytes - desc->dwBufferBytes % (m.channels * 2);
         if (bytes == 0 || bytes > kMaxSoundBufferBytes) return DSERR_INVALIDPARAM;
         auto buffer = std::make_shared<CaptureBuffer>(core_, desc->lpwfxFormat, m, bytes);
+        switch (core_->endpoint->Attach(buffer)) {
+        case vsnd::Device::Start::Ok: break;
+        case vsnd::Device::Start::Busy: return DSERR_ALLOCATED;
+        case vsnd::Device::Start::BadFormat: return DSERR_BADFORMAT;
+        case vsnd::Device::Start::Missing: return DSERR_NODRIVER;
+        }
         haveBuffer_ = true;
-        core_->endpoint->Attach(buffer);
         *out = buffer;
         return DS_OK;
     }

@@ -264,6 +264,7 @@ public:
     HRESULT Restore() override {
         std::lock_guard lock(mu_);
         if (Gone()) return DSERR_INVALIDCALL;
+        if (core_->endpoint->Failed()) return DSERR_BUFFERLOST;  // its device is gone
         if (lost_) {
             std::fill(data_.begin(), data_.end(), std::int16_t{0});
             lost_ = false;
@@ -466,10 +467,10 @@ private:
 
 class DirectSoundImpl final : public IDirectSound {
 public:
+    // Takes an endpoint that was opened for it.
     explicit DirectSoundImpl(std::shared_ptr<OutputEndpoint> endpoint)
         : core_(std::make_shared<DsCore>()) {
         core_->endpoint = std::move(endpoint);
-        core_->endpoint->Open();
     }
     ~DirectSoundImpl() override { Release(); }
 
@@ -488,6 +489,7 @@ public:
         if (!desc || (desc->dwSize != kDsBufferDescSize && desc->dwSize != sizeof(DSBUFFERDESC)))
             return DSERR_INVALIDPARAM;
         if (const HRESULT hr = core_->endpoint->TakeFault(Fault::CreateSoundBuffer)) return hr;
+        if (core_->endpoint->Failed()) return DSERR_NODRIVER;
         if (desc->dwFlags & DSBCAPS_PRIMARYBUFFER) {
             if (desc->dwBufferBytes != 0 || desc->lpwfxFormat) return DSERR_INVALIDPARAM;
             std::lock_guard lock(core_->mu);
@@ -530,6 +532,12 @@ HRESULT DirectSoundCreate(const GUID* device, LPDIRECTSOUND* ds, void* outer) {
     auto endpoint = vsnd::detail::FindOutput(device);
     if (!endpoint) return DSERR_NODRIVER;
     if (const HRESULT hr = endpoint->TakeFault(Fault::DirectSoundCreate)) return hr;
+    switch (endpoint->Open()) {
+    case vsnd::Device::Start::Ok: break;
+    case vsnd::Device::Start::Busy: return DSERR_ALLOCATED;
+    case vsnd::Device::Start::BadFormat: return DSERR_BADFORMAT;
+    case vsnd::Device::Start::Missing: return DSERR_NODRIVER;
+    }
     *ds = std::make_shared<DirectSoundImpl>(std::move(endpoint));
     return DS_OK;
 }

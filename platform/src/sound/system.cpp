@@ -2,6 +2,8 @@
 // clock-driven pumping, the output mixer's frame loop and fault plans.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "hcyplat/clock.h"
 #include "hcyplat/thread_boundary.h"
@@ -32,12 +34,63 @@ struct Registry {
     std::vector<std::shared_ptr<InputEndpoint>> captures;  // DirectSound capture list
     std::vector<std::shared_ptr<InputEndpoint>> waveIns;   // wave-input ids
     std::uint16_t serial = 0;                              // for GUIDs of new endpoints
+    // A host, a test or a back end made or removed endpoints: the lists are
+    // theirs, no back end's defaults are installed.
+    std::atomic<bool> configured{false};
 };
 
 // Pump threads may still run at exit: never destroyed.
 Registry& Reg() {
     static Registry* r = new Registry;
     return *r;
+}
+
+// Back ends: the real ones of this build register themselves at load; the
+// lock orders their installation (before the registry's lock).
+std::mutex& DefaultsMu() {
+    static std::mutex* mu = new std::mutex;
+    return *mu;
+}
+
+std::vector<const Backend*>& RealBackends() {
+    static auto* list = new std::vector<const Backend*>;
+    return *list;
+}
+
+// One output with a null sink and one silent input: what a machine without
+// sound devices offers.
+bool MakeVirtualEndpoints(bool) {
+    CreateOutputEndpoint(OutputEndpointConfig{});
+    CreateInputEndpoint(InputEndpointConfig{});
+    return true;
+}
+
+// Under DefaultsMu.
+bool InstallBackend(const std::string& name) {
+    if (name == "virtual") return MakeVirtualEndpoints(false);
+    for (const Backend* b : RealBackends()) {
+        if (name == "auto" && b->MakeEndpoints(true)) return true;
+        if (name == b->name) return b->MakeEndpoints(false);
+    }
+    return name == "auto" && MakeVirtualEndpoints(false);
+}
+
+// The first lookup of a process that made no endpoints installs the back
+// end the environment names.
+void EnsureDefaults() {
+    if (Reg().configured.load()) return;
+    std::lock_guard lock(DefaultsMu());
+    if (Reg().configured.load()) return;
+    const char* env = std::getenv("HCY_AUDIO_BACKEND");
+    const std::string name = env && *env ? env : "auto";
+    if (!InstallBackend(name)) {
+        std::fprintf(stderr,
+                     "hcyplatform: sound back end '%s' is unknown or finds no device; the "
+                     "virtual one (a null output and a silent input) stands in\n",
+                     name.c_str());
+        MakeVirtualEndpoints(false);
+    }
+    Reg().configured = true;
 }
 
 // Endpoint GUIDs: a fixed prefix, the kind and a serial number, so that a run
@@ -89,14 +142,22 @@ std::int32_t Endpoint::TakeFault(Fault call) {
     return faults.Take(call);
 }
 
-void Endpoint::Open() {
+Device::Start Endpoint::Open() {
     std::lock_guard lock(openMu);
-    if (openCount_++ > 0) return;
+    if (openCount_ > 0) {
+        ++openCount_;
+        return Device::Start::Ok;
+    }
+    const Device::Start started = StartDevice();
+    if (started != Device::Start::Ok) return started;
+    failed_ = false;
+    openCount_ = 1;
     const std::uint64_t firstStep = ResetClockAt(ClockMicroseconds());
     if (driver == Driver::Clock) {
         clocked_ = true;
         timer_ = timeSetPump(firstStep, &PumpStep, reinterpret_cast<DWORD_PTR>(this));
     }
+    return Device::Start::Ok;
 }
 
 void Endpoint::Close() {
@@ -107,6 +168,7 @@ void Endpoint::Close() {
         timer = timer_;
         timer_ = 0;
         clocked_ = false;
+        StopDevice();  // the device's thread never takes openMu
     }
     // Waits for a step in flight (unless this is that step): no lock held.
     if (timer != 0) timeKillEvent(timer);
@@ -168,8 +230,9 @@ std::uint64_t Endpoint::Step(std::uint64_t nowUs) {
 }
 
 OutputEndpoint::OutputEndpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
-                               MixFormat format, int writeLeadMs, std::shared_ptr<Sink> sink)
-    : Endpoint(guid, std::move(description), driver, pumpMs),
+                               std::shared_ptr<Device> device, MixFormat format, int writeLeadMs,
+                               std::shared_ptr<Sink> sink)
+    : Endpoint(guid, std::move(description), driver, pumpMs, std::move(device)),
       format(format),
       writeLeadMs(writeLeadMs),
       sink_(sink ? std::move(sink) : std::make_shared<NullSink>()) {}
@@ -199,6 +262,20 @@ bool OutputEndpoint::StreamStart(std::uint64_t* us) {
     if (startedSink_ != sink_) return false;
     *us = streamStartUs_;
     return true;
+}
+
+Device::Start OutputEndpoint::StartDevice() {
+    if (!device) return Device::Start::Ok;
+    return device->Open(guid, format);
+}
+
+void OutputEndpoint::StopDevice() {
+    if (device) device->Close();
+}
+
+void OutputEndpoint::Fail() {
+    failed_ = true;
+    LoseAll();
 }
 
 void OutputEndpoint::LoseAll() {
@@ -262,8 +339,8 @@ void OutputEndpoint::Render(std::int16_t* out, std::size_t frames, std::uint64_t
 }
 
 InputEndpoint::InputEndpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
-                             std::shared_ptr<Source> source)
-    : Endpoint(guid, std::move(description), driver, pumpMs),
+                             std::shared_ptr<Device> device, std::shared_ptr<Source> source)
+    : Endpoint(guid, std::move(description), driver, pumpMs, std::move(device)),
       source_(source ? std::move(source) : std::make_shared<SilenceSource>()) {}
 
 bool InputEndpoint::Take() {
@@ -278,18 +355,39 @@ bool InputEndpoint::Taken() {
     return taken_;
 }
 
-void InputEndpoint::Attach(std::shared_ptr<InputClient> client) {
+Device::Start InputEndpoint::Attach(std::shared_ptr<InputClient> client) {
+    if (device && client) {
+        std::lock_guard lock(openMu);
+        const Device::Start started = device->Open(guid, client->Format());
+        if (started != Device::Start::Ok) return started;
+    }
+    failed_ = false;
     {
         std::lock_guard lock(mu);
         client_ = std::move(client);
     }
     ResetClock();  // the frame count runs at the new user's rate
+    return Device::Start::Ok;
 }
 
 void InputEndpoint::Give() {
+    bool attached = false;
+    {
+        std::lock_guard lock(mu);
+        attached = client_ != nullptr;
+    }
+    if (device && attached) {
+        std::lock_guard lock(openMu);
+        device->Close();  // no frame arrives after this
+    }
     std::lock_guard lock(mu);
     client_.reset();
     taken_ = false;
+}
+
+void InputEndpoint::Fail() {
+    failed_ = true;
+    if (auto c = Client()) c->Fail();
 }
 
 std::shared_ptr<InputClient> InputEndpoint::Client() {
@@ -359,6 +457,7 @@ void InputEndpoint::Capture(const std::int16_t* samples, std::size_t frames,
 }
 
 std::shared_ptr<OutputEndpoint> FindOutput(const GUID* guid) {
+    EnsureDefaults();
     std::lock_guard lock(Reg().mu);
     auto& l = Reg().outputs;
     if (!guid) return l.empty() ? nullptr : l.front();
@@ -368,6 +467,7 @@ std::shared_ptr<OutputEndpoint> FindOutput(const GUID* guid) {
 }
 
 std::shared_ptr<InputEndpoint> FindCapture(const GUID* guid) {
+    EnsureDefaults();
     std::lock_guard lock(Reg().mu);
     auto& l = Reg().captures;
     if (!guid) return l.empty() ? nullptr : l.front();
@@ -377,6 +477,7 @@ std::shared_ptr<InputEndpoint> FindCapture(const GUID* guid) {
 }
 
 std::shared_ptr<InputEndpoint> FindInput(const GUID& guid) {
+    EnsureDefaults();
     std::lock_guard lock(Reg().mu);
     for (auto& e : Reg().captures)
         if (e->guid == guid) return e;
@@ -386,16 +487,19 @@ std::shared_ptr<InputEndpoint> FindInput(const GUID& guid) {
 }
 
 std::shared_ptr<InputEndpoint> WaveInEndpoint(UINT id) {
+    EnsureDefaults();
     std::lock_guard lock(Reg().mu);
     return id < Reg().waveIns.size() ? Reg().waveIns[id] : nullptr;
 }
 
 std::vector<std::shared_ptr<InputEndpoint>> WaveInEndpoints() {
+    EnsureDefaults();
     std::lock_guard lock(Reg().mu);
     return Reg().waveIns;
 }
 
 std::vector<Listed> ListEndpoints(EndpointKind kind) {
+    EnsureDefaults();
     std::lock_guard lock(Reg().mu);
     std::vector<Listed> out;
     auto add = [&](const auto& list) {
@@ -432,6 +536,12 @@ double VolumeToAmplitude(long volume) {
     return std::pow(10.0, static_cast<double>(volume) / 2000.0);
 }
 
+bool RegisterBackend(const Backend* backend) {
+    std::lock_guard lock(DefaultsMu());
+    RealBackends().push_back(backend);
+    return true;
+}
+
 }  // namespace detail
 
 using namespace detail;
@@ -442,9 +552,10 @@ EndpointId CreateOutputEndpoint(const OutputEndpointConfig& c) {
         c.format.channels > 32)
         return id;
     std::lock_guard lock(Reg().mu);
+    Reg().configured = true;
     id.guid = c.guid ? *c.guid : NewGuid(Reg(), 1);
-    auto e = std::make_shared<OutputEndpoint>(id.guid, c.description, c.driver, c.pumpMs, c.format,
-                                              c.writeLeadMs, c.sink);
+    auto e = std::make_shared<OutputEndpoint>(id.guid, c.description, c.driver, c.pumpMs, c.device,
+                                              c.format, c.writeLeadMs, c.sink);
     Reg().outputs.push_back(e);
     id.index = static_cast<int>(Reg().outputs.size() - 1);
     return id;
@@ -452,9 +563,11 @@ EndpointId CreateOutputEndpoint(const OutputEndpointConfig& c) {
 
 EndpointId CreateInputEndpoint(const InputEndpointConfig& c) {
     std::lock_guard lock(Reg().mu);
+    Reg().configured = true;
     EndpointId id;
     id.guid = c.guid ? *c.guid : NewGuid(Reg(), 2);
-    auto e = std::make_shared<InputEndpoint>(id.guid, c.description, c.driver, c.pumpMs, c.source);
+    auto e = std::make_shared<InputEndpoint>(id.guid, c.description, c.driver, c.pumpMs, c.device,
+                                             c.source);
     if (c.listCapture) {
         Reg().captures.push_back(e);
         id.index = static_cast<int>(Reg().captures.size() - 1);
@@ -468,6 +581,7 @@ EndpointId CreateInputEndpoint(const InputEndpointConfig& c) {
 
 void RemoveAllEndpoints() {
     std::lock_guard lock(Reg().mu);
+    Reg().configured = true;
     Reg().outputs.clear();
     Reg().captures.clear();
     Reg().waveIns.clear();
@@ -575,6 +689,25 @@ bool LoseBuffers(const GUID& output) {
     if (!e) return false;
     e->LoseAll();
     return true;
+}
+
+bool FailEndpoint(const GUID& endpoint) {
+    auto all = AllWithGuid(endpoint);
+    for (auto& e : all) e->Fail();
+    return !all.empty();
+}
+
+bool UseBackend(const std::string& name) {
+    std::lock_guard lock(DefaultsMu());
+    RemoveAllEndpoints();
+    return InstallBackend(name);
+}
+
+std::vector<std::string> Backends() {
+    std::vector<std::string> names{"virtual"};
+    std::lock_guard lock(DefaultsMu());
+    for (const Backend* b : RealBackends()) names.emplace_back(b->name);
+    return names;
 }
 
 }  // namespace plat::vsnd

@@ -52,6 +52,9 @@ public:
     // Frames still to capture until the next thing the user waits for (a
     // queued header is full, a notification position is passed); 0: none.
     virtual std::size_t FramesToNextEvent() = 0;
+    // The device behind the input failed: hand back what is queued, refuse
+    // what comes (see FailEndpoint).
+    virtual void Fail() = 0;
 };
 
 // Timing of a clock-driven endpoint: its frames are due at the endpoint's
@@ -60,23 +63,34 @@ public:
 // steps at the moment its user's next block or notification falls due.
 class Endpoint : public std::enable_shared_from_this<Endpoint> {
 public:
-    Endpoint(const GUID& guid, std::string description, Driver driver, int pumpMs)
-        : guid(guid), description(std::move(description)), driver(driver), pumpMs_(pumpMs) {}
+    Endpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
+             std::shared_ptr<Device> device)
+        : guid(guid),
+          description(std::move(description)),
+          driver(driver),
+          device(std::move(device)),
+          pumpMs_(pumpMs) {}
     virtual ~Endpoint() = default;
 
     const GUID guid;
     const std::string description;
     const Driver driver;
+    const std::shared_ptr<Device> device;  // a real sound card, or null
 
     std::mutex mu;  // faults and what the subclasses say
     FaultPlan faults;
 
     std::int32_t TakeFault(Fault call);
 
-    // Open count: the clock pumps while it is above 0.
-    void Open();
+    // Open count: the clock pumps while it is above 0. The first open of an
+    // output starts its device; anything but Ok leaves it closed.
+    Device::Start Open();
     void Close();
     bool IsOpen();
+
+    // The device failed (FailEndpoint); until the next start of it.
+    virtual void Fail() = 0;
+    bool Failed() const { return failed_.load(); }
 
     // One pump step at clock time nowUs [us]: runs every frame due since
     // the epoch; returns the clock time of the next step.
@@ -94,6 +108,12 @@ protected:
     // due at firstUs. Under pumpMu.
     virtual void RunFrames(std::size_t frames, std::uint64_t first, std::uint64_t firstUs) = 0;
     virtual std::size_t FramesToNextEvent() { return 0; }
+    // Device start and stop at the first open and the last close; under
+    // openMu.
+    virtual Device::Start StartDevice() { return Device::Start::Ok; }
+    virtual void StopDevice() {}
+    std::mutex openMu;  // open count, timer and device; never taken by a step
+    std::atomic<bool> failed_{false};
     // Clock time [us] at which clock frame n is due.
     std::uint64_t TimeOfFrame(std::uint64_t n, DWORD rate) const;
     // Clock frames due now (0 while not clock-driven). Any thread, no lock.
@@ -109,7 +129,6 @@ public:
 
 private:
     const int pumpMs_;  // configured period [ms]; 0: the clock's default
-    std::mutex openMu;  // open count and timer; never taken by a step
     int openCount_ = 0;
     UINT timer_ = 0;
     std::atomic<bool> clocked_{false};       // the clock pumps it now
@@ -123,7 +142,8 @@ private:
 class OutputEndpoint final : public Endpoint {
 public:
     OutputEndpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
-                   MixFormat format, int writeLeadMs, std::shared_ptr<Sink> sink);
+                   std::shared_ptr<Device> device, MixFormat format, int writeLeadMs,
+                   std::shared_ptr<Sink> sink);
 
     const MixFormat format;
     const int writeLeadMs;  // -1: automatic
@@ -135,6 +155,7 @@ public:
     std::shared_ptr<Sink> GetSink();
     void LoseAll();
     bool StreamStart(std::uint64_t* us) override;
+    void Fail() override;
 
     std::atomic<std::int32_t> masterQ16{65536};  // primary buffer volume
 
@@ -151,6 +172,8 @@ protected:
     void RunFrames(std::size_t frames, std::uint64_t first, std::uint64_t firstUs) override {
         Render(nullptr, frames, first + extra_.load(), firstUs);
     }
+    Device::Start StartDevice() override;
+    void StopDevice() override;
 
 private:
     // Takes pumpMu.
@@ -171,14 +194,15 @@ private:
 class InputEndpoint final : public Endpoint {
 public:
     InputEndpoint(const GUID& guid, std::string description, Driver driver, int pumpMs,
-                  std::shared_ptr<Source> source);
+                  std::shared_ptr<Device> device, std::shared_ptr<Source> source);
 
-    // Exclusive use: false when taken. Attach names the client (may be null
-    // while a capture object has no buffer yet).
+    // Exclusive use: false when taken. Attach names the client and starts
+    // the device in its format (anything but Ok: nothing attached).
     bool Take();
     bool Taken();
-    void Attach(std::shared_ptr<InputClient> client);
-    void Give();  // detach and free
+    Device::Start Attach(std::shared_ptr<InputClient> client);
+    void Give();  // stop the device, detach and free
+    void Fail() override;
     std::shared_ptr<InputClient> Client();
     void SetSource(std::shared_ptr<Source> source);
     std::shared_ptr<Source> GetSource();
@@ -206,6 +230,16 @@ private:
     std::uint64_t streamStartUs_ = 0;        // under mu
     std::vector<std::int16_t> scratch_;      // under pumpMu
 };
+
+// A real back end: a file of its own that registers its table at load.
+struct Backend {
+    const char* name;
+    // Makes the back end's endpoints, the system's default output and input
+    // first. `needDefault`: only when the default device opens. False when
+    // it made none.
+    bool (*MakeEndpoints)(bool needDefault);
+};
+bool RegisterBackend(const Backend* backend);
 
 // Registry lookups (null when unknown).
 std::shared_ptr<OutputEndpoint> FindOutput(const GUID* guid);  // null guid: default

@@ -86,6 +86,7 @@ public:
 
     MMRESULT Add(WAVEHDR* h) {
         std::lock_guard lock(mu_);
+        if (failed_) return MMSYSERR_NODRIVER;
         if (!(h->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
         if (h->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
         if (!h->lpData || h->dwBufferLength < align_) return MMSYSERR_INVALPARAM;
@@ -95,7 +96,20 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-    void Start() { started_ = true; }
+    MMRESULT Start() {
+        std::lock_guard lock(mu_);
+        if (failed_) return MMSYSERR_NODRIVER;
+        started_ = true;
+        return MMSYSERR_NOERROR;
+    }
+
+    void Fail() override {
+        {
+            std::lock_guard lock(mu_);
+            failed_ = true;
+        }
+        StopAndReturn(true);
+    }
 
     // Stops; `all`: every header returns (reset), else only a partly filled head.
     void StopAndReturn(bool all) {
@@ -155,6 +169,7 @@ private:
     std::vector<WAVEHDR*> done_;  // under deliverMu_
     std::atomic<bool> started_{false};
     bool closed_ = false;
+    bool failed_ = false;  // the device behind it failed: nothing more is taken
 };
 
 struct Handles {
@@ -220,7 +235,17 @@ MMRESULT waveInOpen(HWAVEIN* hwi, UINT deviceId, const WAVEFORMATEX* format, DWO
             instance);
         Table().open.emplace(h, w);
     }
-    endpoint->Attach(w);
+    const vsnd::Device::Start started = endpoint->Attach(w);
+    if (started != vsnd::Device::Start::Ok) {
+        {
+            std::lock_guard lock(Table().mu);
+            Table().open.erase(w->handle);
+        }
+        endpoint->Give();
+        return started == vsnd::Device::Start::Busy        ? MMSYSERR_ALLOCATED
+               : started == vsnd::Device::Start::BadFormat ? WAVERR_BADFORMAT
+                                                           : MMSYSERR_NODRIVER;
+    }
     endpoint->Open();
     *hwi = w->handle;
     w->Call(WIM_OPEN, 0);
@@ -272,8 +297,7 @@ MMRESULT waveInStart(HWAVEIN hwi) {
     if (!w) return MMSYSERR_INVALHANDLE;
     if (const MMRESULT r = static_cast<MMRESULT>(w->endpoint->TakeFault(Fault::WaveInStart)))
         return r;
-    w->Start();
-    return MMSYSERR_NOERROR;
+    return w->Start();
 }
 
 MMRESULT waveInStop(HWAVEIN hwi) {
