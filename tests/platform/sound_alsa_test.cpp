@@ -28,8 +28,8 @@ constexpr DWORD kRate = 16000;  // [Hz]
 
 WAVEFORMATEX Pcm(unsigned channels) {
     const auto align = static_cast<unsigned short>(2 * channels);
-    return {WAVE_FORMAT_PCM, static_cast<unsigned short>(channels), kRate, kRate * align,
-            align, 16, 0};
+    return {
+        WAVE_FORMAT_PCM, static_cast<unsigned short>(channels), kRate, kRate * align, align, 16, 0};
 }
 
 struct Listed {
@@ -65,7 +65,8 @@ protected:
         // list of files changes (a rewrite within a second would not show).
         const std::string file = dir_.file("asound" + std::to_string(++configs_) + ".conf");
         hcytest::WriteFile(file, R"(
-pcm.hcy_out { type file slave.pcm { type null } file ")" + dir_.file("out.raw") + R"(" format "raw"
+pcm.hcy_out { type file slave.pcm { type null } file ")" +
+                                     dir_.file("out.raw") + R"(" format "raw"
               hint { show on description "Test speaker" } }
 pcm.hcy_in { type file slave.pcm { type null } file "/dev/null" infile ")" +
                                      dir_.file("ramp.raw") + R"(" format "raw"
@@ -108,7 +109,8 @@ pcm.hcy_full { type file slave.pcm { type null } file "/dev/full" format "raw"
     }
     std::vector<std::int16_t> Written() const {
         std::ifstream f(dir_.file("out.raw"), std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        std::vector<char> bytes((std::istreambuf_iterator<char>(f)),
+                                std::istreambuf_iterator<char>());
         std::vector<std::int16_t> s(bytes.size() / 2);
         std::memcpy(s.data(), bytes.data(), s.size() * 2);
         return s;
@@ -123,10 +125,9 @@ TEST_F(AlsaBackend, ListsTheConfiguredDevicesWithStableIdsAndTheDefaultFirst) {
     Configure();
     ASSERT_TRUE(vsnd::UseBackend("alsa"));
     const Listed first = Outputs();
-    EXPECT_EQ(first.names, (std::vector<std::string>{"Test speaker [hcy_out]",
-                                                     "Test microphone [hcy_in]",
-                                                     "Not there [hcy_missing]",
-                                                     "Full disk [hcy_full]"}));
+    EXPECT_EQ(first.names,
+              (std::vector<std::string>{"Test speaker [hcy_out]", "Test microphone [hcy_in]",
+                                        "Not there [hcy_missing]", "Full disk [hcy_full]"}));
     EXPECT_EQ(waveInGetNumDevs(), 4u);
     ASSERT_TRUE(vsnd::UseBackend("alsa"));
     EXPECT_EQ(Outputs().guids, first.guids) << "ids are the same every time";

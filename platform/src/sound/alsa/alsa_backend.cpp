@@ -14,6 +14,7 @@
 // device is reported through FailEndpoint, so nothing waits on it for ever.
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
@@ -23,18 +24,19 @@
 #include <vector>
 
 #include "hcyplat/thread.h"
+#include "hcyplat/thread_boundary.h"
 #include "hcyplat/virtual_sound.h"
 #include "sound/vsnd_internal.h"
 
 namespace plat::vsnd {
 namespace {
 
-constexpr DWORD kOutputRate = 48000;    // mix rate of an output [Hz]
+constexpr DWORD kOutputRate = 48000;  // mix rate of an output [Hz]
 constexpr unsigned kOutputChannels = 2;
-constexpr unsigned kLatencyUs = 50000;  // device buffer [us]
+constexpr unsigned kLatencyUs = 50000;    // device buffer [us]
 constexpr DWORD kPeriodsPerSecond = 100;  // 10 ms periods
-constexpr int kWaitMs = 100;            // longest single wait on the device [ms]
-constexpr int kStallMs = 1000;          // no frames moved this long: the device failed [ms]
+constexpr int kWaitMs = 100;              // longest single wait on the device [ms]
+constexpr int kStallMs = 1000;            // no frames moved this long: the device failed [ms]
 // Devices without a clock of their own (ALSA's null and file PCMs take and
 // give frames at once) are paced by the system's clock, with this much
 // leeway so that a real card's own clock always leads [1/1000].
@@ -47,8 +49,10 @@ GUID GuidOf(bool capture, const std::string& name) {
     std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the direction and the name
     for (char c : std::string(capture ? "alsa in " : "alsa out ") + name)
         h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    GUID g{0x414C5341u, static_cast<unsigned short>(capture ? 2 : 1),
-           static_cast<unsigned short>(h >> 48), {}};
+    GUID g{0x414C5341u,
+           static_cast<unsigned short>(capture ? 2 : 1),
+           static_cast<unsigned short>(h >> 48),
+           {}};
     for (int i = 0; i < 8; ++i) g.Data4[i] = static_cast<unsigned char>(h >> (8 * i));
     return g;
 }
@@ -103,7 +107,8 @@ private:
         const std::size_t period = format_.rate / kPeriodsPerSecond;
         std::vector<std::int16_t> frames(period * format_.channels);
         const auto start = Clock::now();
-        const std::uint64_t ahead = capture_ ? 0 : std::uint64_t{format_.rate} * kLatencyUs / 1000000;
+        const std::uint64_t ahead =
+            capture_ ? 0 : std::uint64_t{format_.rate} * kLatencyUs / 1000000;
         std::uint64_t moved = 0;  // frames played or captured
         auto progress = start;    // when frames last moved
         while (!stop_) {
@@ -117,9 +122,9 @@ private:
                 continue;
             }
             const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-            const auto allowed = static_cast<std::uint64_t>(elapsed * format_.rate *
-                                                            kClockLeewayPerMille / 1000) +
-                                 ahead;
+            const auto allowed =
+                static_cast<std::uint64_t>(elapsed * format_.rate * kClockLeewayPerMille / 1000) +
+                ahead;
             if (static_cast<std::size_t>(avail) < period) {
                 const int ready = snd_pcm_wait(pcm_, kWaitMs);
                 if (ready < 0 && !Recover(ready)) return;
@@ -133,9 +138,16 @@ private:
             snd_pcm_sframes_t done = 0;
             if (capture_) {
                 done = snd_pcm_readi(pcm_, frames.data(), period);
-                if (done > 0) CaptureInput(endpoint_, frames.data(), static_cast<std::size_t>(done));
+                // A period whose delivery throws is lost; the next one goes on.
+                if (done > 0)
+                    ThreadBoundary(kSoundPump, [&] {
+                        CaptureInput(endpoint_, frames.data(), static_cast<std::size_t>(done));
+                    });
             } else {
-                RenderOutput(endpoint_, frames.data(), period);
+                // A period whose mixing throws plays as silence.
+                if (!ThreadBoundary(kSoundPump,
+                                    [&] { RenderOutput(endpoint_, frames.data(), period); }))
+                    std::fill(frames.begin(), frames.end(), std::int16_t{0});
                 done = snd_pcm_writei(pcm_, frames.data(), period);
             }
             if (done == -EAGAIN) continue;
