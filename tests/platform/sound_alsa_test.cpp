@@ -112,7 +112,7 @@ pcm.hcy_full { type file slave.pcm { type null } file "/dev/full" format "raw"
         std::vector<char> bytes((std::istreambuf_iterator<char>(f)),
                                 std::istreambuf_iterator<char>());
         std::vector<std::int16_t> s(bytes.size() / 2);
-        std::memcpy(s.data(), bytes.data(), s.size() * 2);
+        if (!s.empty()) std::memcpy(s.data(), bytes.data(), s.size() * 2);
         return s;
     }
 
