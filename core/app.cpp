@@ -26,8 +26,8 @@ constexpr const char* kModuleName = "Halcyra.dll";
 constexpr const char* kCopyright =
     "Halcyra radio communications library. Copyright (C) 2026 Brackwater. All rights reserved.";
 
-// Waits of the Parts, kept as bounds: start-up 301 x 100 ms, HLA start-up
-// 201 x 500 ms, stop acknowledgement 200 x 200 ms.
+// Upper bounds of the waits: start-up 301 x 100 ms, HLA start-up 201 x
+// 500 ms, stop acknowledgement 200 x 200 ms.
 constexpr auto kNetMgrStartLimit = std::chrono::milliseconds(301 * 100);
 constexpr auto kHlaStartLimit = std::chrono::milliseconds(201 * 500);
 constexpr auto kNetMgrStopLimit = std::chrono::milliseconds(200 * 200);

@@ -25,9 +25,11 @@ namespace {
 
 constexpr const char* kNotInitialized = "Tervale has not been initialized";
 
-// The error boundary of every export.
+// The error boundary of every export: whatever the body throws becomes the
+// last error and the export's failure value. (Thread bodies have theirs in
+// plat::ThreadBoundary.)
 template <class R, class F>
-R Guard(R failure, F&& body) noexcept {
+R ExportBoundary(R failure, F&& body) noexcept {
     try {
         return body();
     } catch (const std::bad_alloc&) {
@@ -41,8 +43,8 @@ R Guard(R failure, F&& body) noexcept {
 }
 
 template <class F>
-void GuardVoid(F&& body) noexcept {
-    Guard(0, [&] {
+void ExportBoundaryVoid(F&& body) noexcept {
+    ExportBoundary(0, [&] {
         body();
         return 0;
     });
@@ -70,7 +72,7 @@ using Tables = std::shared_lock<hcy::WriterPreferringLock>;
 // A radio setter: the radio with the handle, or the message and 0.
 template <class F>
 int WithRadio(int handle, const char* message, F&& call) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         auto radio = theApp.FindRadio(handle);
         if (!radio) {
             if (message) theApp.SetError(message);
@@ -82,7 +84,7 @@ int WithRadio(int handle, const char* message, F&& call) {
 
 template <class F>
 int WithDevice(int handle, const char* message, F&& call) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         auto device = theApp.FindDevice(handle);
         if (!device) {
             if (message) theApp.SetError(message);
@@ -104,7 +106,7 @@ std::shared_ptr<CNetMgr> RunningNetMgr() {
 // Every open takes a handle before it opens anything, so a failed open still
 // uses a number up.
 int OpenDevice(const char* kindName) {
-    return Guard(-1, [&] {
+    return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
         theApp.TakeHandle();
         theApp.SetErrorf("%s devices are not available in this build.", kindName);
@@ -117,7 +119,7 @@ int OpenDevice(const char* kindName) {
 // the device is then dropped (its destructor shuts what it opened).
 template <class F>
 int OpenSoundCard(F&& open) {
-    return Guard(-1, [&] {
+    return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
         const int handle = theApp.TakeHandle();
         auto device = std::make_shared<CAudioDevice>();
@@ -149,11 +151,11 @@ plat::LPDIRECTSOUNDBUFFER HostPrimaryBuffer(void* primaryBuffer) {
 // Library
 
 HCY_EXPORT int hcyInit(HCYHWND window, const char* destinationAddress) {
-    return Guard(0, [&] { return theApp.Init(window, destinationAddress); });
+    return ExportBoundary(0, [&] { return theApp.Init(window, destinationAddress); });
 }
 
 HCY_EXPORT int hcyHLAInit(int tickMode, int fomType, const char* federation) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         return theApp.HLAInit(tickMode, static_cast<std::uint32_t>(fomType), federation, 1, nullptr,
                               10);
     });
@@ -161,7 +163,7 @@ HCY_EXPORT int hcyHLAInit(int tickMode, int fomType, const char* federation) {
 
 HCY_EXPORT int hcyHLAInitEx(int tickMode, int fomType, const char* federation, int createFederation,
                             const char* fedFilePath, int maxJoinTries) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         return theApp.HLAInit(tickMode, static_cast<std::uint32_t>(fomType), federation,
                               static_cast<std::uint32_t>(createFederation), fedFilePath,
                               static_cast<std::uint32_t>(maxJoinTries));
@@ -169,31 +171,31 @@ HCY_EXPORT int hcyHLAInitEx(int tickMode, int fomType, const char* federation, i
 }
 
 HCY_EXPORT int hcyExit(void) {
-    Guard(0, [] { return theApp.Exit(); });
+    ExportBoundary(0, [] { return theApp.Exit(); });
     return 1;
 }
 
 HCY_EXPORT const char* hcyGetHCYVersion(uint32_t* version) {
     static const char empty[] = "";
-    return Guard<const char*>(empty, [&] { return theApp.GetLibraryVersion(version); });
+    return ExportBoundary<const char*>(empty, [&] { return theApp.GetLibraryVersion(version); });
 }
 
 HCY_EXPORT const char* hcyGetHCYCopyright(void) {
     static const char empty[] = "";
-    return Guard<const char*>(empty, [] { return theApp.GetLibraryCopyright(); });
+    return ExportBoundary<const char*>(empty, [] { return theApp.GetLibraryCopyright(); });
 }
 
 HCY_EXPORT const char* hcyGetLastError(void) {
     static const char empty[] = "";
-    return Guard<const char*>(empty, [] { return theApp.GetLastErrorText(); });
+    return ExportBoundary<const char*>(empty, [] { return theApp.GetLastErrorText(); });
 }
 
 HCY_EXPORT int hcySetHeartbeat(float seconds) {
-    return Guard(0, [&] { return theApp.SetHeartbeat(seconds); });
+    return ExportBoundary(0, [&] { return theApp.SetHeartbeat(seconds); });
 }
 
 HCY_EXPORT void hcySetRecvTimeout(float seconds) {
-    GuardVoid([&] { theApp.SetRecvTimeout(seconds); });
+    ExportBoundaryVoid([&] { theApp.SetRecvTimeout(seconds); });
 }
 
 HCY_EXPORT int hcySetHLAHeartbeat(int flag) {
@@ -217,14 +219,14 @@ HCY_EXPORT int hcySetProtocolVersion(uint32_t version) {
 }
 
 HCY_EXPORT int hcySetMsgWnd(int handle, HCYHWND window) {
-    return Guard(0, [&] { return theApp.SetMsgWnd(handle, window); });
+    return ExportBoundary(0, [&] { return theApp.SetMsgWnd(handle, window); });
 }
 
 // ---------------------------------------------------------------------------
 // Network and identifiers
 
 HCY_EXPORT int hcySetNetworkPort(uint32_t port) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         auto netMgr = RunningNetMgr();
         if (!netMgr) return 0;
         netMgr->Post(hcy::WM_NETMGR_SET_PRIMARY_PORT, port, 0);
@@ -233,7 +235,7 @@ HCY_EXPORT int hcySetNetworkPort(uint32_t port) {
 }
 
 HCY_EXPORT int hcySetSecondaryPort(uint32_t port) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         auto netMgr = RunningNetMgr();
         if (!netMgr) return 0;
         netMgr->Post(hcy::WM_NETMGR_SET_SECONDARY_PORT, port, 0);
@@ -242,7 +244,7 @@ HCY_EXPORT int hcySetSecondaryPort(uint32_t port) {
 }
 
 HCY_EXPORT int hcySetMulticastTTL(int networkMask, int timeToLive) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         auto netMgr = RunningNetMgr();
         if (!netMgr) return 0;
         for (plat::WPARAM network : {1u, 2u})
@@ -253,7 +255,7 @@ HCY_EXPORT int hcySetMulticastTTL(int networkMask, int timeToLive) {
 }
 
 HCY_EXPORT int hcySetSubNet(int networkMask, const char* address) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         auto netMgr = RunningNetMgr();
         if (!netMgr) return 0;
         // The text travels as an owned copy; an empty text clears the
@@ -267,7 +269,7 @@ HCY_EXPORT int hcySetSubNet(int networkMask, const char* address) {
 }
 
 HCY_EXPORT int hcySetNetwork(int handle, uint32_t networkFlags) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (auto radio = theApp.FindRadio(handle)) return radio->SetNetworkMode(networkFlags);
         if (auto interphone = theApp.FindIntercom(handle))
             return interphone->SetNetwork(networkFlags);
@@ -277,7 +279,7 @@ HCY_EXPORT int hcySetNetwork(int handle, uint32_t networkFlags) {
 }
 
 HCY_EXPORT int hcySetExerciseID(int handle, uint32_t exerciseId) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (auto radio = theApp.FindRadio(handle)) {
             radio->SetExerciseId(exerciseId);
             return 1;
@@ -308,7 +310,7 @@ namespace {
 
 template <class F>
 int ListDevices(int nameSize, const void* name, const void* out, F&& next) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (!name || !out || nameSize < 0) {
             theApp.SetError("Invalid buffer sent to a device list.");
             return 0;
@@ -407,29 +409,29 @@ HCY_EXPORT int hcyOpenDataDeviceSimple(int) { return OpenDevice("Data"); }
 // interphone has let go of it. Split closes remove the receive paths; the
 // others stop them.
 HCY_EXPORT int hcyCloseAudioDevice(int device) {
-    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
 }
 HCY_EXPORT int hcyCloseSplitDevice(int device) {
-    return Guard(0, [&] { return theApp.CloseDevice(device, true); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, true); });
 }
 HCY_EXPORT int hcyCloseMultiDevice(int device) {
-    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
 }
 HCY_EXPORT int hcyCloseDataDevice(int device) {
-    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
 }
 HCY_EXPORT int hcyCloseRecordDevice(int device) {
-    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
 }
 HCY_EXPORT int hcyClosePlaybackDevice(int device) {
-    return Guard(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
 }
 
 // ---------------------------------------------------------------------------
 // Device settings, keying, data and WAV files
 
 HCY_EXPORT int hcySetCaptureSize(int device, uint32_t bytes) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (bytes < CHalcyraApp::kMinCaptureSize || bytes > CHalcyraApp::kMaxCaptureSize) {
             theApp.SetErrorf("Capture buffer size must be between %d and %d",
                              static_cast<int>(CHalcyraApp::kMinCaptureSize),
@@ -547,7 +549,7 @@ HCY_EXPORT int hcyPostDataDevice(int device, intptr_t data, int byteCount) {
 }
 
 HCY_EXPORT int hcyPlayWavFile(int device, const char* path, float volume, int channel, int loop) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (!RequireInitialized()) return 0;
         return WithDevice(device, "Invalid audio device handle sent to PlayWavFile.",
                           [&](CDevice& d) {
@@ -562,7 +564,7 @@ HCY_EXPORT int hcyPlayWavFile(int device, const char* path, float volume, int ch
 }
 
 HCY_EXPORT int hcyStopWavFile(int device, int player) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (!RequireInitialized()) return 0;
         return WithDevice(device, "Invalid audio device handle sent to StopWavFile.",
                           [&](CDevice& d) {
@@ -629,7 +631,7 @@ HCY_EXPORT int hcyStopPlayback(int device) {
 
 HCY_EXPORT int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t application,
                                  uint16_t entity, uint16_t radioNumber) {
-    return Guard(-1, [&] {
+    return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
         auto radio = CreateRadioModel(model);
         if (!radio) {
@@ -652,12 +654,12 @@ HCY_EXPORT int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t applica
 }
 
 HCY_EXPORT int hcyDestroyComRadio(int radio) {
-    return Guard(0, [&] { return theApp.DestroyComRadio(radio); });
+    return ExportBoundary(0, [&] { return theApp.DestroyComRadio(radio); });
 }
 
 HCY_EXPORT int hcyCreateInterphone(int station, uint16_t site, uint16_t application,
                                    uint16_t entity, int) {
-    return Guard(-1, [&] {
+    return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
         auto interphone = CreateInterphoneModel();
         if (!interphone) {
@@ -673,13 +675,13 @@ HCY_EXPORT int hcyCreateInterphone(int station, uint16_t site, uint16_t applicat
 }
 
 HCY_EXPORT int hcyDestroyInterphone(int interphone) {
-    return Guard(0, [&] { return theApp.DestroyInterphone(interphone); });
+    return ExportBoundary(0, [&] { return theApp.DestroyInterphone(interphone); });
 }
 
 namespace {
 template <class F>
 int WithInterphone(int handle, F&& call) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         auto interphone = theApp.FindIntercom(handle);
         if (!interphone) return 0;
         call(*interphone);
@@ -722,7 +724,7 @@ HCY_EXPORT int hcySetRadioNet(int radio, int net) {
 }
 
 HCY_EXPORT int hcySetMasterVolume(int handle, float volume) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (auto radio = theApp.FindRadio(handle)) {
             if (!Finite("SetMasterVolume", {volume})) return 0;
             return radio->SetMasterVolume(volume);
@@ -743,7 +745,7 @@ HCY_EXPORT int hcySetSquelchLevel(int radio, float level) {
 }
 
 HCY_EXPORT int hcySetEncoding(int handle, int encoding) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (auto radio = theApp.FindRadio(handle)) return radio->SetEncoding(encoding);
         if (auto interphone = theApp.FindIntercom(handle)) return interphone->SetEncoding(encoding);
         theApp.SetError("SetEncoding error. Invalid radio handle.\n");
@@ -908,7 +910,7 @@ HCY_EXPORT int hcySetRadioSharingMode(int radio, int mode) {
 }
 
 HCY_EXPORT int hcySetRadioData(int handle, int id, intptr_t value) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (auto radio = theApp.FindRadio(handle))
             return radio->SetRadioData(id, reinterpret_cast<void*>(value));
         if (theApp.FindIntercom(handle)) return 1;  // interphones accept and ignore
@@ -918,7 +920,7 @@ HCY_EXPORT int hcySetRadioData(int handle, int id, intptr_t value) {
 }
 
 HCY_EXPORT int hcyGetRadioData(int handle, int id, void* out) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (!out) {
             theApp.SetError("Null pointer sent to GetRadioData.");
             return 0;
@@ -937,7 +939,7 @@ HCY_EXPORT int hcyGetRadioData(int handle, int id, void* out) {
 }
 
 HCY_EXPORT int hcyShowRadioData(int radio) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         if (!RequireInitialized()) return 0;
         return WithRadio(radio, "Invalid radio handle in call to ShowRadioData.",
                          [&](CRadioModel& r) {
@@ -981,7 +983,7 @@ bool FindWiring(Wiring& w, int handle, int device, const char* name) {
 }  // namespace
 
 HCY_EXPORT int hcySetComRadioRecv(int handle, int device, int channel, int on) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         Wiring w;
         if (!FindWiring(w, handle, device, "SetComRadioRecv")) return 0;
         if (w.interphone) {
@@ -999,7 +1001,7 @@ HCY_EXPORT int hcySetComRadioRecv(int handle, int device, int channel, int on) {
 }
 
 HCY_EXPORT int hcySetComMultiRecv(int handle, int device, int on, float* channelGains, int count) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         Wiring w;
         if (!FindWiring(w, handle, device, "SetComRadioRecv")) return 0;
         if (w.interphone) return 1;
@@ -1017,7 +1019,7 @@ HCY_EXPORT int hcySetComMultiRecv(int handle, int device, int on, float* channel
 }
 
 HCY_EXPORT int hcySetComRadioXmit(int handle, int device, int on) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         Wiring w;
         if (!FindWiring(w, handle, device, "SetComRadioXmit")) return 0;
         // The device's own refusal (a path already there) is not passed on.
@@ -1036,7 +1038,7 @@ HCY_EXPORT int hcySetComRadioXmit(int handle, int device, int on) {
 }
 
 HCY_EXPORT int hcySetComStereoXmit(int handle, int device, int channel, int on) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         Wiring w;
         if (!FindWiring(w, handle, device, "SetComRadioXmit")) return 0;
         if (w.interphone) {
@@ -1054,7 +1056,7 @@ HCY_EXPORT int hcySetComStereoXmit(int handle, int device, int channel, int on) 
 }
 
 HCY_EXPORT int hcySetComMultiXmit(int handle, int device, const int* channelFlags, int count) {
-    return Guard(0, [&] {
+    return ExportBoundary(0, [&] {
         Wiring w;
         if (!FindWiring(w, handle, device, "SetComRadioXmit")) return 0;
         if (w.device->GetKind() != CDevice::Kind::Multi) {

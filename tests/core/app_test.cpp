@@ -1,6 +1,8 @@
 // Lifecycle, last error, version, identifiers, device lists.
 #include <cmath>
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "hcyplat/sound_devices.h"
 #include "hcyplat/timer.h"
@@ -144,6 +146,26 @@ TEST_F(LibraryTest, VersionAndCopyright) {
     EXPECT_EQ(version, 0x010000u);
     EXPECT_STREQ(hcyGetHCYVersion(nullptr), "Version 1.0.0");
     EXPECT_NE(std::strstr(hcyGetHCYCopyright(), "Halcyra"), nullptr);
+}
+
+// Each thread reads its own copies: texts another thread is reading at the
+// same time are never rewritten under it.
+TEST_F(LibraryTest, VersionAndCopyrightBelongToTheCallingThread) {
+    const char* version = hcyGetHCYVersion(nullptr);
+    const char* copyright = hcyGetHCYCopyright();
+    std::vector<std::thread> others;
+    for (int t = 0; t < 4; ++t)
+        others.emplace_back([] {
+            for (int i = 0; i < 200; ++i) {
+                EXPECT_STREQ(hcyGetHCYVersion(nullptr), "Version 1.0.0");
+                EXPECT_NE(std::strstr(hcyGetHCYCopyright(), "Halcyra"), nullptr);
+            }
+        });
+    for (int i = 0; i < 200; ++i) {
+        EXPECT_STREQ(version, "Version 1.0.0");
+        EXPECT_NE(std::strstr(copyright, "Halcyra"), nullptr);
+    }
+    for (auto& t : others) t.join();
 }
 
 TEST_F(LibraryTest, EntityIdentifiersComeFromTheGuidOrTheConfiguration) {

@@ -23,7 +23,7 @@
 
 namespace plat {
 
-// Heap data that travels with a message (the Parts' "heap copy in wParam").
+// Heap data that travels with a message and belongs to whoever holds it.
 struct MessagePayload {
     virtual ~MessagePayload() = default;
 };
@@ -90,7 +90,7 @@ void PostQuitMessage(int exitCode);
 // Number of messages waiting in a thread's queue (0 when it has none).
 std::size_t QueuedMessageCount(ThreadId thread);
 
-// Thread priorities, as the Parts name them.
+// Thread priorities, by their system names.
 constexpr int THREAD_PRIORITY_NORMAL = 0;
 constexpr int THREAD_PRIORITY_ABOVE_NORMAL = 1;
 constexpr int THREAD_PRIORITY_HIGHEST = 2;
