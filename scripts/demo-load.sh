@@ -33,7 +33,8 @@ run_condition() {
       flood) "$build/tools/hcy_demo_flood" "$port" 200000 6 >"$work/flood-$i.txt" & pids+=($!) ;;
     esac
     line=$(HCY_DEMO_DIR="$work/$cond-$i" HCY_DEMO_PORT=$port bash "$here/demo.sh" "$build" 2>&1 |
-           grep '^demo:' || echo "demo: failed")
+           grep '^demo:' | tail -n 1) || true
+    [ -n "$line" ] || line="demo: failed"
     stop_load
     echo "$cond $i: $line"
     echo "$line" >>"$work/$cond.txt"
