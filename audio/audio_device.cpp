@@ -409,7 +409,7 @@ int CAudioDevice::SetVoxLevel(float level) {
 
 int CAudioDevice::SetPTT(int on, int channel) {
     Lock lock(m_mutex);
-    const std::uint16_t word = MonoSourceWord();
+    const std::uint32_t word = MonoSourceWord();
     for (CRadioModel* radio : m_arrRadioXmit)
         if (radio) radio->SetPTT(on, word);
     for (CICSModel* interphone : m_arrIntercomXmit)

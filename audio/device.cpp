@@ -95,7 +95,7 @@ int CDevice::AddIntercomXmitPathOnChannel(CICSModel*, int) { return 0; }
 int CDevice::RemoveIntercomXmitPathOnChannel(CICSModel*, int) { return 0; }
 int CDevice::SetTransmitPathChannels(CRadioModel*, const int*, int) { return 0; }
 
-void CDevice::ReleaseTransmitLists(std::uint16_t word) {
+void CDevice::ReleaseTransmitLists(std::uint32_t word) {
     for (CRadioModel* radio : m_arrRadioXmit)
         if (radio) radio->SetPTT(0, word);
     for (CICSModel* interphone : m_arrIntercomXmit)
@@ -159,7 +159,7 @@ void CDevice::DeliverCapture(const std::int16_t* block, std::uint32_t bytes) {
     if (!block) return;
     Lock lock(m_mutex);
     const std::uint32_t rate = m_nSampleRate.load();
-    const std::uint16_t word = MonoSourceWord();
+    const std::uint32_t word = MonoSourceWord();
     // One filtered copy per block, shared by every radio that asks for it;
     // the others get the block as captured.
     const std::int16_t* filtered = nullptr;

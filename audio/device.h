@@ -170,13 +170,14 @@ protected:
     using Lock = std::lock_guard<std::recursive_mutex>;
 
     // The source word with which a mono device keys its radios and hands
-    // them audio: handle x 2.
-    std::uint16_t MonoSourceWord() const {
-        return static_cast<std::uint16_t>(m_nHandle.load() * 2);
+    // them audio: handle x 2. Source words are 32 bits wide, so that no two
+    // devices share one however high the handles go.
+    std::uint32_t MonoSourceWord() const {
+        return static_cast<std::uint32_t>(m_nHandle.load()) * 2;
     }
     // Unkeys every radio and interphone of both lists with `word` and
     // empties the lists (mutex held).
-    void ReleaseTransmitLists(std::uint16_t word);
+    void ReleaseTransmitLists(std::uint32_t word);
     // Voice-operated keying of a mono device (mutex held): keys or unkeys
     // through SetPTT with the last channel argument and says whether the
     // block is to be delivered.

@@ -32,7 +32,7 @@ public:
 
     virtual int Dial(std::uint16_t number) = 0;
     virtual int SetHook(std::uint32_t onHook) = 0;
-    virtual int SetTalk(int on, std::uint16_t source) = 0;
+    virtual int SetTalk(int on, std::uint32_t source) = 0;
     virtual void SendAudio(const std::int16_t* samples, std::uint32_t byteCount,
                            std::uint32_t sampleRate) = 0;
 

@@ -48,7 +48,7 @@ int CGenericRadioModel::SetFrequency(double receiveHz, double transmitHz) {
 // Half duplex: while the radio transmits, its paths' noise is muted and
 // what it hears is blocked. Decided by the outcome of the keying, so that a
 // refused key or another source's release changes nothing.
-int CGenericRadioModel::SetPTT(int on, std::uint16_t source) {
+int CGenericRadioModel::SetPTT(int on, std::uint32_t source) {
     Guard lock(*this);
     const int result = CRadioModel::SetPTT(on, source);
     if (m_nDuplex == DUPLEX_HALF) {

@@ -9,7 +9,7 @@ public:
     CGenericRadioModel();
 
     int SetFrequency(double receiveHz, double transmitHz) override;
-    int SetPTT(int on, std::uint16_t source) override;
+    int SetPTT(int on, std::uint32_t source) override;
 
     void PropLossModel(CReceive& record) override;
     void RoundEarthModel(CReceive& record) override;

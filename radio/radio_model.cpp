@@ -410,7 +410,7 @@ int CRadioModel::SetSquelchLevel(float level) {
 
 int CRadioModel::SetOnOff(int on) {
     Guard lock(*this);
-    if (IsKeyed()) SetPTT(0, static_cast<std::uint16_t>(m_nPttSource));
+    if (IsKeyed()) SetPTT(0, m_nPttSource);
     m_nOn = static_cast<std::uint32_t>(on);
     UpdateNoise();
     return 1;
@@ -439,7 +439,7 @@ int CRadioModel::SetFrequency(double receiveHz, double transmitHz) {
     m_fXmitFrequency = std::trunc(transmitHz);
     ReevaluateAllForTuning();
     if (IsKeyed()) SendTransmitterPdu();
-    if (m_fXmitFrequency == 0.0 && IsKeyed()) SetPTT(0, static_cast<std::uint16_t>(m_nPttSource));
+    if (m_fXmitFrequency == 0.0 && IsKeyed()) SetPTT(0, m_nPttSource);
     NotifyAttribute(HLA_ATTR_FREQUENCY);
     return 1;
 }

@@ -144,7 +144,9 @@ public:
     virtual double GetRxFrequency() const;
     virtual std::uint16_t GetNet() const;
     virtual int SetMasterVolume(float volume);
-    virtual int SetPTT(int on, std::uint16_t source);
+    // `source` names who keys (a device and the part of it that speaks);
+    // only the same word releases. Only its low 8 bits go on the wire.
+    virtual int SetPTT(int on, std::uint32_t source);
     virtual int Heartbeat();
     virtual void SendTransmitterPdu();
     virtual void SendReceiverPdu(std::uint32_t force);
@@ -160,7 +162,7 @@ public:
     virtual void OnHlaSignal(const HlaSignalRecord* record, const std::uint8_t* data,
                              const std::string* senderName);
     virtual void TransmitAudio(const std::int16_t* samples, std::uint32_t byteCount,
-                               std::uint32_t sampleRate, std::uint16_t source);
+                               std::uint32_t sampleRate, std::uint32_t source);
     // Reception hooks; the base's are empty. Each gets the record with the
     // radio's mutex held and writes only that record.
     virtual void PropLossModel(CReceive& record);

@@ -95,7 +95,7 @@ bool CRadioModel::SendPdu(std::vector<std::byte>&& bytes, bool delayable) {
 // ---------------------------------------------------------------------------
 // Keying
 
-int CRadioModel::SetPTT(int on, std::uint16_t source) {
+int CRadioModel::SetPTT(int on, std::uint32_t source) {
     Guard lock(*this);
     const bool differs = (on != 0) != IsKeyed();
     if (IsKeyed()) {
@@ -198,7 +198,7 @@ int CRadioModel::ReceiverStateChanged(const ReceiverPdu& pdu) {
 // Transmitted audio
 
 void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteCount,
-                                std::uint32_t sampleRate, std::uint16_t source) {
+                                std::uint32_t sampleRate, std::uint32_t source) {
     if (!samples) return;
     const std::uint32_t count = byteCount / 2;
     SignalPlan plan;
@@ -215,8 +215,8 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
         if (m_nSharingMode) {
             for (auto& path : m_paths) {
                 if (!path->IsActive() || !path->GetDevice()) continue;
-                const int own =
-                    path->GetDevice()->GetHandle() * 2 + (path->GetChannel() == 8 ? 1 : 0);
+                const auto own = static_cast<std::uint32_t>(path->GetDevice()->GetHandle()) * 2 +
+                                 (path->GetChannel() == 8 ? 1u : 0u);
                 if (own == source) continue;
                 path->WriteAudio(nullptr, samples, count * 2, sampleRate);
             }

@@ -26,13 +26,13 @@ using Samples = std::vector<std::int16_t>;
 
 struct PttCall {
     int on;
-    std::uint16_t source;
+    std::uint32_t source;
     bool operator==(const PttCall&) const = default;
 };
 
 class RecordingRadio : public StandInRadio {
 public:
-    int SetPTT(int on, std::uint16_t source) override {
+    int SetPTT(int on, std::uint32_t source) override {
         std::lock_guard<std::mutex> lock(mu);
         ptt.push_back({on, source});
         // Only the word that keyed the radio releases it.
@@ -47,7 +47,7 @@ public:
         attached.push_back(on);
     }
     void TransmitAudio(const std::int16_t* samples, std::uint32_t bytes, std::uint32_t,
-                       std::uint16_t source) override {
+                       std::uint32_t source) override {
         std::lock_guard<std::mutex> lock(mu);
         blocks.emplace_back(samples, samples + bytes / 2);
         sources.push_back(source);
@@ -59,7 +59,7 @@ public:
     std::vector<PttCall> Ptt() const { return Get(ptt); }
     std::vector<int> Attached() const { return Get(attached); }
     std::vector<Samples> Blocks() const { return Get(blocks); }
-    std::vector<std::uint16_t> Sources() const { return Get(sources); }
+    std::vector<std::uint32_t> Sources() const { return Get(sources); }
 
     std::atomic<int> blockCount{0};
 
@@ -74,12 +74,12 @@ private:
     std::vector<PttCall> ptt;
     std::vector<int> attached;
     std::vector<Samples> blocks;
-    std::vector<std::uint16_t> sources;
+    std::vector<std::uint32_t> sources;
 };
 
 class RecordingInterphone : public StandInInterphone {
 public:
-    int SetTalk(int on, std::uint16_t source) override {
+    int SetTalk(int on, std::uint32_t source) override {
         std::lock_guard<std::mutex> lock(mu);
         talk.push_back({on, source});
         return 1;

@@ -41,7 +41,7 @@ Samples Sine(double hz, double amplitude, std::uint32_t first, std::uint32_t n =
 class DeviceBase : public ::testing::Test {
 protected:
     static constexpr int kHandle = 7;
-    static constexpr std::uint16_t kWord = 2 * kHandle;
+    static constexpr std::uint32_t kWord = 2 * kHandle;
 
     void SetUp() override {
         theApp.ClearError();
@@ -256,7 +256,7 @@ struct Card {
 class SoundCard : public ::testing::Test, public Card {
 protected:
     static constexpr int kHandle = 3;
-    static constexpr std::uint16_t kWord = 2 * kHandle;
+    static constexpr std::uint32_t kWord = 2 * kHandle;
 
     void SetUp() override {
         plat::UseManualClock();
@@ -544,7 +544,7 @@ TEST_F(SoundCardExports, ClosingAKeyedDeviceLeavesNoRadioKeyed) {
     EXPECT_TRUE(radio->Keyed());
     ASSERT_EQ(hcyCloseAudioDevice(device), 1);
     EXPECT_FALSE(radio->Keyed());
-    EXPECT_EQ(radio->Ptt().back(), (PttCall{0, static_cast<std::uint16_t>(2 * device)}));
+    EXPECT_EQ(radio->Ptt().back(), (PttCall{0, 2u * static_cast<std::uint32_t>(device)}));
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_F(Transmit, TransmitterPduFields) {
     radio->SetXmitPower(40.0);
     radio->SetFrequency(30e6, 4294967296.0 + 5.0);  // needs the high word
     Clear();
-    ASSERT_EQ(radio->SetPTT(1, 0x1FF), 1);
+    ASSERT_EQ(radio->SetPTT(1, 0x101FF), 1);  // a word above 16 bits
     auto pdus = Pdus(hcy::net::PDU_TYPE_TRANSMITTER);
     ASSERT_EQ(pdus.size(), 1u);
     ASSERT_EQ(pdus[0].size(), 104u + 16u);
@@ -112,7 +112,7 @@ TEST_F(Transmit, TransmitterPduFields) {
     EXPECT_EQ(pdu.header.pduType, 25);
     EXPECT_EQ(pdu.header.length, 120);
     EXPECT_EQ(pdu.transmitState, 2);
-    EXPECT_EQ(pdu.inputSource, 0xFF);  // low 8 bits of the source word
+    EXPECT_EQ(pdu.inputSource, 0xFF);  // low 8 bits of the source word on the wire
     EXPECT_EQ(pdu.netNumber, 0x1234);
     EXPECT_EQ(pdu.frequencyHigh, 1u);
     EXPECT_EQ(pdu.frequencyLow, 5u);
@@ -130,13 +130,15 @@ TEST_F(Transmit, TransmitterPduFields) {
     // Heartbeat while keyed, release, heartbeat, heartbeat when off.
     Clear();
     radio->Heartbeat();
-    radio->SetPTT(0, 0x1FF);
+    radio->SetPTT(0, 0x1FF);  // not the word that keyed (its low 16 bits only)
+    radio->Heartbeat();
+    radio->SetPTT(0, 0x101FF);
     radio->Heartbeat();
     radio->SetOnOff(0);
     radio->Heartbeat();
     std::vector<int> states;
     for (const auto& p : Pdus(25)) states.push_back(As<TransmitterPdu>(p).transmitState);
-    EXPECT_EQ(states, (std::vector<int>{2, 1, 1, 0}));
+    EXPECT_EQ(states, (std::vector<int>{2, 2, 1, 1, 0}));
 }
 
 // PTT belongs to the source word that keyed; keying a half-duplex radio

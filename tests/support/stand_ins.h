@@ -111,8 +111,8 @@ public:
     int StopRecvPath(CDevice*, int) override { return 1; }
     int RemoveRecvPath(CDevice*, int) override { return 1; }
     void DetachDevice(CDevice*, bool) override { ++detaches; }
-    int SetPTT(int, std::uint16_t) override { return 1; }
-    void TransmitAudio(const std::int16_t*, std::uint32_t, std::uint32_t, std::uint16_t) override {}
+    int SetPTT(int, std::uint32_t) override { return 1; }
+    void TransmitAudio(const std::int16_t*, std::uint32_t, std::uint32_t, std::uint32_t) override {}
 };
 
 class StandInInterphone : public CICSModel {
@@ -145,7 +145,7 @@ public:
     }
     int Dial(std::uint16_t) override { return 1; }
     int SetHook(std::uint32_t) override { return 1; }
-    int SetTalk(int, std::uint16_t) override { return 1; }
+    int SetTalk(int, std::uint32_t) override { return 1; }
     void SendAudio(const std::int16_t*, std::uint32_t, std::uint32_t) override {}
     int Heartbeat() override {
         ++heartbeats;
