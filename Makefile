@@ -4,8 +4,9 @@
 #   make demo-load RUNS=N   the demo N times idle, busy and flooded
 BUILD ?= build
 JOBS  ?= $(shell nproc)
+SOAK_SECONDS ?= 600
 
-.PHONY: all deps configure build test demo demo-load bench format clean
+.PHONY: all deps configure build test demo demo-load bench soak format clean
 
 all: build
 
@@ -30,6 +31,10 @@ demo-load: build
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
+
+# 8 test hosts in network namespaces for SOAK_SECONDS (needs root).
+soak: build
+	@bash scripts/soak.sh $(BUILD) $(SOAK_SECONDS)
 
 format:
 	@bash scripts/check-format.sh --fix

@@ -1,17 +1,18 @@
 // hcyhost: a small simulator host. It drives the library through its
-// exports the way a simulator would: a sound card (a virtual one whose
-// microphone reads a WAV file and whose speaker writes one, or the default
-// devices of a real back end), one radio wired to it, keyed while the
-// microphone file plays (or for --key seconds), and a report of what it
-// heard.
+// exports the way a simulator would: radios, each on a sound card of its
+// own (a virtual one whose microphone reads a WAV file or a tone and whose
+// speaker writes one, or the default devices of a real back end for a
+// single radio), keyed while the microphone file plays, for --key seconds
+// or by a schedule, and a report of what each radio heard.
 //
-// It says "radio N listening on port P" once it can hear: its radio is
-// wired and the library's socket is bound (the port is set on the
+// It says "radio N listening on port P" once it can hear: its radios are
+// wired and the library's sockets are bound (the ports are set on the
 // library's network thread, after hcySetNetworkPort has returned), and
 // only then keys. At the end it prints when the first sample of each WAV
 // file was captured or played, on the machine's monotonic clock, so that
 // two hosts' files can be laid on one time line.
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -35,32 +36,77 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: hcyhost [options]\n"
-    "A simulator host on the Halcyra library: one radio on a sound card, virtual\n"
-    "(WAV files) or real.\n"
+    "A simulator host on the Halcyra library: radios on sound cards, virtual (WAV\n"
+    "files) or real.\n"
     "\n"
     "  --exercise N         DIS exercise id, 1 to 255 (default 1)\n"
     "  --port N             primary UDP port (default 3000)\n"
-    "  --address A          destination address of the PDUs (default 127.255.255.255)\n"
+    "  --address A          destination address of the PDUs on both networks: a\n"
+    "                       broadcast, multicast or host address (default 127.255.255.255)\n"
+    "  --secondary-port N   open the secondary network's socket on UDP port N\n"
+    "  --secondary-address A  destination on the secondary network (default: --address)\n"
+    "  --ttl N              multicast time-to-live on both networks, 1 to 255 (default 25)\n"
+    "  --network NAMES      the networks the radios send and hear on: a comma list of\n"
+    "                       primary, secondary, loopback, signal-primary and\n"
+    "                       signal-secondary (audio then goes only by the signal-*\n"
+    "                       names); default: the library's\n"
+    "  --radios N           radios on this host, 1 to 16 (default 1), each on a virtual\n"
+    "                       sound card of its own; radio i (from 1) tunes to\n"
+    "                       --frequency + (i - 1) MHz\n"
     "  --frequency HZ       receive and transmit frequency [Hz] (default 30000000)\n"
     "  --power W            transmit power [W] (default: the radio's)\n"
     "  --position LAT,LON,ALT  antenna position [deg, deg, m] (default 0,0,0)\n"
-    "  --entity S,A,E       DIS site, application and entity (default: generated)\n"
+    "  --entity S,A,E       DIS site, application and entity; radio i is radio number i\n"
+    "                       (default: generated)\n"
     "  --encoding NAME      pcm, mulaw, cvsd, cecom-cvsd or adpcm (default pcm)\n"
     "  --squelch LEVEL      squelch level (default: the radio's)\n"
     "  --sound NAME         sound card: virtual (default), or a real back end such as\n"
     "                       alsa: the system's default microphone and speaker\n"
-    "  --transmit FILE      virtual microphone reads this 16-bit PCM WAV file; the\n"
-    "                       radio is keyed while it plays\n"
-    "  --receive FILE       virtual speaker writes what the radio hears to this WAV file\n"
-    "  --key S              key the radio for S seconds from the start (speak now)\n"
+    "  --transmit FILE      radio 1's virtual microphone reads this 16-bit PCM WAV file;\n"
+    "                       the radio is keyed while it plays\n"
+    "  --receive FILE       radio 1's virtual speaker writes what it hears to this WAV file\n"
+    "  --key S              key radio 1 for S seconds from the start (speak now)\n"
+    "  --schedule R,START,SECONDS[,PERIOD]\n"
+    "                       key radio R from START for SECONDS [s], again every PERIOD\n"
+    "                       [s]; its virtual microphone hears a tone (may be given again)\n"
+    "  --epoch T            Unix time [s] that the start of --transmit and --key,\n"
+    "                       schedules, --seconds and reported times count from\n"
+    "                       (default: when the host is ready)\n"
     "  --seconds S          how long to run (default: the transmission and 1 s, or 10 s)\n"
     "  --recv-timeout S     drop a silent transmitter after S to 2 S seconds (default 9)\n"
-    "  --help               this text\n";
+    "  --help               this text\n"
+    "\n"
+    "Each radio says what it hears: \"radio H hears N transmitters at T s\", and at the\n"
+    "end of each transmission \"radio H heard S.A.E.R from T1 to T2 s, audio peak P\"\n"
+    "(H the radio's handle, S.A.E.R the transmitter's site, application, entity and\n"
+    "radio number, P its largest audio level).\n";
+
+constexpr int kMaxRadios = 16;
+constexpr double kRadioSpacing = 1e6;  // between the radios' frequencies [Hz]
+constexpr double kToneHz = 700.0;      // what a scheduled microphone hears
+constexpr double kToneAmplitude = 8000.0;
+
+// Radio r (from 1) keyed from `start` for `seconds`, again every `period`
+// (0: once) [s].
+struct Schedule {
+    int radio;
+    double start, seconds, period;
+    bool Keyed(double t) const {
+        if (t < start) return false;
+        const double into = period > 0 ? std::fmod(t - start, period) : t - start;
+        return into < seconds;
+    }
+};
 
 struct Options {
     int exercise = 1;
     int port = 3000;
     std::string address = "127.255.255.255";
+    int secondaryPort = 0;
+    std::string secondaryAddress;
+    std::optional<int> ttl;
+    std::optional<std::uint32_t> network;
+    int radios = 1;
     double frequency = 30e6;
     std::optional<double> power;
     double latitude = 0, longitude = 0, altitude = 0;
@@ -71,6 +117,8 @@ struct Options {
     std::string transmitFile;
     std::string receiveFile;
     std::optional<double> key;
+    std::vector<Schedule> schedules;
+    std::optional<double> epoch;
     std::optional<double> seconds;
     std::optional<double> recvTimeout;
 };
@@ -89,20 +137,43 @@ double Number(const std::string& option, const char* text, double low, double hi
     return v;
 }
 
+std::vector<std::string> Split(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) return parts;
+        start = comma + 1;
+    }
+}
+
 std::vector<double> Numbers(const std::string& option, const char* text, std::size_t count,
                             double low, double high) {
     std::vector<double> values;
-    std::string s = text;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = s.find(',', start);
-        values.push_back(Number(option, s.substr(start, comma - start).c_str(), low, high));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
+    for (const auto& part : Split(text)) values.push_back(Number(option, part.c_str(), low, high));
     if (values.size() != count)
-        Fail("'" + s + "' for " + option + " needs " + std::to_string(count) + " values");
+        Fail("'" + std::string(text) + "' for " + option + " needs " + std::to_string(count) +
+             " values");
     return values;
+}
+
+std::uint32_t NetworkFlags(const std::string& text) {
+    static constexpr std::pair<const char*, std::uint32_t> kNames[] = {
+        {"primary", NET_PRIMARY},
+        {"secondary", NET_SECONDARY},
+        {"loopback", NET_LOOPBACK},
+        {"signal-primary", NET_SIGNAL_PRIMARY},
+        {"signal-secondary", NET_SIGNAL_SECONDARY},
+    };
+    std::uint32_t flags = 0;
+    for (const auto& name : Split(text)) {
+        const auto* found = std::find_if(std::begin(kNames), std::end(kNames),
+                                         [&](const auto& n) { return name == n.first; });
+        if (found == std::end(kNames)) Fail("unknown network '" + name + "' in --network");
+        flags |= found->second;
+    }
+    return flags;
 }
 
 Options Parse(int argc, char** argv) {
@@ -122,12 +193,24 @@ Options Parse(int argc, char** argv) {
             o.port = static_cast<int>(Number(a, v, 1, 65535));
         else if (a == "--address")
             o.address = v;
+        else if (a == "--secondary-port")
+            o.secondaryPort = static_cast<int>(Number(a, v, 1, 65535));
+        else if (a == "--secondary-address")
+            o.secondaryAddress = v;
+        else if (a == "--ttl")
+            o.ttl = static_cast<int>(Number(a, v, 1, 255));
+        else if (a == "--network")
+            o.network = NetworkFlags(v);
+        else if (a == "--radios")
+            o.radios = static_cast<int>(Number(a, v, 1, kMaxRadios));
         else if (a == "--frequency")
             o.frequency = Number(a, v, 1, 1e12);
         else if (a == "--power")
             o.power = Number(a, v, 0, 1e9);
         else if (a == "--squelch")
             o.squelch = Number(a, v, 0, 1e6);
+        else if (a == "--epoch")
+            o.epoch = Number(a, v, 0, 1e11);
         else if (a == "--seconds")
             o.seconds = Number(a, v, 0.1, 86400);
         else if (a == "--recv-timeout")
@@ -149,6 +232,16 @@ Options Parse(int argc, char** argv) {
             auto e = Numbers(a, v, 3, 0, 65535);
             o.site = static_cast<int>(e[0]), o.application = static_cast<int>(e[1]),
             o.entity = static_cast<int>(e[2]);
+        } else if (a == "--schedule") {
+            const std::size_t count = Split(v).size();
+            if (count != 3 && count != 4) Fail("--schedule needs R,START,SECONDS[,PERIOD]");
+            const auto s = Numbers(a, v, count, 0, 86400);
+            const Schedule k{static_cast<int>(s[0]), s[1], s[2], count == 4 ? s[3] : 0};
+            if (k.radio < 1 || k.radio != s[0]) Fail("bad radio in --schedule " + std::string(v));
+            if (k.seconds <= 0 || (k.period > 0 && k.period <= k.seconds))
+                Fail("--schedule " + std::string(v) +
+                     " needs SECONDS > 0 and a PERIOD longer than SECONDS");
+            o.schedules.push_back(k);
         } else if (a == "--encoding") {
             const std::string n = v;
             if (n == "pcm")
@@ -169,7 +262,18 @@ Options Parse(int argc, char** argv) {
     }
     if (o.sound != "virtual" && (!o.transmitFile.empty() || !o.receiveFile.empty()))
         Fail("--transmit and --receive need the virtual sound card");
+    if (o.sound != "virtual" && (o.radios > 1 || !o.schedules.empty()))
+        Fail("--radios and --schedule need the virtual sound card");
     if (o.key && !o.transmitFile.empty()) Fail("--key and --transmit both key the radio");
+    for (const auto& k : o.schedules) {
+        if (k.radio > o.radios)
+            Fail("--schedule keys radio " + std::to_string(k.radio) + " of " +
+                 std::to_string(o.radios));
+        if (k.radio == 1 && (o.key || !o.transmitFile.empty()))
+            Fail("--schedule keys radio 1, which --key or --transmit keys");
+    }
+    if (!o.secondaryAddress.empty() && o.secondaryPort == 0)
+        Fail("--secondary-address needs --secondary-port");
     return o;
 }
 
@@ -251,19 +355,82 @@ bool NewUdpSocketOn(int port, const std::set<std::string>& before) {
     }
 }
 
-// Reports the radio's own transmissions as the library announces them on
+// Gives a network its port and waits until the library has opened its
+// socket there.
+void OpenPort(int (*setPort)(std::uint32_t), const char* what, int port) {
+    const std::set<std::string> before = UdpSocketsOn(port);
+    Check(setPort(static_cast<std::uint32_t>(port)), what);
+    if (!NewUdpSocketOn(port, before)) {
+        std::fprintf(stderr, "hcyhost: the library's socket on port %d did not open: %s\n", port,
+                     hcyGetLastError());
+        hcyExit();
+        std::exit(1);
+    }
+}
+
+// One radio on a sound card of its own, and what it hears.
+struct Radio {
+    int handle = 0;
+    int device = 0;
+    hcyplat_guid speaker{}, microphone{};
+    std::uint32_t waveIn = 0xFFFFFFFFu;  // the default input
+    bool keyed = false;
+    double keyedAt = 0;
+    int onAir = 0;  // as the library last announced it
+    // Transmitters heard: how many now, at most, and in all.
+    std::uint32_t audible = 0, mostAudible = 0;
+    int heard = 0;
+    // The strongest transmitter now heard, since when and its loudest audio.
+    std::optional<std::array<std::uint16_t, 4>> strongest;
+    double strongestSince = 0;
+    float audioPeak = 0;
+};
+
+// Reports each radio's own transmissions as the library announces them on
 // the message window: 1 on the air, 0 off the air (repeats are dropped).
-void DrainActivity(uintptr_t window, int radio, int& onAir) {
+void DrainActivity(uintptr_t window, std::vector<Radio>& radios) {
     std::uint32_t message;
     uintptr_t wParam;
     intptr_t lParam;
     while (hcyplatPeekWindowMessage(window, &message, &wParam, &lParam)) {
-        if (message != WM_CLIENT_RADIO_ACTIVITY || static_cast<int>(wParam) != radio) continue;
-        const int now = lParam ? 1 : 0;
-        if (now == onAir) continue;
-        onAir = now;
-        std::printf("hcyhost: radio %d %s\n", radio, now ? "on the air" : "off the air");
+        if (message != WM_CLIENT_RADIO_ACTIVITY) continue;
+        for (auto& r : radios) {
+            if (static_cast<int>(wParam) != r.handle) continue;
+            const int now = lParam ? 1 : 0;
+            if (now == r.onAir) continue;
+            r.onAir = now;
+            std::printf("hcyhost: radio %d %s\n", r.handle, now ? "on the air" : "off the air");
+        }
     }
+}
+
+// What radio `r` hears at time `t` [s].
+void Listen(Radio& r, double t) {
+    std::uint32_t now = 0;
+    if (hcyGetRadioData(r.handle, RD_AUDIBLE_COUNT, &now) && now != r.audible) {
+        std::printf("hcyhost: radio %d hears %u transmitter%s at %.2f s\n", r.handle, now,
+                    now == 1 ? "" : "s", t);
+        if (now > r.audible) r.heard += static_cast<int>(now - r.audible);
+        r.audible = now;
+        r.mostAudible = std::max(r.mostAudible, now);
+    }
+    std::array<std::uint16_t, 4> id{};
+    std::optional<std::array<std::uint16_t, 4>> strongest;
+    if (hcyGetRadioData(r.handle, RD_STRONGEST_XMIT_ID, id.data())) strongest = id;
+    if (strongest != r.strongest) {
+        if (r.strongest) {
+            const auto& s = *r.strongest;
+            std::printf(
+                "hcyhost: radio %d heard %u.%u.%u.%u from %.2f to %.2f s, audio peak %.3f\n",
+                r.handle, s[0], s[1], s[2], s[3], r.strongestSince, t, r.audioPeak);
+        }
+        r.strongest = strongest;
+        r.strongestSince = t;
+        r.audioPeak = 0;
+    }
+    float level = 0;
+    if (r.strongest && hcyGetRadioData(r.handle, RD_MAX_AUDIO_LEVEL, &level))
+        r.audioPeak = std::max(r.audioPeak, level);
 }
 
 }  // namespace
@@ -279,22 +446,25 @@ int main(int argc, char** argv) {
     const double keySeconds = o.key ? *o.key : transmitSeconds;
     const double runSeconds = o.seconds ? *o.seconds : (keySeconds > 0 ? keySeconds + 1 : 10);
 
-    // The sound card: a virtual speaker and microphone of our own, or the
-    // default devices of a real back end.
+    // The sound cards: a virtual speaker and microphone of our own for each
+    // radio, or the default devices of a real back end.
     const bool virtualCard = o.sound == "virtual";
-    hcyplat_guid speaker{}, microphone{};
-    std::uint32_t waveIn = 0xFFFFFFFFu;  // the default input
+    std::vector<Radio> radios(static_cast<std::size_t>(o.radios));
+    Radio& first = radios.front();
     if (virtualCard) {
-        if (hcyplatCreateOutputEndpoint("hcyhost speaker", 16000, 2, &speaker) < 0 ||
-            hcyplatCreateInputEndpoint("hcyhost microphone", &microphone, &waveIn) < 0) {
-            std::fprintf(stderr, "hcyhost: cannot create the virtual sound card\n");
-            return 1;
+        for (auto& r : radios) {
+            if (hcyplatCreateOutputEndpoint("hcyhost speaker", 16000, 2, &r.speaker) < 0 ||
+                hcyplatCreateInputEndpoint("hcyhost microphone", &r.microphone, &r.waveIn) < 0) {
+                std::fprintf(stderr, "hcyhost: cannot create the virtual sound card\n");
+                return 1;
+            }
+            hcyplatSetOutputNull(&r.speaker);
         }
-        if (!o.receiveFile.empty() && !hcyplatSetOutputWavFile(&speaker, o.receiveFile.c_str())) {
+        if (!o.receiveFile.empty() &&
+            !hcyplatSetOutputWavFile(&first.speaker, o.receiveFile.c_str())) {
             std::fprintf(stderr, "hcyhost: cannot write '%s'\n", o.receiveFile.c_str());
             return 1;
         }
-        if (o.receiveFile.empty()) hcyplatSetOutputNull(&speaker);
     } else if (!hcyplatUseSoundBackend(o.sound.c_str())) {
         std::fprintf(stderr, "hcyhost: the sound back end '%s' is not there or finds no device\n",
                      o.sound.c_str());
@@ -304,105 +474,153 @@ int main(int argc, char** argv) {
     const uintptr_t window = hcyplatCreateWindow();
     Check(hcyInit(window, o.address.c_str()), "hcyInit");
     if (o.recvTimeout) hcySetRecvTimeout(static_cast<float>(*o.recvTimeout));
-    const std::set<std::string> initialSockets = UdpSocketsOn(o.port);
-    Check(hcySetNetworkPort(static_cast<std::uint32_t>(o.port)), "hcySetNetworkPort");
-    if (!NewUdpSocketOn(o.port, initialSockets)) {
-        std::fprintf(stderr, "hcyhost: the library's socket on port %d did not open: %s\n", o.port,
-                     hcyGetLastError());
-        hcyExit();
-        return 1;
+    // Destinations and the time-to-live first: the sockets bind and join
+    // their groups when the ports open them.
+    if (!o.secondaryAddress.empty())
+        Check(hcySetSubNet(NET_SECONDARY, o.secondaryAddress.c_str()), "hcySetSubNet");
+    if (o.ttl) Check(hcySetMulticastTTL(NET_PRIMARY | NET_SECONDARY, *o.ttl), "hcySetMulticastTTL");
+    OpenPort(hcySetNetworkPort, "hcySetNetworkPort", o.port);
+    if (o.secondaryPort) OpenPort(hcySetSecondaryPort, "hcySetSecondaryPort", o.secondaryPort);
+
+    for (std::size_t i = 0; i < radios.size(); ++i) {
+        Radio& r = radios[i];
+        HCYGUID output;
+        std::memcpy(&output, &r.speaker, sizeof output);
+        r.device = hcyOpenAudioDeviceSimple(r.waveIn, virtualCard ? &output : nullptr);
+        Check(r.device > 0, "hcyOpenAudioDeviceSimple");
+        if (!virtualCard) {
+            // The first device of each list is the default one, which it opened.
+            char out[128] = "", in[128] = "";
+            HCYGUID g;
+            std::uint32_t id = 0;
+            hcyGetOutputDevices(1, out, sizeof out - 1, &g);
+            hcyGetInputDevices(1, in, sizeof in - 1, &id);
+            std::printf("hcyhost: speaker %s, microphone %s\n", out, in);
+        }
+        const bool entityGiven = o.site || o.application || o.entity;
+        r.handle = hcyCreateComRadio(RADIO_TYPE_GENERIC, static_cast<std::uint16_t>(o.site),
+                                     static_cast<std::uint16_t>(o.application),
+                                     static_cast<std::uint16_t>(o.entity),
+                                     static_cast<std::uint16_t>(entityGiven ? i + 1 : 0));
+        Check(r.handle > 0, "hcyCreateComRadio");
+        const double frequency = o.frequency + kRadioSpacing * static_cast<double>(i);
+        Check(hcySetExerciseID(r.handle, static_cast<std::uint32_t>(o.exercise)),
+              "hcySetExerciseID");
+        Check(hcySetRadioFrequency(r.handle, frequency, frequency), "hcySetRadioFrequency");
+        Check(hcySetEncoding(r.handle, o.encoding), "hcySetEncoding");
+        Check(hcySetAntWorldPosn(r.handle, o.latitude, o.longitude, o.altitude),
+              "hcySetAntWorldPosn");
+        if (o.network) Check(hcySetNetwork(r.handle, *o.network), "hcySetNetwork");
+        if (o.power) Check(hcySetRadioXmitPower(r.handle, *o.power), "hcySetRadioXmitPower");
+        if (o.squelch)
+            Check(hcySetSquelchLevel(r.handle, static_cast<float>(*o.squelch)),
+                  "hcySetSquelchLevel");
+        Check(hcySetComRadioRecv(r.handle, r.device, 0, 1), "hcySetComRadioRecv");
+        Check(hcySetComRadioXmit(r.handle, r.device, 1), "hcySetComRadioXmit");
+        const bool scheduled =
+            std::any_of(o.schedules.begin(), o.schedules.end(),
+                        [&](const Schedule& k) { return k.radio == static_cast<int>(i) + 1; });
+        if (scheduled) hcyplatSetInputTone(&r.microphone, kToneHz, kToneAmplitude);
+        std::printf("hcyhost: radio %d on %.0f Hz, exercise %d, port %d%s%s\n", r.handle, frequency,
+                    o.exercise, o.port, i == 0 && !o.transmitFile.empty() ? ", transmitting " : "",
+                    i == 0 ? o.transmitFile.c_str() : "");
     }
-
-    HCYGUID output;
-    std::memcpy(&output, &speaker, sizeof output);
-    const int device = hcyOpenAudioDeviceSimple(waveIn, virtualCard ? &output : nullptr);
-    Check(device > 0, "hcyOpenAudioDeviceSimple");
-    if (!virtualCard) {
-        // The first device of each list is the default one, which it opened.
-        char out[128] = "", in[128] = "";
-        HCYGUID g;
-        std::uint32_t id = 0;
-        hcyGetOutputDevices(1, out, sizeof out - 1, &g);
-        hcyGetInputDevices(1, in, sizeof in - 1, &id);
-        std::printf("hcyhost: speaker %s, microphone %s\n", out, in);
+    for (const auto& r : radios) {
+        if (o.secondaryPort)
+            std::printf("hcyhost: radio %d listening on port %d and secondary port %d\n", r.handle,
+                        o.port, o.secondaryPort);
+        else
+            std::printf("hcyhost: radio %d listening on port %d\n", r.handle, o.port);
     }
-
-    const int radio = hcyCreateComRadio(RADIO_TYPE_GENERIC, static_cast<std::uint16_t>(o.site),
-                                        static_cast<std::uint16_t>(o.application),
-                                        static_cast<std::uint16_t>(o.entity), 0);
-    Check(radio > 0, "hcyCreateComRadio");
-    Check(hcySetExerciseID(radio, static_cast<std::uint32_t>(o.exercise)), "hcySetExerciseID");
-    Check(hcySetRadioFrequency(radio, o.frequency, o.frequency), "hcySetRadioFrequency");
-    Check(hcySetEncoding(radio, o.encoding), "hcySetEncoding");
-    Check(hcySetAntWorldPosn(radio, o.latitude, o.longitude, o.altitude), "hcySetAntWorldPosn");
-    if (o.power) Check(hcySetRadioXmitPower(radio, *o.power), "hcySetRadioXmitPower");
-    if (o.squelch)
-        Check(hcySetSquelchLevel(radio, static_cast<float>(*o.squelch)), "hcySetSquelchLevel");
-    Check(hcySetComRadioRecv(radio, device, 0, 1), "hcySetComRadioRecv");
-    Check(hcySetComRadioXmit(radio, device, 1), "hcySetComRadioXmit");
-
-    std::printf("hcyhost: radio %d on %.0f Hz, exercise %d, port %d%s%s\n", radio, o.frequency,
-                o.exercise, o.port, o.transmitFile.empty() ? "" : ", transmitting ",
-                o.transmitFile.c_str());
-    std::printf("hcyhost: radio %d listening on port %d\n", radio, o.port);
     std::fflush(stdout);
 
+    // The time line: seconds since --epoch, or since now.
     using clock = std::chrono::steady_clock;
-    const auto start = clock::now();
-    const auto end = start + std::chrono::duration<double>(runSeconds);
-    const auto keyEnd = start + std::chrono::duration<double>(keySeconds + (o.key ? 0 : 0.2));
-    bool keyed = false;
+    auto start = clock::now();
+    if (o.epoch) {
+        const double late =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count() -
+            *o.epoch;
+        start -= std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(late));
+    }
+    auto seconds = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
+
+    // --key and --transmit key radio 1 from the time line's start.
+    const bool keyFirst = o.key || !o.transmitFile.empty();
+    while (keyFirst && seconds() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     if (o.key) {
-        Check(hcySetRadioPTT(device, 1, 0), "hcySetRadioPTT");
-        keyed = true;
+        Check(hcySetRadioPTT(first.device, 1, 0), "hcySetRadioPTT");
+        first.keyed = true;
     } else if (!o.transmitFile.empty()) {
         // The microphone is read only while capturing: the file's first
         // sample is the first one captured after keying.
-        if (!hcyplatSetInputWavFile(&microphone, o.transmitFile.c_str(), 0)) {
+        if (!hcyplatSetInputWavFile(&first.microphone, o.transmitFile.c_str(), 0)) {
             std::fprintf(stderr, "hcyhost: cannot play '%s'\n", o.transmitFile.c_str());
             hcyExit();
             return 1;
         }
-        Check(hcySetRadioPTT(device, 1, 0), "hcySetRadioPTT");
-        keyed = true;
+        Check(hcySetRadioPTT(first.device, 1, 0), "hcySetRadioPTT");
+        first.keyed = true;
     }
-    // What the radio hears: the number of transmitters it receives at once.
-    int heard = 0;
-    int onAir = 0;
-    std::uint32_t audible = 0, mostAudible = 0;
-    auto poll = [&] {
-        DrainActivity(window, radio, onAir);
-        std::uint32_t now = 0;
-        if (!hcyGetRadioData(radio, RD_AUDIBLE_COUNT, &now) || now == audible) return;
-        const double t = std::chrono::duration<double>(clock::now() - start).count();
-        std::printf("hcyhost: radio %d hears %u transmitter%s at %.2f s\n", radio, now,
-                    now == 1 ? "" : "s", t);
-        if (now > audible) heard += static_cast<int>(now - audible);
-        audible = now;
-        mostAudible = std::max(mostAudible, now);
+    first.keyedAt = seconds();
+    const double firstKeyEnd = first.keyedAt + keySeconds + (o.key ? 0 : 0.2);
+    auto unkey = [&](Radio& r, double t) {
+        hcySetRadioPTT(r.device, 0, 0);
+        r.keyed = false;
+        if (&r == &first && keyFirst)
+            std::printf("hcyhost: radio %d sent %.2f s\n", r.handle, keySeconds);
+        else
+            std::printf("hcyhost: radio %d keyed from %.2f to %.2f s\n", r.handle, r.keyedAt, t);
     };
-    while (clock::now() < end) {
-        if (keyed && clock::now() >= keyEnd) {
-            hcySetRadioPTT(device, 0, 0);
-            keyed = false;
-            std::printf("hcyhost: radio %d sent %.2f s\n", radio, keySeconds);
+    for (double t = seconds(); t < runSeconds; t = seconds()) {
+        for (std::size_t i = 0; i < radios.size(); ++i) {
+            Radio& r = radios[i];
+            if (i == 0 && keyFirst) {
+                if (r.keyed && t >= firstKeyEnd) unkey(r, t);
+                continue;
+            }
+            const bool due =
+                std::any_of(o.schedules.begin(), o.schedules.end(), [&](const Schedule& k) {
+                    return k.radio == static_cast<int>(i) + 1 && k.Keyed(t);
+                });
+            if (due && !r.keyed) {
+                Check(hcySetRadioPTT(r.device, 1, 0), "hcySetRadioPTT");
+                r.keyed = true;
+                r.keyedAt = t;
+            } else if (!due && r.keyed) {
+                unkey(r, t);
+            }
         }
-        poll();
+        DrainActivity(window, radios);
+        for (auto& r : radios) Listen(r, t);
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (keyed) hcySetRadioPTT(device, 0, 0);
-    poll();
-    double first = 0;
-    if (!o.transmitFile.empty() && hcyplatGetStreamStart(&microphone, &first))
-        std::printf("hcyhost: microphone file started at %.6f s\n", first);
-    if (!o.receiveFile.empty() && hcyplatGetStreamStart(&speaker, &first))
-        std::printf("hcyhost: speaker file started at %.6f s\n", first);
+    const double end = seconds();
+    for (auto& r : radios)
+        if (r.keyed) unkey(r, end);
+    DrainActivity(window, radios);
+    for (auto& r : radios) Listen(r, end);
+    double firstSample = 0;
+    if (!o.transmitFile.empty() && hcyplatGetStreamStart(&first.microphone, &firstSample))
+        std::printf("hcyhost: microphone file started at %.6f s\n", firstSample);
+    if (!o.receiveFile.empty() && hcyplatGetStreamStart(&first.speaker, &firstSample))
+        std::printf("hcyhost: speaker file started at %.6f s\n", firstSample);
 
-    hcyCloseAudioDevice(device);
+    for (auto& r : radios) hcyCloseAudioDevice(r.device);
     hcyExit();
     hcyplatDestroyWindow(window);
-    std::printf("hcyhost: radio %d heard %d transmission%s, at most %u at once\n", radio, heard,
-                heard == 1 ? "" : "s", mostAudible);
+    for (auto& r : radios) {
+        // A transmission still heard at the end is reported as heard so far.
+        if (r.strongest) {
+            const auto& s = *r.strongest;
+            std::printf(
+                "hcyhost: radio %d heard %u.%u.%u.%u from %.2f to %.2f s, audio peak %.3f\n",
+                r.handle, s[0], s[1], s[2], s[3], r.strongestSince, end, r.audioPeak);
+        }
+        std::printf("hcyhost: radio %d heard %d transmission%s, at most %u at once\n", r.handle,
+                    r.heard, r.heard == 1 ? "" : "s", r.mostAudible);
+    }
     return 0;
 }
