@@ -396,13 +396,15 @@ int CRadioModel::SetSquelchLevel(float level) {
     }
     Guard lock(*this);
     m_fSquelchLevel = level;
-    for (auto& record : m_receives) {
-        if (m_bDoSquelch) SquelchModel(*record);
-        ApplySquelch(*record);
-        if (record->squelchOpen)
-            StartReceivePaths(record.get());
-        else
-            StopReceivePaths(record.get(), false);
+    if (ReevaluatesOnSettings()) {
+        for (auto& record : m_receives) {
+            if (m_bDoSquelch) SquelchModel(*record);
+            ApplySquelch(*record);
+            if (record->squelchOpen)
+                StartReceivePaths(record.get());
+            else
+                StopReceivePaths(record.get(), false);
+        }
     }
     UpdateNoise();
     return 1;

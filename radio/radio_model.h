@@ -70,6 +70,10 @@ inline constexpr std::uint32_t DUPLEX_FULL = 10;
 // Reception mode 5: the end of a heard transmission plays the squelch tail
 // and tells the devices.
 inline constexpr std::uint32_t RECEPTION_MODE_TAIL = 5;
+// Modes 6 (intercom, scanner, six-channel set) and 11 (raw DIS): a heard
+// transmission ends without tail or notice.
+inline constexpr std::uint32_t RECEPTION_MODE_NO_TAIL = 6;
+inline constexpr std::uint32_t RECEPTION_MODE_SILENT = 11;
 
 // Most samples one Signal PDU carries: 4080 PCM samples make 8160 data
 // bytes, a PDU of exactly 8192 bytes (the largest DIS PDU), and fit the
@@ -151,7 +155,8 @@ public:
     virtual void SendTransmitterPdu();
     virtual void SendReceiverPdu(std::uint32_t force);
     virtual int ReceiverStateChanged(const ReceiverPdu& pdu);
-    // PDUs in host order, with the number of bytes received.
+    // PDUs in host order, with the number of bytes received. A Signal PDU
+    // that AcceptSignal takes goes down the decode road (HandleRecordSignal).
     virtual void OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t length);
     virtual void OnSignalPdu(const SignalPdu* pdu, std::uint32_t length);
     virtual void OnHlaTransmitterUpdate(std::uint32_t objectHandle,
@@ -253,6 +258,21 @@ protected:
         const CRadioModel& m_radio;
     };
 
+    // How the decode road treats a block a model accepted.
+    struct SignalRoad {
+        bool codeSetsBitOrder = false;  // CVSD codes 2 and 7 choose the bit order, not the radio
+        bool measureLevel = true;       // the record's audio level follows the block
+        bool ssb = false;               // single-sideband mistuning applies
+    };
+    // Mutex held: the record that plays this Signal PDU and how, or null to
+    // drop it. The base hears a sender it has a record of, by exercise,
+    // on/off, capture and own entity.
+    virtual std::shared_ptr<CReceive> AcceptSignal(const SignalPdu& pdu, SignalRoad& road);
+
+    // False for models that do not tune (scanner, raw DIS): retuning and a
+    // new squelch level leave their records' reception as it is.
+    virtual bool ReevaluatesOnSettings() const { return true; }
+
     // Pipeline pieces (mutex held).
     void EvaluateReception(CReceive& record);
     void ApplySquelch(CReceive& record);
@@ -278,12 +298,14 @@ protected:
     void SendSignalPdus(const SignalPlan& plan, const std::int16_t* samples,
                         std::uint32_t sampleCount, std::uint32_t sampleRate);
     bool HandleRecordSignal(const std::shared_ptr<CReceive>& record, const SignalPdu& fields,
-                            const std::uint8_t* data, std::uint32_t dataBytes, bool ssb,
-                            std::vector<CDevice*>& dataDevices);
+                            const std::uint8_t* data, std::uint32_t dataBytes,
+                            const SignalRoad& road, std::vector<CDevice*>& dataDevices);
     void DeliverToDataDevices(const std::vector<CDevice*>& devices,
                               const std::shared_ptr<CReceive>& record, const std::int16_t* samples,
                               std::uint32_t bytes, std::uint32_t rate);
     std::shared_ptr<CReceive> FindReceive(const RadioId& key) const;
+    // Lists a record in the array and the index, under its transmitter's id.
+    void AddReceive(const std::shared_ptr<CReceive>& record);
     void RemoveReceiveAt(std::size_t index);
 
     mutable std::recursive_mutex m_mutex;

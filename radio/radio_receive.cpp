@@ -46,6 +46,11 @@ std::shared_ptr<CReceive> CRadioModel::FindReceive(const RadioId& key) const {
     return it == m_receiveIndex.end() ? nullptr : it->second;
 }
 
+void CRadioModel::AddReceive(const std::shared_ptr<CReceive>& record) {
+    m_receiveIndex.emplace(hcy::net::PackedKey(record->id), record);
+    m_receives.push_back(record);
+}
+
 void CRadioModel::RemoveReceiveAt(std::size_t index) {
     std::shared_ptr<CReceive> record = m_receives[index];
     record->Reset();
@@ -179,6 +184,7 @@ void CRadioModel::OnTransmitStateChange(bool started, CReceive& record) {
 // all factors included, since propagation and squelch depend on the tuning
 // too.
 void CRadioModel::ReevaluateAllForTuning() {
+    if (!ReevaluatesOnSettings()) return;
     for (auto& record : m_receives) {
         StopReceivePaths(record.get(), false);
         if (!record->transmitting || IsOwnEntity(*record)) continue;
@@ -221,8 +227,7 @@ void CRadioModel::OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t leng
     if (!record) {
         record = std::make_shared<CReceive>();
         record->id = key;
-        m_receiveIndex.emplace(hcy::net::PackedKey(key), record);
-        m_receives.push_back(record);
+        AddReceive(record);
         if (m_nDuplex == DUPLEX_HALF) record->SetPttBlock(m_nPTT != 0);
     }
     ++record->transmitterPduCount;
@@ -235,6 +240,18 @@ void CRadioModel::OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t leng
     if (m_nOn && !m_nInhibit) OnTransmitStateChange(record->transmitting, *record);
 }
 
+std::shared_ptr<CReceive> CRadioModel::AcceptSignal(const SignalPdu& pdu, SignalRoad& road) {
+    if (!ExerciseAccepted(pdu.header.exerciseId) || !m_nOn || m_nInhibit) return nullptr;
+    std::shared_ptr<CReceive> record = FindReceive(pdu.radioId);
+    if (!record) return nullptr;  // a Signal PDU never makes a record
+    ++record->signalPduCount;
+    record->refreshed = true;
+    record->audioSeen = true;
+    if (!IsAudible(*record) || IsOwnEntity(*record)) return nullptr;
+    road.ssb = true;
+    return record;
+}
+
 void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
     if (!pdu || length < hcy::net::SIGNAL_PDU_HEADER_SIZE) return;
     std::shared_ptr<CReceive> record;
@@ -242,19 +259,15 @@ void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
     t_dataDevices.clear();
     {
         Guard lock(*this);
-        if (!ExerciseAccepted(pdu->header.exerciseId) || !m_nOn || m_nInhibit) return;
-        record = FindReceive(pdu->radioId);
+        SignalRoad road;
+        record = AcceptSignal(*pdu, road);
         if (!record) return;
-        ++record->signalPduCount;
-        record->refreshed = true;
-        record->audioSeen = true;
-        if (!IsAudible(*record) || IsOwnEntity(*record)) return;
         // The data length is the sender's claim: decode only what arrived.
         const std::uint32_t received = length - hcy::net::SIGNAL_PDU_HEADER_SIZE;
         const std::uint32_t dataBytes = std::min<std::uint32_t>(pdu->dataLengthBits / 8u, received);
         const auto* data =
             reinterpret_cast<const std::uint8_t*>(pdu) + hcy::net::SIGNAL_PDU_HEADER_SIZE;
-        if (!HandleRecordSignal(record, *pdu, data, dataBytes, true, t_dataDevices)) return;
+        if (!HandleRecordSignal(record, *pdu, data, dataBytes, road, t_dataDevices)) return;
         rate = pdu->sampleRate;
     }
     if (!t_dataDevices.empty())
@@ -267,23 +280,26 @@ void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
 // is to be played.
 bool CRadioModel::HandleRecordSignal(const std::shared_ptr<CReceive>& record,
                                      const SignalPdu& fields, const std::uint8_t* data,
-                                     std::uint32_t dataBytes, bool ssb,
+                                     std::uint32_t dataBytes, const SignalRoad& road,
                                      std::vector<CDevice*>& dataDevices) {
     const std::uint32_t sampleCount = fields.sampleCount;
     if (sampleCount == 0) return false;
     // Zero-filled: a block shorter than its sample count ends in silence.
     t_decoded.assign(sampleCount, 0);
-    const hcy::CodecKind kind = hcy::SelectReceiveCodec(fields.encodingScheme, m_nCecom != 0);
+    const hcy::CodecKind kind = road.codeSetsBitOrder
+                                    ? hcy::SelectRawReceiveCodec(fields.encodingScheme)
+                                    : hcy::SelectReceiveCodec(fields.encodingScheme, m_nCecom != 0);
     m_codecs->Decode(kind, record->stream, std::span(data, dataBytes), std::span(t_decoded));
     if (!record->decodeOk) return false;  // undecodable: dropped
     const std::uint32_t rate = fields.sampleRate;
     const std::uint32_t bytes = sampleCount * 2;
-    record->audioLevel =
-        rate
-            ? hcy::ComputeRmsLevel(t_decoded.data(), bytes, static_cast<std::int32_t>(rate)) / 366.0
-            : 0.0;
-    if (ssb && m_nMajorModulation == 1 && m_nDetailModulation >= 6 && m_nDetailModulation <= 9 &&
-        record->frequencyOffset > 0.0 && rate != 0)
+    if (road.measureLevel)
+        record->audioLevel =
+            rate ? hcy::ComputeRmsLevel(t_decoded.data(), bytes, static_cast<std::int32_t>(rate)) /
+                       366.0
+                 : 0.0;
+    if (road.ssb && m_nMajorModulation == 1 && m_nDetailModulation >= 6 &&
+        m_nDetailModulation <= 9 && record->frequencyOffset > 0.0 && rate != 0)
         ApplySsbOffset(record->frequencyOffset, t_decoded.data(), sampleCount, rate);
     for (auto& path : m_paths) {
         if (!path->IsActive()) continue;
@@ -443,7 +459,8 @@ void CRadioModel::OnHlaSignalData(const SignalPdu& fields, const std::uint8_t* d
         record->refreshed = true;
         if (!record->squelchOpen || IsOwnEntity(*record)) return;
         const std::uint32_t dataBytes = std::min<std::uint32_t>(fields.dataLengthBits / 8u, bytes);
-        if (!HandleRecordSignal(record, fields, data, dataBytes, false, t_dataDevices)) return;
+        if (!HandleRecordSignal(record, fields, data, dataBytes, SignalRoad{}, t_dataDevices))
+            return;
     }
     if (!t_dataDevices.empty())
         DeliverToDataDevices(t_dataDevices, record, t_decoded.data(),

@@ -163,7 +163,7 @@ protected:
             std::lock_guard<std::mutex> lock(mutex_);
             messages_.push_back(std::move(m));
         });
-        SetRecvPathFactory([this](CRecvPath::Kind kind) {
+        realPaths_ = SetRecvPathFactory([this](CRecvPath::Kind kind) {
             auto path = std::make_unique<StandInPath>(kind);
             paths_.push_back(path.get());
             return path;
@@ -185,7 +185,7 @@ protected:
 
     void TearDown() override {
         radio.reset();
-        SetRecvPathFactory({});
+        SetRecvPathFactory(std::move(realPaths_));  // for the tests that play through real paths
         hcy::radio::SetNetMgrHookForTest({});
         theApp.m_hMsgWnd = 0;
         theApp.m_nEnablePDUs = 0;
@@ -248,6 +248,7 @@ protected:
     std::mutex mutex_;
     std::vector<hcy::radio::NetMgrMessage> messages_;
     std::vector<StandInPath*> paths_;
+    RecvPathFactory realPaths_;
     plat::HWND window_ = 0;
     std::shared_ptr<TestRadio> radio;
     std::shared_ptr<StandInDevice> device;

@@ -23,6 +23,7 @@ protected:
         theApp.m_nHeartbeatTicks = 12;
         theApp.m_nRecvTimeoutTicks = 36;
         theApp.m_nMaxRecvValue = -1;
+        theApp.m_nTickCount = 0;  // kept across hcyExit: tick schedules start afresh per test
     }
 
     void TearDown() override {

@@ -1,0 +1,90 @@
+#include "radio/raw_dis_model.h"
+
+#include <algorithm>
+
+#include "audio/recv_path.h"
+#include "radio/receive.h"
+
+CRawDisModel::CRawDisModel() : m_fixed(std::make_shared<CReceive>()) {
+    m_nSystem = 1010;
+    m_nDuplex = DUPLEX_HALF;
+    m_nReceptionMode = RECEPTION_MODE_SILENT;
+    m_nRecvPathNoise = 0;
+    m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoTuner = m_bDoSquelch = 0;
+    m_bDoCrypto = m_bDoHopNet = 0;
+}
+
+int CRawDisModel::SetPTT(int on, std::uint32_t) {
+    Guard lock(*this);
+    for (auto& path : m_paths)
+        if (path->IsActive()) path->MuteNoise(on != 0);
+    SetRecordsPttBlock(on != 0);
+    return 1;
+}
+
+int CRawDisModel::Heartbeat() { return 1; }
+
+void CRawDisModel::SendTransmitterPdu() {}
+
+void CRawDisModel::OnTransmitterPdu(const TransmitterPdu*, std::uint32_t) {}
+
+int CRawDisModel::SetSNR(int site, int application, int entity, int radio, float value) {
+    Guard lock(*this);
+    if (m_bFixedListed) {
+        m_receiveIndex.erase(hcy::net::PackedKey(m_fixed->id));
+        std::erase(m_receives, m_fixed);
+    }
+    m_fixed->id = {{static_cast<std::uint16_t>(site), static_cast<std::uint16_t>(application),
+                    static_cast<std::uint16_t>(entity)},
+                   static_cast<std::uint16_t>(radio)};
+    m_fixed->SetSignal(value);
+    m_fixed->squelchOpen = true;
+    AddReceive(m_fixed);
+    m_bFixedListed = true;
+    return 1;
+}
+
+// Only the chosen sender, in the radio's own exercise (no extra ones), and
+// never the radio itself; on/off and inhibit are not asked.
+std::shared_ptr<CReceive> CRawDisModel::AcceptSignal(const SignalPdu& pdu, SignalRoad& road) {
+    if (pdu.header.exerciseId != (m_nExerciseId & 0xFF)) return nullptr;
+    const RadioId own{{m_nSite, m_nApplication, m_nEntity}, m_nRadio};
+    if (pdu.radioId == own || !(pdu.radioId == m_fixed->id)) return nullptr;
+    m_fixed->audioSeen = true;
+    m_fixed->transmitting = true;
+    ++m_fixed->signalPduCount;
+    m_fixed->refreshed = true;
+    PostActivity(1);
+    StartReceivePaths(m_fixed.get());
+    road.codeSetsBitOrder = true;
+    road.measureLevel = false;
+    return m_fixed;
+}
+
+void CRawDisModel::StopFixedRecord() {
+    StopReceivePaths(m_fixed.get(), false);
+    m_fixed->transmitting = false;
+    m_fixed->signalPduCount = 0;
+}
+
+// Every 500 ms: a sender silent since the last call is cut off.
+void CRawDisModel::UpdateRecvPaths() {
+    Guard lock(*this);
+    if (m_fixed->audioSeen)
+        m_fixed->audioSeen = false;
+    else if (m_fixed->transmitting)
+        StopFixedRecord();
+}
+
+// Once per receive time-out: a sender silent for the whole period is
+// reported gone; the record stays.
+void CRawDisModel::SweepReceiveTimeouts() {
+    Guard lock(*this);
+    if (m_fixed->refreshed) {
+        m_fixed->refreshed = false;
+        return;
+    }
+    StopFixedRecord();
+    m_fixed->audioSeen = false;
+    PostActivity(0);
+}

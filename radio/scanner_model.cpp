@@ -1,0 +1,62 @@
+#include "radio/scanner_model.h"
+
+#include "radio/receive.h"
+
+CScannerModel::CScannerModel() {
+    m_nSystem = 1;
+    m_fRecvFrequency = 0.0;
+    m_nDuplex = DUPLEX_FULL;
+    m_nReceptionMode = RECEPTION_MODE_NO_TAIL;
+    m_nRecvPathNoise = 0;
+    m_nMajorModulation = 0;
+    m_nDetailModulation = 0;
+    m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoTuner = m_bDoSquelch = 0;
+    m_bDoCrypto = m_bDoHopNet = 0;
+    m_fMasterVolume = 1.0;
+}
+
+void CScannerModel::OnTransmitterPdu(const TransmitterPdu*, std::uint32_t) {}
+
+void CScannerModel::SweepReceiveTimeouts() {}
+
+std::shared_ptr<CReceive> CScannerModel::AcceptSignal(const SignalPdu& pdu, SignalRoad&) {
+    if (!ExerciseAccepted(pdu.header.exerciseId) || !m_nOn || m_nInhibit) return nullptr;
+    std::shared_ptr<CReceive> record = FindReceive(pdu.radioId);
+    if (!record) {
+        record = std::make_shared<CReceive>();
+        record->id = pdu.radioId;
+        AddReceive(record);
+        record->SetPttBlock(false);
+        StartReceivePaths(record.get());
+    }
+    ++record->signalPduCount;
+    record->refreshed = true;
+    record->audioSeen = true;
+    record->transmitting = true;
+    return record;
+}
+
+void CScannerModel::StartEveryRecord() {
+    for (auto& record : m_receives) StartReceivePaths(record.get());
+}
+
+int CScannerModel::SetMasterVolume(float volume) {
+    Guard lock(*this);
+    if (!CRadioModel::SetMasterVolume(volume)) return 0;
+    StartEveryRecord();
+    return 1;
+}
+
+int CScannerModel::AttachRecvPath(CDevice* device, int channel) {
+    Guard lock(*this);
+    const int result = CRadioModel::AttachRecvPath(device, channel);
+    StartEveryRecord();
+    return result;
+}
+
+int CScannerModel::AddMultiRecvPath(CDevice* device, const float* gains, int count) {
+    Guard lock(*this);
+    const int result = CRadioModel::AddMultiRecvPath(device, gains, count);
+    StartEveryRecord();
+    return result;
+}
