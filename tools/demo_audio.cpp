@@ -1,7 +1,7 @@
 // Audio for the demo: makes a speech-like test signal, and compares what a
 // host sent with what another host heard.
 //
-//   hcy_demo_audio make OUT.wav SECONDS
+//   hcy_demo_audio make OUT.wav SECONDS [VOICE]
 //   hcy_demo_audio compare SENT.wav HEARD.wav [--start SENT_S HEARD_S]
 //                  [--min-exact PERCENT] [--correlation MIN]
 //
@@ -118,19 +118,20 @@ bool ReadWav(const std::string& path, Wav& out) {
 }
 
 // Voiced syllables: a gliding fundamental with decaying harmonics, shaped by
-// a syllable envelope, with short pauses between words.
-Wav MakeSpeech(double seconds) {
+// a syllable envelope, with short pauses between words. Voices other than 0
+// speak higher, over other noise: no sample of theirs matches voice 0's.
+Wav MakeSpeech(double seconds, int voice) {
     Wav wav;
     const auto n = static_cast<std::size_t>(seconds * kRate);
     wav.samples.resize(n);
     double phase = 0.0;
-    std::uint32_t noise = 12345;
+    std::uint32_t noise = 12345u + 7919u * static_cast<std::uint32_t>(voice);
     for (std::size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kRate;
         const double syllable = std::fmod(t, 0.25) / 0.25;  // 4 per second
         const bool pause = std::fmod(t, 1.5) > 1.25;        // word gaps
         const double envelope = pause ? 0.0 : std::sin(M_PI * syllable);
-        const double pitch = 120.0 + 40.0 * std::sin(2 * M_PI * 0.7 * t);  // [Hz]
+        const double pitch = 120.0 + 30.0 * voice + 40.0 * std::sin(2 * M_PI * 0.7 * t);  // [Hz]
         phase += 2 * M_PI * pitch / kRate;
         double v = 0.0;
         for (int h = 1; h <= 12; ++h) {
@@ -301,7 +302,7 @@ Alignment Align(const std::vector<std::int16_t>& sent, const std::vector<std::in
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: hcy_demo_audio make OUT.wav SECONDS\n"
+                 "usage: hcy_demo_audio make OUT.wav SECONDS [VOICE]\n"
                  "       hcy_demo_audio compare SENT.wav HEARD.wav [--start SENT_S HEARD_S]\n"
                  "                      [--min-exact PERCENT] [--correlation MIN]\n");
     return 2;
@@ -366,8 +367,9 @@ int Compare(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "make") == 0) {
         const double seconds = std::atof(argv[3]);
-        if (!(seconds > 0 && seconds <= 600)) return Usage();
-        if (!WriteWav(argv[2], MakeSpeech(seconds))) {
+        const int voice = argc >= 5 ? std::atoi(argv[4]) : 0;
+        if (!(seconds > 0 && seconds <= 600) || voice < 0 || voice > 9) return Usage();
+        if (!WriteWav(argv[2], MakeSpeech(seconds, voice))) {
             std::fprintf(stderr, "hcy_demo_audio: cannot write %s\n", argv[2]);
             return 1;
         }

@@ -54,6 +54,10 @@ constexpr const char* kUsage =
     "                       sound card of its own; radio i (from 1) tunes to\n"
     "                       --frequency + (i - 1) MHz\n"
     "  --frequency HZ       receive and transmit frequency [Hz] (default 30000000)\n"
+    "  --model NAME         radio model: generic (default), intercom (hears exactly its\n"
+    "                       frequency, at any distance) or scanner (hears every sender\n"
+    "                       of its exercise on any frequency; what it hears shows only\n"
+    "                       in its speaker file)\n"
     "  --power W            transmit power [W] (default: the radio's)\n"
     "  --position LAT,LON,ALT  antenna position [deg, deg, m] (default 0,0,0)\n"
     "  --entity S,A,E       DIS site, application and entity; radio i is radio number i\n"
@@ -108,6 +112,7 @@ struct Options {
     std::optional<std::uint32_t> network;
     int radios = 1;
     double frequency = 30e6;
+    std::uint16_t model = RADIO_TYPE_GENERIC;
     std::optional<double> power;
     double latitude = 0, longitude = 0, altitude = 0;
     int site = 0, application = 0, entity = 0;
@@ -242,6 +247,16 @@ Options Parse(int argc, char** argv) {
                 Fail("--schedule " + std::string(v) +
                      " needs SECONDS > 0 and a PERIOD longer than SECONDS");
             o.schedules.push_back(k);
+        } else if (a == "--model") {
+            const std::string n = v;
+            if (n == "generic")
+                o.model = RADIO_TYPE_GENERIC;
+            else if (n == "intercom")
+                o.model = RADIO_TYPE_INTERCOM;
+            else if (n == "scanner")
+                o.model = RADIO_TYPE_SCANNER;
+            else
+                Fail("unknown model '" + n + "'");
         } else if (a == "--encoding") {
             const std::string n = v;
             if (n == "pcm")
@@ -498,7 +513,7 @@ int main(int argc, char** argv) {
             std::printf("hcyhost: speaker %s, microphone %s\n", out, in);
         }
         const bool entityGiven = o.site || o.application || o.entity;
-        r.handle = hcyCreateComRadio(RADIO_TYPE_GENERIC, static_cast<std::uint16_t>(o.site),
+        r.handle = hcyCreateComRadio(o.model, static_cast<std::uint16_t>(o.site),
                                      static_cast<std::uint16_t>(o.application),
                                      static_cast<std::uint16_t>(o.entity),
                                      static_cast<std::uint16_t>(entityGiven ? i + 1 : 0));

@@ -57,6 +57,19 @@ case $scenario in
                >"$dir/talker2.log" 2>&1 & t2=$!
              wait $t1; wait $t2; finish rx
              grep -q "at most 2 at once" "$dir/rx.log" || { cat "$dir/rx.log"; exit 1; } ;;
+  scanner)   # two talkers on two frequencies, one after the other: a scanner
+             # hears both in turn, a radio tuned to the first only the first
+             "$audio" make "$dir/other.wav" 2 1
+             listen rx 9 --model scanner
+             listen tuned 9 --frequency 30000000
+             talk --entity 1,1,1 --frequency 30000000
+             "$host" "${common[@]}" --transmit "$dir/other.wav" --entity 1,1,2 --frequency 45000000 \
+               >"$dir/talker2.log" 2>&1 || { cat "$dir/talker2.log"; exit 1; }
+             finish rx; finish tuned
+             exact rx; "$audio" compare "$dir/other.wav" "$dir/rx.wav"; exact tuned
+             if "$audio" compare "$dir/other.wav" "$dir/tuned.wav" --correlation 0.3; then
+               echo "the tuned radio heard the other frequency"; exit 1
+             fi ;;
   exit)      # the listener leaves while the talker is still on the air
              listen rx 1; talk; finish rx ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
