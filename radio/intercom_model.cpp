@@ -2,21 +2,13 @@
 
 #include "radio/receive.h"
 
+// System 1, receive frequency 0.0 and no background noise are the base's.
 CIntercomModel::CIntercomModel() {
-    m_nSystem = 1;
-    m_fRecvFrequency = 0.0;
     m_nDuplex = DUPLEX_FULL;
     m_nReceptionMode = RECEPTION_MODE_NO_TAIL;
-    m_nRecvPathNoise = 0;
     m_nMajorModulation = 0;
     m_nDetailModulation = 0;
-    m_bDoPropLoss = 0;
-    m_bDoRoundEarth = 0;
-    m_bDoTerrain = 0;
-    m_bDoTuner = 1;
-    m_bDoSquelch = 0;
-    m_bDoCrypto = 0;
-    m_bDoHopNet = 0;
+    m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoSquelch = 0;  // the tuner alone
 }
 
 void CIntercomModel::PropLossModel(CReceive& r) {

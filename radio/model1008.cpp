@@ -24,15 +24,12 @@ std::uint32_t ChannelCode(double receiveHz) {
 
 }  // namespace
 
+// The intercom's line settings, with the base's modulation and switches.
 CModel1008::CModel1008() {
     m_nSystem = 1008;
     m_nMajorModulation = 3;
     m_nDetailModulation = 1;
-    m_bDoPropLoss = 1;
-    m_bDoRoundEarth = 1;
-    m_bDoTerrain = 1;
-    m_bDoTuner = 1;
-    m_bDoSquelch = 1;
+    m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoSquelch = 1;
 }
 
 int CModel1008::SetFrequency(double receiveHz, double transmitHz) {

@@ -5,13 +5,11 @@
 #include "audio/recv_path.h"
 #include "radio/receive.h"
 
+// Half duplex and no background noise are the base's.
 CRawDisModel::CRawDisModel() : m_fixed(std::make_shared<CReceive>()) {
     m_nSystem = 1010;
-    m_nDuplex = DUPLEX_HALF;
     m_nReceptionMode = RECEPTION_MODE_SILENT;
-    m_nRecvPathNoise = 0;
     m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoTuner = m_bDoSquelch = 0;
-    m_bDoCrypto = m_bDoHopNet = 0;
 }
 
 int CRawDisModel::SetPTT(int on, std::uint32_t) {
@@ -34,9 +32,11 @@ int CRawDisModel::SetSNR(int site, int application, int entity, int radio, float
         m_receiveIndex.erase(hcy::net::PackedKey(m_fixed->id));
         std::erase(m_receives, m_fixed);
     }
-    m_fixed->id = {{static_cast<std::uint16_t>(site), static_cast<std::uint16_t>(application),
-                    static_cast<std::uint16_t>(entity)},
-                   static_cast<std::uint16_t>(radio)};
+    const RadioId chosen{{static_cast<std::uint16_t>(site), static_cast<std::uint16_t>(application),
+                          static_cast<std::uint16_t>(entity)},
+                         static_cast<std::uint16_t>(radio)};
+    if (!(chosen == m_fixed->id)) m_fixed->stream = {};  // another sender: a stream of its own
+    m_fixed->id = chosen;
     m_fixed->SetSignal(value);
     m_fixed->squelchOpen = true;
     AddReceive(m_fixed);

@@ -2,17 +2,14 @@
 
 #include "radio/receive.h"
 
+// System 1, receive frequency 0.0, master volume 1.0 and no background
+// noise are the base's.
 CScannerModel::CScannerModel() {
-    m_nSystem = 1;
-    m_fRecvFrequency = 0.0;
     m_nDuplex = DUPLEX_FULL;
     m_nReceptionMode = RECEPTION_MODE_NO_TAIL;
-    m_nRecvPathNoise = 0;
     m_nMajorModulation = 0;
     m_nDetailModulation = 0;
     m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoTuner = m_bDoSquelch = 0;
-    m_bDoCrypto = m_bDoHopNet = 0;
-    m_fMasterVolume = 1.0;
 }
 
 void CScannerModel::OnTransmitterPdu(const TransmitterPdu*, std::uint32_t) {}

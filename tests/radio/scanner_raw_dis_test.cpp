@@ -179,6 +179,19 @@ TEST_F(Listeners, RawDisCutsOffAndReportsASilentSender) {
     EXPECT_EQ(Path(p).writes.size(), 2u);
 }
 
+// Choosing another sender starts its audio as a stream of its own.
+TEST_F(Listeners, RawDisDecodesANewSenderAfresh) {
+    std::size_t p = 0;
+    auto raw = Make(RADIO_TYPE_RAW_DIS, &p);
+    const std::vector<std::uint8_t> bits = {0xFF, 0xFF, 0x0F, 0x33};
+    raw->SetSNR(10, 20, 30, 1, 1.0f);
+    Deliver(*raw, MakeSignalPdu(kA, ENCODING_CVSD, bits, 32));
+    raw->SetSNR(10, 20, 31, 1, 1.0f);
+    Deliver(*raw, MakeSignalPdu(kB, ENCODING_CVSD, bits, 32));
+    ASSERT_EQ(Path(p).writes.size(), 2u);
+    EXPECT_EQ(Path(p).writes[1].samples, Path(p).writes[0].samples);
+}
+
 // The raw DIS radio takes the CVSD bit order from the code on the wire; the
 // scanner, like every other model, from its own encoding setting.
 TEST_F(Listeners, CvsdBitOrderByModel) {
