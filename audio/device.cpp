@@ -176,23 +176,33 @@ void CDevice::DeliverCapture(const std::int16_t* block, std::uint32_t bytes) {
         if (interphone) interphone->SendAudio(block, bytes, rate);
 }
 
+CDevice::VoxStep CDevice::RunVox(float level, float threshold, bool keyed, int& quiet,
+                                 int offDelay) {
+    if (level >= threshold) {  // false for a level that is not a number: quiet
+        quiet = 0;
+        return keyed ? VoxStep::Send : VoxStep::KeyAndSend;
+    }
+    if (!keyed) return VoxStep::Drop;
+    if (quiet > offDelay) return VoxStep::UnkeyAndDrop;
+    ++quiet;
+    return VoxStep::Send;
+}
+
+float CDevice::VoxLevelOf(const std::int16_t* block, std::uint32_t bytes) const {
+    return hcy::ComputeRmsLevel(block, bytes, static_cast<std::int32_t>(m_nSampleRate.load())) /
+           100.0f;
+}
+
 bool CDevice::RunMonoVox(const std::int16_t* block, std::uint32_t bytes) {
     if (!m_bVoxOn) return true;
-    const float level =
-        hcy::ComputeRmsLevel(block, bytes, static_cast<std::int32_t>(m_nSampleRate.load())) /
-        100.0f;
-    if (level >= m_fVoxLevel) {  // false for a level that is not a number: quiet
-        if (!m_bKeyed.load()) SetPTT(1, m_nLastChannel);
-        m_nQuietCount = 0;
-        return true;
+    switch (RunVox(VoxLevelOf(block, bytes), m_fVoxLevel, m_bKeyed.load(), m_nQuietCount,
+                   m_nVoxOffDelay)) {
+    case VoxStep::KeyAndSend: SetPTT(1, m_nLastChannel); return true;
+    case VoxStep::Send: return true;
+    case VoxStep::UnkeyAndDrop: SetPTT(0, m_nLastChannel); return false;
+    case VoxStep::Drop: return false;
     }
-    if (!m_bKeyed.load()) return false;
-    if (m_nQuietCount > m_nVoxOffDelay) {
-        SetPTT(0, m_nLastChannel);
-        return false;
-    }
-    ++m_nQuietCount;
-    return true;
+    return false;
 }
 
 int CDevice::DesignBandPass(int rate, double low, double high) {

@@ -182,6 +182,16 @@ protected:
     // through SetPTT with the last channel argument and says whether the
     // block is to be delivered.
     bool RunMonoVox(const std::int16_t* block, std::uint32_t bytes);
+    // One block of voice-operated keying on a channel that is `keyed`. A
+    // loud block (level >= threshold; a level that is not a number is
+    // quiet) keys and is sent, the quiet count restarts. A quiet block of a
+    // keyed channel is sent (and counted) until the count has passed
+    // `offDelay`, then it unkeys and is dropped; an unkeyed channel's quiet
+    // block is dropped.
+    enum class VoxStep { Send, KeyAndSend, Drop, UnkeyAndDrop };
+    static VoxStep RunVox(float level, float threshold, bool keyed, int& quiet, int offDelay);
+    // The level voice-operated keying compares: the RMS level / 100.
+    float VoxLevelOf(const std::int16_t* block, std::uint32_t bytes) const;
     // The band-passed copy of a block (mutex held); valid until the next call.
     const std::int16_t* FilteredCopy(const std::int16_t* block, std::uint32_t bytes);
     // Whether a radio asks for the band-pass filter (radio data RD_XMIT_FILTER).

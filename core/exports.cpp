@@ -10,7 +10,10 @@
 #include <shared_mutex>
 
 #include "audio/audio_device.h"
+#include "audio/audio_device_ds8.h"
 #include "audio/device.h"
+#include "audio/multi_device.h"
+#include "audio/split_device.h"
 #include "base/messages.h"
 #include "core/app.h"
 #include "halcyra/halcyra.h"
@@ -117,12 +120,12 @@ int OpenDevice(const char* kindName) {
 // A sound card opens as every device does: the handle first, then
 // construct, SetHandle, output, input. A failing step has stored its message;
 // the device is then dropped (its destructor shuts what it opened).
-template <class F>
+template <class Device, class F>
 int OpenSoundCard(F&& open) {
     return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
         const int handle = theApp.TakeHandle();
-        auto device = std::make_shared<CAudioDevice>();
+        auto device = std::make_shared<Device>();
         device->SetHandle(handle);
         if (!open(*device)) return -1;
         return theApp.AddDevice(std::move(device));
@@ -342,7 +345,7 @@ HCY_EXPORT int hcyGetInputDevices(int first, char* name, int nameSize, uint32_t*
 // Opening and closing devices
 
 HCY_EXPORT int hcyOpenAudioDevice(uint32_t waveInId, const HCYGUID* output, void* directSound) {
-    return OpenSoundCard([&](CAudioDevice& d) {
+    return OpenSoundCard<CAudioDevice>([&](CAudioDevice& d) {
         const int opened = directSound ? d.UseDirectSound(HostDirectSound(directSound))
                                        : d.CreateDirectSoundOutput(AsGuid(output));
         return opened && d.OpenInput(waveInId);
@@ -350,7 +353,7 @@ HCY_EXPORT int hcyOpenAudioDevice(uint32_t waveInId, const HCYGUID* output, void
 }
 HCY_EXPORT int hcyOpenAudioDeviceEx(uint32_t waveInId, const HCYGUID* output, void* directSound,
                                     void* primaryBuffer) {
-    return OpenSoundCard([&](CAudioDevice& d) {
+    return OpenSoundCard<CAudioDevice>([&](CAudioDevice& d) {
         if (directSound) {
             d.UseDirectSoundEx(HostDirectSound(directSound), HostPrimaryBuffer(primaryBuffer));
         } else if (!d.CreateDirectSoundOutput(AsGuid(output))) {
@@ -368,7 +371,7 @@ HCY_EXPORT int hcyOpenAudioDeviceDefault(void) {
 }
 HCY_EXPORT int hcyOpenAudioDeviceSR(uint32_t waveInId, uint32_t inputRate, const HCYGUID* output,
                                     uint32_t outputRate) {
-    return OpenSoundCard([&](CAudioDevice& d) {
+    return OpenSoundCard<CAudioDevice>([&](CAudioDevice& d) {
         if (!d.OpenOutputWithRate(AsGuid(output), outputRate)) {
             theApp.SetError("Error creating DirectSound object.");
             return false;
@@ -376,26 +379,50 @@ HCY_EXPORT int hcyOpenAudioDeviceSR(uint32_t waveInId, uint32_t inputRate, const
         return d.OpenInputWithRate(waveInId, inputRate) != 0;
     });
 }
-HCY_EXPORT int hcyOpenAudioDeviceDS(const HCYGUID*, const HCYGUID*) {
-    return OpenDevice("DirectSound capture");
+HCY_EXPORT int hcyOpenAudioDeviceDS(const HCYGUID* capture, const HCYGUID* output) {
+    return OpenSoundCard<CAudioDeviceDS8>([&](CAudioDeviceDS8& d) {
+        return d.CreateDirectSoundOutput(AsGuid(output)) && d.OpenCapture(AsGuid(capture));
+    });
 }
-HCY_EXPORT int hcyOpenSplitDevice(uint32_t, const HCYGUID*, void*, void*) {
-    return OpenDevice("Split stereo");
+HCY_EXPORT int hcyOpenSplitDevice(uint32_t waveInId, const HCYGUID* output, void* directSound,
+                                  void* primaryBuffer) {
+    return OpenSoundCard<CSplitDevice>([&](CSplitDevice& d) {
+        const int opened = directSound ? d.UseDirectSoundEx(HostDirectSound(directSound),
+                                                            HostPrimaryBuffer(primaryBuffer))
+                                       : d.CreateDirectSoundOutput(AsGuid(output));
+        return opened && d.OpenInput(waveInId);
+    });
 }
-HCY_EXPORT int hcyOpenSplitDeviceSimple(uint32_t, const HCYGUID*) {
-    return OpenDevice("Split stereo");
+HCY_EXPORT int hcyOpenSplitDeviceSimple(uint32_t waveInId, const HCYGUID* output) {
+    return hcyOpenSplitDevice(waveInId, output, nullptr, nullptr);
 }
-HCY_EXPORT int hcyOpenSplitDeviceDefault(void) { return OpenDevice("Split stereo"); }
-HCY_EXPORT int hcyOpenSplitDeviceSR(uint32_t, uint32_t, const HCYGUID*, uint32_t) {
-    return OpenDevice("Split stereo");
+HCY_EXPORT int hcyOpenSplitDeviceDefault(void) {
+    return hcyOpenSplitDevice(plat::WAVE_MAPPER, nullptr, nullptr, nullptr);
 }
-HCY_EXPORT int hcyOpenSplitDeviceDS(const HCYGUID*, const HCYGUID*) {
-    return OpenDevice("Split stereo");
+HCY_EXPORT int hcyOpenSplitDeviceSR(uint32_t waveInId, uint32_t inputRate, const HCYGUID* output,
+                                    uint32_t outputRate) {
+    return OpenSoundCard<CSplitDevice>([&](CSplitDevice& d) {
+        return d.OpenOutputWithRate(AsGuid(output), outputRate) &&
+               d.OpenInputWithRate(waveInId, inputRate);
+    });
 }
-HCY_EXPORT int hcyOpenMultiDevice(uint32_t, const HCYGUID*, int, int) {
-    return OpenDevice("Multi-channel");
+HCY_EXPORT int hcyOpenSplitDeviceDS(const HCYGUID* capture, const HCYGUID* output) {
+    return OpenSoundCard<CSplitDeviceDS8>([&](CSplitDeviceDS8& d) {
+        return d.CreateDirectSoundOutput(AsGuid(output)) && d.OpenCapture(AsGuid(capture));
+    });
 }
-HCY_EXPORT int hcyOpenMultiDeviceDefault(int, int) { return OpenDevice("Multi-channel"); }
+// The input and output arguments are the channel counts (1 to 32).
+HCY_EXPORT int hcyOpenMultiDevice(uint32_t waveInId, const HCYGUID* output, int inputArgument,
+                                  int outputArgument) {
+    return OpenSoundCard<CMultiDevice>([&](CMultiDevice& d) {
+        d.SetChannelMask(theApp.m_nMultiDeviceChannelMask.load());
+        return d.OpenOutput(AsGuid(output), outputArgument) &&
+               d.OpenInput(waveInId, inputArgument, theApp.m_nDefaultSampleRate.load());
+    });
+}
+HCY_EXPORT int hcyOpenMultiDeviceDefault(int inputArgument, int outputArgument) {
+    return hcyOpenMultiDevice(plat::WAVE_MAPPER, nullptr, inputArgument, outputArgument);
+}
 HCY_EXPORT int hcyOpenMultiDeviceDS(int, int) { return -1; }
 HCY_EXPORT int hcyOpenRecordDevice(uint32_t) { return OpenDevice("Record"); }
 HCY_EXPORT int hcyOpenRecordDeviceEx(uint32_t, int, void*) { return OpenDevice("Record"); }

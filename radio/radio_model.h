@@ -236,6 +236,8 @@ public:
     // Helpers of the models and the status dialog.
     void SetRecordsPttBlock(bool value);
     bool IsKeyed() const;
+    // The source word that keyed the radio; 0 while it is not keyed.
+    virtual std::uint32_t GetPttSource() const;
     std::uint32_t GetXmitPduCount() const { return m_nXmitPduCount.load(); }
     std::uint32_t GetSignalPduCount() const { return m_nSignalPduCount.load(); }
     std::size_t GetReceiveCount() const;

@@ -61,6 +61,11 @@ struct CRadioModel::SignalPlan {
 
 bool CRadioModel::IsKeyed() const { return m_bKeyed.load(); }
 
+std::uint32_t CRadioModel::GetPttSource() const {
+    Guard lock(*this);
+    return IsKeyed() ? m_nPttSource : 0;
+}
+
 void CRadioModel::BuildHeader(hcy::net::PduHeader& header, std::uint8_t type,
                               std::uint16_t length) const {
     header.protocolVersion = static_cast<std::uint8_t>(hcy::Library().m_nProtocolVersion.load());

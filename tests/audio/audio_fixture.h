@@ -55,6 +55,7 @@ public:
     }
     void SetXmitFilterSwitch(bool on) { m_nXmitFilter = on ? 1u : 0u; }
 
+    std::uint32_t GetPttSource() const override { return Get(keyedBy); }
     bool Keyed() const { return Get(keyedBy) != 0; }
     std::vector<PttCall> Ptt() const { return Get(ptt); }
     std::vector<int> Attached() const { return Get(attached); }
@@ -84,14 +85,23 @@ public:
         talk.push_back({on, source});
         return 1;
     }
+    void SendAudio(const std::int16_t* samples, std::uint32_t bytes, std::uint32_t) override {
+        std::lock_guard<std::mutex> lock(mu);
+        blocks.emplace_back(samples, samples + bytes / 2);
+    }
     std::vector<PttCall> Talk() const {
         std::lock_guard<std::mutex> lock(mu);
         return talk;
+    }
+    std::vector<Samples> Blocks() const {
+        std::lock_guard<std::mutex> lock(mu);
+        return blocks;
     }
 
 private:
     mutable std::mutex mu;
     std::vector<PttCall> talk;
+    std::vector<Samples> blocks;
 };
 
 // The last error without its "HCY ERROR: " prefix.
@@ -139,6 +149,28 @@ struct Speaker {
     ~Speaker() {
         if (ds) ds->Release();
     }
+};
+
+// A virtual card: speakers (a memory sink, `outputChannels` channels) and a
+// microphone (a ramp unless another source is given).
+struct Card {
+    plat::GUID speakers{}, mic{};
+    plat::UINT micId = 0;
+    std::shared_ptr<plat::vsnd::MemorySink> sink = std::make_shared<plat::vsnd::MemorySink>();
+    explicit Card(std::shared_ptr<plat::vsnd::Source> source = nullptr,
+                  unsigned outputChannels = 2) {
+        plat::vsnd::RemoveAllEndpoints();
+        plat::vsnd::OutputEndpointConfig out;
+        out.sink = sink;
+        out.format.channels = outputChannels;
+        speakers = plat::vsnd::CreateOutputEndpoint(out).guid;
+        plat::vsnd::InputEndpointConfig in;
+        in.source = source ? std::move(source) : std::make_shared<plat::vsnd::RampSource>();
+        const auto id = plat::vsnd::CreateInputEndpoint(in);
+        mic = id.guid;
+        micId = id.waveInId;
+    }
+    ~Card() { plat::vsnd::RemoveAllEndpoints(); }
 };
 
 class SoundTest : public ::testing::Test {

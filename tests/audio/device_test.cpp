@@ -235,25 +235,8 @@ TEST_F(DeviceBase, DeviceDataWavSlotsAndFloatArrays) {
 // ---------------------------------------------------------------------------
 // On the virtual card: speakers and a ramp microphone.
 
-struct Card {
-    plat::GUID speakers{}, mic{};
-    plat::UINT micId = 0;
-    Card() {
-        plat::vsnd::RemoveAllEndpoints();
-        plat::vsnd::OutputEndpointConfig out;
-        out.sink = std::make_shared<plat::vsnd::MemorySink>();
-        speakers = plat::vsnd::CreateOutputEndpoint(out).guid;
-        plat::vsnd::InputEndpointConfig in;
-        in.source = std::make_shared<plat::vsnd::RampSource>();
-        const auto id = plat::vsnd::CreateInputEndpoint(in);
-        mic = id.guid;
-        micId = id.waveInId;
-    }
-    ~Card() { plat::vsnd::RemoveAllEndpoints(); }
-};
-
 // Capture driven by the manual clock, delivered by the device's capture thread.
-class SoundCard : public ::testing::Test, public Card {
+class SoundCard : public ::testing::Test, public hcytest::Card {
 protected:
     static constexpr int kHandle = 3;
     static constexpr std::uint32_t kWord = 2 * kHandle;
@@ -452,7 +435,7 @@ class SoundCardExports : public RunningLibraryTest {
 protected:
     void SetUp() override {
         RunningLibraryTest::SetUp();
-        card = std::make_unique<Card>();
+        card = std::make_unique<hcytest::Card>();
         speakers = card->speakers, mic = card->mic, micId = card->micId;
     }
     void TearDown() override {
@@ -465,7 +448,7 @@ protected:
                plat::vsnd::IsEndpointOpen(speakers) == open;
     }
 
-    std::unique_ptr<Card> card;
+    std::unique_ptr<hcytest::Card> card;
     plat::GUID speakers{}, mic{};
     plat::UINT micId = 0;
 };

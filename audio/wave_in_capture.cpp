@@ -1,0 +1,207 @@
+#include "audio/wave_in_capture.h"
+
+#include "audio/device.h"
+#include "base/library.h"
+#include "base/messages.h"
+#include "base/thread_kinds.h"
+#include "hcyplat/thread_boundary.h"
+
+using plat::HWAVEIN;
+using plat::MMRESULT;
+
+namespace {
+constexpr auto kHeaderSize = static_cast<plat::UINT>(sizeof(plat::WAVEHDR));
+}
+
+CWaveInCapture::CWaveInCapture(const Owner& owner, std::function<std::uint32_t()> blockBytes)
+    : CCapture(owner), m_blockBytes(std::move(blockBytes)) {}
+
+CWaveInCapture::~CWaveInCapture() {
+    // A close refused earlier is tried once more; nothing is reported.
+    CloseInput();
+    EndThread();
+}
+
+bool CWaveInCapture::Open(plat::UINT id, const plat::WAVEFORMATEX& format) {
+    HWAVEIN hwi = 0;
+    const MMRESULT result =
+        plat::waveInOpen(&hwi, id, &format, reinterpret_cast<plat::DWORD_PTR>(&WaveInProc),
+                         reinterpret_cast<plat::DWORD_PTR>(this), plat::CALLBACK_FUNCTION);
+    if (result != plat::MMSYSERR_NOERROR) {
+        const char* reason = nullptr;
+        switch (result) {
+        case plat::MMSYSERR_ALLOCATED: reason = "  Device already allocated."; break;
+        case plat::MMSYSERR_BADDEVICEID: reason = "  Device ID out of range."; break;
+        case plat::MMSYSERR_NODRIVER: reason = "  No valid input driver present."; break;
+        case plat::WAVERR_BADFORMAT: reason = "  WAV format not supported."; break;
+        default: break;
+        }
+        if (reason)
+            hcy::Library().SetErrorf("Could not open input device.%s", reason);
+        else
+            hcy::Library().SetErrorf("Input device open failed with code %d.",
+                                     static_cast<int>(result));
+        return false;
+    }
+    // The thread starts only once there is an input whose close will end it.
+    if (!m_thread.Start([this] { CaptureThread(); }, "hcy-capture")) {
+        plat::waveInClose(hwi);
+        hcy::Library().SetError("Could not start the capture thread.");
+        return false;
+    }
+    m_nThreadId = m_thread.Id();
+    m_hWaveIn = hwi;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Capture control (mutex held)
+
+CWaveInCapture::Block* CWaveInCapture::TakeBlock() {
+    Block* block;
+    if (m_freeBlocks.empty()) {
+        m_blocks.push_back(std::make_unique<Block>());
+        block = m_blocks.back().get();
+    } else {
+        block = m_freeBlocks.back();
+        m_freeBlocks.pop_back();
+    }
+    const std::uint32_t size = m_blockBytes();
+    if (block->data.size() != size) block->data.resize(size);
+    block->header = plat::WAVEHDR{};
+    block->header.lpData = block->data.data();
+    block->header.dwBufferLength = size;
+    block->header.dwUser = reinterpret_cast<plat::DWORD_PTR>(block);
+    return block;
+}
+
+void CWaveInCapture::GiveBack(Block* block) {
+    if (block) m_freeBlocks.push_back(block);
+}
+
+bool CWaveInCapture::QueueBlock() {
+    Block* block = TakeBlock();
+    if (plat::waveInPrepareHeader(m_hWaveIn, &block->header, kHeaderSize) !=
+        plat::MMSYSERR_NOERROR) {
+        GiveBack(block);
+        return false;
+    }
+    if (plat::waveInAddBuffer(m_hWaveIn, &block->header, kHeaderSize) != plat::MMSYSERR_NOERROR) {
+        // Refused: not retried.
+        plat::waveInUnprepareHeader(m_hWaveIn, &block->header, kHeaderSize);
+        GiveBack(block);
+        return false;
+    }
+    return true;
+}
+
+bool CWaveInCapture::Start() {
+    if (m_hWaveIn == 0) return false;
+    m_owner.capturing = m_bCapturing = true;
+    QueueBlock();
+    QueueBlock();
+    return plat::waveInStart(m_hWaveIn) == plat::MMSYSERR_NOERROR;
+}
+
+void CWaveInCapture::Stop() {
+    if (!m_bCapturing.load()) return;
+    m_owner.capturing = m_bCapturing = false;
+    plat::waveInReset(m_hWaveIn);
+}
+
+bool CWaveInCapture::CloseInput() {
+    std::lock_guard lock(m_owner.mutex);
+    Stop();
+    if (m_hWaveIn == 0) return true;
+    // Blocks queued by an earlier failed start come back too, so the close
+    // cannot find one still queued.
+    plat::waveInReset(m_hWaveIn);
+    if (plat::waveInClose(m_hWaveIn) != plat::MMSYSERR_NOERROR) return false;
+    m_hWaveIn = 0;
+    return true;
+}
+
+bool CWaveInCapture::Close() {
+    const bool closed = CloseInput();
+    if (!closed) hcy::Library().SetError("waveInClose failed.");
+    EndThread();
+    return closed;
+}
+
+// ---------------------------------------------------------------------------
+// The capture thread and the wave-input callback
+
+void CWaveInCapture::EndThread() {
+    if (m_thread.Joinable()) {
+        plat::PostThreadMessage(m_thread.Id(), plat::WM_QUIT, 0, 0);
+        m_thread.Join();
+    }
+    m_nThreadId = 0;
+}
+
+void CWaveInCapture::WaveInProc(HWAVEIN hwi, plat::UINT message, plat::DWORD_PTR instance,
+                                plat::DWORD_PTR param1, plat::DWORD_PTR) {
+    auto* self = reinterpret_cast<CWaveInCapture*>(instance);
+    if (!self) return;
+    switch (message) {
+    case plat::WIM_DATA: {
+        auto* header = reinterpret_cast<plat::WAVEHDR*>(param1);
+        if (!header) return;
+        const plat::UINT what = header->dwBytesRecorded != 0 && self->m_bCapturing.load()
+                                    ? hcy::WM_CAPTURE_BUFFER_FILLED
+                                    : hcy::WM_CAPTURE_BUFFER_EMPTY;
+        // A failed post loses the block for reuse only: the pool still owns it.
+        plat::PostThreadMessage(self->m_nThreadId.load(), what, hwi,
+                                reinterpret_cast<plat::LPARAM>(header));
+        break;
+    }
+    case plat::WIM_CLOSE:
+        plat::PostThreadMessage(self->m_nThreadId.load(), hcy::WM_CAPTURE_CLOSED, 0, 0);
+        break;
+    default: break;  // WIM_OPEN
+    }
+}
+
+bool CWaveInCapture::HandleMessage(const plat::MSG& msg) {
+    switch (msg.message) {
+    case hcy::WM_CAPTURE_BUFFER_FILLED:
+    case hcy::WM_CAPTURE_BUFFER_EMPTY: {
+        auto* header = reinterpret_cast<plat::WAVEHDR*>(msg.lParam);
+        if (!header) return false;
+        const auto hwi = static_cast<HWAVEIN>(msg.wParam);
+        // A delivery that throws loses its block's sound only: the block
+        // still goes back and capture goes on.
+        if (msg.message == hcy::WM_CAPTURE_BUFFER_FILLED) {
+            plat::ThreadBoundary(hcy::boundary::kCapture, [&] {
+                m_owner.device.DeliverCapture(reinterpret_cast<const std::int16_t*>(header->lpData),
+                                              header->dwBytesRecorded);
+            });
+        }
+        std::lock_guard lock(m_owner.mutex);
+        plat::waveInUnprepareHeader(hwi, header, kHeaderSize);
+        GiveBack(reinterpret_cast<Block*>(header->dwUser));
+        if (m_bCapturing.load() && hwi == m_hWaveIn) QueueBlock();
+        return false;
+    }
+    case hcy::WM_CAPTURE_CLOSED: return true;
+    default: return false;
+    }
+}
+
+void CWaveInCapture::CaptureThread() {
+    m_bThreadRunning = true;
+    plat::MSG msg;
+    bool end = false;
+    while (!end && plat::GetMessage(msg)) {
+        end = HandleMessage(msg);
+        // Everything at hand is handled before the loop ends or waits again.
+        while (plat::PeekMessage(msg, true)) {
+            if (msg.message == plat::WM_QUIT) {
+                end = true;
+                break;
+            }
+            end = HandleMessage(msg) || end;
+        }
+    }
+    m_bThreadRunning = false;
+}

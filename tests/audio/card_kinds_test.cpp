@@ -1,0 +1,147 @@
+// Every capture kind through the exports (DirectSound 8, the two split
+// cards, the multi-channel card): a device closed while keyed leaves no radio
+// or station keyed, and its capture thread ends whatever fails on the way.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "audio/sound_card.h"
+#include "audio_fixture.h"
+#include "base/thread_kinds.h"
+#include "halcyra/halcyra.h"
+#include "hcyplat/thread_boundary.h"
+#include "support/library_fixture.h"
+
+namespace {
+
+using hcytest::PttCall;
+using hcytest::RecordingInterphone;
+using hcytest::RecordingRadio;
+using plat::vsnd::Fault;
+
+const HCYGUID* Guid(const plat::GUID& g) { return reinterpret_cast<const HCYGUID*>(&g); }
+
+struct CardKind {
+    const char* name;
+    std::function<int(const hcytest::Card&)> open;
+    int channel;  // keyed and wired
+    int (*close)(int);
+};
+
+const CardKind kKinds[] = {
+    {"DirectSound 8",
+     [](const hcytest::Card& c) { return hcyOpenAudioDeviceDS(Guid(c.mic), Guid(c.speakers)); }, 0,
+     hcyCloseAudioDevice},
+    {"split",
+     [](const hcytest::Card& c) { return hcyOpenSplitDeviceSimple(c.micId, Guid(c.speakers)); }, 9,
+     hcyCloseSplitDevice},
+    {"split DirectSound 8",
+     [](const hcytest::Card& c) { return hcyOpenSplitDeviceDS(Guid(c.mic), Guid(c.speakers)); }, 8,
+     hcyCloseSplitDevice},
+    {"multi-channel",
+     [](const hcytest::Card& c) { return hcyOpenMultiDevice(c.micId, Guid(c.speakers), 2, 2); }, 1,
+     hcyCloseMultiDevice},
+};
+
+class CardKinds : public RunningLibraryTest {
+protected:
+    void SetUp() override {
+        RunningLibraryTest::SetUp();
+        card = std::make_unique<hcytest::Card>();
+        radio = std::make_shared<RecordingRadio>();
+        radioHandle =
+            theApp.AddRadio(radio, [&](int h) { radio->SetUserId(static_cast<std::uint32_t>(h)); });
+        station = std::make_shared<RecordingInterphone>();
+        stationHandle = theApp.AddInterphone(station);
+    }
+    void TearDown() override {
+        plat::InjectThreadFaultForTest(nullptr);
+        RunningLibraryTest::TearDown();
+        card.reset();
+    }
+    // Opens, wires the radio and the station to the kind's channel, keys.
+    int OpenKeyed(const CardKind& kind) {
+        const int device = kind.open(*card);
+        EXPECT_GT(device, 0) << Error();
+        if (kind.channel == 0) {
+            EXPECT_EQ(hcySetComRadioXmit(radioHandle, device, 1), 1) << Error();
+            EXPECT_EQ(hcySetComRadioXmit(stationHandle, device, 1), 1) << Error();
+        } else {
+            EXPECT_EQ(hcySetComStereoXmit(radioHandle, device, kind.channel, 1), 1) << Error();
+            EXPECT_EQ(hcySetComStereoXmit(stationHandle, device, kind.channel, 1), 1) << Error();
+        }
+        EXPECT_EQ(hcySetRadioPTT(device, 1, kind.channel), 1);
+        return device;
+    }
+
+    std::unique_ptr<hcytest::Card> card;
+    std::shared_ptr<RecordingRadio> radio;
+    std::shared_ptr<RecordingInterphone> station;
+    int radioHandle = 0, stationHandle = 0;
+};
+
+TEST_F(CardKinds, ADeviceClosedWhileKeyedLeavesNothingKeyedAndItsEndpointsFree) {
+    for (const auto& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        const int device = OpenKeyed(kind);
+        ASSERT_TRUE(radio->Keyed());
+        ASSERT_EQ(station->Talk().back().on, 1);
+        for (int i = 0; i < 3; ++i) plat::AdvanceClock(64);
+        ASSERT_TRUE(hcytest::WaitFor([&] { return radio->blockCount.load() > 0; }));
+        ASSERT_EQ(kind.close(device), 1);
+        EXPECT_FALSE(radio->Keyed());
+        EXPECT_EQ(station->Talk().back().on, 0);
+        EXPECT_EQ(radio->Ptt().back().source, station->Talk().back().source);
+        EXPECT_FALSE(plat::vsnd::IsEndpointOpen(card->mic));
+        EXPECT_FALSE(plat::vsnd::IsEndpointOpen(card->speakers));
+        radio->blockCount = 0;
+    }
+}
+
+// Whatever the input refuses, and a capture thread whose deliveries throw,
+// the close ends the capture thread and the device goes.
+TEST_F(CardKinds, CaptureThreadsEndWhateverFails) {
+    const struct {
+        const char* name;
+        std::function<void(const plat::GUID&)> inject;
+    } faults[] = {
+        {"every block refused",
+         [](const plat::GUID& m) { plat::vsnd::InjectFault(m, Fault::WaveInAddBuffer, 11, -1); }},
+        {"start refused",
+         [](const plat::GUID& m) {
+             plat::vsnd::InjectFault(m, Fault::WaveInStart, 1);
+             plat::vsnd::InjectFault(m, Fault::CaptureStart,
+                                     static_cast<std::int32_t>(0x80004005u));
+         }},
+        {"reset refused",
+         [](const plat::GUID& m) { plat::vsnd::InjectFault(m, Fault::WaveInReset, 5, -1); }},
+        {"close refused",
+         [](const plat::GUID& m) { plat::vsnd::InjectFault(m, Fault::WaveInClose, 5); }},
+        {"device lost", [](const plat::GUID& m) { plat::vsnd::FailEndpoint(m); }},
+        {"deliveries throw",
+         [](const plat::GUID&) { plat::InjectThreadFaultForTest(hcy::boundary::kCapture, 1000); }},
+    };
+    for (const auto& kind : kKinds) {
+        for (const auto& fault : faults) {
+            SCOPED_TRACE(std::string(kind.name) + ", " + fault.name);
+            const int device = OpenKeyed(kind);
+            auto opened = std::dynamic_pointer_cast<CSoundCard>(theApp.FindDevice(device));
+            ASSERT_NE(opened, nullptr);
+            EXPECT_TRUE(hcytest::WaitFor([&] { return opened->IsCaptureThreadRunning(); }));
+            hcySetRadioPTT(device, 0, kind.channel);
+            fault.inject(card->mic);
+            hcySetRadioPTT(device, 1, kind.channel);
+            for (int i = 0; i < 4; ++i) plat::AdvanceClock(64);
+            kind.close(device);
+            EXPECT_FALSE(opened->IsCaptureThreadRunning());
+            EXPECT_FALSE(radio->Keyed());
+            opened.reset();  // the device goes with its last owner
+            plat::InjectThreadFaultForTest(nullptr);
+            plat::vsnd::ClearFaults(card->mic);
+            card.reset();  // a failed device stays failed: a new card
+            card = std::make_unique<hcytest::Card>();
+        }
+    }
+}
+
+}  // namespace
