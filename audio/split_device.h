@@ -18,11 +18,12 @@
 #include <vector>
 
 #include "audio/sound_card.h"
+#include "halcyra/halcyra.h"
 
 class CSplitDevice : public CSoundCard {
 public:
-    static constexpr int kLeft = 8;
-    static constexpr int kRight = 9;
+    static constexpr int kLeft = CHANNEL_LEFT;
+    static constexpr int kRight = CHANNEL_RIGHT;
 
     CSplitDevice();
     ~CSplitDevice() override;

@@ -1,9 +1,13 @@
 // Audio for the demo: makes a speech-like test signal, and compares what a
 // host sent with what another host heard.
 //
-//   hcy_demo_audio make OUT.wav SECONDS [VOICE]
+//   hcy_demo_audio make OUT.wav SECONDS [VOICE[,VOICE]]
 //   hcy_demo_audio compare SENT.wav HEARD.wav [--start SENT_S HEARD_S]
-//                  [--min-exact PERCENT] [--correlation MIN]
+//                  [--min-exact PERCENT] [--correlation MIN] [--channel N]
+//
+// make with two voices writes a stereo file: the first voice left, the
+// second right. compare --channel takes only channel N (from 0) of HEARD,
+// else the mean of its channels.
 //
 // compare prints what a listener would judge:
 //   "demo: heard <s> s of <s> s sent, <p> % sample for sample, <n> gaps
@@ -39,7 +43,8 @@ constexpr std::uint32_t kRate = 16000;  // [Hz]
 
 struct Wav {
     std::uint32_t rate = kRate;
-    std::vector<std::int16_t> samples;  // mono
+    std::uint16_t channels = 1;
+    std::vector<std::int16_t> samples;  // interleaved frames
 };
 
 void put32(std::ofstream& f, std::uint32_t v) {
@@ -62,10 +67,10 @@ bool WriteWav(const std::string& path, const Wav& wav) {
     f.write("WAVEfmt ", 8);
     put32(f, 16);
     put16(f, 1);
-    put16(f, 1);
+    put16(f, wav.channels);
     put32(f, wav.rate);
-    put32(f, wav.rate * 2);
-    put16(f, 2);
+    put32(f, wav.rate * 2u * wav.channels);
+    put16(f, static_cast<std::uint16_t>(2 * wav.channels));
     put16(f, 16);
     f.write("data", 4);
     put32(f, bytes);
@@ -81,9 +86,10 @@ std::uint16_t get16(const std::vector<unsigned char>& d, std::size_t at) {
     return static_cast<std::uint16_t>(d[at] | (d[at + 1] << 8));
 }
 
-// Reads 16-bit PCM (mono, or the mean of the channels), walking the chunks
-// and trusting no size beyond the bytes in the file.
-bool ReadWav(const std::string& path, Wav& out) {
+// Reads 16-bit PCM as mono: channel `channel` of the file, or for -1 the
+// mean of its channels; walks the chunks and trusts no size beyond the
+// bytes in the file.
+bool ReadWav(const std::string& path, Wav& out, int channel = -1) {
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
     std::vector<unsigned char> d((std::istreambuf_iterator<char>(f)),
@@ -101,14 +107,17 @@ bool ReadWav(const std::string& path, Wav& out) {
             out.rate = get32(d, body + 4);
             bits = get16(d, body + 14);
         } else if (std::memcmp(&d[at], "data", 4) == 0) {
-            if (bits != 16 || channels == 0) return false;
+            if (bits != 16 || channels == 0 || channel >= static_cast<int>(channels)) return false;
             const std::size_t frames = avail / (2u * channels);
             out.samples.resize(frames);
             for (std::size_t i = 0; i < frames; ++i) {
+                auto at = [&](std::size_t c) {
+                    return static_cast<std::int16_t>(get16(d, body + (i * channels + c) * 2));
+                };
                 long sum = 0;
-                for (std::uint16_t c = 0; c < channels; ++c)
-                    sum += static_cast<std::int16_t>(get16(d, body + (i * channels + c) * 2));
-                out.samples[i] = static_cast<std::int16_t>(sum / channels);
+                for (std::uint16_t c = 0; c < channels; ++c) sum += at(c);
+                out.samples[i] = channel >= 0 ? at(static_cast<std::size_t>(channel))
+                                              : static_cast<std::int16_t>(sum / channels);
             }
             return true;
         }
@@ -302,9 +311,9 @@ Alignment Align(const std::vector<std::int16_t>& sent, const std::vector<std::in
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: hcy_demo_audio make OUT.wav SECONDS [VOICE]\n"
+                 "usage: hcy_demo_audio make OUT.wav SECONDS [VOICE[,VOICE]]\n"
                  "       hcy_demo_audio compare SENT.wav HEARD.wav [--start SENT_S HEARD_S]\n"
-                 "                      [--min-exact PERCENT] [--correlation MIN]\n");
+                 "                      [--min-exact PERCENT] [--correlation MIN] [--channel N]\n");
     return 2;
 }
 
@@ -315,15 +324,10 @@ bool Number(const char* text, double* out) {
 }
 
 int Compare(int argc, char** argv) {
-    Wav sent, heard;
-    if (!ReadWav(argv[2], sent) || !ReadWav(argv[3], heard)) {
-        std::fprintf(stderr, "hcy_demo_audio: cannot read %s or %s as 16-bit PCM WAV\n", argv[2],
-                     argv[3]);
-        return 1;
-    }
     std::optional<std::pair<double, double>> start;  // sent, heard first sample [s]
     double minExact = 99.0;
     std::optional<double> minCorrelation;
+    int channel = -1;
     for (int i = 4; i < argc; ++i) {
         const std::string a = argv[i];
         double v = 0, w = 0;
@@ -336,9 +340,19 @@ int Compare(int argc, char** argv) {
         } else if (a == "--correlation" && i + 1 < argc && Number(argv[i + 1], &v)) {
             minCorrelation = v;
             ++i;
+        } else if (a == "--channel" && i + 1 < argc && Number(argv[i + 1], &v) && v >= 0 &&
+                   v < 32 && v == std::floor(v)) {
+            channel = static_cast<int>(v);
+            ++i;
         } else {
             return Usage();
         }
+    }
+    Wav sent, heard;
+    if (!ReadWav(argv[2], sent) || !ReadWav(argv[3], heard, channel)) {
+        std::fprintf(stderr, "hcy_demo_audio: cannot read %s or %s as 16-bit PCM WAV\n", argv[2],
+                     argv[3]);
+        return 1;
     }
     const double sentSeconds = SecondsHeard(sent.samples, sent.rate);
     const double heardSeconds = SecondsHeard(heard.samples, heard.rate);
@@ -367,9 +381,23 @@ int Compare(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "make") == 0) {
         const double seconds = std::atof(argv[3]);
-        const int voice = argc >= 5 ? std::atoi(argv[4]) : 0;
-        if (!(seconds > 0 && seconds <= 600) || voice < 0 || voice > 9) return Usage();
-        if (!WriteWav(argv[2], MakeSpeech(seconds, voice))) {
+        const char* voices = argc >= 5 ? argv[4] : "0";
+        int left = 0, right = -1;
+        const int n = std::sscanf(voices, "%d,%d", &left, &right);
+        if (!(seconds > 0 && seconds <= 600) || n < 1 || left < 0 || left > 9 ||
+            (n == 2 && (right < 0 || right > 9)))
+            return Usage();
+        Wav wav = MakeSpeech(seconds, left);
+        if (n == 2) {
+            // Two voices: one each side.
+            const Wav other = MakeSpeech(seconds, right);
+            std::vector<std::int16_t> frames(2 * wav.samples.size());
+            for (std::size_t i = 0; i < wav.samples.size(); ++i)
+                frames[2 * i] = wav.samples[i], frames[2 * i + 1] = other.samples[i];
+            wav.samples = std::move(frames);
+            wav.channels = 2;
+        }
+        if (!WriteWav(argv[2], wav)) {
             std::fprintf(stderr, "hcy_demo_audio: cannot write %s\n", argv[2]);
             return 1;
         }

@@ -1,9 +1,10 @@
 // hcyhost: a small simulator host. It drives the library through its
 // exports the way a simulator would: radios, each on a sound card of its
-// own (a virtual one whose microphone reads a WAV file or a tone and whose
-// speaker writes one, or the default devices of a real back end for a
-// single radio), keyed while the microphone file plays, for --key seconds
-// or by a schedule, and a report of what each radio heard.
+// own or two to a split stereo card (a virtual one whose microphone reads a
+// WAV file or a tone and whose speaker writes one, or the default devices
+// of a real back end for a single card), keyed while the microphone file
+// plays, for --key seconds or by a schedule, and a report of what each
+// radio heard.
 //
 // It says "radio N listening on port P" once it can hear: its radios are
 // wired and the library's sockets are bound (the ports are set on the
@@ -51,8 +52,14 @@ constexpr const char* kUsage =
     "                       signal-secondary (audio then goes only by the signal-*\n"
     "                       names); default: the library's\n"
     "  --radios N           radios on this host, 1 to 16 (default 1), each on a virtual\n"
-    "                       sound card of its own; radio i (from 1) tunes to\n"
-    "                       --frequency + (i - 1) MHz\n"
+    "                       sound card of its own (or two to a split card); radio i\n"
+    "                       (from 1) tunes to --frequency + (i - 1) MHz\n"
+    "  --card KIND          the radios' sound cards: plain (default: wave input),\n"
+    "                       ds8 (DirectSound 8 capture) or split (a stereo card as two\n"
+    "                       microphones: radio 1 on its left half, radio 2 on its\n"
+    "                       right, and so on for the further radios; each radio\n"
+    "                       speaks from its own channel of the microphone and is\n"
+    "                       heard on its own channel of the speaker)\n"
     "  --frequency HZ       receive and transmit frequency [Hz] (default 30000000)\n"
     "  --model NAME         radio model: generic (default), intercom (hears exactly its\n"
     "                       frequency, at any distance) or scanner (hears every sender\n"
@@ -67,9 +74,12 @@ constexpr const char* kUsage =
     "  --sound NAME         sound card: virtual (default), or a real back end such as\n"
     "                       alsa: the system's default microphone and speaker\n"
     "  --transmit FILE      radio 1's virtual microphone reads this 16-bit PCM WAV file;\n"
-    "                       the radio is keyed while it plays\n"
+    "                       the radio is keyed while it plays (on a split card a stereo\n"
+    "                       file, left for radio 1 and right for radio 2, both keyed)\n"
     "  --receive FILE       radio 1's virtual speaker writes what it hears to this WAV file\n"
-    "  --key S              key radio 1 for S seconds from the start (speak now)\n"
+    "                       (on a split card radio 1 left, radio 2 right)\n"
+    "  --key S              key radio 1 (on a split card radios 1 and 2) for S seconds\n"
+    "                       from the start (speak now)\n"
     "  --schedule R,START,SECONDS[,PERIOD]\n"
     "                       key radio R from START for SECONDS [s], again every PERIOD\n"
     "                       [s]; its virtual microphone hears a tone (may be given again)\n"
@@ -111,6 +121,7 @@ struct Options {
     std::optional<int> ttl;
     std::optional<std::uint32_t> network;
     int radios = 1;
+    std::string card = "plain";
     double frequency = 30e6;
     std::uint16_t model = RADIO_TYPE_GENERIC;
     std::optional<double> power;
@@ -224,7 +235,11 @@ Options Parse(int argc, char** argv) {
             o.key = Number(a, v, 0.1, 86400);
         else if (a == "--sound")
             o.sound = v;
-        else if (a == "--transmit")
+        else if (a == "--card") {
+            o.card = v;
+            if (o.card != "plain" && o.card != "ds8" && o.card != "split")
+                Fail("unknown card '" + o.card + "'");
+        } else if (a == "--transmit")
             o.transmitFile = v;
         else if (a == "--receive")
             o.receiveFile = v;
@@ -277,15 +292,17 @@ Options Parse(int argc, char** argv) {
     }
     if (o.sound != "virtual" && (!o.transmitFile.empty() || !o.receiveFile.empty()))
         Fail("--transmit and --receive need the virtual sound card");
-    if (o.sound != "virtual" && (o.radios > 1 || !o.schedules.empty()))
-        Fail("--radios and --schedule need the virtual sound card");
+    const int perCard = o.card == "split" ? 2 : 1;
+    if (o.sound != "virtual" && (o.radios > perCard || !o.schedules.empty()))
+        Fail("more than one card and --schedule need the virtual sound card");
     if (o.key && !o.transmitFile.empty()) Fail("--key and --transmit both key the radio");
     for (const auto& k : o.schedules) {
         if (k.radio > o.radios)
             Fail("--schedule keys radio " + std::to_string(k.radio) + " of " +
                  std::to_string(o.radios));
-        if (k.radio == 1 && (o.key || !o.transmitFile.empty()))
-            Fail("--schedule keys radio 1, which --key or --transmit keys");
+        if (k.radio <= perCard && (o.key || !o.transmitFile.empty()))
+            Fail("--schedule keys radio " + std::to_string(k.radio) +
+                 ", which --key or --transmit keys");
     }
     if (!o.secondaryAddress.empty() && o.secondaryPort == 0)
         Fail("--secondary-address needs --secondary-port");
@@ -383,10 +400,12 @@ void OpenPort(int (*setPort)(std::uint32_t), const char* what, int port) {
     }
 }
 
-// One radio on a sound card of its own, and what it hears.
+// One radio on a sound card (of its own, or a half of a split card), and
+// what it hears.
 struct Radio {
     int handle = 0;
     int device = 0;
+    int channel = 0;  // the half of a split card (8 left, 9 right), else 0
     hcyplat_guid speaker{}, microphone{};
     std::uint32_t waveIn = 0xFFFFFFFFu;  // the default input
     bool keyed = false;
@@ -448,6 +467,18 @@ void Listen(Radio& r, double t) {
         r.audioPeak = std::max(r.audioPeak, level);
 }
 
+// Opens the card of a radio as `kind` (the virtual card's endpoints, or the
+// default devices).
+int OpenCard(const std::string& kind, const Radio& r, bool virtualCard) {
+    HCYGUID output, input;
+    std::memcpy(&output, &r.speaker, sizeof output);
+    std::memcpy(&input, &r.microphone, sizeof input);
+    const HCYGUID* out = virtualCard ? &output : nullptr;
+    if (kind == "ds8") return hcyOpenAudioDeviceDS(virtualCard ? &input : nullptr, out);
+    if (kind == "split") return hcyOpenSplitDeviceSimple(r.waveIn, out);
+    return hcyOpenAudioDeviceSimple(r.waveIn, out);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -462,12 +493,16 @@ int main(int argc, char** argv) {
     const double runSeconds = o.seconds ? *o.seconds : (keySeconds > 0 ? keySeconds + 1 : 10);
 
     // The sound cards: a virtual speaker and microphone of our own for each
-    // radio, or the default devices of a real back end.
+    // radio (each pair of radios on a split card), or the default devices of
+    // a real back end. The right half's radio shares its card with the left.
     const bool virtualCard = o.sound == "virtual";
+    const bool split = o.card == "split";
     std::vector<Radio> radios(static_cast<std::size_t>(o.radios));
     Radio& first = radios.front();
     if (virtualCard) {
-        for (auto& r : radios) {
+        for (std::size_t i = 0; i < radios.size(); ++i) {
+            Radio& r = radios[i];
+            if (split && i % 2 == 1) continue;
             if (hcyplatCreateOutputEndpoint("hcyhost speaker", 16000, 2, &r.speaker) < 0 ||
                 hcyplatCreateInputEndpoint("hcyhost microphone", &r.microphone, &r.waveIn) < 0) {
                 std::fprintf(stderr, "hcyhost: cannot create the virtual sound card\n");
@@ -499,11 +534,15 @@ int main(int argc, char** argv) {
 
     for (std::size_t i = 0; i < radios.size(); ++i) {
         Radio& r = radios[i];
-        HCYGUID output;
-        std::memcpy(&output, &r.speaker, sizeof output);
-        r.device = hcyOpenAudioDeviceSimple(r.waveIn, virtualCard ? &output : nullptr);
-        Check(r.device > 0, "hcyOpenAudioDeviceSimple");
-        if (!virtualCard) {
+        if (split) r.channel = i % 2 == 0 ? CHANNEL_LEFT : CHANNEL_RIGHT;
+        if (split && i % 2 == 1) {
+            const Radio& left = radios[i - 1];
+            r.device = left.device, r.speaker = left.speaker, r.microphone = left.microphone;
+        } else {
+            r.device = OpenCard(o.card, r, virtualCard);
+            Check(r.device > 0, "opening the sound card");
+        }
+        if (!virtualCard && i == 0) {
             // The first device of each list is the default one, which it opened.
             char out[128] = "", in[128] = "";
             HCYGUID g;
@@ -530,15 +569,20 @@ int main(int argc, char** argv) {
         if (o.squelch)
             Check(hcySetSquelchLevel(r.handle, static_cast<float>(*o.squelch)),
                   "hcySetSquelchLevel");
-        Check(hcySetComRadioRecv(r.handle, r.device, 0, 1), "hcySetComRadioRecv");
-        Check(hcySetComRadioXmit(r.handle, r.device, 1), "hcySetComRadioXmit");
+        Check(hcySetComRadioRecv(r.handle, r.device, r.channel, 1), "hcySetComRadioRecv");
+        if (r.channel)
+            Check(hcySetComStereoXmit(r.handle, r.device, r.channel, 1), "hcySetComStereoXmit");
+        else
+            Check(hcySetComRadioXmit(r.handle, r.device, 1), "hcySetComRadioXmit");
         const bool scheduled =
             std::any_of(o.schedules.begin(), o.schedules.end(),
                         [&](const Schedule& k) { return k.radio == static_cast<int>(i) + 1; });
         if (scheduled) hcyplatSetInputTone(&r.microphone, kToneHz, kToneAmplitude);
+        // The file's radios: radio 1, and on a split card radio 2.
+        const bool transmits = !o.transmitFile.empty() && i < (split ? 2u : 1u);
         std::printf("hcyhost: radio %d on %.0f Hz, exercise %d, port %d%s%s\n", r.handle, frequency,
-                    o.exercise, o.port, i == 0 && !o.transmitFile.empty() ? ", transmitting " : "",
-                    i == 0 ? o.transmitFile.c_str() : "");
+                    o.exercise, o.port, transmits ? ", transmitting " : "",
+                    transmits ? o.transmitFile.c_str() : "");
     }
     for (const auto& r : radios) {
         if (o.secondaryPort)
@@ -561,29 +605,30 @@ int main(int argc, char** argv) {
     }
     auto seconds = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
 
-    // --key and --transmit key radio 1 from the time line's start.
+    // --key and --transmit key radio 1 (and its partner on a split card)
+    // from the time line's start.
     const bool keyFirst = o.key || !o.transmitFile.empty();
+    const std::size_t firstKeyed =
+        keyFirst ? std::min<std::size_t>(split ? 2 : 1, radios.size()) : 0;
     while (keyFirst && seconds() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    if (o.key) {
-        Check(hcySetRadioPTT(first.device, 1, 0), "hcySetRadioPTT");
-        first.keyed = true;
-    } else if (!o.transmitFile.empty()) {
-        // The microphone is read only while capturing: the file's first
-        // sample is the first one captured after keying.
-        if (!hcyplatSetInputWavFile(&first.microphone, o.transmitFile.c_str(), 0)) {
-            std::fprintf(stderr, "hcyhost: cannot play '%s'\n", o.transmitFile.c_str());
-            hcyExit();
-            return 1;
-        }
-        Check(hcySetRadioPTT(first.device, 1, 0), "hcySetRadioPTT");
-        first.keyed = true;
+    // The microphone is read only while capturing: the file's first sample
+    // is the first one captured after keying.
+    if (!o.transmitFile.empty() &&
+        !hcyplatSetInputWavFile(&first.microphone, o.transmitFile.c_str(), 0)) {
+        std::fprintf(stderr, "hcyhost: cannot play '%s'\n", o.transmitFile.c_str());
+        hcyExit();
+        return 1;
     }
-    first.keyedAt = seconds();
+    for (std::size_t i = 0; i < firstKeyed; ++i) {
+        Check(hcySetRadioPTT(radios[i].device, 1, radios[i].channel), "hcySetRadioPTT");
+        radios[i].keyed = true;
+        radios[i].keyedAt = seconds();
+    }
     const double firstKeyEnd = first.keyedAt + keySeconds + (o.key ? 0 : 0.2);
     auto unkey = [&](Radio& r, double t) {
-        hcySetRadioPTT(r.device, 0, 0);
+        hcySetRadioPTT(r.device, 0, r.channel);
         r.keyed = false;
-        if (&r == &first && keyFirst)
+        if (static_cast<std::size_t>(&r - radios.data()) < firstKeyed)
             std::printf("hcyhost: radio %d sent %.2f s\n", r.handle, keySeconds);
         else
             std::printf("hcyhost: radio %d keyed from %.2f to %.2f s\n", r.handle, r.keyedAt, t);
@@ -591,7 +636,7 @@ int main(int argc, char** argv) {
     for (double t = seconds(); t < runSeconds; t = seconds()) {
         for (std::size_t i = 0; i < radios.size(); ++i) {
             Radio& r = radios[i];
-            if (i == 0 && keyFirst) {
+            if (i < firstKeyed) {
                 if (r.keyed && t >= firstKeyEnd) unkey(r, t);
                 continue;
             }
@@ -600,7 +645,7 @@ int main(int argc, char** argv) {
                     return k.radio == static_cast<int>(i) + 1 && k.Keyed(t);
                 });
             if (due && !r.keyed) {
-                Check(hcySetRadioPTT(r.device, 1, 0), "hcySetRadioPTT");
+                Check(hcySetRadioPTT(r.device, 1, r.channel), "hcySetRadioPTT");
                 r.keyed = true;
                 r.keyedAt = t;
             } else if (!due && r.keyed) {
@@ -623,7 +668,13 @@ int main(int argc, char** argv) {
     if (!o.receiveFile.empty() && hcyplatGetStreamStart(&first.speaker, &firstSample))
         std::printf("hcyhost: speaker file started at %.6f s\n", firstSample);
 
-    for (auto& r : radios) hcyCloseAudioDevice(r.device);
+    for (std::size_t i = 0; i < radios.size(); ++i) {
+        if (split && i % 2 == 1) continue;  // the left half's radio closes the card
+        if (split)
+            hcyCloseSplitDevice(radios[i].device);
+        else
+            hcyCloseAudioDevice(radios[i].device);
+    }
     hcyExit();
     hcyplatDestroyWindow(window);
     for (auto& r : radios) {

@@ -161,6 +161,10 @@ enum {
     DEVDATA_KEYED = 450
 };
 
+/* Output channels of receive paths and halves of a split stereo device:
+ * left, right (any other channel plays centred). */
+enum { CHANNEL_LEFT = 8, CHANNEL_RIGHT = 9 };
+
 /* Data device type that opens the speech device. */
 enum { DATADEV_TYPE_SPEECH = 500 };
 

@@ -70,6 +70,21 @@ case $scenario in
              if "$audio" compare "$dir/other.wav" "$dir/tuned.wav" --correlation 0.3; then
                echo "the tuned radio heard the other frequency"; exit 1
              fi ;;
+  split)     # one host with a split stereo card: the left microphone speaks on
+             # radio 1 (30 MHz), the right one on radio 2 (31 MHz); the
+             # receiving host's split card plays its radio 1 left, radio 2 right
+             "$audio" make "$dir/left.wav" 2 0
+             "$audio" make "$dir/right.wav" 2 1
+             "$audio" make "$dir/both.wav" 2 0,1
+             listen rx 5 --card split --radios 2
+             talk --card split --radios 2 --transmit "$dir/both.wav"
+             finish rx
+             # sample for sample: each side carries its own voice and nothing else
+             "$audio" compare "$dir/left.wav" "$dir/rx.wav" --channel 0
+             "$audio" compare "$dir/right.wav" "$dir/rx.wav" --channel 1
+             if "$audio" compare "$dir/right.wav" "$dir/rx.wav" --channel 0 --min-exact 1; then
+               echo "the left side carried the right voice"; exit 1
+             fi ;;
   exit)      # the listener leaves while the talker is still on the air
              listen rx 1; talk; finish rx ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
