@@ -13,7 +13,7 @@
 # multicast on the secondary one.
 #
 # It checks that every transmission was heard, with audio, exactly where it
-# should be; that no host's thread or socket count changes; that memory
+# should be; that no host's thread, socket or descriptor count changes; that memory
 # stays flat after the warm-up (runs of 120 s and more); and that no host
 # failed or printed a sanitizer report (give an ASan build folder). The
 # figures (memory over time, threads, sockets, heard vs expected) are
@@ -77,16 +77,18 @@ done
   { echo "soak: the hosts took too long to start"; exit 1; }
 echo "soak: $hosts hosts, $radios radios each, $seconds s from $(date -d "@$epoch" +%T)"
 
-# Samples of every host: time [s], host, RSS [KiB], threads, sockets.
+# Samples of every host: time [s], host, RSS [KiB], threads, sockets, open
+# descriptors.
 sample() {
-  local t=$1 h pid rss threads sockets
+  local t=$1 h pid rss threads sockets fds
   for h in $(seq 1 $hosts); do
     pid=$(host_pid s$h)
     rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || rss=
     [ -n "$rss" ] || { echo "$t s$h gone"; continue; }
     threads=$(ls "/proc/$pid/task" | wc -l)
     sockets=$(find "/proc/$pid/fd" -lname 'socket:*' 2>/dev/null | wc -l)
-    echo "$t s$h $rss $threads $sockets"
+    fds=$(ls "/proc/$pid/fd" | wc -l)
+    echo "$t s$h $rss $threads $sockets $fds"
   done
 }
 next=$sample_every
@@ -120,14 +122,14 @@ awk -v hosts=$hosts '
     }
   }' "$dir/samples"
 
-# Threads and sockets: one count per host for the whole run.
+# Threads, sockets and descriptors: one count per host for the whole run.
 leaks=$(awk '
-  { key = $2; th = $4; so = $5
-    if (!(key in t0)) { t0[key] = th; s0[key] = so }
-    if (th != t0[key] || so != s0[key]) print key, "at", $1, "s:", th, "threads,", so, "sockets, was", t0[key], s0[key] }
-  END { for (k in t0) printf "%s %d threads %d sockets\n", k, t0[k], s0[k] > "/dev/stderr" }' \
-  "$dir/samples" 2>"$dir/counts")
-echo "soak: threads and sockets of each host (constant over the run):" $(sort "$dir/counts" | awk '{ print $1 ": " $2 "/" $4 ";" }')
+  { counts = $4 " threads, " $5 " sockets, " $6 " descriptors"
+    if (!($2 in first)) first[$2] = counts
+    if (counts != first[$2]) print $2, "at", $1, "s:", counts, "instead of", first[$2] }
+  END { for (h in first) print h ": " first[h] > "/dev/stderr" }' "$dir/samples" 2>"$dir/counts")
+echo "soak: threads, sockets and descriptors of each host, constant over the run:"
+sort "$dir/counts" | sed 's/^/  /'
 [ -z "$leaks" ] || { echo "soak: counts changed:"; echo "$leaks"; failed=1; }
 
 # Memory: after the warm-up no host's RSS grows by more than 1 MiB. A

@@ -37,8 +37,9 @@ hosts_enter() {
   for tool in ip unshare nsenter ${HOSTS_NEED:-}; do
     command -v "$tool" >/dev/null || hosts_skip "'$tool' is not installed"
   done
-  unshare --net --mount --pid --fork --kill-child --mount-proc true 2>/dev/null ||
-    hosts_skip "this machine refuses private network namespaces"
+  unshare --net --mount --pid --fork --kill-child --mount-proc \
+    sh -c 'ip link add hcy-br type bridge && ip link add hcy-v type veth peer name hcy-w' 2>/dev/null ||
+    hosts_skip "this machine refuses private network namespaces, bridges or veth pairs"
   local script=$1; shift
   HCY_HOSTS_INSIDE=1 exec unshare --net --mount --pid --fork --kill-child --mount-proc \
     bash "$script" "$@"

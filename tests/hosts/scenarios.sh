@@ -46,7 +46,11 @@ listen() { local name=$1; shift; run "$name" --receive "$dir/$name.wav" --second
 talk() { local name=$1; shift; run "$name" --transmit "$dir/sent.wav" "$@"; }
 # heard NAME: the host's radio heard sent.wav, at least 99 % of its speech
 # sample for sample.
-heard() { echo "host $1: $("$audio" compare "$dir/sent.wav" "$dir/$1.wav")"; }
+heard() {
+  local said
+  said=$("$audio" compare "$dir/sent.wav" "$dir/$1.wav") || { echo "host $1: $said"; return 1; }
+  echo "host $1: $said"
+}
 silent() {
   if "$audio" compare "$dir/sent.wav" "$dir/$1.wav" --correlation 0.3 >/dev/null; then
     echo "host $1 heard what it should not"; cat "$dir/$1.log"; return 1
