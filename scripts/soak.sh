@@ -13,11 +13,11 @@
 # multicast on the secondary one.
 #
 # It checks that every transmission was heard, with audio, exactly where it
-# should be; that no host's thread, socket or descriptor count changes; that memory
-# stays flat after the warm-up (runs of 120 s and more); and that no host
-# failed or printed a sanitizer report (give an ASan build folder). The
-# figures (memory over time, threads, sockets, heard vs expected) are
-# printed at the end.
+# should be; that no host's thread, socket or descriptor count changes;
+# that memory stays flat after the warm-up (runs of 120 s and more); and
+# that no host failed or printed a sanitizer report (give an ASan build
+# folder). The figures (memory over time, the counts, heard vs expected)
+# are printed at the end.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tests/hosts/netns.sh"
@@ -84,7 +84,7 @@ sample() {
   for h in $(seq 1 $hosts); do
     pid=$(host_pid s$h)
     rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || rss=
-    [ -n "$rss" ] || { echo "$t s$h gone"; continue; }
+    [ -n "$rss" ] || { echo "soak: host s$h ended early" >&2; continue; }
     threads=$(ls "/proc/$pid/task" | wc -l)
     sockets=$(find "/proc/$pid/fd" -lname 'socket:*' 2>/dev/null | wc -l)
     fds=$(ls "/proc/$pid/fd" | wc -l)
