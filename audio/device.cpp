@@ -42,14 +42,13 @@ void CDevice::Close() {
 // ---------------------------------------------------------------------------
 // Transmit lists
 
+void CDevice::ReportDuplicate(const char* message) { hcy::Library().SetError(message); }
+
 int CDevice::AddRadioXmitPath(CRadioModel* radio) {
     if (!radio) return 0;
     Lock lock(m_mutex);
-    if (std::find(m_arrRadioXmit.begin(), m_arrRadioXmit.end(), radio) != m_arrRadioXmit.end()) {
-        hcy::Library().SetError("Transmit path already established for this device");
+    if (!AddOnce(m_arrRadioXmit, radio, "Transmit path already established for this device"))
         return 0;
-    }
-    m_arrRadioXmit.push_back(radio);
     radio->SetXmitAttached(1);
     if (m_bKeyed.load()) radio->SetPTT(1, MonoSourceWord());
     return 1;
@@ -59,11 +58,7 @@ int CDevice::RemoveRadioXmitPath(CRadioModel* radio) {
     if (!radio) return 0;
     Lock lock(m_mutex);
     radio->SetXmitAttached(0);
-    auto at = std::find(m_arrRadioXmit.begin(), m_arrRadioXmit.end(), radio);
-    if (at != m_arrRadioXmit.end()) {
-        radio->SetPTT(0, MonoSourceWord());
-        m_arrRadioXmit.erase(at);
-    }
+    Unlist(m_arrRadioXmit, radio, [&](CRadioModel* r) { r->SetPTT(0, MonoSourceWord()); });
     return 1;
 }
 
@@ -73,21 +68,13 @@ int CDevice::RemoveRadioXmitPathOnChannel(CRadioModel*, int) { return 0; }
 int CDevice::AddIntercomXmitPath(CICSModel* interphone) {
     if (!interphone) return 0;
     Lock lock(m_mutex);
-    if (std::find(m_arrIntercomXmit.begin(), m_arrIntercomXmit.end(), interphone) !=
-        m_arrIntercomXmit.end())
-        return 0;
-    m_arrIntercomXmit.push_back(interphone);
-    return 1;
+    return AddOnce(m_arrIntercomXmit, interphone, nullptr) ? 1 : 0;
 }
 
 int CDevice::RemoveIntercomXmitPath(CICSModel* interphone) {
     if (!interphone) return 0;
     Lock lock(m_mutex);
-    auto at = std::find(m_arrIntercomXmit.begin(), m_arrIntercomXmit.end(), interphone);
-    if (at != m_arrIntercomXmit.end()) {
-        interphone->SetTalk(0, MonoSourceWord());
-        m_arrIntercomXmit.erase(at);
-    }
+    Unlist(m_arrIntercomXmit, interphone, [&](CICSModel* i) { i->SetTalk(0, MonoSourceWord()); });
     return 1;
 }
 

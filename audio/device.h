@@ -18,6 +18,7 @@
 // radios read of a device without that mutex (GetHandle, GetKind,
 // GetDirectSound, GetOutputRate, IsKeyed and the format getters) is atomic
 // or guarded by a leaf lock, so a path may call them under its own lock.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -178,6 +179,28 @@ protected:
     // Unkeys every radio and interphone of both lists with `word` and
     // empties the lists (mutex held).
     void ReleaseTransmitLists(std::uint32_t word);
+    // Transmit-list steps of every device: AddOnce appends an item that is
+    // not listed yet (else stores `duplicate`, when given, as the last error
+    // and returns false); Unlist removes a listed item after `release` (its
+    // unkeying) and says whether it was listed.
+    template <class T>
+    static bool AddOnce(std::vector<T*>& list, T* item, const char* duplicate) {
+        if (std::find(list.begin(), list.end(), item) != list.end()) {
+            if (duplicate) ReportDuplicate(duplicate);
+            return false;
+        }
+        list.push_back(item);
+        return true;
+    }
+    template <class T, class Release>
+    static bool Unlist(std::vector<T*>& list, T* item, Release&& release) {
+        const auto at = std::find(list.begin(), list.end(), item);
+        if (at == list.end()) return false;
+        release(item);
+        list.erase(at);
+        return true;
+    }
+    static void ReportDuplicate(const char* message);
     // Voice-operated keying of a mono device (mutex held): keys or unkeys
     // through SetPTT with the last channel argument and says whether the
     // block is to be delivered.

@@ -232,11 +232,7 @@ int CMultiDevice::AddRadioXmitPathOnChannel(CRadioModel* radio, int channel) {
     Lock lock(m_mutex);
     Channel* ch = ChannelAt(channel);
     if (!ch) return 1;
-    if (Contains(ch->radios, radio)) {
-        hcy::Library().SetError(kDuplicate);
-        return 0;
-    }
-    ch->radios.push_back(radio);
+    if (!AddOnce(ch->radios, radio, kDuplicate)) return 0;
     if (ch->ptt) radio->SetPTT(1, GetSourceWord(channel));
     return 1;
 }
@@ -244,11 +240,9 @@ int CMultiDevice::AddRadioXmitPathOnChannel(CRadioModel* radio, int channel) {
 int CMultiDevice::RemoveRadioXmitPathOnChannel(CRadioModel* radio, int channel) {
     Lock lock(m_mutex);
     Channel* ch = ChannelAt(channel);
-    if (!ch) return 1;
-    auto at = std::find(ch->radios.begin(), ch->radios.end(), radio);
-    if (at == ch->radios.end()) return 1;
-    radio->SetPTT(0, GetSourceWord(channel));
-    ch->radios.erase(at);
+    if (!ch ||
+        !Unlist(ch->radios, radio, [&](CRadioModel* r) { r->SetPTT(0, GetSourceWord(channel)); }))
+        return 1;
     if (!OnAnyChannel(radio))
         std::erase_if(m_radioFilters, [&](const auto& f) { return f.first == radio; });
     return 1;
@@ -267,22 +261,14 @@ int CMultiDevice::AddIntercomXmitPathOnChannel(CICSModel* interphone, int channe
     Lock lock(m_mutex);
     Channel* ch = ChannelAt(channel);
     if (!ch) return 1;
-    if (Contains(ch->interphones, interphone)) {
-        hcy::Library().SetError(kDuplicate);
-        return 0;
-    }
-    ch->interphones.push_back(interphone);
-    return 1;
+    return AddOnce(ch->interphones, interphone, kDuplicate) ? 1 : 0;
 }
 
 int CMultiDevice::RemoveIntercomXmitPathOnChannel(CICSModel* interphone, int channel) {
     Lock lock(m_mutex);
-    Channel* ch = ChannelAt(channel);
-    if (!ch) return 1;
-    auto at = std::find(ch->interphones.begin(), ch->interphones.end(), interphone);
-    if (at == ch->interphones.end()) return 1;
-    interphone->SetTalk(0, GetSourceWord(channel));
-    ch->interphones.erase(at);
+    if (Channel* ch = ChannelAt(channel))
+        Unlist(ch->interphones, interphone,
+               [&](CICSModel* i) { i->SetTalk(0, GetSourceWord(channel)); });
     return 1;
 }
 

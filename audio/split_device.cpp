@@ -8,11 +8,6 @@
 
 namespace {
 
-template <class T>
-bool Contains(const std::vector<T*>& list, const T* item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
-}
-
 constexpr const char* kDuplicate = "Transmit path already established for this device";
 
 }  // namespace
@@ -114,23 +109,15 @@ int CSplitDevice::AddRadioXmitPathOnChannel(CRadioModel* radio, int channel) {
     if (!radio) return 0;
     Lock lock(m_mutex);
     Half& half = HalfOf(channel);
-    if (Contains(half.radios, radio)) {
-        hcy::Library().SetError(kDuplicate);
-        return 0;
-    }
-    half.radios.push_back(radio);
+    if (!AddOnce(half.radios, radio, kDuplicate)) return 0;
     if (half.keyed) radio->SetPTT(1, SourceWord(channel));
     return 1;
 }
 
 int CSplitDevice::RemoveRadioXmitPathOnChannel(CRadioModel* radio, int channel) {
     Lock lock(m_mutex);
-    Half& half = HalfOf(channel);
-    auto at = std::find(half.radios.begin(), half.radios.end(), radio);
-    if (at != half.radios.end()) {
-        radio->SetPTT(0, SourceWord(channel));
-        half.radios.erase(at);
-    }
+    Unlist(HalfOf(channel).radios, radio,
+           [&](CRadioModel* r) { r->SetPTT(0, SourceWord(channel)); });
     return 1;
 }
 
@@ -147,23 +134,14 @@ int CSplitDevice::RemoveRadioXmitPath(CRadioModel* radio) {
 int CSplitDevice::AddIntercomXmitPathOnChannel(CICSModel* interphone, int channel) {
     if (!interphone) return 0;
     Lock lock(m_mutex);
-    Half& half = HalfOf(channel);
-    if (Contains(half.interphones, interphone)) {
-        hcy::Library().SetError(kDuplicate);
-        return 0;
-    }
-    half.interphones.push_back(interphone);  // not keyed until the half is keyed again
-    return 1;
+    // Not keyed until the half is keyed again.
+    return AddOnce(HalfOf(channel).interphones, interphone, kDuplicate) ? 1 : 0;
 }
 
 int CSplitDevice::RemoveIntercomXmitPathOnChannel(CICSModel* interphone, int channel) {
     Lock lock(m_mutex);
-    Half& half = HalfOf(channel);
-    auto at = std::find(half.interphones.begin(), half.interphones.end(), interphone);
-    if (at != half.interphones.end()) {
-        interphone->SetTalk(0, SourceWord(channel));
-        half.interphones.erase(at);
-    }
+    Unlist(HalfOf(channel).interphones, interphone,
+           [&](CICSModel* i) { i->SetTalk(0, SourceWord(channel)); });
     return 1;
 }
 

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "audio/multi_device.h"
 #include "audio/sound_card.h"
 #include "audio_fixture.h"
 #include "base/thread_kinds.h"
@@ -142,6 +143,46 @@ TEST_F(CardKinds, CaptureThreadsEndWhateverFails) {
             card = std::make_unique<hcytest::Card>();
         }
     }
+}
+
+TEST_F(CardKinds, OpenFormsWiringAndVoxThroughTheExports) {
+    const int split = hcyOpenSplitDeviceSR(card->micId, 8000, Guid(card->speakers), 22050);
+    ASSERT_GT(split, 0) << Error();
+    plat::vsnd::MixFormat format;
+    ASSERT_TRUE(plat::vsnd::InputFormat(card->mic, &format));
+    EXPECT_EQ(format.rate, 8000u);
+    EXPECT_EQ(format.channels, 2u);
+    auto device = theApp.FindDevice(split);
+    EXPECT_EQ(device->GetOutputRate(), 22050u);
+    EXPECT_EQ(hcySetSplitVoxEnable(split, 1, 0), 1);
+    EXPECT_TRUE(device->IsCapturing());
+    EXPECT_EQ(hcySetSplitVoxLevel(split, 0.5f, 0.5f), 1);
+    EXPECT_EQ(hcySetSplitVoxOffDelay(split, 3, 4), 1);
+    const int flags[] = {0, 1};
+    EXPECT_EQ(hcySetComMultiXmit(radioHandle, split, flags, 2), 0);
+    EXPECT_EQ(hcytest::LastErrorText(), "A multi-channel audio device must be created.");
+    ASSERT_EQ(hcyCloseSplitDevice(split), 1);
+
+    EXPECT_EQ(hcyOpenMultiDeviceDefault(0, 2), -1);
+    EXPECT_EQ(hcytest::LastErrorText(), "Channel count must be between 1 and 32");
+    theApp.ClearError();
+    EXPECT_EQ(hcyOpenMultiDeviceDS(2, 2), -1);
+    EXPECT_EQ(Error(), "");
+    EXPECT_EQ(hcySetMultiDeviceChannelMask(0x3), 1);
+    const int multi = hcyOpenMultiDeviceDefault(2, 2);
+    ASSERT_GT(multi, 0) << Error();
+    auto opened = std::dynamic_pointer_cast<CMultiDevice>(theApp.FindDevice(multi));
+    ASSERT_NE(opened, nullptr);
+    EXPECT_EQ(opened->GetChannelMask(), 0x3u);
+    EXPECT_EQ(hcySetComMultiXmit(radioHandle, multi, flags, 2), 1);
+    EXPECT_EQ(opened->GetChannelRadios(1), std::vector<CRadioModel*>{radio.get()});
+    EXPECT_EQ(hcySetMultiVoxEnable(multi, 1, 1), 1);
+    EXPECT_TRUE(opened->IsCapturing());
+    EXPECT_EQ(hcySetMutliVoxLevel(multi, 1, 0.2f), 1);
+    EXPECT_EQ(hcySetMultiVoxOffDelay(multi, 1, 3), 1);
+    ASSERT_EQ(hcyCloseMultiDevice(multi), 1);
+    EXPECT_FALSE(opened->IsCaptureThreadRunning());
+    hcySetMultiDeviceChannelMask(0);
 }
 
 }  // namespace
