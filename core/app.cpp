@@ -475,6 +475,7 @@ void CHalcyraApp::EnumerateSoundDevices() {
     plat::DirectSoundCaptureEnumerate(&DirectSoundEnumProc, &captures);
     m_posOutputDevices = m_mapOutputDevices.size();
     m_posCaptureDevices = m_mapCaptureDevices.size();
+    m_nInputDeviceIndex = kNoInputDevice;
 }
 
 void CHalcyraApp::ClearDeviceMaps() {
@@ -483,6 +484,7 @@ void CHalcyraApp::ClearDeviceMaps() {
     m_mapCaptureDevices.clear();
     m_posOutputDevices = 0;
     m_posCaptureDevices = 0;
+    m_nInputDeviceIndex = kNoInputDevice;
 }
 
 namespace {

@@ -212,7 +212,10 @@ private:
     DeviceMap m_mapOutputDevices;
     std::size_t m_posCaptureDevices = 0;  // index into the map; size() = no entry
     std::size_t m_posOutputDevices = 0;
-    std::uint32_t m_nInputDeviceIndex = 0;
+    // Wave-input devices are counted afresh at each call; the cursor is an
+    // index, kNoInputDevice until a first call.
+    static constexpr std::uint32_t kNoInputDevice = 0xFFFFFFFFu;
+    std::uint32_t m_nInputDeviceIndex = kNoInputDevice;
     std::mutex m_listMutex;  // the device maps and their cursors
 
     // Start-up, shut-down and HLA start-up run one at a time.

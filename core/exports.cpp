@@ -228,22 +228,31 @@ HCY_EXPORT int hcySetMsgWnd(int handle, HCYHWND window) {
 // ---------------------------------------------------------------------------
 // Network and identifiers
 
-HCY_EXPORT int hcySetNetworkPort(uint32_t port) {
+namespace {
+
+// A UDP port past 65535 would close the socket and open nothing: it is
+// refused here, and the socket stays as it is.
+int SetPort(plat::UINT message, std::uint32_t port, const char* name) {
     return ExportBoundary(0, [&] {
         auto netMgr = RunningNetMgr();
         if (!netMgr) return 0;
-        netMgr->Post(hcy::WM_NETMGR_SET_PRIMARY_PORT, port, 0);
+        if (port > 0xFFFF) {
+            theApp.SetErrorf("Invalid port %u sent to %s.", port, name);
+            return 0;
+        }
+        netMgr->Post(message, port, 0);
         return 1;
     });
 }
 
+}  // namespace
+
+HCY_EXPORT int hcySetNetworkPort(uint32_t port) {
+    return SetPort(hcy::WM_NETMGR_SET_PRIMARY_PORT, port, "SetNetworkPort");
+}
+
 HCY_EXPORT int hcySetSecondaryPort(uint32_t port) {
-    return ExportBoundary(0, [&] {
-        auto netMgr = RunningNetMgr();
-        if (!netMgr) return 0;
-        netMgr->Post(hcy::WM_NETMGR_SET_SECONDARY_PORT, port, 0);
-        return 1;
-    });
+    return SetPort(hcy::WM_NETMGR_SET_SECONDARY_PORT, port, "SetSecondaryPort");
 }
 
 HCY_EXPORT int hcySetMulticastTTL(int networkMask, int timeToLive) {

@@ -299,6 +299,13 @@ void CNetMgr::OnSetPort(std::uint32_t kind, std::uint32_t requested) {
         hcy::Library().GetProfileInt("Network", kind == NET_SECONDARY ? "SecPort" : "PrimPort", -1);
     const std::uint32_t port =
         configured != -1 ? static_cast<std::uint32_t>(configured) : requested;
+    if (port > 0xFFFF) {
+        // Out of range (the exports refuse such a request; the configuration
+        // may still name one): the socket stays as it is.
+        hcy::Library().SetErrorf("Invalid port %u for the %s network.", port,
+                                 kind == NET_SECONDARY ? "secondary" : "primary");
+        return;
+    }
     if (kind == NET_SECONDARY) {
         m_nSecondaryPort = port;
         OpenSecondarySocket();

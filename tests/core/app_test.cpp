@@ -279,6 +279,10 @@ TEST_F(DeviceListTest, WaveInputListEndsWithAMessage) {
     plat::RegisterSoundEndpoint(plat::EndpointKind::WaveIn, "Microphone", Guid(2));
     char name[32];
     std::uint32_t id = 99;
+    // Before any first call the cursor is at no entry.
+    EXPECT_EQ(hcyGetInputDevices(0, name, 31, &id), 0);
+    EXPECT_EQ(Error(), "HCY ERROR: There are no compatible input devices present.");
+    EXPECT_EQ(id, 99u);
     EXPECT_EQ(hcyGetInputDevices(1, name, 31, &id), 1);
     EXPECT_STREQ(name, "Line In");
     EXPECT_EQ(id, 0u);

@@ -332,6 +332,22 @@ TEST_F(NetSettingsTest, ConfiguredPortWinsAndSecondaryPortZeroCloses) {
     EXPECT_FALSE(secondary.Receive(std::chrono::milliseconds(100)));
 }
 
+TEST_F(NetSettingsTest, PortsPastTheRangeAreRefusedAndTheSocketStays) {
+    EXPECT_EQ(hcySetNetworkPort(65536), 0);
+    EXPECT_EQ(Error(), "HCY ERROR: Invalid port 65536 sent to SetNetworkPort.");
+    EXPECT_EQ(hcySetSecondaryPort(0xFFFFFFFFu), 0);
+    EXPECT_EQ(Error(), "HCY ERROR: Invalid port 4294967295 sent to SetSecondaryPort.");
+    // A configured override out of range is refused by the manager itself.
+    WriteConfig("[Network]\nPrimPort=-5\n");
+    EXPECT_EQ(hcySetNetworkPort(hcytest::FreeUdpPort()), 1);
+    ASSERT_TRUE(hcytest::WaitFor(
+        [&] { return Error() == "HCY ERROR: Invalid port 4294967291 for the primary network."; }));
+    const auto status = mgr_->GetSocketStatus(1);
+    EXPECT_TRUE(status.open);
+    EXPECT_EQ(status.port, primaryPort_);
+    EXPECT_EQ(status.opens, 2u);  // the start-up and the move to primaryPort_
+}
+
 TEST_F(NetSettingsTest, DestinationsSendAtOnceAndBindAtTheNextOpen) {
     auto status = [&](std::uint32_t kind = 1) { return mgr_->GetSocketStatus(kind); };
     EXPECT_EQ(status().boundAddress, kLoopbackBroadcast);
