@@ -54,8 +54,14 @@ TEST_F(LibraryTest, OutOfRangeSecondsAreDefined) {
     EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 1);
     hcySetRecvTimeout(-1.0f);  // the low 32 bits of -1000, divided
     EXPECT_EQ(theApp.m_nRecvTimeoutTicks, static_cast<std::int32_t>(0xFFFFFC18u / 250));
+    // Huge seconds saturate at the largest 64-bit count, whose low 32 bits
+    // are all ones; huge negative ones at the smallest, whose are zero.
     hcySetHeartbeat(1e30f);
-    EXPECT_GE(theApp.m_nHeartbeatTicks, -1);
+    EXPECT_EQ(theApp.m_nHeartbeatTicks, static_cast<std::int32_t>(0xFFFFFFFFu / 250));
+    hcySetHeartbeat(-1e30f);
+    EXPECT_EQ(theApp.m_nHeartbeatTicks, -1);
+    hcySetHeartbeat(std::nanf(""));
+    EXPECT_EQ(theApp.m_nHeartbeatTicks, -1);
 }
 
 TEST_F(RunningLibraryTest, HeartbeatsSpreadOverThePeriod) {
@@ -101,17 +107,18 @@ TEST_F(RunningLibraryTest, DutiesFollowTheTickNumber) {
     auto interphone = std::make_shared<StandInInterphone>();
     theApp.AddInterphone(interphone);
     radio->maxRecvValue = 42;
-    hcySetRecvTimeout(1.0f);  // 4 ticks
+    hcySetRecvTimeout(1.5f);  // 6 ticks: apart from the dialogs' 4 and the paths' 2
 
     const std::uint32_t first = theApp.m_nTickCount;
-    const int n = 16;
+    const int n = 24;
     Ticks(n);
     int sweeps = 0, dialogs = 0, even = 0;
     for (std::uint32_t t = first; t < first + n; ++t) {
-        sweeps += t % 4 == 0;
+        sweeps += t % 6 == 0;
         dialogs += t % 4 == 0;
         even += t % 2 == 0;
     }
+    EXPECT_EQ(sweeps, 4);
     EXPECT_EQ(radio->sweeps, sweeps);
     EXPECT_EQ(radio->dialogUpdates, dialogs);
     EXPECT_EQ(radio->pathUpdates, even);
@@ -254,7 +261,42 @@ TEST_F(RunningLibraryTest, DestroyWaitsForADispatchInFlight) {
     EXPECT_EQ(radio->shutdowns, 1);
 }
 
+// Stand-ins that count what reaches them after they were let go of.
+class LateCountingRadio : public StandInRadio {
+public:
+    using StandInRadio::StandInRadio;
+    std::atomic<bool> down{false};
+    std::atomic<int> late{0};
+    void Shutdown() override {
+        down = true;
+        StandInRadio::Shutdown();
+    }
+    void OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) override {
+        late += down;
+        StandInRadio::OnSignalPdu(pdu, length);
+    }
+    void OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t length) override {
+        late += down;
+        StandInRadio::OnTransmitterPdu(pdu, length);
+    }
+    int Heartbeat() override {
+        late += down;
+        return StandInRadio::Heartbeat();
+    }
+};
+
+class LateCountingInterphone : public StandInInterphone {
+public:
+    using StandInInterphone::StandInInterphone;
+    std::atomic<int> late{0};
+    void OnAudioPdu(const IcsSignalPdu* pdu, std::uint32_t length) override {
+        late += removed.load();
+        StandInInterphone::OnAudioPdu(pdu, length);
+    }
+};
+
 TEST_F(RunningLibraryTest, TablesChangeSafelyUnderDispatchAndTick) {
+    hcySetHeartbeat(0.25f);  // every radio every tick
     std::atomic<bool> stop{false};
     auto dispatch = [&](std::uint32_t source) {
         while (!stop) {
@@ -269,19 +311,41 @@ TEST_F(RunningLibraryTest, TablesChangeSafelyUnderDispatchAndTick) {
     std::thread ticker([&] {
         while (!stop) Ticks(1);
     });
-    for (int i = 0; i < 300; ++i) {
-        auto radio = AddRadio(NET_PRIMARY | NET_SECONDARY | NET_HLA);
-        auto station = std::make_shared<StandInInterphone>(NET_PRIMARY);
+    std::vector<std::shared_ptr<LateCountingRadio>> radios;
+    std::vector<std::shared_ptr<LateCountingInterphone>> stations;
+    std::vector<std::shared_ptr<StandInDevice>> devices;
+    for (int i = 0; i < 200; ++i) {
+        auto radio = std::make_shared<LateCountingRadio>(NET_PRIMARY | NET_SECONDARY | NET_HLA);
+        radio->SetUserId(static_cast<std::uint32_t>(theApp.AddRadio(radio, nullptr)));
+        auto station = std::make_shared<LateCountingInterphone>(NET_PRIMARY);
         const int ics = theApp.AddInterphone(station);
         auto device = std::make_shared<StandInDevice>();
         device->SetHandle(theApp.TakeHandle());
         theApp.AddDevice(device);
-        hcyCloseAudioDevice(device->GetHandle());
-        hcyDestroyInterphone(ics);
-        hcyDestroyComRadio(radio->GetUserId());
+        // Each is in use by the dispatchers and the tick before it goes.
+        ASSERT_TRUE(hcytest::WaitFor([&] {
+            return radio->signalPdus > 0 && radio->heartbeats > 0 && station->audioPdus > 0;
+        }));
+        EXPECT_EQ(hcyCloseAudioDevice(device->GetHandle()), 1);
+        EXPECT_EQ(hcyDestroyInterphone(ics), 1);
+        EXPECT_EQ(hcyDestroyComRadio(radio->GetUserId()), 1);
+        radios.push_back(radio);
+        stations.push_back(station);
+        devices.push_back(device);
     }
     stop = true;
     a.join();
     b.join();
     ticker.join();
+    // Nothing was offered to what had been destroyed, everything went once.
+    for (auto& r : radios) {
+        EXPECT_EQ(r->late, 0);
+        EXPECT_EQ(r->shutdowns, 1);
+        EXPECT_EQ(theApp.FindRadio(r->GetUserId()), nullptr);
+    }
+    for (auto& s : stations) {
+        EXPECT_EQ(s->late, 0);
+        EXPECT_EQ(s->removed, 1);
+    }
+    for (auto& d : devices) EXPECT_EQ(d->closes, 1);
 }
