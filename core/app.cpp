@@ -346,7 +346,7 @@ plat::BOOL CHalcyraApp::DestroyInterphone(int handle) {
     return 1;
 }
 
-plat::BOOL CHalcyraApp::CloseDevice(int handle, bool removePaths) {
+plat::BOOL CHalcyraApp::CloseDevice(int handle) {
     std::shared_ptr<CDevice> device;
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
@@ -356,7 +356,7 @@ plat::BOOL CHalcyraApp::CloseDevice(int handle, bool removePaths) {
                 break;
             }
         if (!device) return 0;
-        for (auto& radio : m_arrRadios) radio->DetachDevice(device.get(), removePaths);
+        for (auto& radio : m_arrRadios) radio->DetachDevice(device.get());
         for (auto& interphone : m_arrInterphones) interphone->DetachDevice(device.get());
         device->Close();
         eraseFirst(m_arrDevices, device);

@@ -199,9 +199,9 @@ public:
     BOOL DestroyComRadio(int handle);
     BOOL DestroyInterphone(int handle);
     // Closes a device of any kind through its own Close, after every radio
-    // and interphone has let go of it: receive paths are stopped (or, with
-    // removePaths, removed) and transmit lists no longer key through it.
-    BOOL CloseDevice(int handle, bool removePaths);
+    // and interphone has let go of it: the radios' receive paths to it are
+    // removed and transmit lists no longer key through it.
+    BOOL CloseDevice(int handle);
 
     hcy::WriterPreferringLock& TablesLock() { return m_tablesLock; }
 

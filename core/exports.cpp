@@ -442,25 +442,24 @@ HCY_EXPORT int hcyOpenDataDevice(int, DataDeviceAudioProc, DataDeviceNotifyProc)
 HCY_EXPORT int hcyOpenDataDeviceSimple(int) { return OpenDevice("Data"); }
 
 // A close of any kind reaches the device's own Close after every radio and
-// interphone has let go of it. Split closes remove the receive paths; the
-// others stop them.
+// interphone has let go of it; the radios' receive paths to it are removed.
 HCY_EXPORT int hcyCloseAudioDevice(int device) {
-    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device); });
 }
 HCY_EXPORT int hcyCloseSplitDevice(int device) {
-    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, true); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device); });
 }
 HCY_EXPORT int hcyCloseMultiDevice(int device) {
-    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device); });
 }
 HCY_EXPORT int hcyCloseDataDevice(int device) {
-    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device); });
 }
 HCY_EXPORT int hcyCloseRecordDevice(int device) {
-    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device); });
 }
 HCY_EXPORT int hcyClosePlaybackDevice(int device) {
-    return ExportBoundary(0, [&] { return theApp.CloseDevice(device, false); });
+    return ExportBoundary(0, [&] { return theApp.CloseDevice(device); });
 }
 
 // ---------------------------------------------------------------------------

@@ -666,12 +666,18 @@ int CRadioModel::AttachRecvPath(CDevice* device, int channel) {
             return 1;
         }
     }
+    // An inactive path is reused: the one still pointing to this device, else
+    // any (a stopped path has let go of its device), so that turning receive
+    // off and on never adds a path.
     CRecvPath* path = nullptr;
-    for (auto& p : m_paths)
-        if (!p->IsActive() && p->GetDevice() == device && p->GetKind() == CRecvPath::Kind::Mono) {
+    for (auto& p : m_paths) {
+        if (p->IsActive() || p->GetKind() != CRecvPath::Kind::Mono) continue;
+        if (p->GetDevice() == device) {
             path = p.get();
             break;
         }
+        if (!path) path = p.get();
+    }
     if (!path) {
         auto made = CreateRecvPath(CRecvPath::Kind::Mono);
         if (!made) return 1;  // no audio subsystem: nothing to play through
@@ -715,14 +721,15 @@ int CRadioModel::AddMultiRecvPath(CDevice* device, const float* gains, int count
     return 1;
 }
 
+// Every matching path stops (channel 0 matches each path to the device) and
+// stays in the list, free for reuse.
 int CRadioModel::StopRecvPath(CDevice* device, int channel) {
+    if (!device) return 1;
     Guard lock(*this);
+    const bool data = IsDataDevice(device);
     for (auto& path : m_paths) {
         if (path->GetDevice() != device) continue;
-        if (path->GetChannel() == channel || channel == 0 || IsDataDevice(device)) {
-            path->StopAll();
-            break;
-        }
+        if (path->GetChannel() == channel || channel == 0 || data) path->StopAll();
     }
     return 1;
 }
@@ -753,23 +760,22 @@ int CRadioModel::RemoveRecvPath(CDevice* device, int channel) {
     return 1;
 }
 
-void CRadioModel::DetachDevice(CDevice* device, bool removePaths) {
+// The paths to a closing device go with it: their output buffers were made
+// on its sound object, and a device opened later is another object.
+void CRadioModel::DetachDevice(CDevice* device) {
     if (!device) return;
     Guard lock(*this);
     std::erase(m_pendingReceiveEnd, device);
-    for (std::size_t i = 0; i < m_paths.size();) {
-        if (m_paths[i]->GetDevice() != device) {
-            ++i;
-            continue;
-        }
-        if (removePaths) {
-            m_paths[i]->DetachAll();
-            m_paths.erase(m_paths.begin() + static_cast<std::ptrdiff_t>(i));
-        } else {
-            m_paths[i]->StopAll();
-            ++i;
-        }
-    }
+    std::erase_if(m_paths, [&](const std::unique_ptr<CRecvPath>& path) {
+        if (path->GetDevice() != device) return false;
+        path->DetachAll();
+        return true;
+    });
+}
+
+std::size_t CRadioModel::GetRecvPathCount() const {
+    Guard lock(*this);
+    return m_paths.size();
 }
 
 void CRadioModel::UpdateRecvPaths() {

@@ -215,10 +215,10 @@ public:
     virtual int AddMultiRecvPath(CDevice* device, const float* gains, int count);
     virtual int StopRecvPath(CDevice* device, int channel);
     virtual int RemoveRecvPath(CDevice* device, int channel);
-    // A device is closing: every receive path to it stops and lets go of it
-    // (removePaths: the paths are deleted too). Nothing refers to the device
-    // afterwards.
-    virtual void DetachDevice(CDevice* device, bool removePaths);
+    // A device is closing: every receive path to it is emptied and removed.
+    // Nothing refers to the device afterwards.
+    virtual void DetachDevice(CDevice* device);
+    std::size_t GetRecvPathCount() const;
 
     // HLA records: the HLA manager decodes an object's attributes into
     // values and hands them here (OnHlaTransmitterUpdate's record form is

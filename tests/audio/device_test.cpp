@@ -513,6 +513,31 @@ TEST_F(SoundCardExports, FailuresGiveMinusOneAndTheirMessages) {
     EXPECT_EQ(hcyOpenAudioDevice(micId, Speakers(), nullptr), first + 7);
 }
 
+TEST_F(SoundCardExports, ReceiveTogglesAndReopenedDevicesKeepOnePath) {
+    const int first = hcyCreateComRadio(RADIO_TYPE_GENERIC, 1, 2, 3, 0);
+    const int second = hcyCreateComRadio(RADIO_TYPE_GENERIC, 1, 2, 4, 0);
+    auto radio = theApp.FindRadio(first), other = theApp.FindRadio(second);
+    ASSERT_TRUE(radio && other) << Error();
+    int device = hcyOpenAudioDeviceSimple(micId, Speakers());
+    ASSERT_GT(device, 0) << Error();
+    ASSERT_EQ(hcySetComRadioRecv(second, device, 8, 1), 1);
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_EQ(hcySetComRadioRecv(first, device, 9, 1), 1);
+        ASSERT_EQ(hcySetComRadioRecv(first, device, 0, 0), 1);
+    }
+    EXPECT_EQ(radio->GetRecvPathCount(), 1u);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(hcySetComRadioRecv(first, device, 9, 1), 1);
+        ASSERT_EQ(hcyCloseAudioDevice(device), 1);
+        EXPECT_EQ(radio->GetRecvPathCount(), 0u);  // from every radio
+        EXPECT_EQ(other->GetRecvPathCount(), 0u);
+        device = hcyOpenAudioDeviceSimple(micId, Speakers());
+        ASSERT_GT(device, 0) << Error();
+    }
+    ASSERT_EQ(hcySetComRadioRecv(first, device, 9, 1), 1);
+    EXPECT_EQ(radio->GetRecvPathCount(), 1u);
+}
+
 TEST_F(SoundCardExports, ClosingAKeyedDeviceLeavesNoRadioKeyed) {
     auto radio = std::make_shared<RecordingRadio>();
     const int handle =

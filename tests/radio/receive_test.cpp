@@ -184,6 +184,32 @@ TEST_F(Receive, DataLengthBeyondTheDatagramDecodesOnlyWhatArrived) {
     EXPECT_EQ(Path().writes.size(), 1u);
 }
 
+TEST_F(Receive, StoppedPathsAreFoundAgainAndAClosedDevicesPathsGo) {
+    for (int i = 0; i < 1000; ++i) {
+        radio->StopRecvPath(device.get(), 0);
+        radio->AttachRecvPath(device.get(), 0);
+    }
+    EXPECT_EQ(paths_.size(), 1u);
+    EXPECT_EQ(Path(0).device, device.get());
+
+    // Channel 0 stops every path of the radio on the device.
+    radio->AttachRecvPath(device.get(), 8);
+    ASSERT_EQ(radio->GetRecvPathCount(), 2u);
+    radio->StopRecvPath(device.get(), 0);
+    EXPECT_EQ(Path(0).stopAlls, 1001);
+    EXPECT_EQ(Path(1).stopAlls, 1);
+    // Any stopped path serves another device.
+    hcytest::StandInDevice other;
+    radio->AttachRecvPath(&other, 9);
+    radio->AttachRecvPath(device.get(), 8);
+    EXPECT_EQ(paths_.size(), 2u);
+    const std::size_t kept = Path(0).device == &other ? 1 : 0;
+    radio->DetachDevice(&other);  // deletes the other path
+    EXPECT_EQ(radio->GetRecvPathCount(), 1u);
+    EXPECT_EQ(Path(kept).device, device.get());
+    EXPECT_EQ(Path(kept).detachAlls, 0);
+}
+
 TEST_F(Receive, DataDevicesGetTheAudioThemselves) {
     auto data = std::make_shared<hcytest::StandInDevice>(CDevice::Kind::Data);
     data->SetHandle(9);
@@ -195,7 +221,7 @@ TEST_F(Receive, DataDevicesGetTheAudioThemselves) {
     EXPECT_EQ(data->receivedBytes, 64);
     EXPECT_EQ(Path(0).writes.size(), 1u);  // the sound path as well
     EXPECT_TRUE(Path(1).writes.empty());
-    radio->DetachDevice(data.get(), true);
+    radio->DetachDevice(data.get());
     Speak(s.id);
     EXPECT_EQ(data->receivedBlocks, 1);
 }

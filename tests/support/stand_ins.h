@@ -110,7 +110,7 @@ public:
     int AddMultiRecvPath(CDevice*, const float*, int) override { return 1; }
     int StopRecvPath(CDevice*, int) override { return 1; }
     int RemoveRecvPath(CDevice*, int) override { return 1; }
-    void DetachDevice(CDevice*, bool) override { ++detaches; }
+    void DetachDevice(CDevice*) override { ++detaches; }
     int SetPTT(int, std::uint32_t) override { return 1; }
     void TransmitAudio(const std::int16_t*, std::uint32_t, std::uint32_t, std::uint32_t) override {}
 };
