@@ -398,6 +398,11 @@ int CRadioModel::SetSquelchLevel(float level) {
     m_fSquelchLevel = level;
     if (ReevaluatesOnSettings()) {
         for (auto& record : m_receives) {
+            if (!ExerciseAccepted(record->exercise)) {  // never heard, whatever the squelch
+                record->squelchOpen = false;
+                StopReceivePaths(record.get(), false);
+                continue;
+            }
             if (m_bDoSquelch) SquelchModel(*record);
             ApplySquelch(*record);
             if (record->squelchOpen)

@@ -180,13 +180,17 @@ void CRadioModel::OnTransmitStateChange(bool started, CReceive& record) {
     if (IsOwnEntity(record)) PostActivity(0);
 }
 
-// Retuning (frequency, net): every keyed transmitter is evaluated afresh,
-// all factors included, since propagation and squelch depend on the tuning
-// too.
+// Retuning (frequency, net): every keyed transmitter of an exercise the
+// radio accepts is evaluated afresh, all factors included, since propagation
+// and squelch depend on the tuning too. The others stay unheard.
 void CRadioModel::ReevaluateAllForTuning() {
     if (!ReevaluatesOnSettings()) return;
     for (auto& record : m_receives) {
         StopReceivePaths(record.get(), false);
+        if (!ExerciseAccepted(record->exercise)) {
+            record->squelchOpen = false;
+            continue;
+        }
         if (!record->transmitting || IsOwnEntity(*record)) continue;
         EvaluateReception(*record);
         if (record->squelchOpen) StartReceivePaths(record.get());

@@ -88,6 +88,37 @@ TEST_F(Receive, ExercisesEarlySignalsAndOwnEntity) {
     EXPECT_EQ(Path().gains.size(), 1u);
 }
 
+TEST_F(Receive, RetuningHearsOnlyTheExercisesTheRadioAccepts) {
+    theApp.m_nEnablePDUs = 1;  // Receiver PDUs name what is heard
+    TransmitterSpec foreign{.id = {10, 20, 30, 1}, .exercise = 2}, own{.id = {10, 20, 30, 2}};
+    Hear(foreign);
+    Hear(own);
+    auto audible = [&] {
+        std::uint32_t count = 0;
+        radio->GetRadioData(RD_AUDIBLE_COUNT, &count);
+        return count;
+    };
+    auto foreignNamed = [&] {
+        for (auto& bytes : Pdus(hcy::net::PDU_TYPE_RECEIVER))
+            if (As<hcy::net::ReceiverPdu>(bytes).transmitterRadioId == foreign.id) return true;
+        return false;
+    };
+    ASSERT_EQ(audible(), 1u);
+    Clear();
+    radio->SetFrequency(31e6, 31e6);
+    radio->SetFrequency(30e6, 30e6);
+    radio->SetNet(0);
+    radio->SetSquelchLevel(0.1f);
+    EXPECT_EQ(audible(), 1u);
+    EXPECT_FALSE(foreignNamed());
+    for (const CReceive* r : Path().gains) EXPECT_EQ(r->id, own.id);
+    // Accepted as an extra exercise, the same record is heard at the next retune.
+    std::uint32_t extra[] = {1, 2};
+    radio->SetRadioData(242, extra);
+    radio->SetNet(0);
+    EXPECT_EQ(audible(), 2u);
+}
+
 TEST_F(Receive, EndOfTransmissionPlaysTheTailAndTellsTheDevices) {
     TransmitterSpec s;
     Hear(s);
