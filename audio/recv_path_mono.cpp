@@ -214,16 +214,17 @@ COutputBuffer* CRecvPathMono::FindBuffer(const CReceive* record) const {
 void CRecvPathMono::AttachDevice(CDevice* device) {
     std::lock_guard lock(m_mutex);
     m_pDevice = device;
-    if (device && !IsDataDevice()) {
-        // Buffers made on another device's object would play there: drop
-        // them (a path is re-attached only after StopAll stopped them).
-        const plat::LPDIRECTSOUND ds = device->GetDirectSound();
-        if (!m_buffers.empty() && m_buffersDs.lock() != ds) {
+    if (device) {
+        // A path is re-attached only after StopAll stopped its buffers. Those
+        // made on another device's object would play there, and a path on a
+        // data device owns none: they go.
+        const plat::LPDIRECTSOUND ds = IsDataDevice() ? nullptr : device->GetDirectSound();
+        if (!m_buffers.empty() && (!ds || m_buffersDs.lock() != ds)) {
             for (auto& b : m_buffers) b->Stop();
             m_buffers.clear();
             m_pLocalSource = nullptr;
         }
-        CreateAttachedSounds();
+        if (!IsDataDevice()) CreateAttachedSounds();
     }
     m_bActive = m_pDevice && m_pRadio;
 }

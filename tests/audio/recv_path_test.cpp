@@ -305,6 +305,13 @@ TEST_F(RecvPath, AttachMakesNoiseAndTheLocalSourceStopAllDropsThemAndAnotherDevi
     const auto heard = other.sink->Samples();
     ASSERT_EQ(heard.size(), 1024u);
     for (std::size_t i = 0; i < block.size(); ++i) ASSERT_EQ(heard[2 * i], 2 * block[i]) << i;
+
+    // Reused for a data device, it keeps no buffer of a sound device.
+    p.StopAll();
+    StandInDevice data(CDevice::Kind::Data);
+    p.AttachDevice(&data);
+    EXPECT_EQ(p.GetOutputBufferCount(), 0u);
+    EXPECT_EQ(p.GetLocalSource(), nullptr);
 }
 
 // A writer (PDU worker), the update tick and the mixer at once: no torn
