@@ -30,7 +30,7 @@ constexpr const char* kCopyright =
 // 500 ms, stop acknowledgement 200 x 200 ms.
 constexpr auto kNetMgrStartLimit = std::chrono::milliseconds(301 * 100);
 constexpr auto kHlaStartLimit = std::chrono::milliseconds(201 * 500);
-constexpr auto kNetMgrStopLimit = std::chrono::milliseconds(200 * 200);
+constexpr const char* kNotInitialized = "Tervale has not been initialized";
 
 template <class T>
 void eraseFirst(std::vector<std::shared_ptr<T>>& table, const std::shared_ptr<T>& item) {
@@ -122,6 +122,13 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
         return 1;
     }
 
+    // What an hcyExit could not tear down (a dispatcher of the network
+    // manager it gave up on held the tables) goes first.
+    if (!TeardownTables(std::chrono::steady_clock::now() + kNetMgrStartLimit)) {
+        SetError("Timed out waiting for net manager to initialize.\n");
+        return 0;
+    }
+
     auto netMgr = std::make_shared<CNetMgr>(*this);
     if (netMgr->Start(kNetMgrStartLimit) != CNetMgr::Outcome::Succeeded) {
         SetError("Timed out waiting for net manager to initialize.\n");
@@ -140,14 +147,19 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
                            reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_PERIODIC);
     if (timerId == 0) {
         SetError("Setting update timer failed.\n");
-        StopNetMgr();
+        StopNetMgr(std::chrono::steady_clock::now() + m_stopLimit.load());
         ClearDeviceMaps();
         m_bInitialized = false;
         return 0;
     }
     m_nTimerId = timerId;
 
-    m_nNextHandle = 1;
+    {
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        m_nNextHandle = 1;
+        ++m_nSession;
+        m_bTablesOpen = true;
+    }
     m_bInitialized = true;
     ClearError();
     return 1;
@@ -192,12 +204,14 @@ plat::BOOL CHalcyraApp::HLAInit(std::int32_t tickMode, std::uint32_t fomType,
     return 1;
 }
 
-void CHalcyraApp::TeardownTables() {
+bool CHalcyraApp::TeardownTables(std::chrono::steady_clock::time_point deadline) {
     std::vector<std::shared_ptr<CRadioModel>> radios;
     std::vector<std::shared_ptr<CICSModel>> interphones;
     std::vector<std::shared_ptr<CDevice>> devices;
     {
-        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock, std::defer_lock);
+        if (!tables.try_lock_until(deadline)) return false;
+        m_bTablesOpen = false;
         for (auto& radio : m_arrRadios) {
             for (auto& device : m_arrDevices) device->RemoveRadioXmitPath(radio.get());
             radio->Shutdown();
@@ -212,15 +226,25 @@ void CHalcyraApp::TeardownTables() {
         devices.swap(m_arrDevices);
     }
     // The objects go here, outside the lock: destructors may join threads.
+    return true;
 }
 
+// Every wait of the shut-down shares one bound: the tables (which a
+// dispatcher of the network manager may hold) and the network manager's
+// stop. Past it, what is left is left to end on its own: the next hcyInit
+// tears down what the tables still hold.
 plat::BOOL CHalcyraApp::Exit() {
     std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
-    TeardownTables();
+    // Creates and opens from now on fail; one that got in before is torn
+    // down with the rest.
+    m_bInitialized = false;
+    m_bTablesOpen = false;
+    const auto deadline = std::chrono::steady_clock::now() + m_stopLimit.load();
+    const bool tornDown = TeardownTables(deadline);
     ClearDeviceMaps();
     StopTimer();
-    StopNetMgr();
-    m_bInitialized = false;
+    if (!StopNetMgr(deadline) || !tornDown)
+        SetError("Timed out waiting for net manager to stop.\n");
     return 1;
 }
 
@@ -230,8 +254,12 @@ void CHalcyraApp::StopTimer() {
         SetError("timeKillEvent returned an error.");
 }
 
-void CHalcyraApp::StopNetMgr() {
-    if (auto netMgr = hcy::net::WithdrawNetMgr()) netMgr->Stop(kNetMgrStopLimit);
+bool CHalcyraApp::StopNetMgr(std::chrono::steady_clock::time_point deadline) {
+    auto netMgr = hcy::net::WithdrawNetMgr();
+    if (!netMgr) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return netMgr->Stop(std::max(left, std::chrono::milliseconds(0)));
 }
 
 std::shared_ptr<CNetMgr> CHalcyraApp::NetMgr() const { return hcy::net::CurrentNetMgr(); }
@@ -288,27 +316,54 @@ std::shared_ptr<CDevice> CHalcyraApp::FindDevice(int handle) {
 
 int CHalcyraApp::TakeHandle() { return m_nNextHandle.fetch_add(1); }
 
-int CHalcyraApp::AddRadio(std::shared_ptr<CRadioModel> radio,
-                          const std::function<void(int)>& prepare) {
-    std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-    const int handle = TakeHandle();
-    if (prepare) prepare(handle);
-    m_arrRadios.push_back(std::move(radio));
-    return handle;
+CHalcyraApp::HandleTicket CHalcyraApp::TakeTableHandle() {
+    std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    if (!m_bTablesOpen.load()) return {};
+    return {TakeHandle(), m_nSession};
 }
 
-int CHalcyraApp::AddDevice(std::shared_ptr<CDevice> device) {
-    std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-    m_arrDevices.push_back(std::move(device));
-    return m_arrDevices.back()->GetHandle();
+int CHalcyraApp::AddRadio(std::shared_ptr<CRadioModel> radio,
+                          const std::function<void(int)>& prepare) {
+    {
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        if (m_bTablesOpen.load()) {
+            const int handle = TakeHandle();
+            if (prepare) prepare(handle);
+            m_arrRadios.push_back(std::move(radio));
+            return handle;
+        }
+    }
+    SetError(kNotInitialized);
+    return -1;
+}
+
+int CHalcyraApp::AddDevice(std::shared_ptr<CDevice> device, std::uint64_t session) {
+    {
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        if (m_bTablesOpen.load() && (session == 0 || session == m_nSession)) {
+            m_arrDevices.push_back(device);
+            return device->GetHandle();
+        }
+    }
+    // Opened while the library shut down (or under a handle of a session
+    // that has ended): it closes again.
+    device->Close();
+    SetError(kNotInitialized);
+    return -1;
 }
 
 int CHalcyraApp::AddInterphone(std::shared_ptr<CICSModel> interphone) {
-    std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-    const int handle = TakeHandle();
-    interphone->SetHandle(static_cast<std::uint32_t>(handle));
-    m_arrInterphones.push_back(std::move(interphone));
-    return handle;
+    {
+        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+        if (m_bTablesOpen.load()) {
+            const int handle = TakeHandle();
+            interphone->SetHandle(static_cast<std::uint32_t>(handle));
+            m_arrInterphones.push_back(std::move(interphone));
+            return handle;
+        }
+    }
+    SetError(kNotInitialized);
+    return -1;
 }
 
 plat::BOOL CHalcyraApp::DestroyComRadio(int handle) {

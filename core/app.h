@@ -18,6 +18,7 @@
 // need it (HLA registration, killing the timer, stopping the network
 // manager).
 #include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
@@ -140,10 +141,20 @@ public:
     void DispatchHlaSignal(const HlaSignalRecord* record, const std::uint8_t* data,
                            const std::string* senderName);
 
-    // Tables (writers). AddRadio gives `prepare` the new radio's handle,
-    // under the lock, before the radio joins the table.
+    // Tables (writers). Each refuses with "Tervale has not been initialized"
+    // and -1 while the library is not running or shutting down, so that
+    // nothing outlives hcyExit in them. AddRadio gives `prepare` the new
+    // radio's handle, under the lock, before the radio joins the table (the
+    // radio is visible only with its user id set). A refused device is
+    // closed again. A device opened under a handle of a ticket
+    // (TakeTableHandle) names the ticket's session; 0 takes the current one.
+    struct HandleTicket {
+        int handle = -1;
+        std::uint64_t session = 0;  // 0: the tables are closed
+    };
+    HandleTicket TakeTableHandle();
     int AddRadio(std::shared_ptr<CRadioModel> radio, const std::function<void(int)>& prepare);
-    int AddDevice(std::shared_ptr<CDevice> device);
+    int AddDevice(std::shared_ptr<CDevice> device, std::uint64_t session = 0);
     int AddInterphone(std::shared_ptr<CICSModel> interphone);
     int TakeHandle();  // a number for a private device that is not in a table
 
@@ -186,8 +197,9 @@ private:
     static void UpdateTimerProc(plat::UINT timerId, plat::UINT message, plat::DWORD_PTR user,
                                 plat::DWORD_PTR, plat::DWORD_PTR);
     void StopTimer();
-    void StopNetMgr();
-    void TeardownTables();
+    // Both give up at `deadline`; false when they did.
+    bool StopNetMgr(std::chrono::steady_clock::time_point deadline);
+    bool TeardownTables(std::chrono::steady_clock::time_point deadline);
 
 public:
     // Sound-device lists (hcyGetOutputDevices and friends).
@@ -222,8 +234,15 @@ private:
     std::mutex m_lifecycleMutex;
     std::atomic<plat::UINT> m_nTimerId{0};
     std::atomic<bool> m_bInitialized{false};
+    // What hcyExit waits at most for the network manager and for the tables
+    // its dispatchers hold: 200 waits of 200 ms (tests shorten it).
+    std::atomic<std::chrono::milliseconds> m_stopLimit{std::chrono::milliseconds(200 * 200)};
 
     hcy::WriterPreferringLock m_tablesLock;
+    // The tables take entries from a successful hcyInit to the start of
+    // hcyExit; the session counts the starts (both set under the lock).
+    std::atomic<bool> m_bTablesOpen{false};
+    std::uint64_t m_nSession = 0;
     std::vector<std::shared_ptr<CDevice>> m_arrDevices;
     std::vector<std::shared_ptr<CRadioModel>> m_arrRadios;
     std::vector<std::shared_ptr<CICSModel>> m_arrInterphones;

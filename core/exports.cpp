@@ -124,11 +124,15 @@ template <class Device, class F>
 int OpenSoundCard(F&& open) {
     return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
-        const int handle = theApp.TakeHandle();
+        const CHalcyraApp::HandleTicket ticket = theApp.TakeTableHandle();
+        if (ticket.session == 0) {
+            theApp.SetError(kNotInitialized);
+            return -1;
+        }
         auto device = std::make_shared<Device>();
-        device->SetHandle(handle);
+        device->SetHandle(ticket.handle);
         if (!open(*device)) return -1;
-        return theApp.AddDevice(std::move(device));
+        return theApp.AddDevice(std::move(device), ticket.session);
     });
 }
 
@@ -680,7 +684,9 @@ HCY_EXPORT int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t applica
             const auto number =
                 radioNumber != 0 ? radioNumber : static_cast<std::uint16_t>(newHandle);
             radio->SetRadioId(id.site, id.application, id.entity, number);
+            radio->StoreUserId(static_cast<std::uint32_t>(newHandle));
         });
+        if (handle < 0) return -1;  // the library is shutting down
         // Outside the tables lock: in HLA mode this waits for the network
         // manager to register the radio's object.
         radio->SetUserId(static_cast<std::uint32_t>(handle));

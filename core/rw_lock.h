@@ -6,6 +6,7 @@
 // readers wait behind it, so continuous Signal traffic cannot starve a
 // device close. Meets the SharedMutex requirements (std::shared_lock,
 // std::unique_lock). Not recursive: a reader must not take it again.
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -19,6 +20,23 @@ public:
         writerGate_.wait(guard, [&] { return !writerActive_ && readers_ == 0; });
         --writersWaiting_;
         writerActive_ = true;
+    }
+    // As lock, but gives up at `deadline`; readers held back meanwhile go on.
+    template <class Clock, class Duration>
+    bool try_lock_until(const std::chrono::time_point<Clock, Duration>& deadline) {
+        {
+            std::unique_lock<std::mutex> guard(mutex_);
+            ++writersWaiting_;
+            const bool free = writerGate_.wait_until(
+                guard, deadline, [&] { return !writerActive_ && readers_ == 0; });
+            --writersWaiting_;
+            if (free) {
+                writerActive_ = true;
+                return true;
+            }
+        }
+        readerGate_.notify_all();
+        return false;
     }
     bool try_lock() {
         std::lock_guard<std::mutex> guard(mutex_);

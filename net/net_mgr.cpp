@@ -37,38 +37,52 @@ std::shared_ptr<CNetMgr> WithdrawNetMgr() {
 
 CNetMgr::CNetMgr(PduSink& sink) : m_sink(sink) {}
 
-CNetMgr::~CNetMgr() {
-    if (m_thread.Joinable()) Stop(std::chrono::seconds(40));
-}
+// By the time the manager goes, its thread has ended: the thread holds a
+// reference until then, and a manager that was never started has none. When
+// the last reference was the thread's own, this runs on that thread, and its
+// plat::Thread lets go of itself.
+CNetMgr::~CNetMgr() = default;
 
 // ---------------------------------------------------------------------------
 // Start and stop, seen from the caller
 
 CNetMgr::Outcome CNetMgr::Start(std::chrono::milliseconds limit) {
     auto shared = m_shared;
-    if (!m_thread.Start([this, shared] { Run(shared); }, "hcy-netmgr")) return Outcome::Failed;
+    // The thread's reference: the manager lives as long as its thread.
+    auto self = shared_from_this();
+    if (!m_thread.Start([this, shared, self] { Run(shared); }, "hcy-netmgr"))
+        return Outcome::Failed;
     std::unique_lock<std::mutex> lock(shared->mutex);
     shared->changed.wait_for(lock, limit, [&] { return shared->startup != Outcome::Pending; });
     Outcome outcome = shared->startup;
     lock.unlock();
-    if (outcome != Outcome::Succeeded) {
-        // Either it failed (the thread ends by itself, after stopping what it
-        // started) or it did not answer: ask it to end and wait for it, so
-        // that nothing is left running.
-        plat::PostThreadMessage(m_thread.Id(), hcy::WM_NETMGR_STOP, 0, 0);
+    if (outcome == Outcome::Failed) {
+        // It stopped what it started before it said so: it is ending.
         m_thread.Join();
+    } else if (outcome == Outcome::Pending) {
+        // No word in time: it is told to end once it gets to its messages,
+        // and left to do so on its own.
+        plat::PostThreadMessage(m_thread.Id(), hcy::WM_NETMGR_STOP, 0, 0);
+        std::lock_guard<std::mutex> stop(m_stopMutex);
+        m_bAbandoned = true;
     }
     return outcome;
 }
 
 bool CNetMgr::Stop(std::chrono::milliseconds limit) {
+    std::lock_guard<std::mutex> stop(m_stopMutex);
+    if (m_bAbandoned) return false;
     if (!m_thread.Joinable()) return true;
     auto shared = m_shared;
     plat::PostThreadMessage(m_thread.Id(), hcy::WM_NETMGR_STOP, 0, 0);
     std::unique_lock<std::mutex> lock(shared->mutex);
-    bool acknowledged = shared->changed.wait_for(lock, limit, [&] { return shared->stopped; });
+    const bool acknowledged =
+        shared->changed.wait_for(lock, limit, [&] { return shared->stopped; });
     lock.unlock();
-    if (acknowledged) m_thread.Join();
+    if (acknowledged)
+        m_thread.Join();
+    else
+        m_bAbandoned = true;  // it ends on its own; nobody waits for it again
     return acknowledged;
 }
 

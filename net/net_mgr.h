@@ -11,7 +11,9 @@
 //
 // Start-up and stop are reported through state shared with the caller, not
 // through fields of a thread that may already be gone. A failed start-up
-// stops whatever it started before it reports.
+// stops whatever it started before it reports. The thread holds its own
+// reference to the manager: a caller that gives up waiting for it (start-up
+// or stop) leaves it to end on its own, and it frees itself then.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -84,7 +86,7 @@ struct OutgoingPdu {
     std::vector<std::byte> pdu;
 };
 
-class CNetMgr {
+class CNetMgr : public std::enable_shared_from_this<CNetMgr> {
 public:
     // Outcome of start-up or stop, shared by the thread and the caller.
     enum class Outcome { Pending, Succeeded, Failed };
@@ -102,22 +104,25 @@ public:
         std::uint32_t opens = 0;  // successful opens so far
     };
 
-    // Received PDUs go to `sink`, which must outlive the manager.
+    // Received PDUs go to `sink`, which must outlive the manager. The
+    // manager is owned by a shared_ptr (its thread holds one too).
     explicit CNetMgr(hcy::net::PduSink& sink);
     ~CNetMgr();
     CNetMgr(const CNetMgr&) = delete;
     CNetMgr& operator=(const CNetMgr&) = delete;
 
     // Starts the thread and waits for its start-up outcome: the primary
-    // socket open (Succeeded), a failure (Failed, returned at once), or no
-    // word within `limit` (Pending). On anything but Succeeded nothing is
-    // left running.
+    // socket open (Succeeded), a failure (Failed, returned at once, the
+    // thread joined), or no word within `limit` (Pending: the thread is told
+    // to stop and left to end on its own). Never published on anything but
+    // Succeeded.
     Outcome Start(std::chrono::milliseconds limit);
 
     // Posts WM_NETMGR_STOP and waits at most `limit` for the thread to close
     // the sockets and end the workers; then joins it. Returns false when it
-    // did not acknowledge in time (the thread is then left to end on its
-    // own; it touches only state it shares).
+    // did not acknowledge in time: the thread is then left to end on its own
+    // (it keeps the manager alive until it does), and a later Stop gives up
+    // at once. Any thread; one stop at a time.
     bool Stop(std::chrono::milliseconds limit);
 
     // Posts a message to the thread. False when the thread is not running or
@@ -180,6 +185,8 @@ private:
     hcy::net::PduSink& m_sink;
     plat::Thread m_thread;
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+    std::mutex m_stopMutex;     // one Stop at a time
+    bool m_bAbandoned = false;  // a Stop gave up waiting (guarded by m_stopMutex)
     std::atomic<bool> m_bRunning{false};
     std::atomic<std::uint32_t> m_nHlaState{HLA_STATE_NONE};
     std::atomic<std::uint32_t> m_nHeartbeats{0};

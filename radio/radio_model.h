@@ -116,7 +116,11 @@ public:
     // ---- Identity. The user id is the radio's handle; GetHandle is the HLA
     // object handle (0xFFFFFFFF until registered).
     virtual int GetUserId() const { return m_nUserId.load(); }
+    // Stores the user id, then registers the HLA object (which waits for the
+    // network thread). StoreUserId stores it only: for the creation, before
+    // the radio joins the table.
     virtual int SetUserId(std::uint32_t userId);
+    void StoreUserId(std::uint32_t userId) { m_nUserId = static_cast<int>(userId); }
     virtual std::uint32_t GetHandle() const { return m_nHlaHandle.load(); }
     // The network thread stores the registered object's handle.
     void SetHlaObjectHandle(std::uint32_t handle) { m_nHlaHandle = handle; }

@@ -4,10 +4,17 @@
 #include <thread>
 #include <vector>
 
+#include <array>
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "hcyplat/sound_devices.h"
 #include "hcyplat/timer.h"
+#include "hcyplat/virtual_sound.h"
 #include "hcyplat/window.h"
 #include "net/net_mgr.h"
+#include "support/app_access.h"
 #include "support/library_fixture.h"
 #include "support/stand_ins.h"
 
@@ -303,4 +310,119 @@ TEST_F(DeviceListTest, NoDevicesAtAll) {
     EXPECT_EQ(Error(), "HCY ERROR: There are no compatible output devices present.");
     EXPECT_EQ(hcyGetInputDevices(1, name, 7, &id), 0);
     EXPECT_EQ(Error(), "HCY ERROR: There are no compatible input devices present.");
+}
+
+// ---------------------------------------------------------------------------
+// Shut-down against threads that do not let go, and creates that race it.
+
+namespace {
+
+// A radio whose Signal hook holds its dispatcher until released.
+class HoldingRadio : public StandInRadio {
+public:
+    using StandInRadio::StandInRadio;
+    std::atomic<bool> entered{false}, release{false};
+    void OnSignalPdu(const SignalPdu*, std::uint32_t) override {
+        entered = true;
+        release.wait(false);
+    }
+    void Release() {
+        release = true;
+        release.notify_all();
+    }
+};
+
+// The shut-down bound for one test.
+struct ShortStopLimit {
+    std::chrono::milliseconds old = CHalcyraAppTestAccess::StopLimit();
+    explicit ShortStopLimit(std::chrono::milliseconds limit) {
+        CHalcyraAppTestAccess::SetStopLimit(limit);
+    }
+    ~ShortStopLimit() { CHalcyraAppTestAccess::SetStopLimit(old); }
+};
+
+}  // namespace
+
+TEST_F(LibraryTest, ExitGivesUpOnAStuckDispatcherWithinItsBound) {
+    ShortStopLimit limit(std::chrono::milliseconds(200));
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
+    auto radio = std::make_shared<HoldingRadio>(NET_PRIMARY);
+    const int handle = theApp.AddRadio(radio, nullptr);
+    radio->SetUserId(static_cast<std::uint32_t>(handle));
+    std::weak_ptr<CNetMgr> manager = theApp.NetMgr();
+    // A Signal PDU on the manager's own worker, held inside the radio.
+    std::vector<std::byte> signal(32);
+    signal[2] = std::byte{26};
+    ASSERT_TRUE(manager.lock()->DispatchReceived(26, signal, NET_PRIMARY));
+    ASSERT_TRUE(hcytest::WaitFor([&] { return radio->entered.load(); }));
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(hcyExit(), 1);
+    // One bound for the tables and the manager, not one each, nor a second
+    // wait when the manager goes.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(Error(), "HCY ERROR: Timed out waiting for net manager to stop.\n");
+    EXPECT_FALSE(theApp.IsInitialized());
+    EXPECT_EQ(theApp.NetMgr(), nullptr);
+    EXPECT_FALSE(manager.expired());  // its thread keeps it
+    EXPECT_EQ(hcyCreateComRadio(RADIO_TYPE_GENERIC, 1, 2, 3, 0), -1);
+    EXPECT_EQ(Error(), "HCY ERROR: Tervale has not been initialized");
+    EXPECT_EQ(hcyExit(), 1);  // nothing left to wait for
+
+    // Released, the manager ends on its own and frees itself.
+    radio->Release();
+    EXPECT_TRUE(hcytest::WaitFor([&] { return manager.expired(); }));
+    // The next start tears down what the held tables kept.
+    EXPECT_EQ(radio->shutdowns, 0);
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
+    EXPECT_EQ(radio->shutdowns, 1);
+    EXPECT_EQ(theApp.FindRadio(handle), nullptr);
+    EXPECT_EQ(CHalcyraAppTestAccess::TableSizes(), (std::array<std::size_t, 3>{0, 0, 0}));
+}
+
+TEST_F(LibraryTest, CreatesRacingExitFailOrGoWithTheRest) {
+    plat::vsnd::RemoveAllEndpoints();
+    plat::vsnd::OutputEndpointConfig out;
+    out.sink = std::make_shared<plat::vsnd::MemorySink>();
+    const plat::GUID speakers = plat::vsnd::CreateOutputEndpoint(out).guid;
+    const auto mic = plat::vsnd::CreateInputEndpoint(plat::vsnd::InputEndpointConfig{});
+    const auto* output = reinterpret_cast<const HCYGUID*>(&speakers);
+
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
+        std::atomic<bool> stop{false};
+        std::atomic<int> made{0};
+        std::vector<int> handles;
+        std::thread creator([&] {
+            while (!stop) {
+                const int radio = hcyCreateComRadio(RADIO_TYPE_GENERIC, 1, 2, 3, 0);
+                const int device = hcyOpenAudioDeviceSimple(mic.waveInId, output);
+                const int station = theApp.AddInterphone(std::make_shared<StandInInterphone>());
+                for (int h : {radio, device, station})
+                    if (h > 0) handles.push_back(h);
+                made += radio > 0;
+            }
+        });
+        // A radio is never seen in the table without its handle as user id.
+        std::thread watcher([&] {
+            while (!stop)
+                CHalcyraAppTestAccess::ForEachRadio(
+                    [](CRadioModel& r) { EXPECT_GT(r.GetUserId(), 0); });
+        });
+        ASSERT_TRUE(hcytest::WaitFor([&] { return made > round % 3; }));
+        hcyExit();
+        stop = true;
+        creator.join();
+        watcher.join();
+        // Nothing outlived the shut-down, and the microphone was let go.
+        EXPECT_EQ(CHalcyraAppTestAccess::TableSizes(), (std::array<std::size_t, 3>{0, 0, 0}));
+        for (int h : handles) EXPECT_EQ(theApp.FindRadio(h), nullptr);
+        EXPECT_FALSE(plat::vsnd::IsEndpointOpen(mic.guid));
+    }
+    // Handles start again, and name only what was made since.
+    ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
+    const int first = hcyCreateComRadio(RADIO_TYPE_GENERIC, 1, 2, 3, 0);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(CHalcyraAppTestAccess::TableSizes(), (std::array<std::size_t, 3>{1, 0, 0}));
+    plat::vsnd::RemoveAllEndpoints();
 }

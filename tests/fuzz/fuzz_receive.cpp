@@ -14,6 +14,7 @@
 #include "core/app.h"
 #include "net/pdu.h"
 #include "net/receive_road.h"
+#include "tests/support/app_access.h"
 #include "tests/support/stand_ins.h"
 
 namespace {
@@ -53,6 +54,7 @@ public:
 };
 
 void AddListeners() {
+    CHalcyraAppTestAccess::OpenTables();
     for (std::uint32_t mask : {0x1u, 0x2u, 0x7u, 0x10002u, 0x40001u}) {
         auto radio = std::make_shared<ReadingRadio>(mask);
         const int handle = theApp.AddRadio(radio, nullptr);

@@ -250,7 +250,7 @@ TEST_F(ReceiveRoadTest, ReopeningUnderTrafficLeavesReceptionWorking) {
 // The filter and routing without sockets or threads: which datagrams are
 // kept, their minimum lengths, the WM_NETRX_* number by kind and source, and
 // the inline road (the fuzz target's) into the dispatchers.
-TEST_F(LibraryTest, ReceiveFilterRoutesAndInlineRoad) {
+TEST_F(RunningLibraryTest, ReceiveFilterRoutesAndInlineRoad) {
     auto withType = [](int type, std::size_t length) {
         Bytes bytes(length);
         if (length > 2) bytes[2] = static_cast<std::byte>(type);
