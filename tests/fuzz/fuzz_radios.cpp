@@ -1,0 +1,127 @@
+// Sequences of datagrams, as a heard transmitter sends them (a Transmitter
+// PDU, then Signal PDUs), through the whole receive road on the calling
+// thread into real generic radios: their reading of Transmitter PDUs
+// (modulation parameters, positions, NaN and huge values), the reception
+// pipeline, and their reading of Signal PDUs (every encoding, lengths in bits
+// against the bytes received, the decode into real receive paths on a null
+// sound device and into a data device).
+//
+// Input: records of a 16-bit big-endian length and that many bytes (cut
+// short at the end of the input); a length of 0 is an update tick, which
+// also mixes the sound device's output. Every datagram is a private copy of
+// exactly its length, so that AddressSanitizer catches a read past it.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "audio/recv_path_mono.h"
+#include "core/app.h"
+#include "hcyplat/clock.h"
+#include "hcyplat/dsound.h"
+#include "hcyplat/virtual_sound.h"
+#include "net/receive_road.h"
+#include "radio/generic_radio.h"
+#include "radio/radio_post.h"
+#include "tests/support/app_access.h"
+#include "tests/support/stand_ins.h"
+
+namespace {
+
+struct Listeners {
+    plat::GUID speaker{};
+    plat::LPDIRECTSOUND directSound;
+    std::shared_ptr<hcytest::StandInDevice> sound, data;
+    std::vector<std::shared_ptr<CGenericRadioModel>> radios;
+};
+
+std::shared_ptr<CGenericRadioModel> AddRadio(std::uint16_t entity) {
+    auto radio = std::make_shared<CGenericRadioModel>();
+    theApp.AddRadio(radio, [&](int handle) {
+        radio->SetRadioId(1, 2, entity, 1);
+        radio->StoreUserId(static_cast<std::uint32_t>(handle));
+    });
+    radio->SetXYZPosition(6378137.0, 0.0, 0.0);
+    radio->SetFrequency(30e6, 30e6);
+    return radio;
+}
+
+Listeners& Setup() {
+    static Listeners l = [] {
+        Listeners made;
+        plat::UseManualClock();
+        CHalcyraAppTestAccess::OpenTables();
+        // What radios would send (heartbeats, Receiver PDUs) goes nowhere.
+        hcy::radio::SetNetMgrHookForTest([](hcy::radio::NetMgrMessage&&) {});
+        SetRecvPathFactory([](CRecvPath::Kind) { return std::make_unique<CRecvPathMono>(); });
+        theApp.m_nEnablePDUs = 1;
+        theApp.m_nRecvTimeoutTicks = 2;
+        theApp.m_bAcceptEntityState = true;
+
+        plat::vsnd::OutputEndpointConfig out;  // mixing into a null sink
+        made.speaker = plat::vsnd::CreateOutputEndpoint(out).guid;
+        plat::DirectSoundCreate(&made.speaker, &made.directSound, nullptr);
+        made.sound = std::make_shared<hcytest::StandInDevice>();
+        made.sound->directSound = made.directSound;
+        made.sound->SetHandle(theApp.TakeHandle());
+        made.data = std::make_shared<hcytest::StandInDevice>(CDevice::Kind::Data);
+        made.data->SetHandle(theApp.TakeHandle());
+
+        // Defaults; CECOM CVSD, open squelch, background noise and the
+        // single-sideband shift; full duplex with extra exercises, half
+        // volume and entity attach; a data device beside a left channel.
+        auto plain = AddRadio(3);
+        auto cecom = AddRadio(4);
+        cecom->SetEncoding(7);
+        cecom->SetDoPropLossModel(0);
+        cecom->SetSquelchLevel(0.0f);
+        cecom->SetModulation(1, 6);
+        std::uint32_t flags = 1;
+        cecom->SetRadioData(RD_RADIO_FLAGS, &flags);
+        auto duplex = AddRadio(5);
+        std::uint32_t on = 1, extra[] = {2, 2, 3};
+        duplex->SetRadioData(RD_FULL_DUPLEX, &on);
+        duplex->SetRadioData(RD_EXTRA_EXERCISES, extra);
+        duplex->SetMasterVolume(0.5f);
+        duplex->SetEntityAttach(1);
+        auto split = AddRadio(6);
+        split->SetDoRoundEarthModel(0);
+        for (auto& radio : {plain, cecom, duplex}) radio->AttachRecvPath(made.sound.get(), 0);
+        split->AttachRecvPath(made.sound.get(), 8);
+        split->AttachRecvPath(made.data.get(), 0);
+        made.radios = {plain, cecom, duplex, split};
+        return made;
+    }();
+    return l;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Listeners& l = Setup();
+    static std::vector<std::byte> scratch;
+    std::size_t at = 0;
+    while (at + 2 <= size) {
+        std::size_t length = (std::size_t{data[at]} << 8) | data[at + 1];
+        at += 2;
+        length = std::min(length, size - at);
+        if (length == 0) {
+            theApp.UpdateTick();
+            plat::vsnd::PumpOutput(l.speaker, 256);
+            continue;
+        }
+        std::unique_ptr<std::byte[]> copy(new std::byte[length]);
+        std::memcpy(copy.get(), data + at, length);
+        at += length;
+        hcy::net::ReceiveDatagramInline(theApp, std::span<const std::byte>(copy.get(), length),
+                                        NET_PRIMARY, scratch);
+    }
+    // Every input starts from radios that have heard nobody.
+    for (auto& radio : l.radios) {
+        radio->SweepReceiveTimeouts();
+        radio->SweepReceiveTimeouts();
+    }
+    return 0;
+}
