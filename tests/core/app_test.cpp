@@ -317,21 +317,6 @@ TEST_F(DeviceListTest, NoDevicesAtAll) {
 
 namespace {
 
-// A radio whose Signal hook holds its dispatcher until released.
-class HoldingRadio : public StandInRadio {
-public:
-    using StandInRadio::StandInRadio;
-    std::atomic<bool> entered{false}, release{false};
-    void OnSignalPdu(const SignalPdu*, std::uint32_t) override {
-        entered = true;
-        release.wait(false);
-    }
-    void Release() {
-        release = true;
-        release.notify_all();
-    }
-};
-
 // The shut-down bound for one test.
 struct ShortStopLimit {
     std::chrono::milliseconds old = CHalcyraAppTestAccess::StopLimit();
@@ -346,7 +331,7 @@ struct ShortStopLimit {
 TEST_F(LibraryTest, ExitGivesUpOnAStuckDispatcherWithinItsBound) {
     ShortStopLimit limit(std::chrono::milliseconds(200));
     ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
-    auto radio = std::make_shared<HoldingRadio>(NET_PRIMARY);
+    auto radio = std::make_shared<hcytest::HoldingRadio>(NET_PRIMARY);
     const int handle = theApp.AddRadio(radio, nullptr);
     radio->SetUserId(static_cast<std::uint32_t>(handle));
     std::weak_ptr<CNetMgr> manager = theApp.NetMgr();

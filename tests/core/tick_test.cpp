@@ -229,19 +229,8 @@ TEST_F(RunningLibraryTest, ExitTearsDownEveryTable) {
     EXPECT_EQ(theApp.FindDevice(device->GetHandle()), nullptr);
 }
 
-// A radio whose Signal hook blocks until released.
-class BlockingRadio : public StandInRadio {
-public:
-    using StandInRadio::StandInRadio;
-    std::atomic<bool> entered{false}, release{false};
-    void OnSignalPdu(const SignalPdu*, std::uint32_t) override {
-        entered = true;
-        while (!release) std::this_thread::yield();
-    }
-};
-
 TEST_F(RunningLibraryTest, DestroyWaitsForADispatchInFlight) {
-    auto radio = std::make_shared<BlockingRadio>(NET_PRIMARY);
+    auto radio = std::make_shared<hcytest::HoldingRadio>(NET_PRIMARY);
     const int h = theApp.AddRadio(radio, nullptr);
     radio->SetUserId(static_cast<std::uint32_t>(h));
 
@@ -254,7 +243,7 @@ TEST_F(RunningLibraryTest, DestroyWaitsForADispatchInFlight) {
     });
     // The destroy cannot finish while the dispatcher walks the table.
     EXPECT_FALSE(hcytest::WaitFor([&] { return destroyed.load(); }, std::chrono::milliseconds(50)));
-    radio->release = true;
+    radio->Release();
     worker.join();
     host.join();
     EXPECT_TRUE(destroyed);

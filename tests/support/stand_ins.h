@@ -115,6 +115,21 @@ public:
     void TransmitAudio(const std::int16_t*, std::uint32_t, std::uint32_t, std::uint32_t) override {}
 };
 
+// A radio whose Signal hook holds its dispatcher until released.
+class HoldingRadio : public StandInRadio {
+public:
+    using StandInRadio::StandInRadio;
+    std::atomic<bool> entered{false}, release{false};
+    void OnSignalPdu(const SignalPdu*, std::uint32_t) override {
+        entered = true;
+        release.wait(false);
+    }
+    void Release() {
+        release = true;
+        release.notify_all();
+    }
+};
+
 class StandInInterphone : public CICSModel {
 public:
     explicit StandInInterphone(std::uint32_t network = 1) : network(network) {}
