@@ -1,6 +1,7 @@
 // Sequences of datagrams, as a heard transmitter sends them (a Transmitter
 // PDU, then Signal PDUs), through the whole receive road on the calling
-// thread into real generic radios: their reading of Transmitter PDUs
+// thread into real radios (generic ones in several settings, and one of each
+// other model this build has): their reading of Transmitter PDUs
 // (modulation parameters, positions, NaN and huge values), the reception
 // pipeline, and their reading of Signal PDUs (every encoding, lengths in bits
 // against the bytes received, the decode into real receive paths on a null
@@ -19,11 +20,12 @@
 
 #include "audio/recv_path_mono.h"
 #include "core/app.h"
+#include "halcyra/halcyra.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/dsound.h"
 #include "hcyplat/virtual_sound.h"
 #include "net/receive_road.h"
-#include "radio/generic_radio.h"
+#include "radio/radio_factory.h"
 #include "radio/radio_post.h"
 #include "tests/support/app_access.h"
 #include "tests/support/stand_ins.h"
@@ -34,11 +36,12 @@ struct Listeners {
     plat::GUID speaker{};
     plat::LPDIRECTSOUND directSound;
     std::shared_ptr<hcytest::StandInDevice> sound, data;
-    std::vector<std::shared_ptr<CGenericRadioModel>> radios;
+    std::vector<std::shared_ptr<CRadioModel>> radios;
 };
 
-std::shared_ptr<CGenericRadioModel> AddRadio(std::uint16_t entity) {
-    auto radio = std::make_shared<CGenericRadioModel>();
+std::shared_ptr<CRadioModel> AddRadio(std::uint16_t entity,
+                                      std::uint16_t model = RADIO_TYPE_GENERIC) {
+    auto radio = CreateRadioModel(model);
     theApp.AddRadio(radio, [&](int handle) {
         radio->SetRadioId(1, 2, entity, 1);
         radio->StoreUserId(static_cast<std::uint32_t>(handle));
@@ -92,6 +95,15 @@ Listeners& Setup() {
         split->AttachRecvPath(made.sound.get(), 8);
         split->AttachRecvPath(made.data.get(), 0);
         made.radios = {plain, cecom, duplex, split};
+        // The other models, the raw DIS radio listening to the seeds' sender.
+        std::uint16_t entity = 7;
+        for (std::uint16_t model :
+             {RADIO_TYPE_MODEL1008, RADIO_TYPE_RAW_DIS, RADIO_TYPE_INTERCOM, RADIO_TYPE_SCANNER}) {
+            auto radio = AddRadio(entity++, model);
+            radio->SetSNR(10, 20, 30, 1, 1.0f);
+            radio->AttachRecvPath(made.sound.get(), 0);
+            made.radios.push_back(radio);
+        }
         return made;
     }();
     return l;
