@@ -32,7 +32,7 @@ CAdpcm::State Sanitised(CAdpcm::State s) {
 // Quantised difference of one code: (step / 8) + step, step / 2 and step / 4
 // for bits 2, 1 and 0, negated by bit 3. Masks instead of branches: the bits
 // of speech codes are unpredictable.
-inline std::int32_t Delta(std::int32_t step, std::uint32_t code) {
+constexpr std::int32_t Delta(std::int32_t step, std::uint32_t code) {
     const auto bit = [code](unsigned n) { return -static_cast<std::int32_t>((code >> n) & 1u); };
     const std::int32_t magnitude =
         (step >> 3) + (step & bit(2)) + ((step >> 1) & bit(1)) + ((step >> 2) & bit(0));
@@ -47,22 +47,72 @@ inline void Apply(CAdpcm::State& s, std::uint32_t code) {
     s.index = std::clamp(s.index + kIndexTable[code], 0, kMaxIndex);
 }
 
-// The encoder's view of one step index. A code's magnitude bits come from
-// subtracting step, step / 2 and step / 4 from |difference| while they fit;
-// once step is taken off (bit 2), bits 1 and 0 are the number of the
-// thresholds step / 4, step / 2 and step / 2 + step / 4 that the rest
-// reaches (they rise, and the greedy subtraction picks exactly that many).
-// The three comparisons are independent, which keeps the per-sample
-// dependency chain short.
+// Decoder tables, by step index and code: the signed move of the
+// predictor, and the step index after the code [89 x 16]; the step index
+// after a whole byte, low nibble first [89 x 256].
+constexpr std::array<std::int32_t, 89 * 16> kDeltaTable = [] {
+    std::array<std::int32_t, 89 * 16> t{};
+    for (std::size_t i = 0; i < 89; ++i)
+        for (std::uint32_t c = 0; c < 16; ++c) t[i * 16 + c] = Delta(kStepTable[i], c);
+    return t;
+}();
+
+constexpr std::uint8_t NextIndex(std::uint32_t index, std::uint32_t code) {
+    return static_cast<std::uint8_t>(
+        std::clamp(static_cast<std::int32_t>(index) + kIndexTable[code], 0, kMaxIndex));
+}
+
+constexpr std::array<std::uint8_t, 89 * 16> kNextIndex = [] {
+    std::array<std::uint8_t, 89 * 16> t{};
+    for (std::uint32_t i = 0; i < 89; ++i)
+        for (std::uint32_t c = 0; c < 16; ++c) t[i * 16 + c] = NextIndex(i, c);
+    return t;
+}();
+
+constexpr std::array<std::uint8_t, 89 * 256> kNextIndexByByte = [] {
+    std::array<std::uint8_t, 89 * 256> t{};
+    for (std::uint32_t i = 0; i < 89; ++i)
+        for (std::uint32_t b = 0; b < 256; ++b)
+            t[i * 256 + b] = NextIndex(NextIndex(i, b & 15), b >> 4);
+    return t;
+}();
+
+// Out of line: the predictor seldom leaves the 16-bit range, and a
+// predicted branch keeps the limit off the critical path.
+[[gnu::noinline, gnu::cold]] std::int32_t Saturated(std::int32_t predicted) {
+    return predicted < 0 ? -32768 : 32767;
+}
+
+[[gnu::always_inline]] inline std::int32_t Limited(std::int32_t predicted) {
+    if (static_cast<std::uint32_t>(predicted + 32768) > 0xFFFFu) [[unlikely]]
+        return Saturated(predicted);
+    return predicted;
+}
+
+// Predictor less its mean, within the 16-bit range.
+inline std::int16_t ToSample(std::int32_t value) {
+    return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+}
+
+// The offset's bound: the mean of a 16-bit predictor, scaled [1/2048 units].
+constexpr std::int32_t kOffsetLimit = 32768 << CAdpcm::kOffsetShift;
+
+// The encoder's view of one step index. A code's magnitude is the number of
+// the seven thresholds step / 4, step / 2, step / 2 + step / 4, step, and
+// step plus each of those, that |difference| reaches: the greedy
+// subtraction of step, step / 2 and step / 4 picks exactly that many. Once
+// the half is known (bit 2: |difference| reaches step), its three
+// thresholds are compared with |difference| itself, independently, which
+// keeps the per-sample dependency chain short.
 struct alignas(64) EncoderRow {
     std::int32_t step;
-    std::int32_t base;      // step / 8: the move of magnitude 0
-    std::int32_t limit1;    // step / 4 - 1
-    std::int32_t limit2;    // step / 2 - 1
-    std::int32_t limit3;    // step / 2 + step / 4 - 1
-    std::int32_t quarter;   // step / 4: the move of bit 0
-    std::int32_t halfRise;  // step / 2 - step / 4: the move of bit 1 less that of bit 0
-    std::uint32_t self;     // [bytes] of this index's row, the index limited to 0..88
+    std::int32_t low1, low2, low3;     // step / 4, step / 2, step / 2 + step / 4, each - 1
+    std::int32_t high1, high2, high3;  // step + those
+    std::int32_t base;                 // step / 8: the move of magnitude 0
+    std::int32_t highBase;             // step / 8 + step: the move of magnitude 4
+    std::int32_t quarter;              // step / 4: the move of bit 0
+    std::int32_t halfRise;             // step / 2 - step / 4: the move of bit 1 less that of bit 0
+    std::int32_t self;  // [bytes] from this row to the row of its index limited to 0..88
 };
 
 // Rows for indexes -1..96, the ends repeating those of 0 and 88: the next
@@ -77,75 +127,81 @@ constexpr std::array<EncoderRow, kEncoderRowCount> MakeEncoderRows() {
         const std::int32_t index = std::clamp(static_cast<std::int32_t>(i) - 1, 0, kMaxIndex);
         const std::int32_t step = kStepTable[static_cast<std::size_t>(index)];
         const std::int32_t half = step >> 1, quarter = step >> 2;
-        rows[i].step = step;
-        rows[i].base = step >> 3;
-        rows[i].limit1 = quarter - 1;
-        rows[i].limit2 = half - 1;
-        rows[i].limit3 = half + quarter - 1;
-        rows[i].quarter = quarter;
-        rows[i].halfRise = half - quarter;
-        rows[i].self = static_cast<std::uint32_t>(index + 1) * kRowBytes;
+        EncoderRow& r = rows[i];
+        r.step = step;
+        r.low1 = quarter - 1;
+        r.low2 = half - 1;
+        r.low3 = half + quarter - 1;
+        r.high1 = step + r.low1;
+        r.high2 = step + r.low2;
+        r.high3 = step + r.low3;
+        r.base = step >> 3;
+        r.highBase = (step >> 3) + step;
+        r.quarter = quarter;
+        r.halfRise = half - quarter;
+        r.self = (index + 1 - static_cast<std::int32_t>(i)) * static_cast<std::int32_t>(kRowBytes);
     }
     return rows;
 }
 constexpr std::array<EncoderRow, kEncoderRowCount> kEncoderRows = MakeEncoderRows();
 
-// Out of line: the predictor seldom leaves the 16-bit range, and a
-// predicted branch keeps the limit off the critical path.
-[[gnu::noinline, gnu::cold]] std::int32_t Saturated(std::int32_t predicted) {
-    return predicted < 0 ? -32768 : 32767;
-}
-
 // The encoder over one block; each code moves the predictor exactly as
 // Apply() of that code does (the tests check both against a textbook
 // coder). Masks instead of branches: the code bits of speech are
-// unpredictable. The step index is kept as the byte offset of its row.
+// unpredictable, but whether |difference| reaches step is guessed well
+// enough that a branch beats computing both halves. The step index is kept
+// as the address of its row.
 class EncoderLoop {
 public:
-    explicit EncoderLoop(CAdpcm::State s)
-        : predicted_(s.predicted), offset_(static_cast<std::uint32_t>(s.index + 1) * kRowBytes) {}
+    explicit EncoderLoop(CAdpcm::State s) : predicted_(s.predicted), row_(Row(s.index + 1)) {}
 
     [[gnu::always_inline]] std::uint32_t Code(std::int32_t sample) {
-        const EncoderRow& row = *reinterpret_cast<const EncoderRow*>(
-            reinterpret_cast<const char*>(kEncoderRows.data()) + offset_);
+        const EncoderRow& row = *reinterpret_cast<const EncoderRow*>(row_);
         const std::int32_t diff = sample - predicted_;
         const std::int32_t negative = diff >> 31;                // -1 or 0
         const std::int32_t magnitude = diff < 0 ? -diff : diff;  // 0..65535
-        const std::int32_t over = magnitude - row.step;
-        const std::int32_t bit2 = ~(over >> 31);  // -1 when step fits
-        const std::int32_t rest = over < 0 ? magnitude : over;
-        // -1 where rest reaches the threshold; no overflow within 0..2^17.
-        const std::int32_t t1 = (row.limit1 - rest) >> 31;
-        const std::int32_t t2 = (row.limit2 - rest) >> 31;
-        const std::int32_t t3 = (row.limit3 - rest) >> 31;
-        const std::int32_t move = (row.base + (row.step & bit2)) +
-                                  (((t1 & row.quarter) + (t2 & row.halfRise)) + (t3 & row.quarter));
+        // -1 where |difference| reaches the threshold; no overflow within
+        // 0..2^17.
+        const auto reaches = [magnitude](std::int32_t limit) { return (limit - magnitude) >> 31; };
+        std::int32_t move, count;
+        if (magnitude >= row.step) {
+            const std::int32_t t1 = reaches(row.high1), t2 = reaches(row.high2),
+                               t3 = reaches(row.high3);
+            move = (row.highBase + (t3 & row.quarter)) + ((t1 & row.quarter) + (t2 & row.halfRise));
+            count = 4 - (t1 + t2 + t3);
+            // 2 rows up, and 2 more for each further threshold reached.
+            const auto twoRows = [](std::int32_t mask) {
+                return mask & static_cast<std::int32_t>(2 * kRowBytes);
+            };
+            row_ += (row.self + 2 * static_cast<std::int32_t>(kRowBytes) + twoRows(t3)) +
+                    (twoRows(t1) + twoRows(t2));
+        } else {
+            const std::int32_t t1 = reaches(row.low1), t2 = reaches(row.low2),
+                               t3 = reaches(row.low3);
+            move = (row.base + (t3 & row.quarter)) + ((t1 & row.quarter) + (t2 & row.halfRise));
+            count = -(t1 + t2 + t3);
+            row_ += row.self - static_cast<std::int32_t>(kRowBytes);
+        }
         std::int32_t next = (predicted_ - negative) + (move ^ negative);  // predicted_ +- move
         if (static_cast<std::uint32_t>(next + 32768) > 0xFFFFu) [[unlikely]]
             next = Saturated(next);
         predicted_ = next;
-        // Index change in rows: -1 for magnitudes 0..3, else 2 plus 2 for
-        // each threshold reached (2, 4, 6, 8). Kept apart from the code's
-        // bits, so the next row's address is ready three operations after
-        // the comparisons.
-        const auto rows = [](std::int32_t mask, std::uint32_t n) {
-            return static_cast<std::uint32_t>(mask) & (n * kRowBytes);
-        };
-        const std::int32_t twoRows = static_cast<std::int32_t>(rows(bit2, 2));
-        const std::uint32_t start = row.self - kRowBytes + rows(bit2, 3);
-        offset_ = (start + rows(t1 & twoRows, 2)) + (rows(t2 & twoRows, 2) + rows(t3 & twoRows, 2));
-        const std::int32_t low = t1 + t2 + t3;  // minus bits 1..0 as a number
-        return static_cast<std::uint32_t>((negative & 8) | ((bit2 & 4) - low));
+        return static_cast<std::uint32_t>((negative & 8) | count);
     }
 
     CAdpcm::State Limited() const {
-        return {predicted_,
-                std::clamp(static_cast<std::int32_t>(offset_ / kRowBytes) - 1, 0, kMaxIndex)};
+        const auto row = static_cast<std::int32_t>(
+            (row_ - reinterpret_cast<const char*>(kEncoderRows.data())) / kRowBytes);
+        return {predicted_, std::clamp(row - 1, 0, kMaxIndex)};
     }
 
 private:
+    static const char* Row(std::int32_t n) {
+        return reinterpret_cast<const char*>(kEncoderRows.data() + n);
+    }
+
     std::int32_t predicted_;
-    std::uint32_t offset_;  // [bytes] into kEncoderRows, rows -1..96
+    const char* row_;  // into kEncoderRows, rows -1..96
 };
 
 }  // namespace
@@ -173,17 +229,43 @@ std::size_t CAdpcm::Encode(std::span<const std::int16_t> samples, std::span<std:
 
 std::size_t CAdpcm::Decode(DecoderState& state, std::span<const std::uint8_t> in,
                            std::span<std::int16_t> out) {
-    State s = Sanitised(state);
-    std::size_t written = 0;
-    for (const std::uint8_t byte : in) {
-        Apply(s, byte & 0x0F);
-        if (written == out.size()) break;
-        out[written++] = static_cast<std::int16_t>(s.predicted);
-        Apply(s, byte >> 4);
-        if (written == out.size()) break;
-        out[written++] = static_cast<std::int16_t>(s.predicted);
+    State s = Sanitised(State{state.predicted, state.index});
+    std::int32_t offset = std::clamp(state.offset, -kOffsetLimit, kOffsetLimit);
+    const std::size_t pairs = std::min(in.size(), out.size() / 2);
+    const std::uint8_t* src = in.data();
+    std::int16_t* dst = out.data();
+    std::int32_t predicted = s.predicted;
+    std::uint32_t index = static_cast<std::uint32_t>(s.index);
+    // The step index runs a byte ahead through its own table, so the
+    // predictor's chain is one addition per sample.
+    for (std::size_t k = 0; k < pairs; ++k) {
+        const std::uint32_t byte = src[k];
+        const std::uint32_t mid = kNextIndex[index * 16 + (byte & 0x0F)];
+        const std::int32_t first = Limited(predicted + kDeltaTable[index * 16 + (byte & 0x0F)]);
+        predicted = Limited(first + kDeltaTable[mid * 16 + (byte >> 4)]);
+        index = kNextIndexByByte[index * 256 + byte];
+        const std::int32_t mean = offset >> kOffsetShift;
+        const std::int32_t y0 = first - mean;
+        const std::int32_t y1 = predicted - mean;
+        offset += y0 + y1;
+        dst[2 * k] = ToSample(y0);
+        dst[2 * k + 1] = ToSample(y1);
     }
-    state = s;
+    s = {predicted, static_cast<std::int32_t>(index)};
+    std::size_t written = pairs * 2;
+    if (pairs < in.size()) {
+        // Out of room mid-byte: the code that does not fit still moves the
+        // predictor.
+        const std::uint8_t byte = src[pairs];
+        Apply(s, byte & 0x0F);
+        if (written < out.size()) {
+            const std::int32_t y = s.predicted - (offset >> kOffsetShift);
+            offset += y;
+            dst[written++] = ToSample(y);
+            Apply(s, byte >> 4);
+        }
+    }
+    state = {s.predicted, s.index, offset};
     return written;
 }
 

@@ -53,6 +53,8 @@ public:
     }
 
     const EncoderState& GetEncoderState() const { return encoder_; }
+    // A new transmission: the encoder starts from the zero state.
+    void ResetEncoder() { encoder_ = EncoderState{}; }
 
     static constexpr std::uint32_t GetCompressionRatio() { return 16; }
     static constexpr std::uint32_t GetBitsPerSample() { return 1; }
