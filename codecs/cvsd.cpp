@@ -3,21 +3,22 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace hcy {
 namespace {
 
 // Tuning copied into locals once per block: the output pointer may alias
 // anything, and the loop must not reload them per bit.
-struct Tuning {
+struct BlockTuning {
     double smoothing, leak, maxStep, minStep, lowpass, gain;
     // Step target by the last three bits: maxStep when they are equal.
     std::array<double, 8> target;
 };
 
-Tuning TuningOf(const CCvsdCore& c) {
-    Tuning t{c.stepSmoothing,  c.integratorLeak, c.maxStep, c.minStep,
-             c.decoderLowpass, c.decoderGain,    {}};
+BlockTuning TuningOf(const CCvsdCore& c) {
+    BlockTuning t{c.stepSmoothing,  c.integratorLeak, c.maxStep, c.minStep,
+                  c.decoderLowpass, c.decoderGain,    {}};
     for (std::uint32_t h = 0; h < 8; ++h) t.target[h] = (h == 0 || h == 7) ? c.maxStep : c.minStep;
     return t;
 }
@@ -32,8 +33,8 @@ constexpr std::array<double, 2> kStepSign = {-1.0, 1.0};
 // The chains of step and integrator are IEEE double operations in the
 // order written; nothing here may be reordered or fused (-ffp-contract=off).
 template <bool branchless>
-[[gnu::always_inline]] inline void Adapt(const Tuning& t, std::uint32_t bit, std::uint32_t& history,
-                                         double& step, double& integrator) {
+[[gnu::always_inline]] inline void Adapt(const BlockTuning& t, std::uint32_t bit,
+                                         std::uint32_t& history, double& step, double& integrator) {
     history = ((history << 1) | bit) & 7;
     if constexpr (branchless) {
         const double target = t.target[history];
@@ -66,7 +67,7 @@ inline std::int32_t Reference(double integrator) {
 // the gain unless it is 1, which changes no bit), limited, rounded half away
 // from zero.
 template <bool unitGain>
-[[gnu::always_inline]] inline std::int16_t Output(const Tuning& t, double integrator,
+[[gnu::always_inline]] inline std::int16_t Output(const BlockTuning& t, double integrator,
                                                   double& output) {
     double o = (integrator - output) * t.lowpass + output;
     if constexpr (!unitGain) o *= t.gain;
@@ -83,7 +84,7 @@ template <bool msbFirst>
 
 // Whole bytes while each has room for its eight samples; the rest bit by bit.
 template <bool msbFirst, bool unitGain>
-std::size_t DecodeBytes(const Tuning& t, CCvsdCore::DecoderState& state,
+std::size_t DecodeBytes(const BlockTuning& t, CCvsdCore::DecoderState& state,
                         std::span<const std::uint8_t> in, std::span<std::int16_t> out) {
     double integrator = state.integrator;
     double step = state.step;
@@ -117,12 +118,16 @@ std::size_t DecodeBytes(const Tuning& t, CCvsdCore::DecoderState& state,
 
 }  // namespace
 
+bool CCvsdCore::Tuning::SameAs(const Tuning& other) const {
+    return std::memcmp(this, &other, sizeof(Tuning)) == 0;
+}
+
 template <CCvsdCore::BitOrder order>
 std::size_t CCvsdCore::EncodeIn(std::span<const std::int16_t> samples,
                                 std::span<std::uint8_t> out) {
     const std::size_t count = samples.size();
     const std::size_t groups = std::min((count + 7) / 8, out.size());
-    const Tuning t = TuningOf(*this);
+    const BlockTuning t = TuningOf(*this);
     double integrator = encoder_.integrator;
     double step = encoder_.step;
     std::uint32_t history = encoder_.history;
@@ -152,7 +157,7 @@ std::size_t CCvsdCore::EncodeIn(std::span<const std::int16_t> samples,
 template <CCvsdCore::BitOrder order>
 std::size_t CCvsdCore::DecodeIn(DecoderState& state, std::span<const std::uint8_t> in,
                                 std::span<std::int16_t> out) const {
-    const Tuning t = TuningOf(*this);
+    const BlockTuning t = TuningOf(*this);
     constexpr bool msbFirst = order == BitOrder::MsbFirst;
     return t.gain == 1.0 ? DecodeBytes<msbFirst, true>(t, state, in, out)
                          : DecodeBytes<msbFirst, false>(t, state, in, out);

@@ -52,6 +52,25 @@ public:
         minStep = value * 0.0625;
     }
 
+    // The parameters that shape decoded samples, as one value: two
+    // listeners with the same tuning (bit for bit) decode a stream alike.
+    struct Tuning {
+        double stepSmoothing, integratorLeak, maxStep, minStep, decoderLowpass, decoderGain;
+        bool SameAs(const Tuning& other) const;
+    };
+    Tuning GetTuning() const {
+        return {stepSmoothing, integratorLeak, maxStep, minStep, decoderLowpass, decoderGain};
+    }
+    void SetTuning(const Tuning& t) {
+        stepSmoothing = t.stepSmoothing;
+        integratorLeak = t.integratorLeak;
+        maxStep = t.maxStep;
+        minStep = t.minStep;
+        minStepX16 = t.minStep * 16.0;
+        decoderLowpass = t.decoderLowpass;
+        decoderGain = t.decoderGain;
+    }
+
     const EncoderState& GetEncoderState() const { return encoder_; }
     // A new transmission: the encoder starts from the zero state.
     void ResetEncoder() { encoder_ = EncoderState{}; }

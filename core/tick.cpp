@@ -10,6 +10,8 @@
 //   datagram -> worker thread -> Dispatch*Pdu (tables read-locked; the
 //   receive road's sink, net/pdu_sink.h)
 //     -> every radio or interphone whose mask shares a bit with the source
+//   (a Signal PDU within one SignalRound: decoded once for all radios,
+//   net/heard_streams.h)
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -20,6 +22,7 @@
 #include "core/app.h"
 #include "hcyplat/thread_boundary.h"
 #include "interphone/ics_model.h"
+#include "net/heard_streams.h"
 #include "net/net_mgr.h"
 #include "radio/radio_model.h"
 
@@ -132,6 +135,8 @@ void CHalcyraApp::DispatchTransmitterPdu(const hcy::net::TransmitterPdu* pdu, st
 void CHalcyraApp::DispatchSignalPdu(const hcy::net::SignalPdu* pdu, std::uint32_t length,
                                     std::uint32_t sourceBits) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    // One decode of this PDU for every radio that hears its transmitter.
+    const hcy::net::SignalRound round(sourceBits);
     for (auto& radio : m_arrRadios)
         if (SignalRuleMask(radio->GetNetworkMode()) & static_cast<std::int32_t>(sourceBits))
             radio->OnSignalPdu(pdu, length);
@@ -171,6 +176,7 @@ void CHalcyraApp::DispatchHlaTransmitterUpdate(std::uint32_t objectHandle,
 void CHalcyraApp::DispatchHlaSignal(const HlaSignalRecord* record, const std::uint8_t* data,
                                     const std::string* senderName) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    const hcy::net::SignalRound round(NET_HLA);
     for (auto& radio : m_arrRadios)
         if (radio->GetNetworkMode() & 0x8u) radio->OnHlaSignal(record, data, senderName);
 }

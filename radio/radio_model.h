@@ -14,8 +14,9 @@
 //                       --> EvaluateReception: PropLoss, RoundEarth, Tuner,
 //                           Squelch, Crypto, HopNet (each behind its switch)
 //                       --> ApplySquelch --> receive paths start / stop
-//   Signal PDU ------> record found, capture rule --> decoder state of the
-//                       record --> receive paths, or the data device
+//   Signal PDU ------> record found --> the host's decoded stream of that
+//                       transmitter (net/heard_streams.h) --> capture rule
+//                       --> receive paths, or the data device
 //
 // Exclusion: one recursive mutex per radio over its parameters, records and
 // paths; the transmit encoder has a mutex of its own so that a capture
@@ -39,7 +40,11 @@ class CReceive;
 class CRecvPath;
 namespace hcy {
 struct CodecSet;
+enum class CodecKind : std::uint8_t;
+namespace net {
+struct SignalBlock;
 }
+}  // namespace hcy
 class CWavPlayer;
 struct HlaTransmitterRecord;
 struct HlaSignalRecord;
@@ -160,7 +165,8 @@ public:
     virtual void SendReceiverPdu(std::uint32_t force);
     virtual int ReceiverStateChanged(const ReceiverPdu& pdu);
     // PDUs in host order, with the number of bytes received. A Signal PDU
-    // that AcceptSignal takes goes down the decode road (HandleRecordSignal).
+    // that AcceptSignal takes goes down the decode road: the host's stream
+    // of its sender (DecodeSignal), then, when played, HandleRecordSignal.
     virtual void OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t length);
     virtual void OnSignalPdu(const SignalPdu* pdu, std::uint32_t length);
     virtual void OnHlaTransmitterUpdate(std::uint32_t objectHandle,
@@ -269,10 +275,12 @@ protected:
         bool codeSetsBitOrder = false;  // CVSD codes 2 and 7 choose the bit order, not the radio
         bool measureLevel = true;       // the record's audio level follows the block
         bool ssb = false;               // single-sideband mistuning applies
+        bool play = true;  // false: not heard now; the record's stream only keeps in step
     };
-    // Mutex held: the record that plays this Signal PDU and how, or null to
-    // drop it. The base hears a sender it has a record of, by exercise,
-    // on/off, capture and own entity.
+    // Mutex held: the record whose stream decodes this Signal PDU and how,
+    // or null when the PDU is none of this radio's. The base takes a sender
+    // it has a record of in an exercise it accepts, and plays it by on/off,
+    // capture and own entity.
     virtual std::shared_ptr<CReceive> AcceptSignal(const SignalPdu& pdu, SignalRoad& road);
 
     // False for models that do not tune (scanner, raw DIS): retuning and a
@@ -303,8 +311,10 @@ protected:
     struct SignalPlan;
     void SendSignalPdus(const SignalPlan& plan, const std::int16_t* samples,
                         std::uint32_t sampleCount, std::uint32_t sampleRate);
-    bool HandleRecordSignal(const std::shared_ptr<CReceive>& record, const SignalPdu& fields,
-                            const std::uint8_t* data, std::uint32_t dataBytes,
+    float DecodeSignal(CReceive& record, hcy::CodecKind kind, const hcy::net::SignalBlock& block,
+                       std::uint32_t source, bool hear);
+    bool HandleRecordSignal(const std::shared_ptr<CReceive>& record,
+                            const hcy::net::SignalBlock& block, float rmsLevel,
                             const SignalRoad& road, std::vector<CDevice*>& dataDevices);
     void DeliverToDataDevices(const std::vector<CDevice*>& devices,
                               const std::shared_ptr<CReceive>& record, const std::int16_t* samples,

@@ -7,8 +7,10 @@
 //                -> paths start (squelch open) or stop
 //       ended:   squelch tail and OnReceiveEnd (mode 5), counts cleared,
 //                own entity -> host notice (uid, 0)
-//   Signal PDU (worker)        -> record (never made here) -> capture rule
-//     -> the record's own decoder state -> level -> SSB shift
+//   Signal PDU (worker)        -> record (never made here)
+//     -> the host's stream of that transmitter (decoded once per PDU for
+//        every radio, heard or not, so that it stays in step)
+//     -> capture rule -> level -> SSB shift
 //     -> receive paths (WriteAudio) / data devices (ReceiveAudio, unlocked)
 //   Sweep (tick)               -> records not heard for a whole period go
 #include <algorithm>
@@ -19,7 +21,6 @@
 #include "audio/recv_path.h"
 #include "base/library.h"
 #include "base/messages.h"
-#include "codecs/level.h"
 #include "halcyra/halcyra.h"
 #include "radio/radio_model.h"
 #include "radio/radio_post.h"
@@ -36,6 +37,21 @@ bool IsDataDevice(const CDevice* device) {
     return device && device->GetKind() == CDevice::Kind::Data;
 }
 
+// A record's stream slot for the source a block came in on.
+std::size_t SourceSlot(std::uint32_t source) {
+    switch (source) {
+    case NET_PRIMARY: return 0;
+    case NET_SECONDARY: return 1;
+    case NET_LOOPBACK: return 2;
+    default: return 3;
+    }
+}
+
+hcy::net::HeardKey KeyOf(const CReceive& record) {
+    return record.hlaObjectHandle != 0xFFFFFFFFu ? hcy::net::HeardKey::Hla(record.hlaObjectHandle)
+                                                 : hcy::net::HeardKey::Dis(record.id);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -47,6 +63,7 @@ std::shared_ptr<CReceive> CRadioModel::FindReceive(const RadioId& key) const {
 }
 
 void CRadioModel::AddReceive(const std::shared_ptr<CReceive>& record) {
+    if (!record->heard) record->heard = hcy::net::HeardStreams::Host().Hear(KeyOf(*record));
     m_receiveIndex.emplace(hcy::net::PackedKey(record->id), record);
     m_receives.push_back(record);
 }
@@ -237,6 +254,7 @@ void CRadioModel::OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t leng
     ++record->transmitterPduCount;
     record->refreshed = true;
     record->UpdateFromTransmitterPdu(*pdu, parameters);
+    record->heard->NoteTransmitState(record->transmitting);
     if (!ExerciseAccepted(pdu->header.exerciseId)) {
         record->squelchOpen = false;
         return;
@@ -245,19 +263,23 @@ void CRadioModel::OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t leng
 }
 
 std::shared_ptr<CReceive> CRadioModel::AcceptSignal(const SignalPdu& pdu, SignalRoad& road) {
-    if (!ExerciseAccepted(pdu.header.exerciseId) || !m_nOn || m_nInhibit) return nullptr;
+    if (!ExerciseAccepted(pdu.header.exerciseId)) return nullptr;
     std::shared_ptr<CReceive> record = FindReceive(pdu.radioId);
     if (!record) return nullptr;  // a Signal PDU never makes a record
+    road.play = m_nOn && !m_nInhibit;
+    if (!road.play) return record;
     ++record->signalPduCount;
     record->refreshed = true;
     record->audioSeen = true;
-    if (!IsAudible(*record) || IsOwnEntity(*record)) return nullptr;
+    road.play = IsAudible(*record) && !IsOwnEntity(*record);
     road.ssb = true;
     return record;
 }
 
 void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
     if (!pdu || length < hcy::net::SIGNAL_PDU_HEADER_SIZE) return;
+    // A PDU of its own, unless the dispatcher offers it to every radio.
+    const hcy::net::SignalRound round;
     std::shared_ptr<CReceive> record;
     std::uint32_t rate = 0;
     t_dataDevices.clear();
@@ -271,7 +293,15 @@ void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
         const std::uint32_t dataBytes = std::min<std::uint32_t>(pdu->dataLengthBits / 8u, received);
         const auto* data =
             reinterpret_cast<const std::uint8_t*>(pdu) + hcy::net::SIGNAL_PDU_HEADER_SIZE;
-        if (!HandleRecordSignal(record, *pdu, data, dataBytes, road, t_dataDevices)) return;
+        const hcy::net::SignalBlock block{pdu->sampleCount, pdu->sampleRate, {data, dataBytes}};
+        const hcy::CodecKind kind =
+            road.codeSetsBitOrder ? hcy::SelectRawReceiveCodec(pdu->encodingScheme)
+                                  : hcy::SelectReceiveCodec(pdu->encodingScheme, m_nCecom != 0);
+        // Decoded whether played or not: the stream stays in step for every
+        // radio that hears it.
+        const float rms =
+            DecodeSignal(*record, kind, block, hcy::net::SignalRound::Source(), road.play);
+        if (!road.play || !HandleRecordSignal(record, block, rms, road, t_dataDevices)) return;
         rate = pdu->sampleRate;
     }
     if (!t_dataDevices.empty())
@@ -279,29 +309,38 @@ void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
                              static_cast<std::uint32_t>(t_decoded.size() * 2), rate);
 }
 
-// Decodes one block of a heard record into t_decoded and writes it to the
-// sound paths; the data devices that want it are listed. False when nothing
-// is to be played.
+// The decode road, for DIS and HLA alike: the block of the Signal PDU in
+// hand from the record's stream for this source, coder (as the radio type
+// picks it for the encoding) and tuning, which decodes it once for every
+// radio of the host; into t_decoded when `hear`. Returns the block's RMS
+// level.
+float CRadioModel::DecodeSignal(CReceive& record, hcy::CodecKind kind,
+                                const hcy::net::SignalBlock& block, std::uint32_t source,
+                                bool hear) {
+    hcy::net::StreamChoice choice;
+    choice.source = source;
+    choice.kind = kind;
+    // Both CVSD coders of a radio carry the same tuning.
+    if (choice.kind == hcy::CodecKind::Cvsd || choice.kind == hcy::CodecKind::CecomCvsd)
+        choice.cvsd = m_codecs->cvsd.GetTuning();
+    if (!record.heard) record.heard = hcy::net::HeardStreams::Host().Hear(KeyOf(record));
+    std::shared_ptr<hcy::net::SignalStream>& stream = record.streams[SourceSlot(source)];
+    if (!stream || !stream->Choice().SameAs(choice)) stream = record.heard->Stream(choice);
+    return stream->Decode(block, hear ? &t_decoded : nullptr);
+}
+
+// Writes the block decoded into t_decoded to the sound paths of a heard
+// record; the data devices that want it are listed. False when nothing is
+// to be played.
 bool CRadioModel::HandleRecordSignal(const std::shared_ptr<CReceive>& record,
-                                     const SignalPdu& fields, const std::uint8_t* data,
-                                     std::uint32_t dataBytes, const SignalRoad& road,
-                                     std::vector<CDevice*>& dataDevices) {
-    const std::uint32_t sampleCount = fields.sampleCount;
+                                     const hcy::net::SignalBlock& block, float rmsLevel,
+                                     const SignalRoad& road, std::vector<CDevice*>& dataDevices) {
+    const std::uint32_t sampleCount = block.sampleCount;
     if (sampleCount == 0) return false;
-    // Zero-filled: a block shorter than its sample count ends in silence.
-    t_decoded.assign(sampleCount, 0);
-    const hcy::CodecKind kind = road.codeSetsBitOrder
-                                    ? hcy::SelectRawReceiveCodec(fields.encodingScheme)
-                                    : hcy::SelectReceiveCodec(fields.encodingScheme, m_nCecom != 0);
-    m_codecs->Decode(kind, record->stream, std::span(data, dataBytes), std::span(t_decoded));
     if (!record->decodeOk) return false;  // undecodable: dropped
-    const std::uint32_t rate = fields.sampleRate;
+    const std::uint32_t rate = block.sampleRate;
     const std::uint32_t bytes = sampleCount * 2;
-    if (road.measureLevel)
-        record->audioLevel =
-            rate ? hcy::ComputeRmsLevel(t_decoded.data(), bytes, static_cast<std::int32_t>(rate)) /
-                       366.0
-                 : 0.0;
+    if (road.measureLevel) record->audioLevel = rate ? rmsLevel / 366.0 : 0.0;
     if (road.ssb && m_nMajorModulation == 1 && m_nDetailModulation >= 6 &&
         m_nDetailModulation <= 9 && record->frequencyOffset > 0.0 && rate != 0)
         ApplySsbOffset(record->frequencyOffset, t_decoded.data(), sampleCount, rate);
@@ -382,6 +421,7 @@ void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle, const HlaTr
     if (!record) {
         record = std::make_shared<CReceive>();
         record->hlaObjectHandle = objectHandle;
+        record->heard = hcy::net::HeardStreams::Host().Hear(hcy::net::HeardKey::Hla(objectHandle));
         record->hlaObjectName = v.instanceName;
         m_hlaReceives.push_back(record);
         if (m_nDuplex == DUPLEX_HALF) record->SetPttBlock(m_nPTT != 0);
@@ -417,6 +457,7 @@ void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle, const HlaTr
     if (mask & HLA_ATTR_TRANSMITTED_POWER) r.power = v.power;
     if (mask & HLA_ATTR_TRANSMITTER_OPERATIONAL_STATUS) r.transmitting = v.operationalStatus == 2;
     if (mask & HLA_ATTR_WORLD_LOCATION) r.antennaWorld = {v.worldX, v.worldY, v.worldZ};
+    r.heard->NoteTransmitState(r.transmitting);
     if (m_nOn && !m_nInhibit) OnTransmitStateChange(r.transmitting, r);
 }
 
@@ -448,23 +489,28 @@ void CRadioModel::OnHlaSignal(const HlaSignalRecord*, const std::uint8_t*, const
 void CRadioModel::OnHlaSignalData(const SignalPdu& fields, const std::uint8_t* data,
                                   std::uint32_t bytes, const std::string& senderName) {
     if (!data || bytes == 0) return;
+    const hcy::net::SignalRound round(NET_HLA);
     std::shared_ptr<CReceive> record;
     t_dataDevices.clear();
     {
         Guard lock(*this);
-        if (!m_nOn || m_nInhibit) return;
         for (auto& r : m_hlaReceives)
             if (r->hlaObjectName == senderName) {
                 record = r;
                 break;
             }
         if (!record) return;
-        ++record->signalPduCount;
-        record->refreshed = true;
-        if (!record->squelchOpen || IsOwnEntity(*record)) return;
+        bool hear = m_nOn && !m_nInhibit;
+        if (hear) {
+            ++record->signalPduCount;
+            record->refreshed = true;
+            hear = record->squelchOpen && !IsOwnEntity(*record);
+        }
         const std::uint32_t dataBytes = std::min<std::uint32_t>(fields.dataLengthBits / 8u, bytes);
-        if (!HandleRecordSignal(record, fields, data, dataBytes, SignalRoad{}, t_dataDevices))
-            return;
+        const hcy::net::SignalBlock block{fields.sampleCount, fields.sampleRate, {data, dataBytes}};
+        const hcy::CodecKind kind = hcy::SelectReceiveCodec(fields.encodingScheme, m_nCecom != 0);
+        const float rms = DecodeSignal(*record, kind, block, NET_HLA, hear);
+        if (!hear || !HandleRecordSignal(record, block, rms, SignalRoad{}, t_dataDevices)) return;
     }
     if (!t_dataDevices.empty())
         DeliverToDataDevices(t_dataDevices, record, t_decoded.data(),

@@ -117,7 +117,17 @@ int CRadioModel::SetPTT(int on, std::uint32_t source) {
         m_nPttSource = source;
         m_nPTT = static_cast<std::uint32_t>(on);
         m_bKeyed = true;
-        SendTransmitterPdu();
+        {
+            // A new transmission: the encoders start from the zero state, as
+            // listeners do at its first block. Both under the encoder's lock,
+            // so that every block coded afresh leaves after the PDU that
+            // says so, and no block coded before leaves after it.
+            std::lock_guard<std::mutex> xmit(m_xmitMutex);
+            m_codecs->adpcm.ResetEncoder();
+            m_codecs->cvsd.ResetEncoder();
+            m_codecs->cecomCvsd.ResetEncoder();
+            SendTransmitterPdu();
+        }
         for (auto& path : m_paths)
             if (path->IsActive()) path->UpdateSourceGain(nullptr);
     }

@@ -35,7 +35,10 @@ int CRawDisModel::SetSNR(int site, int application, int entity, int radio, float
     const RadioId chosen{{static_cast<std::uint16_t>(site), static_cast<std::uint16_t>(application),
                           static_cast<std::uint16_t>(entity)},
                          static_cast<std::uint16_t>(radio)};
-    if (!(chosen == m_fixed->id)) m_fixed->stream = {};  // another sender: a stream of its own
+    if (!(chosen == m_fixed->id)) {  // another sender: a stream of its own
+        m_fixed->heard = nullptr;
+        m_fixed->streams = {};
+    }
     m_fixed->id = chosen;
     m_fixed->SetSignal(value);
     m_fixed->squelchOpen = true;

@@ -1,19 +1,22 @@
 #pragma once
 // CReceive: what a radio keeps of one transmitter it hears, from its
 // Transmitter PDUs (or HLA attributes), the reception factors the radio's
-// hooks computed for it, and the decoder state of its audio stream.
+// hooks computed for it, and its hold on the host's decoded audio of that
+// transmitter.
 //
 // Fields are guarded by the owning radio's mutex, except the four that the
 // receive paths may read without it (signal, PTT block, receive value,
 // removed), which are atomic.
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "codecs/codec.h"
+#include "net/heard_streams.h"
 #include "net/pdu.h"
 
 // The 64-bit frequency of a PDU or attribute as hertz: the two halves read
@@ -90,9 +93,13 @@ public:
     hcy::net::Vector3f antennaRelative{0.0f, 0.0f, 0.0f};    // [m]
     double frequency = 0.0;                                  // [Hz]
     std::uint16_t net = 0;
-    double bandwidth = 0.0;        // [Hz]
-    double power = 0.0;            // as sent [dBm]
-    hcy::CodecStreamState stream;  // decoder state of this transmitter's audio
+    double bandwidth = 0.0;  // [Hz]
+    double power = 0.0;      // as sent [dBm]
+    // The host's decoded audio of this transmitter (net/heard_streams.h):
+    // the transmitter, and the stream this radio decodes from each source
+    // (primary, secondary, loopback, other).
+    std::shared_ptr<hcy::net::HeardTransmitter> heard;
+    std::array<std::shared_ptr<hcy::net::SignalStream>, 4> streams;
 
 private:
     std::atomic<double> signal{1.0};  // product of the factors, 0 when silent

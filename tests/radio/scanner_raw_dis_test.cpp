@@ -210,13 +210,17 @@ TEST_F(Listeners, CvsdBitOrderByModel) {
         {RADIO_TYPE_SCANNER, ENCODING_CVSD, ENCODING_CECOM_CVSD, K::Cvsd},
         {RADIO_TYPE_SCANNER, ENCODING_PCM16, 5, K::Pcm},
     };
+    std::uint16_t number = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << row.model << " " << row.wire);
         std::size_t p = 0;
         auto model = Make(row.model, &p);
         model->SetEncoding(row.encoding);
-        model->SetSNR(10, 20, 30, 1, 1.0f);
-        Deliver(*model, MakeSignalPdu(kA, row.wire, bits, 32));
+        // A sender of its own: the host decodes each sender's stream once
+        // for all the radios that hear it.
+        const hcy::net::RadioId sender{{10, 20, 30}, ++number};
+        model->SetSNR(10, 20, 30, number, 1.0f);
+        Deliver(*model, MakeSignalPdu(sender, row.wire, bits, 32));
         ASSERT_EQ(Path(p).writes.size(), 1u);
         hcy::CodecSet codecs;
         hcy::CodecStreamState fresh;
