@@ -27,7 +27,7 @@ constexpr const char* kCopyright =
     "Halcyra radio communications library. Copyright (C) 2026 Brackwater. All rights reserved.";
 
 // Upper bounds of the waits: start-up 301 x 100 ms, HLA start-up 201 x
-// 500 ms, stop acknowledgement 200 x 200 ms.
+// 500 ms (the shut-down's is CHalcyraApp::m_stopLimit).
 constexpr auto kNetMgrStartLimit = std::chrono::milliseconds(301 * 100);
 constexpr auto kHlaStartLimit = std::chrono::milliseconds(201 * 500);
 constexpr const char* kNotInitialized = "Tervale has not been initialized";
