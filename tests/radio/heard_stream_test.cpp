@@ -144,7 +144,7 @@ TEST_F(HeardStream, TwoRadiosShareOneDecodeAndHearWhatEachWouldAlone) {
 }
 
 TEST_F(HeardStream, ARunningStreamDecodesWithoutAllocating) {
-    for (auto* r : Radios()) r->DetachDevice(device.get(), true);  // nothing to play into
+    for (auto* r : Radios()) r->DetachDevice(device.get());  // nothing to play into
     const TransmitterSpec talker{.id = {45, 46, 47, 1}};
     HearAll(talker);
     for (const std::uint16_t encoding : {3, 2, 1, 4}) {
