@@ -17,7 +17,7 @@ pc=$(find "$prefix" -name halcyra.pc)
 libdir=$(dirname "$(dirname "$pc")")
 
 soname() { readelf -d "$1" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p'; }
-needs() { readelf -d "$1" | grep -q "(NEEDED).*\[$2\]" || { echo "check-package: $1 does not need $2"; exit 1; }; }
+needs() { readelf -d "$1" | grep "(NEEDED).*\[$2\]" >/dev/null || { echo "check-package: $1 does not need $2"; exit 1; }; }
 [ "$(soname "$libdir/libHalcyra.so")" = libHalcyra.so.1 ] || { echo "check-package: libHalcyra.so soname"; exit 1; }
 [ "$(soname "$libdir/libhcyplatform.so")" = libhcyplatform.so.1 ] || { echo "check-package: libhcyplatform.so soname"; exit 1; }
 for header in halcyra/halcyra.h hcyplat/hcyplatform.h; do

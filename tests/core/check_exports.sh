@@ -10,7 +10,7 @@ count=$(printf '%s\n' "$actual" | grep -c . || true)
 [ "$count" -eq 120 ] || { echo "expected 120 hcy exports, found $count"; exit 1; }
 [ "$(printf '%s\n' "$expected" | grep -c .)" -eq 120 ] || { echo "version script does not list 120 names"; exit 1; }
 diff <(printf '%s\n' "$expected") <(printf '%s\n' "$actual") || { echo "export names differ"; exit 1; }
-printf '%s\n' "$actual" | grep -qx hcySetMutliVoxLevel || { echo "hcySetMutliVoxLevel missing"; exit 1; }
+grep -qx hcySetMutliVoxLevel <<<"$actual" || { echo "hcySetMutliVoxLevel missing"; exit 1; }
 others=$(nm -D --defined-only "$lib" | awk '{print $3}' | grep -v '^hcy' | grep -v -E '^(_init|_fini|_edata|_end|__bss_start)$' || true)
 [ -z "$others" ] || { echo "unexpected exported symbols:"; echo "$others" | head -20; exit 1; }
 echo "120 exports, no others"

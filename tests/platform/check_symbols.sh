@@ -11,6 +11,6 @@ others=$(printf '%s\n' "$symbols" |
 internal=$(printf '%s\n' "$symbols" | grep -E 'plat::(vsnd::detail|dialog|speech)::' || true)
 [ -z "$internal" ] || { echo "internals exported:"; echo "$internal" | head -20; exit 1; }
 for name in $(grep -o 'hcyplat[A-Z][A-Za-z]*' "$header" | sort -u); do
-  printf '%s\n' "$symbols" | grep -qx "$name" || { echo "$name not exported"; exit 1; }
+  grep -qx "$name" <<<"$symbols" || { echo "$name not exported"; exit 1; }
 done
 echo "$(printf '%s\n' "$symbols" | grep -c .) exports, all of the interface"
