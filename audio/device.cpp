@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/wav_player.h"
 #include "base/library.h"
 #include "codecs/level.h"
 #include "halcyra/halcyra.h"
@@ -35,8 +36,8 @@ void CDevice::Close() {
         Lock lock(m_mutex);
         players.swap(m_arrWavPlayers);
     }
-    // A player stops when its last owner lets go.
-    players.clear();
+    // Stopping waits for a chunk in delivery: not under the mutex.
+    for (auto& player : players) player->Stop();
 }
 
 // ---------------------------------------------------------------------------
@@ -245,14 +246,41 @@ int CDevice::PostData(void*, int) { return 0; }
 // ---------------------------------------------------------------------------
 // WAV players
 
-int CDevice::PlayWavFile(const char*, float, int, int) {
-    hcy::Library().SetError("WAV file playback is not available in this build.");
-    return -1;
+int CDevice::PlayWavFile(const char* path, float volume, int channel, int loop) {
+    if (!path) return 0;
+    std::shared_ptr<CWavPlayer> player;
+    Lock lock(m_mutex);
+    std::size_t index = 0;
+    while (index < m_arrWavPlayers.size() && m_arrWavPlayers[index]->IsPlaying()) ++index;
+    if (index < m_arrWavPlayers.size()) {
+        player = m_arrWavPlayers[index];
+    } else {
+        player = CreateWavPlayer();
+        if (!player) {
+            hcy::Library().SetError("WAV file playback is not available in this build.");
+            return 0;
+        }
+        m_arrWavPlayers.push_back(player);
+    }
+    // An idle player has no timer running, so nothing waits here for a
+    // chunk in delivery.
+    player->SetOutput(GetDirectSound(), volume, channel);
+    player->SetLoop(loop != 0);
+    player->SetNotify(true);
+    player->SetOwner(this);
+    if (!player->Play(path, 0)) return 0;
+    return static_cast<int>(index);
 }
 
-int CDevice::StopWavFile(int) {
-    // No player can be in the list before players exist; an index outside
-    // the list is no player and stops nothing.
+int CDevice::StopWavFile(int index) {
+    std::shared_ptr<CWavPlayer> player;
+    {
+        Lock lock(m_mutex);
+        // An index outside the list is no player and stops nothing.
+        if (index < 0 || static_cast<std::size_t>(index) >= m_arrWavPlayers.size()) return 1;
+        player = m_arrWavPlayers[static_cast<std::size_t>(index)];
+    }
+    player->Stop();
     return 1;
 }
 
@@ -266,7 +294,7 @@ int CDevice::SetRecordMode(int) { return 0; }
 int CDevice::GetCurrentPosn() { return 0; }
 int CDevice::StopRecord() { return 0; }
 int CDevice::SetPlaybackChan(int) { return 0; }
-int CDevice::StartPlayback(int, int) { return 0; }
+int CDevice::StartPlayback(const char*, int) { return 0; }
 int CDevice::SetNewPlayPosn(int) { return 0; }
 int CDevice::StopPlayback() { return 0; }
 

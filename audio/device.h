@@ -113,12 +113,17 @@ public:
     // Data devices only; other devices refuse (0).
     virtual int PostData(void* data, int byteCount);
 
-    // WAV files on the device's output. PlayWavFile returns the player's
-    // index, or -1 with the last error set.
+    // WAV files on the device's output (audio/wav_player.h): the first idle
+    // player of the list plays the file, else a new one appended to it.
+    // PlayWavFile returns the player's index, which the host passes to
+    // StopWavFile; 0 with the last error set when the file does not play
+    // (0 is also the first player's index).
     virtual int PlayWavFile(const char* path, float volume, int channel, int loop);
     // Stops the player at that index, if there is one; 1.
     virtual int StopWavFile(int player);
-    // A player of this device has stopped; it stays for reuse.
+    // A player of this device has stopped; it stays for reuse. Comes from
+    // the stopping thread (the player's timer at the end of the file)
+    // without the device's mutex: an override must not take it.
     virtual int OnWavPlayerDone(CWavPlayer* player);
 
     // Recording and playback devices; others answer 0.
@@ -127,7 +132,7 @@ public:
     virtual int GetCurrentPosn();
     virtual int StopRecord();
     virtual int SetPlaybackChan(int channel);
-    virtual int StartPlayback(int first, int second);
+    virtual int StartPlayback(const char* path, int startSeconds);
     virtual int SetNewPlayPosn(int position);
     virtual int StopPlayback();
 
@@ -250,7 +255,7 @@ protected:
     std::uint32_t m_nLongValue = 0;
     std::vector<CRadioModel*> m_arrRadioXmit;
     std::vector<CICSModel*> m_arrIntercomXmit;
-    std::vector<std::shared_ptr<CWavPlayer>> m_arrWavPlayers;  // owned
+    std::vector<std::shared_ptr<CWavPlayer>> m_arrWavPlayers;  // owned; kept for reuse
     CBandPassFilter m_filter;
     double m_fLowEdge = 0.0, m_fHighEdge = 0.0;  // [Hz]
     std::vector<std::int16_t> m_filtered;        // scratch of FilteredCopy

@@ -11,6 +11,9 @@
 //   capture thread (per device) each captured block             next block
 //   update tick (timer)         each tick                       next tick
 //   delay queue (timer)         each service                    next service
+//   WAV writer (per open file)  each message                    next message
+//   WAV player (timer)          each chunk                      next chunk
+//   playback device (timer)     each chunk                      next chunk
 // Threads of later subsystems add their line here and wrap their bodies
 // the same way. Tests arm plat::InjectThreadFaultForTest with these texts.
 namespace hcy::boundary {
@@ -25,5 +28,8 @@ inline constexpr const char* kReceiveDatagram = "receiving a DIS datagram";
 inline constexpr const char* kCapture = "delivering a captured sound block";
 inline constexpr const char* kUpdateTick = "running the update tick";
 inline constexpr const char* kDelayQueue = "sending delayed PDUs";
+inline constexpr const char* kWavWriter = "writing a WAV file";
+inline constexpr const char* kWavPlayer = "playing a WAV file";
+inline constexpr const char* kPlayback = "playing a WAV file into radios";
 
 }  // namespace hcy::boundary

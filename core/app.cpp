@@ -17,6 +17,7 @@
 #include "hcyplat/timer.h"
 #include "hcyplat/window.h"
 #include "interphone/ics_model.h"
+#include "media/media_factories.h"
 #include "net/net_mgr.h"
 #include "radio/radio_model.h"
 
@@ -55,7 +56,9 @@ struct LibraryLoad {
 } libraryLoad;
 }  // namespace
 
-CHalcyraApp::CHalcyraApp() = default;
+// Devices and radios make WAV players and playback devices through seams
+// of the audio folder; the media folder fills them.
+CHalcyraApp::CHalcyraApp() { InstallMediaFactories(); }
 
 CHalcyraApp::~CHalcyraApp() = default;
 

@@ -8,11 +8,13 @@
 #include <mutex>
 #include <new>
 #include <shared_mutex>
+#include <string>
 
 #include "audio/audio_device.h"
 #include "audio/audio_device_ds8.h"
 #include "audio/device.h"
 #include "audio/multi_device.h"
+#include "audio/playback_device.h"
 #include "audio/split_device.h"
 #include "base/messages.h"
 #include "core/app.h"
@@ -439,7 +441,20 @@ HCY_EXPORT int hcyOpenMultiDeviceDefault(int inputArgument, int outputArgument) 
 HCY_EXPORT int hcyOpenMultiDeviceDS(int, int) { return -1; }
 HCY_EXPORT int hcyOpenRecordDevice(uint32_t) { return OpenDevice("Record"); }
 HCY_EXPORT int hcyOpenRecordDeviceEx(uint32_t, int, void*) { return OpenDevice("Record"); }
-HCY_EXPORT int hcyOpenPlaybackDevice(void) { return OpenDevice("Playback"); }
+// A playback device has no hardware to open: it joins the table at once.
+HCY_EXPORT int hcyOpenPlaybackDevice(void) {
+    return ExportBoundary(-1, [&] {
+        if (!RequireInitialized()) return -1;
+        const int handle = theApp.TakeHandle();
+        auto device = CreatePlaybackDevice();
+        if (!device) {
+            theApp.SetError("Playback devices are not available in this build.");
+            return -1;
+        }
+        device->SetHandle(handle);
+        return theApp.AddDevice(std::move(device));
+    });
+}
 HCY_EXPORT int hcyOpenDataDevice(int, DataDeviceAudioProc, DataDeviceNotifyProc) {
     return OpenDevice("Data");
 }
@@ -644,9 +659,13 @@ HCY_EXPORT int hcySetPlaybackChan(int device, int channel) {
     });
 }
 
-HCY_EXPORT int hcyStartPlayback(int device, int first, int second) {
-    return WithDevice(device, "Invalid record/playback device.",
-                      [&](CDevice& d) { return d.StartPlayback(first, second); });
+HCY_EXPORT int hcyStartPlayback(int device, intptr_t path, int startSeconds) {
+    return WithDevice(device, "Invalid record/playback device.", [&](CDevice& d) {
+        // The path is the host's until the call returns: copied before use.
+        if (path == 0) return 0;
+        const std::string file = reinterpret_cast<const char*>(path);
+        return d.StartPlayback(file.c_str(), startSeconds);
+    });
 }
 
 HCY_EXPORT int hcySetNewPlayPosn(int device, int position) {

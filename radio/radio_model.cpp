@@ -172,7 +172,7 @@ int CRadioModel::SetSpreadSpectrum(int) { return 1; }
 int CRadioModel::SetFreqHopKey(int) { return 1; }
 void CRadioModel::SetXmitAttached(int) {}
 int CRadioModel::SetSNR(int, int, int, int, float) { return 0; }
-int CRadioModel::OnPlaybackDone(CWavPlayer*) { return 0; }
+int CRadioModel::OnPlaybackDone(std::uint32_t) { return 0; }
 void CRadioModel::PropLossModel(CReceive&) {}
 void CRadioModel::RoundEarthModel(CReceive&) {}
 void CRadioModel::TunerModel(CReceive&) {}

@@ -45,7 +45,6 @@ namespace net {
 struct SignalBlock;
 }
 }  // namespace hcy
-class CWavPlayer;
 struct HlaTransmitterRecord;
 struct HlaSignalRecord;
 struct OutgoingPdu;
@@ -189,7 +188,9 @@ public:
     virtual void UpdateRecvPaths();
     virtual void SweepReceiveTimeouts();
     virtual int SetSNR(int site, int application, int entity, int radio, float value);
-    virtual int OnPlaybackDone(CWavPlayer* player);
+    // A playback device this radio transmits from has played its file out;
+    // `source` is the device's source word (handle x 2).
+    virtual int OnPlaybackDone(std::uint32_t source);
     virtual int SetTransmitDelay(std::uint32_t ms);
 
     // ---- Further members the application object and devices call.

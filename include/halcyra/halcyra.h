@@ -258,13 +258,15 @@ HCY_API int hcyPostDataDevice(int device, intptr_t data, int byteCount);
 HCY_API int hcyPlayWavFile(int device, const char* path, float volume, int channel, int loop);
 HCY_API int hcyStopWavFile(int device, int player);
 
-/* Recording and playback devices */
+/* Recording and playback devices. hcyStartPlayback plays the WAV file named
+ * by path (a NUL-terminated file name) from startSeconds into the radios
+ * wired to a playback device. */
 HCY_API int hcyStartRecord(int device, int first, int second);
 HCY_API int hcySetRecordMode(int device, int mode);
 HCY_API int hcyGetCurrentRecPosn(int device);
 HCY_API int hcyStopRecord(int device);
 HCY_API int hcySetPlaybackChan(int device, int channel);
-HCY_API int hcyStartPlayback(int device, int first, int second);
+HCY_API int hcyStartPlayback(int device, intptr_t path, int startSeconds);
 HCY_API int hcySetNewPlayPosn(int device, int position);
 HCY_API int hcyGetCurrentPlayPosn(int device);
 HCY_API int hcyStopPlayback(int device);

@@ -222,7 +222,7 @@ public:
     int GetCurrentPosn() override { return 0; }
     int StopRecord() override { return 0; }
     int SetPlaybackChan(int) override { return 0; }
-    int StartPlayback(int, int) override { return 0; }
+    int StartPlayback(const char*, int) override { return 0; }
     int SetNewPlayPosn(int) override { return 0; }
     int StopPlayback() override { return 0; }
     int ReceiveAudio(int, const CReceive*, const std::int16_t*, std::uint32_t bytes,

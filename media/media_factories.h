@@ -1,0 +1,5 @@
+#pragma once
+// Installs the makers of WAV players and playback devices behind the seams
+// the audio folder declares (audio/wav_player.h, audio/playback_device.h).
+// The application object calls it when the library loads.
+void InstallMediaFactories();

@@ -1,0 +1,238 @@
+#include "media/timer_wav_player.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "audio/device.h"
+#include "audio/output_buffer.h"
+#include "base/library.h"
+#include "base/thread_kinds.h"
+#include "hcyplat/thread_boundary.h"
+#include "hcyplat/timer.h"
+#include "media/wav_format.h"
+
+using namespace hcy::media;
+
+CTimerWavPlayer::CTimerWavPlayer() = default;
+
+CTimerWavPlayer::~CTimerWavPlayer() { Stop(); }
+
+void CTimerWavPlayer::MixToMono(const std::int16_t* stereo, std::uint32_t frames,
+                                std::int16_t* mono) {
+    for (std::uint32_t i = 0; i < frames; ++i)
+        mono[i] = static_cast<std::int16_t>(stereo[2 * i] / 2 + stereo[2 * i + 1] / 2);
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+int CTimerWavPlayer::SetOutput(const plat::LPDIRECTSOUND& ds, float volume, int channel) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_pOutputBuffer) {
+        m_pOutputBuffer = std::make_unique<COutputBuffer>();
+        m_pOutputBuffer->Create(ds);
+        m_pOutputBuffer->SetReceive(nullptr);
+    }
+    m_pOutputBuffer->SetVolume(volume);
+    m_pOutputBuffer->SetChannel(channel);
+    return 1;
+}
+
+void CTimerWavPlayer::SetLoop(bool loop) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bLoop = loop;
+}
+
+void CTimerWavPlayer::SetNotify(bool notify) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bNotify = notify;
+}
+
+void CTimerWavPlayer::SetOwner(CDevice* owner) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pOwner = owner;
+}
+
+void CTimerWavPlayer::SetSink(CWavPlayerSink* sink) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_pSink = sink;
+}
+
+std::uint32_t CTimerWavPlayer::GetChunkSize() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nChunkSize;
+}
+
+std::uint32_t CTimerWavPlayer::GetPeriodMs() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nPeriodMs;
+}
+
+COutputBuffer* CTimerWavPlayer::GetOutputBuffer() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pOutputBuffer.get();
+}
+
+// ---------------------------------------------------------------------------
+// Play and Stop
+
+int CTimerWavPlayer::Refuse(const char* reason) {
+    hcy::Library().SetErrorf("Could not play %s: %s.", m_strPath.c_str(), reason);
+    m_file.Close();
+    return 0;
+}
+
+int CTimerWavPlayer::Play(const char* path, int startSeconds) {
+    if (!path) return 0;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    // A playing player stops first; a stop under way on another thread
+    // finishes first.
+    for (;;) {
+        m_idle.wait(lock, [&] { return m_state.load() != State::Stopping; });
+        if (m_state.load() == State::Idle) break;
+        lock.unlock();
+        Stop();
+        lock.lock();
+    }
+
+    // Read-only: nothing writes the file, and a read-only file plays.
+    m_strPath = path;
+    plat::FileException error;
+    if (!m_file.Open(m_strPath, plat::File::modeRead, &error)) {
+        std::string text = error.GetErrorMessage();
+        text.resize(std::min<std::size_t>(text.size(), 1024));
+        hcy::Library().SetErrorf("Error %d: Could not open %s: %s", error.m_cause, path,
+                                 text.c_str());
+        return 0;
+    }
+
+    // The header is the canonical 44-byte layout; the format tag and bits
+    // are not looked at, the samples are 16-bit PCM.
+    std::uint8_t header[kCanonicalHeaderBytes];
+    if (m_file.ReadAt(0, header, sizeof header) != sizeof header)
+        return Refuse("it is shorter than a WAV header");
+    const std::uint16_t channels = GetU16(header + 22);
+    const std::uint32_t rate = GetU32(header + 24);
+    const std::uint32_t byteRate = GetU32(header + 28);
+    const std::uint64_t dataSize = GetU32(header + 40);
+    if (channels != 1 && channels != 2) return Refuse("only mono and stereo files play");
+    if (rate < kMinPlayRate || rate > kMaxPlayRate)
+        return Refuse("its sample rate is out of range");
+    if (byteRate == 0) return Refuse("its byte rate is 0");
+
+    // Whole frames of what the file really holds.
+    const std::uint32_t frame = 2u * channels;  // [bytes]
+    const std::uint64_t length = m_file.GetLength();
+    std::uint64_t held = std::min(dataSize, length - kCanonicalHeaderBytes);
+    held -= held % frame;
+    const std::uint64_t skip =
+        std::uint64_t{byteRate} * static_cast<std::uint64_t>(std::max(startSeconds, 0));
+    m_cursor = {kCanonicalHeaderBytes, kCanonicalHeaderBytes + held,
+                kCanonicalHeaderBytes + std::min(held, skip - skip % frame)};
+
+    m_nChannels = channels;
+    m_nSampleRate = rate;
+    m_nByteRate = byteRate;
+    if (m_pOutputBuffer) m_pOutputBuffer->SetFrequency(rate);
+
+    std::uint32_t chunk = hcy::Library().m_nCaptureSize.load() * (channels == 1 ? 1u : 2u);
+    chunk = std::max(chunk - chunk % frame, frame);
+    m_nChunkSize = chunk;
+    if (m_chunk.size() != chunk / 2) m_chunk.assign(chunk / 2, 0);
+    if (channels == 2) m_mono.assign(chunk / 4, 0);
+
+    const std::uint64_t period = std::uint64_t{chunk} * 1000 / byteRate;  // [ms]
+    if (period == 0 || period > std::numeric_limits<std::uint32_t>::max())
+        return Refuse("its byte rate gives no timer period");
+    m_nPeriodMs = static_cast<std::uint32_t>(period);
+    // The callback waits for this mutex, so it sees the id stored.
+    const unsigned timer =
+        plat::timeSetEvent(m_nPeriodMs, kTimerResolutionMs, &CTimerWavPlayer::TimerProc,
+                           reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_PERIODIC);
+    if (timer == 0) return Refuse("no timer could be started for it");
+    m_nTimerId = timer;
+    m_state = State::Playing;
+    return 1;
+}
+
+int CTimerWavPlayer::Stop() {
+    unsigned timer;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_state.load() != State::Playing) return 1;
+        m_state = State::Stopping;
+        timer = m_nTimerId.exchange(0);
+    }
+    // Waits for a chunk in delivery, unless this is the timer's own thread.
+    if (timer) plat::timeKillEvent(timer);
+    bool notify;
+    CDevice* owner;
+    CWavPlayerSink* sink;
+    COutputBuffer* output;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_file.Close();
+        notify = m_bNotify;
+        owner = m_pOwner;
+        sink = m_pSink;
+        output = m_pOutputBuffer.get();
+        m_state = State::Idle;
+    }
+    m_idle.notify_all();
+    // The notices may start this player again.
+    if (notify) {
+        if (owner) {
+            if (output) output->Stop();
+            owner->OnWavPlayerDone(this);
+        }
+        if (sink) sink->StopLocalSource();
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// The timer
+
+void CTimerWavPlayer::TimerProc(unsigned timerId, unsigned, std::uintptr_t user, std::uintptr_t,
+                                std::uintptr_t) {
+    auto* self = reinterpret_cast<CTimerWavPlayer*>(user);
+    plat::ThreadBoundary(hcy::boundary::kWavPlayer, [&] { self->OnTimer(timerId); });
+}
+
+void CTimerWavPlayer::OnTimer(unsigned timerId) {
+    std::uint32_t bytes;
+    bool ended = false;
+    const std::int16_t* samples = m_chunk.data();
+    CWavPlayerSink* sink;
+    COutputBuffer* output;
+    std::uint32_t rate;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (timerId != m_nTimerId.load() || m_state.load() != State::Playing) return;
+        bytes = ReadChunk(&ended);
+        const std::uint32_t frame = 2u * m_nChannels;
+        bytes -= bytes % frame;  // a file cut short mid-frame
+        if (m_nChannels == 2) {
+            MixToMono(m_chunk.data(), bytes / 4, m_mono.data());
+            samples = m_mono.data();
+            bytes /= 2;
+        }
+        sink = m_pSink;
+        output = m_pOutputBuffer.get();
+        rate = m_nSampleRate;
+    }
+    if (ended) {
+        Stop();
+        return;
+    }
+    if (bytes == 0) return;
+    if (sink)
+        sink->WriteLocalSource(samples, bytes, rate);
+    else if (output)
+        output->Write(samples, bytes);
+}
+
+std::uint32_t CTimerWavPlayer::ReadChunk(bool* ended) {
+    return ReadSampleChunk(m_file, m_cursor, m_bLoop,
+                           reinterpret_cast<std::uint8_t*>(m_chunk.data()), m_nChunkSize, ended);
+}
