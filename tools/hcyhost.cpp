@@ -3,8 +3,8 @@
 // own or two to a split stereo card (a virtual one whose microphone reads a
 // WAV file or a tone and whose speaker writes one, or the default devices
 // of a real back end for a single card), keyed while the microphone file
-// plays, for --key seconds or by a schedule, and a report of what each
-// radio heard.
+// plays, for --key seconds, by a schedule or by a playback device that
+// plays a WAV file into radio 1, and a report of what each radio heard.
 //
 // It says "radio N listening on port P" once it can hear: its radios are
 // wired and the library's sockets are bound (the ports are set on the
@@ -80,10 +80,14 @@ constexpr const char* kUsage =
     "                       (on a split card radio 1 left, radio 2 right)\n"
     "  --key S              key radio 1 (on a split card radios 1 and 2) for S seconds\n"
     "                       from the start (speak now)\n"
+    "  --play FILE          a playback device plays this WAV file into radio 1 from the\n"
+    "                       start, keying it: 16-bit PCM, mu-law, IBM CVSD or ADPCM,\n"
+    "                       mono or stereo (left channel); files at twice the library\n"
+    "                       rate or more are decimated\n"
     "  --schedule R,START,SECONDS[,PERIOD]\n"
     "                       key radio R from START for SECONDS [s], again every PERIOD\n"
     "                       [s]; its virtual microphone hears a tone (may be given again)\n"
-    "  --epoch T            Unix time [s] that the start of --transmit and --key,\n"
+    "  --epoch T            Unix time [s] that the start of --transmit, --key, --play,\n"
     "                       schedules, --seconds and reported times count from\n"
     "                       (default: when the host is ready)\n"
     "  --seconds S          how long to run (default: the transmission and 1 s, or 10 s)\n"
@@ -131,6 +135,7 @@ struct Options {
     std::optional<double> squelch;
     std::string sound = "virtual";
     std::string transmitFile;
+    std::string playFile;
     std::string receiveFile;
     std::optional<double> key;
     std::vector<Schedule> schedules;
@@ -241,6 +246,8 @@ Options Parse(int argc, char** argv) {
                 Fail("unknown card '" + o.card + "'");
         } else if (a == "--transmit")
             o.transmitFile = v;
+        else if (a == "--play")
+            o.playFile = v;
         else if (a == "--receive")
             o.receiveFile = v;
         else if (a == "--position") {
@@ -295,7 +302,8 @@ Options Parse(int argc, char** argv) {
     const int perCard = o.card == "split" ? 2 : 1;
     if (o.sound != "virtual" && (o.radios > perCard || !o.schedules.empty()))
         Fail("more than one card and --schedule need the virtual sound card");
-    if (o.key && !o.transmitFile.empty()) Fail("--key and --transmit both key the radio");
+    if (int(bool(o.key)) + int(!o.transmitFile.empty()) + int(!o.playFile.empty()) > 1)
+        Fail("--key, --transmit and --play each key the radio: give one");
     for (const auto& k : o.schedules) {
         if (k.radio > o.radios)
             Fail("--schedule keys radio " + std::to_string(k.radio) + " of " +
@@ -303,6 +311,7 @@ Options Parse(int argc, char** argv) {
         if (k.radio <= perCard && (o.key || !o.transmitFile.empty()))
             Fail("--schedule keys radio " + std::to_string(k.radio) +
                  ", which --key or --transmit keys");
+        if (k.radio == 1 && !o.playFile.empty()) Fail("--schedule keys radio 1, which --play keys");
     }
     if (!o.secondaryAddress.empty() && o.secondaryPort == 0)
         Fail("--secondary-address needs --secondary-port");
@@ -489,6 +498,12 @@ int main(int argc, char** argv) {
         if (transmitSeconds < 0)
             Fail("cannot read '" + o.transmitFile + "' as a 16-bit PCM WAV file");
     }
+    // A playback device sends its file about 2.5 % faster than real time.
+    if (!o.playFile.empty()) {
+        const double fileSeconds = WavSeconds(o.playFile);
+        if (fileSeconds < 0) Fail("cannot read '" + o.playFile + "' as a WAV file");
+        transmitSeconds = 0.975 * fileSeconds;
+    }
     const double keySeconds = o.key ? *o.key : transmitSeconds;
     const double runSeconds = o.seconds ? *o.seconds : (keySeconds > 0 ? keySeconds + 1 : 10);
 
@@ -580,9 +595,18 @@ int main(int argc, char** argv) {
         if (scheduled) hcyplatSetInputTone(&r.microphone, kToneHz, kToneAmplitude);
         // The file's radios: radio 1, and on a split card radio 2.
         const bool transmits = !o.transmitFile.empty() && i < (split ? 2u : 1u);
+        const bool plays = !o.playFile.empty() && i == 0;
         std::printf("hcyhost: radio %d on %.0f Hz, exercise %d, port %d%s%s\n", r.handle, frequency,
-                    o.exercise, o.port, transmits ? ", transmitting " : "",
-                    transmits ? o.transmitFile.c_str() : "");
+                    o.exercise, o.port, transmits || plays ? ", transmitting " : "",
+                    transmits ? o.transmitFile.c_str()
+                    : plays   ? o.playFile.c_str()
+                              : "");
+    }
+    int player = -1;
+    if (!o.playFile.empty()) {
+        player = hcyOpenPlaybackDevice();
+        Check(player > 0, "hcyOpenPlaybackDevice");
+        Check(hcySetComRadioXmit(first.handle, player, 1), "hcySetComRadioXmit");
     }
     for (const auto& r : radios) {
         if (o.secondaryPort)
@@ -606,10 +630,10 @@ int main(int argc, char** argv) {
     auto seconds = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
 
     // --key and --transmit key radio 1 (and its partner on a split card)
-    // from the time line's start.
-    const bool keyFirst = o.key || !o.transmitFile.empty();
+    // from the time line's start, --play radio 1 alone.
+    const bool keyFirst = o.key || !o.transmitFile.empty() || player > 0;
     const std::size_t firstKeyed =
-        keyFirst ? std::min<std::size_t>(split ? 2 : 1, radios.size()) : 0;
+        keyFirst ? std::min<std::size_t>(split && player < 0 ? 2 : 1, radios.size()) : 0;
     while (keyFirst && seconds() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // The microphone is read only while capturing: the file's first sample
     // is the first one captured after keying.
@@ -619,8 +643,14 @@ int main(int argc, char** argv) {
         hcyExit();
         return 1;
     }
+    // The playback device keys its radio while the file plays and unkeys it
+    // at the end of the file.
+    if (player > 0)
+        Check(hcyStartPlayback(player, reinterpret_cast<intptr_t>(o.playFile.c_str()), 0),
+              "hcyStartPlayback");
     for (std::size_t i = 0; i < firstKeyed; ++i) {
-        Check(hcySetRadioPTT(radios[i].device, 1, radios[i].channel), "hcySetRadioPTT");
+        if (player < 0)
+            Check(hcySetRadioPTT(radios[i].device, 1, radios[i].channel), "hcySetRadioPTT");
         radios[i].keyed = true;
         radios[i].keyedAt = seconds();
     }
@@ -668,6 +698,7 @@ int main(int argc, char** argv) {
     if (!o.receiveFile.empty() && hcyplatGetStreamStart(&first.speaker, &firstSample))
         std::printf("hcyhost: speaker file started at %.6f s\n", firstSample);
 
+    if (player > 0) hcyClosePlaybackDevice(player);
     for (std::size_t i = 0; i < radios.size(); ++i) {
         if (split && i % 2 == 1) continue;  // the left half's radio closes the card
         if (split)

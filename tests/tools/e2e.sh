@@ -85,6 +85,10 @@ case $scenario in
              if "$audio" compare "$dir/right.wav" "$dir/rx.wav" --channel 0 --min-exact 1; then
                echo "the left side carried the right voice"; exit 1
              fi ;;
+  playback)  # a playback device plays the file into the talker's radio
+             listen rx 5; "$host" "${common[@]}" --play "$dir/sent.wav" >"$dir/talker.log" 2>&1 \
+               || { cat "$dir/talker.log"; exit 1; }
+             finish rx; similar rx 0.95 ;;
   exit)      # the listener leaves while the talker is still on the air
              listen rx 1; talk; finish rx ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
