@@ -23,6 +23,7 @@
 #include "net/net_mgr.h"
 #include "radio/radio_factory.h"
 #include "radio/radio_model.h"
+#include "ui/radio_status_dialog.h"
 
 static_assert(sizeof(HCYGUID) == sizeof(plat::GUID));
 
@@ -697,6 +698,7 @@ HCY_EXPORT int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t applica
                              static_cast<unsigned>(model));
             return -1;
         }
+        radio->SetStatusDialog(std::make_unique<hcy::ui::RadioStatusDialog>());
         hcy::net::EntityId id{site, application, entity};
         if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();
         const int handle = theApp.AddRadio(radio, [&](int newHandle) {
@@ -1002,10 +1004,7 @@ HCY_EXPORT int hcyShowRadioData(int radio) {
     return ExportBoundary(0, [&] {
         if (!RequireInitialized()) return 0;
         return WithRadio(radio, "Invalid radio handle in call to ShowRadioData.",
-                         [&](CRadioModel& r) {
-                             r.ShowRadioData();
-                             return 1;
-                         });
+                         [&](CRadioModel& r) { return r.ShowRadioData(); });
     });
 }
 

@@ -34,6 +34,7 @@
 
 #include "hcyplat/types.h"
 #include "net/pdu.h"
+#include "radio/status_dialog.h"
 
 class CDevice;
 class CReceive;
@@ -194,6 +195,7 @@ public:
     virtual int SetTransmitDelay(std::uint32_t ms);
 
     // ---- Further members the application object and devices call.
+    // The status dialog: refreshed once a second while shown.
     virtual void UpdateRadioData();
     virtual int ShowRadioData();
     virtual std::int32_t GetMaxRecvValue();
@@ -243,6 +245,10 @@ public:
     double GetMasterVolume() const { return m_fMasterVolume.load(); }
     // RD_XMIT_FILTER: the capture devices band-pass this radio's audio.
     bool IsXmitFilterOn() const { return m_nXmitFilter.load() != 0; }
+
+    // The radio's status dialog, given once before the radio is shared; the
+    // radio owns it and closes it at Shutdown.
+    void SetStatusDialog(std::unique_ptr<hcy::radio::StatusDialog> dialog);
 
     // Helpers of the models and the status dialog.
     void SetRecordsPttBlock(bool value);
@@ -406,4 +412,7 @@ protected:
     // The encoder state and the transmit scratch block.
     std::mutex m_xmitMutex;
     std::vector<std::int16_t> m_xmitScratch;
+
+    // Set before the radio is shared; its calls are made without m_mutex.
+    std::unique_ptr<hcy::radio::StatusDialog> m_statusDialog;
 };

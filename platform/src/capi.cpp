@@ -1,8 +1,15 @@
-// The C face of the platform for hosts: message windows and the clock.
+// The C face of the platform for hosts: message windows, the clock and the
+// text of dialogs.
 // Thin wrappers; every out pointer may be null.
 #include "hcyplat/hcyplatform.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "hcyplat/clock.h"
+#include "hcyplat/dialog.h"
 #include "hcyplat/window.h"
 
 namespace {
@@ -39,5 +46,22 @@ int hcyplatWaitWindowMessage(uintptr_t window, uint32_t timeoutMs, uint32_t* mes
 void hcyplatUseManualClock(void) { plat::UseManualClock(); }
 void hcyplatUseRealClock(void) { plat::UseRealClock(); }
 void hcyplatAdvanceClock(uint32_t milliseconds) { plat::AdvanceClock(milliseconds); }
+
+void hcyplatUseTextDialogs(int on) {
+    plat::SetDefaultDialogRendering(on ? plat::DialogRendering::Text
+                                       : plat::DialogRendering::Automatic);
+}
+
+int hcyplatGetDialogText(int index, char* text, int size) {
+    const std::vector<std::string> texts = plat::OpenDialogTexts();
+    if (index < 0 || static_cast<std::size_t>(index) >= texts.size()) return -1;
+    const std::string& t = texts[static_cast<std::size_t>(index)];
+    if (text && size > 0) {
+        const std::size_t n = std::min(t.size(), static_cast<std::size_t>(size) - 1);
+        std::memcpy(text, t.data(), n);
+        text[n] = '\0';
+    }
+    return static_cast<int>(std::min<std::size_t>(t.size(), 0x7FFFFFFF));
+}
 
 }  // extern "C"

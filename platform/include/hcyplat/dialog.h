@@ -113,6 +113,11 @@ struct DialogImage {
 // hosts that draw the text themselves choose here.
 void SetDefaultDialogRendering(DialogRendering rendering);
 
+// The text renderings (Dialog::RenderText) of the process's open dialogs,
+// oldest first, whichever rendering shows them: for hosts that draw the
+// library's dialogs themselves.
+std::vector<std::string> OpenDialogTexts();
+
 class Dialog {
 public:
     // Shows the dialog at once. Falls back to the text rendering when the

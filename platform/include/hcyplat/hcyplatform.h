@@ -96,6 +96,16 @@ HCYPLAT_API int hcyplatGetStreamStart(const hcyplat_guid* endpoint, double* seco
 HCYPLAT_API int hcyplatPumpOutput(const hcyplat_guid* output, uint32_t frames);
 HCYPLAT_API int hcyplatPumpInput(const hcyplat_guid* input, uint32_t frames);
 
+/* Dialogs (the library's radio status dialogs). on != 0: every dialog
+ * opened from now on is drawn as text only, even where a display exists;
+ * 0: as a window where a display exists (the default). */
+HCYPLAT_API void hcyplatUseTextDialogs(int on);
+/* The text rendering of the index-th open dialog (from 0, oldest first): a
+ * title line, then the dialog on a grid of characters. Returns its length
+ * in bytes, or -1 when fewer dialogs are open; copies at most size - 1
+ * bytes of it and a NUL into text when text is not null and size > 0. */
+HCYPLAT_API int hcyplatGetDialogText(int index, char* text, int size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,6 +3,7 @@
 #include "hcyplat/dialog.h"
 
 #include <atomic>
+#include <mutex>
 #include <utility>
 
 #include "dialog_internal.h"
@@ -12,6 +13,16 @@ namespace plat {
 namespace {
 
 std::atomic<DialogRendering> g_defaultRendering{DialogRendering::Automatic};
+
+// Every dialog's core while its Dialog lives, oldest first.
+struct Registry {
+    std::mutex mu;
+    std::vector<std::weak_ptr<Dialog::Core>> cores;
+};
+Registry& Dialogs() {
+    static auto* registry = new Registry;  // never destroyed: dialogs may outlive statics
+    return *registry;
+}
 
 // The row of `rows` whose first cell is `key`, or -1.
 int FindRow(const std::vector<DialogRow>& rows, const std::string& key) {
@@ -28,6 +39,21 @@ std::string FirstCell(const dialog::ListState& list, int row) {
 }  // namespace
 
 void SetDefaultDialogRendering(DialogRendering rendering) { g_defaultRendering = rendering; }
+
+std::vector<std::string> OpenDialogTexts() {
+    std::vector<std::shared_ptr<Dialog::Core>> cores;
+    {
+        std::lock_guard lock(Dialogs().mu);
+        for (const auto& weak : Dialogs().cores)
+            if (auto core = weak.lock()) cores.push_back(std::move(core));
+    }
+    std::vector<std::string> texts;
+    for (const auto& core : cores) {
+        const dialog::DialogState state = core->Snapshot();
+        if (state.open) texts.push_back(dialog::RenderText(core->layout, state));
+    }
+    return texts;
+}
 
 Dialog::Core::Core(DialogLayout layoutIn, DialogNotice noticeIn)
     : layout(std::move(layoutIn)), notice(noticeIn) {
@@ -101,10 +127,20 @@ std::unique_ptr<Dialog> Dialog::Create(DialogLayout layout, DialogOptions option
         core->backend = &dialog::WindowBackend();
         if (!core->backend->open(core)) core->backend = &dialog::TextBackend();
     }
+    {
+        std::lock_guard lock(Dialogs().mu);
+        Dialogs().cores.push_back(core);
+    }
     return std::unique_ptr<Dialog>(new Dialog(std::move(core)));
 }
 
 Dialog::~Dialog() {
+    {
+        std::lock_guard lock(Dialogs().mu);
+        std::erase_if(Dialogs().cores, [&](const std::weak_ptr<Core>& weak) {
+            return weak.expired() || weak.lock() == core_;
+        });
+    }
     Close();
     core_->backend->release(core_);
 }
