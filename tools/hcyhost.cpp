@@ -92,6 +92,8 @@ constexpr const char* kUsage =
     "                       (default: when the host is ready)\n"
     "  --seconds S          how long to run (default: the transmission and 1 s, or 10 s)\n"
     "  --recv-timeout S     drop a silent transmitter after S to 2 S seconds (default 9)\n"
+    "  --status             show each radio's status dialog, redrawn as text in the\n"
+    "                       terminal once a second\n"
     "  --help               this text\n"
     "\n"
     "Each radio says what it hears: \"radio H hears N transmitters at T s\", and at the\n"
@@ -142,6 +144,7 @@ struct Options {
     std::optional<double> epoch;
     std::optional<double> seconds;
     std::optional<double> recvTimeout;
+    bool status = false;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -206,6 +209,10 @@ Options Parse(int argc, char** argv) {
             std::exit(0);
         }
         if (a.rfind("--", 0) != 0) Fail("unexpected argument '" + a + "'");
+        if (a == "--status") {
+            o.status = true;
+            continue;
+        }
         if (i + 1 >= argc) Fail("missing value for " + a);
         const char* v = argv[++i];
         if (a == "--exercise")
@@ -488,6 +495,39 @@ int OpenCard(const std::string& kind, const Radio& r, bool virtualCard) {
     return hcyOpenAudioDeviceSimple(r.waveIn, out);
 }
 
+// The radios' status dialogs as the platform draws them in text, redrawn
+// when they change: in place on a terminal, one after another otherwise.
+class StatusScreen {
+public:
+    void Draw() {
+        std::string all;
+        std::vector<char> text;
+        for (int i = 0;; ++i) {
+            const int n = hcyplatGetDialogText(i, nullptr, 0);
+            if (n < 0) break;
+            text.resize(static_cast<std::size_t>(n) + 1);
+            hcyplatGetDialogText(i, text.data(), n + 1);
+            all.append(text.data(), std::strlen(text.data()));
+        }
+        if (all == m_last) return;
+        m_last = all;
+        if (m_terminal) std::fputs("\x1b[H\x1b[2J", stdout);  // home, clear the screen
+        std::fputs(all.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
+private:
+    // Standard output is a terminal when it is one of the system's tty devices.
+    static bool OutputIsTerminal() {
+        std::error_code ec;
+        const std::string target = std::filesystem::read_symlink("/proc/self/fd/1", ec).string();
+        return !ec && (target.rfind("/dev/pts/", 0) == 0 || target.rfind("/dev/tty", 0) == 0);
+    }
+
+    const bool m_terminal = OutputIsTerminal();
+    std::string m_last;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -536,6 +576,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // The status dialogs are drawn here, never in windows of their own.
+    if (o.status) hcyplatUseTextDialogs(1);
     const uintptr_t window = hcyplatCreateWindow();
     Check(hcyInit(window, o.address.c_str()), "hcyInit");
     if (o.recvTimeout) hcySetRecvTimeout(static_cast<float>(*o.recvTimeout));
@@ -589,6 +631,7 @@ int main(int argc, char** argv) {
             Check(hcySetComStereoXmit(r.handle, r.device, r.channel, 1), "hcySetComStereoXmit");
         else
             Check(hcySetComRadioXmit(r.handle, r.device, 1), "hcySetComRadioXmit");
+        if (o.status) Check(hcyShowRadioData(r.handle), "hcyShowRadioData");
         const bool scheduled =
             std::any_of(o.schedules.begin(), o.schedules.end(),
                         [&](const Schedule& k) { return k.radio == static_cast<int>(i) + 1; });
@@ -663,6 +706,7 @@ int main(int argc, char** argv) {
         else
             std::printf("hcyhost: radio %d keyed from %.2f to %.2f s\n", r.handle, r.keyedAt, t);
     };
+    StatusScreen status;
     for (double t = seconds(); t < runSeconds; t = seconds()) {
         for (std::size_t i = 0; i < radios.size(); ++i) {
             Radio& r = radios[i];
@@ -684,6 +728,7 @@ int main(int argc, char** argv) {
         }
         DrainActivity(window, radios);
         for (auto& r : radios) Listen(r, t);
+        if (o.status) status.Draw();
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -89,6 +89,11 @@ case $scenario in
              listen rx 5; "$host" "${common[@]}" --play "$dir/sent.wav" >"$dir/talker.log" 2>&1 \
                || { cat "$dir/talker.log"; exit 1; }
              finish rx; similar rx 0.95 ;;
+  status)    # the listener draws its status dialog as text: the talker's row
+             # comes up marked on the air
+             listen rx 4 --status; talk --entity 1,1,1; finish rx
+             grep -q "^ 1-1-1-1  *X " "$dir/rx.log" && grep -q "Freq:        30.000 MHz" "$dir/rx.log" \
+               || { cat "$dir/rx.log"; exit 1; } ;;
   exit)      # the listener leaves while the talker is still on the air
              listen rx 1; talk; finish rx ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
