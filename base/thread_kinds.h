@@ -14,6 +14,7 @@
 //   WAV writer (per open file)  each message                    next message
 //   WAV player (timer)          each chunk                      next chunk
 //   playback device (timer)     each chunk                      next chunk
+//   data device worker          each message, each host call    next message
 // Threads of later subsystems add their line here and wrap their bodies
 // the same way. Tests arm plat::InjectThreadFaultForTest with these texts.
 namespace hcy::boundary {
@@ -31,5 +32,7 @@ inline constexpr const char* kDelayQueue = "sending delayed PDUs";
 inline constexpr const char* kWavWriter = "writing a WAV file";
 inline constexpr const char* kWavPlayer = "playing a WAV file";
 inline constexpr const char* kPlayback = "playing a WAV file into radios";
+inline constexpr const char* kDataDevice = "handling a data device's message";
+inline constexpr const char* kHostCallback = "calling a data device's host callback";
 
 }  // namespace hcy::boundary

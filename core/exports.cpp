@@ -20,6 +20,7 @@
 #include "core/app.h"
 #include "halcyra/halcyra.h"
 #include "interphone/ics_model.h"
+#include "media/data_device.h"
 #include "net/net_mgr.h"
 #include "radio/radio_factory.h"
 #include "radio/radio_model.h"
@@ -123,8 +124,8 @@ int OpenDevice(const char* kindName) {
 // A sound card opens as every device does: the handle first, then
 // construct, SetHandle, output, input. A failing step has stored its message;
 // the device is then dropped (its destructor shuts what it opened).
-template <class Device, class F>
-int OpenSoundCard(F&& open) {
+template <class Make, class F>
+int OpenNewDevice(Make&& make, F&& open) {
     return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
         const CHalcyraApp::HandleTicket ticket = theApp.TakeTableHandle();
@@ -132,11 +133,16 @@ int OpenSoundCard(F&& open) {
             theApp.SetError(kNotInitialized);
             return -1;
         }
-        auto device = std::make_shared<Device>();
+        auto device = make();
         device->SetHandle(ticket.handle);
         if (!open(*device)) return -1;
         return theApp.AddDevice(std::move(device), ticket.session);
     });
+}
+
+template <class Device, class F>
+int OpenSoundCard(F&& open) {
+    return OpenNewDevice([] { return std::make_shared<Device>(); }, std::forward<F>(open));
 }
 
 const plat::GUID* AsGuid(const HCYGUID* guid) { return reinterpret_cast<const plat::GUID*>(guid); }
@@ -456,10 +462,15 @@ HCY_EXPORT int hcyOpenPlaybackDevice(void) {
         return theApp.AddDevice(std::move(device));
     });
 }
-HCY_EXPORT int hcyOpenDataDevice(int, DataDeviceAudioProc, DataDeviceNotifyProc) {
-    return OpenDevice("Data");
+// Data devices open as sound cards do; their worker is what they start.
+HCY_EXPORT int hcyOpenDataDevice(int type, DataDeviceAudioProc audio, DataDeviceNotifyProc notify) {
+    if (type == DATADEV_TYPE_SPEECH) return OpenDevice("Speech");
+    return OpenNewDevice([&] { return std::make_shared<CDataDevice>(type, audio, notify); },
+                         [](CDataDevice& d) { return d.Start() != 0; });
 }
-HCY_EXPORT int hcyOpenDataDeviceSimple(int) { return OpenDevice("Data"); }
+HCY_EXPORT int hcyOpenDataDeviceSimple(int type) {
+    return hcyOpenDataDevice(type, nullptr, nullptr);
+}
 
 // A close of any kind reaches the device's own Close after every radio and
 // interphone has let go of it; the radios' receive paths to it are removed.
