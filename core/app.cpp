@@ -16,6 +16,7 @@
 #include "hcyplat/system.h"
 #include "hcyplat/timer.h"
 #include "hcyplat/window.h"
+#include "hla/hla_factory.h"
 #include "interphone/ics_model.h"
 #include "media/media_factories.h"
 #include "net/net_mgr.h"
@@ -132,7 +133,9 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
         return 0;
     }
 
-    auto netMgr = std::make_shared<CNetMgr>(*this);
+    auto netMgr = std::make_shared<CNetMgr>(*this, [this](std::uint32_t fomType) {
+        return hcy::hla::CreateHlaManager(fomType, *this);
+    });
     if (netMgr->Start(kNetMgrStartLimit) != CNetMgr::Outcome::Succeeded) {
         SetError("Timed out waiting for net manager to initialize.\n");
         return 0;
@@ -293,6 +296,50 @@ plat::BOOL CHalcyraApp::ForEachHlaRadioRemoveObject(std::uint32_t objectHandle) 
     for (auto& radio : m_arrRadios)
         if (radio->GetNetworkMode() & 0x8u) radio->RemoveHlaRecord(objectHandle);
     return 1;
+}
+
+bool CHalcyraApp::GetRadioName(int userId, std::string& name) {
+    auto radio = FindRadio(userId);
+    if (!radio) return false;
+    name = radio->GetName();
+    return true;
+}
+
+bool CHalcyraApp::SetRadioHlaObject(int userId, std::uint32_t objectHandle) {
+    auto radio = FindRadio(userId);
+    if (!radio) return false;
+    radio->SetHlaObjectHandle(objectHandle);
+    return true;
+}
+
+bool CHalcyraApp::GetHlaRadioRecord(std::uint32_t objectHandle, HlaTransmitterRecord& out) {
+    auto radio = FindHlaRadio(objectHandle);
+    if (!radio) return false;
+    radio->GetHlaTransmitterRecord(out);
+    return true;
+}
+
+bool CHalcyraApp::PostUpdateAttributes(std::uint32_t objectHandle, std::uint32_t mask) {
+    auto netMgr = NetMgr();
+    return netMgr && netMgr->Post(hcy::WM_NETMGR_HLA_UPDATE_ATTRIBUTES, objectHandle, mask);
+}
+
+bool CHalcyraApp::SetRadioHLAData(std::uint32_t objectHandle, int code, std::int32_t value) {
+    auto radio = FindHlaRadio(objectHandle);
+    if (!radio) {
+        SetError("Invalid radio handle sent to SetRadioHLAData.");
+        return false;
+    }
+    switch (code) {
+    case hcy::WM_NETMGR_HLA_ATTRIBUTES_ON:
+        radio->SetHlaAttributeMask(1, static_cast<std::uint32_t>(value));
+        return true;
+    case hcy::WM_NETMGR_HLA_ATTRIBUTES_OFF:
+        radio->SetHlaAttributeMask(0, static_cast<std::uint32_t>(value));
+        return true;
+    case hcy::WM_NETMGR_HLA_RADIO_VALUE: radio->SetHlaRadioValue(value); return true;
+    default: SetError("Invalid data type sent to SetRadioHLAData"); return false;
+    }
 }
 
 std::shared_ptr<CICSModel> CHalcyraApp::FindIntercomLocked(int handle) {

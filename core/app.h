@@ -1,8 +1,9 @@
 #pragma once
 // The application object: one per loaded library. It owns the handle tables
 // of devices, radios and interphones, the start-up and shut-down sequences
-// and the update tick, and it is the receive road's sink (net/pdu_sink.h):
-// the dispatcher of everything received. The last error, the configuration
+// and the update tick, and it is the receive road's sink (net/pdu_sink.h)
+// and the HLA manager's (hla/hla_sink.h): the dispatcher of everything
+// received. The last error, the configuration
 // accessors and the library-wide defaults are base/'s (base/library.h); the
 // members of those names here forward to it.
 //
@@ -31,6 +32,7 @@
 #include "base/library.h"
 #include "core/rw_lock.h"
 #include "hcyplat/types.h"
+#include "hla/hla_sink.h"
 #include "net/pdu.h"
 #include "net/pdu_sink.h"
 
@@ -38,10 +40,8 @@ class CRadioModel;
 class CDevice;
 class CICSModel;
 class CNetMgr;
-struct HlaTransmitterRecord;
-struct HlaSignalRecord;
 
-class CHalcyraApp final : public hcy::net::PduSink {
+class CHalcyraApp final : public hcy::net::PduSink, public hcy::hla::HlaSink {
 public:
     using BOOL = plat::BOOL;
     using HWND = plat::HWND;
@@ -71,7 +71,7 @@ public:
 
     // Last error and configuration: hcy::Library()'s (base/library.h), under
     // the names used here.
-    void SetError(const char* text) { m_library.SetError(text); }
+    void SetError(const char* text) override { m_library.SetError(text); }
     void SetErrorf(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void ClearError() { m_library.ClearError(); }
     const char* GetLastErrorText() { return m_library.GetLastErrorText(); }
@@ -96,7 +96,7 @@ public:
     std::shared_ptr<CRadioModel> FindHlaRadio(std::uint32_t objectHandle);
     std::shared_ptr<CICSModel> FindIntercom(int handle);
     std::shared_ptr<CDevice> FindDevice(int handle);
-    BOOL ForEachHlaRadioRemoveObject(std::uint32_t objectHandle);
+    BOOL ForEachHlaRadioRemoveObject(std::uint32_t objectHandle) override;
     // The same searches for a caller that already holds TablesLock() (read
     // or write), so that what it finds cannot leave a table meanwhile.
     std::shared_ptr<CRadioModel> FindRadioLocked(int handle);
@@ -135,11 +135,20 @@ public:
                                    std::uint32_t sourceBits) override;
     void DispatchIcsSignalPdu(const hcy::net::IcsSignalPdu* pdu, std::uint32_t length,
                               std::uint32_t sourceBits) override;
+    // The HLA dispatchers and the rest of what the HLA manager asks
+    // (hla/hla_sink.h for the contract), on the network manager's thread.
     void DispatchHlaTransmitterUpdate(std::uint32_t objectHandle,
                                       const HlaTransmitterRecord* record,
-                                      std::uint32_t attributeMask);
+                                      std::uint32_t attributeMask) override;
     void DispatchHlaSignal(const HlaSignalRecord* record, const std::uint8_t* data,
-                           const std::string* senderName);
+                           std::uint32_t dataBytes, const std::string* senderName) override;
+    bool GetRadioName(int userId, std::string& name) override;
+    bool SetRadioHlaObject(int userId, std::uint32_t objectHandle) override;
+    bool GetHlaRadioRecord(std::uint32_t objectHandle, HlaTransmitterRecord& out) override;
+    bool PostUpdateAttributes(std::uint32_t objectHandle, std::uint32_t mask) override;
+    // Changes an HLA radio's attribute mask or radio value (code: the
+    // WM_NETMGR_HLA_ATTRIBUTES_ON, _OFF or _RADIO_VALUE number).
+    bool SetRadioHLAData(std::uint32_t objectHandle, int code, std::int32_t value) override;
 
     // Tables (writers). Each refuses with "Tervale has not been initialized"
     // and -1 while the library is not running or shutting down, so that

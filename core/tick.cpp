@@ -174,9 +174,9 @@ void CHalcyraApp::DispatchHlaTransmitterUpdate(std::uint32_t objectHandle,
 }
 
 void CHalcyraApp::DispatchHlaSignal(const HlaSignalRecord* record, const std::uint8_t* data,
-                                    const std::string* senderName) {
+                                    std::uint32_t dataBytes, const std::string* senderName) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
     const hcy::net::SignalRound round(NET_HLA);
     for (auto& radio : m_arrRadios)
-        if (radio->GetNetworkMode() & 0x8u) radio->OnHlaSignal(record, data, senderName);
+        if (radio->GetNetworkMode() & 0x8u) radio->OnHlaSignal(record, data, dataBytes, senderName);
 }

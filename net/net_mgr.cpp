@@ -5,6 +5,7 @@
 #include "base/thread_kinds.h"
 #include "hcyplat/thread_boundary.h"
 #include "net/dis_socket.h"
+#include "net/hla_record.h"
 #include "net/receive_road.h"
 
 using namespace hcy::net;
@@ -35,7 +36,18 @@ std::shared_ptr<CNetMgr> WithdrawNetMgr() {
 
 }  // namespace hcy::net
 
-CNetMgr::CNetMgr(PduSink& sink) : m_sink(sink) {}
+namespace {
+
+// Loop timing while a federation is joined [ms]: with nothing pending the
+// loop waits this long for a message before it ticks again (an idle tick
+// returns at once); tick mode 2 waits its 3 ms after every tick.
+constexpr auto kHlaIdleWait = std::chrono::milliseconds(2);
+constexpr auto kHlaTickMode2Wait = std::chrono::milliseconds(3);
+
+}  // namespace
+
+CNetMgr::CNetMgr(PduSink& sink, HlaManagerFactory hlaFactory)
+    : m_sink(sink), m_hlaFactory(std::move(hlaFactory)) {}
 
 // By the time the manager goes, its thread has ended: the thread holds a
 // reference until then, and a manager that was never started has none. When
@@ -74,6 +86,7 @@ bool CNetMgr::Stop(std::chrono::milliseconds limit) {
     if (m_bAbandoned) return false;
     if (!m_thread.Joinable()) return true;
     auto shared = m_shared;
+    m_bStopRequested = true;
     plat::PostThreadMessage(m_thread.Id(), hcy::WM_NETMGR_STOP, 0, 0);
     std::unique_lock<std::mutex> lock(shared->mutex);
     const bool acknowledged =
@@ -109,12 +122,23 @@ void CNetMgr::Run(std::shared_ptr<Shared> shared) {
     }
     shared->changed.notify_all();
     if (started) {
-        // No HLA federation can be joined in this build, so the loop blocks
-        // in the message wait; a joined federation would need the loop to
-        // tick its run-time infrastructure between messages instead.
+        // Without a federation the loop blocks in the message wait. While
+        // one is joined it handles what is waiting, ticks the RTI, and waits
+        // for a message only when the RTI has nothing pending.
         plat::MSG msg;
-        while (plat::GetMessage(msg)) {
-            if (msg.message == hcy::WM_NETMGR_STOP) break;
+        for (;;) {
+            bool got = false;
+            if (!JoinedHla()) {
+                got = plat::GetMessage(msg);
+                if (!got) break;  // WM_QUIT
+            } else if (!(got = plat::PeekMessage(msg))) {
+                const bool pending = TickHla();
+                const bool mode2 = hcy::Library().m_nHlaTickMode.load() == 2;
+                if (pending && !mode2) continue;
+                got = plat::WaitMessage(msg, mode2 ? kHlaTickMode2Wait : kHlaIdleWait);
+                if (!got) continue;
+            }
+            if (msg.message == hcy::WM_NETMGR_STOP || msg.message == plat::WM_QUIT) break;
             plat::ThreadBoundary(hcy::boundary::kNetMgrMessage, [&] { HandleMessage(msg); });
         }
         m_bRunning.store(false);
@@ -168,9 +192,14 @@ void CNetMgr::ShutDown() {
     }
     m_nSignalWorkerId = 0;
     m_nXmitWorkerId = 0;
-    // No federation can be running in this build; the state only returns to
-    // none.
+    StopHla();
+}
+
+void CNetMgr::StopHla() {
+    // A joined federate resigns; a failed manager never stays joined.
+    if (m_pHlaMgr && m_nHlaState.load() == HLA_STATE_RUNNING) m_pHlaMgr->Resign();
     m_nHlaState = HLA_STATE_NONE;
+    m_pHlaMgr.reset();
 }
 
 void CNetMgr::HandleMessage(plat::MSG& msg) {
@@ -190,19 +219,78 @@ void CNetMgr::HandleMessage(plat::MSG& msg) {
         if (auto* outgoing = plat::PayloadAs<OutgoingPdu>(msg.payload)) OnSendPdu(*outgoing);
         break;
     case hcy::WM_NETMGR_HLA_INIT:
-        if (auto* request = plat::PayloadAs<HlaInitRequest>(msg.payload)) {
-            m_nHlaState = HLA_STATE_FAILED;
-            if (request->fomType != 1)
-                request->completion->Complete(HLA_STATE_FAILED, "Invalid FOM type sent to HLAInit");
-            else
-                request->completion->Complete(HLA_STATE_FAILED,
-                                              "No HLA run-time infrastructure is available.");
-        }
+        if (auto* request = plat::PayloadAs<HlaInitRequest>(msg.payload)) OnHlaInit(*request);
         break;
     default:
-        // The other HLA requests need a joined federation, which this
-        // build never has; any payload is freed with the message.
+        if (msg.message >= hcy::WM_NETMGR_HLA_REGISTER_OBJECT &&
+            msg.message <= hcy::WM_NETMGR_HLA_REQUEST_UPDATE)
+            OnHlaMessage(msg);
         break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// HLA
+
+HlaManager* CNetMgr::JoinedHla() const {
+    return m_nHlaState.load() == HLA_STATE_RUNNING ? m_pHlaMgr.get() : nullptr;
+}
+
+bool CNetMgr::TickHla() {
+    bool pending = false;
+    HlaManager* hla = JoinedHla();
+    // The manager catches what the RTI throws; the boundary is for anything
+    // else, which loses this tick only.
+    plat::ThreadBoundary(hcy::boundary::kNetMgrMessage,
+                         [&] { pending = hla->Tick(hcy::Library().m_nHlaTickMode.load() == 2); });
+    return pending;
+}
+
+void CNetMgr::OnHlaInit(HlaInitRequest& request) {
+    // A joined federation stays; a failed manager (never left joined) is
+    // replaced by a new attempt.
+    if (JoinedHla()) {
+        request.completion->Complete(HLA_STATE_RUNNING);
+        return;
+    }
+    m_pHlaMgr.reset();
+    m_nHlaState = HLA_STATE_NONE;
+    if (m_hlaFactory) m_pHlaMgr = m_hlaFactory(request.fomType);
+    if (!m_pHlaMgr) {
+        m_nHlaState = HLA_STATE_FAILED;
+        hcy::Library().SetError("Invalid FOM type sent to HLAInit");
+        request.completion->Complete(HLA_STATE_FAILED);
+        return;
+    }
+    const bool joined =
+        m_pHlaMgr->Join(request.federation, request.fedFilePath, request.maxJoinTries,
+                        request.createFederation != 0, &m_bStopRequested);
+    m_nHlaState = joined ? HLA_STATE_RUNNING : HLA_STATE_FAILED;
+    request.completion->Complete(m_nHlaState.load());
+}
+
+// The requests of radios and of the federate ambassador, taken only while a
+// federation is joined.
+void CNetMgr::OnHlaMessage(const plat::MSG& msg) {
+    HlaManager* hla = JoinedHla();
+    if (!hla) return;
+    const auto object = static_cast<std::uint32_t>(msg.wParam);
+    const auto value = static_cast<std::uint32_t>(msg.lParam);
+    switch (msg.message) {
+    case hcy::WM_NETMGR_HLA_REGISTER_OBJECT:
+        hla->RegisterRadio(object, static_cast<int>(msg.lParam));
+        break;
+    case hcy::WM_NETMGR_HLA_DELETE_OBJECT: hla->DeleteObject(value); break;
+    case hcy::WM_NETMGR_HLA_UPDATE_ATTRIBUTES: hla->UpdateRadio(object, value); break;
+    case hcy::WM_NETMGR_HLA_ATTRIBUTES_ON:
+    case hcy::WM_NETMGR_HLA_ATTRIBUTES_OFF:
+    case hcy::WM_NETMGR_HLA_RADIO_VALUE:
+        hla->SetRadioHlaData(object, static_cast<int>(msg.message),
+                             static_cast<std::int32_t>(msg.lParam));
+        break;
+    case hcy::WM_NETMGR_HLA_SIGNAL_ENABLE: hla->SetSignalEnable(msg.lParam != 0); break;
+    case hcy::WM_NETMGR_HLA_REQUEST_UPDATE: hla->RequestUpdate(object, value); break;
+    default: break;
     }
 }
 
@@ -277,13 +365,25 @@ void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
     m_sendBuffer.resize(length);
     const std::span<std::byte> net(m_sendBuffer.data(), length);
     std::size_t converted = 0;
+    HlaManager* hla = (flags & NET_HLA) ? JoinedHla() : nullptr;
     switch (type) {
     case PDU_TYPE_TRANSMITTER:
         if (toNetworkOrLoopback) converted = TransmitterPduToNet(host, net);
-        // NET_HLA hand-off (with the HLA heartbeat on) needs a joined
-        // federation, which this build never has.
+        if (hla && hcy::Library().m_bHlaHeartbeat.load()) {
+            if (auto pdu = ReadRecord<TransmitterPdu>(host))
+                hla->UpdateFromTransmitterPdu(HLA_ATTR_ALL, *pdu, request);
+        }
         break;
-    case PDU_TYPE_SIGNAL: converted = SignalPduToNet(host, net); break;
+    case PDU_TYPE_SIGNAL:
+        converted = SignalPduToNet(host, net);
+        if (hla && converted != 0) {
+            // The manager is told the audio's byte count, not the PDU's
+            // (`length` keeps the PDU's for the sockets).
+            outgoing.request.length = length - static_cast<std::uint32_t>(SIGNAL_PDU_HEADER_SIZE);
+            hla->SendSignal(reinterpret_cast<const unsigned char*>(net.data()), net.size(),
+                            outgoing.request);
+        }
+        break;
     case PDU_TYPE_RECEIVER:
         if (toNetworkOrLoopback) converted = ReceiverPduToNet(host, net);
         break;

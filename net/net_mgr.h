@@ -8,6 +8,9 @@
 //     -> primary / secondary socket (network order), loopback (source 4)
 //   receive thread --OnDatagram--> DispatchReceived --WM_NETRX_*--> worker
 //     -> host order -> the PduSink (net/pdu_sink.h) given at construction
+//   WM_NETMGR_HLA_* --> the HLA manager (net/hla_manager.h), made by the
+//     factory given at construction; while a federation is joined the loop
+//     ticks its RTI between messages, so every RTI callback runs here
 //
 // Start-up and stop are reported through state shared with the caller, not
 // through fields of a thread that may already be gone. A failed start-up
@@ -18,6 +21,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -25,6 +29,7 @@
 #include <vector>
 
 #include "hcyplat/thread.h"
+#include "net/hla_manager.h"
 #include "net/pdu.h"
 #include "net/pdu_sink.h"
 #include "net/udp_socket.h"
@@ -104,9 +109,15 @@ public:
         std::uint32_t opens = 0;  // successful opens so far
     };
 
+    // Makes the HLA manager of a FOM type (1: RPR FOM 1.0); null for a type
+    // it does not know. Called on the network manager's thread.
+    using HlaManagerFactory =
+        std::function<std::unique_ptr<hcy::net::HlaManager>(std::uint32_t fomType)>;
+
     // Received PDUs go to `sink`, which must outlive the manager. The
-    // manager is owned by a shared_ptr (its thread holds one too).
-    explicit CNetMgr(hcy::net::PduSink& sink);
+    // manager is owned by a shared_ptr (its thread holds one too). Without
+    // a factory every HLA start-up fails.
+    explicit CNetMgr(hcy::net::PduSink& sink, HlaManagerFactory hlaFactory = {});
     ~CNetMgr();
     CNetMgr(const CNetMgr&) = delete;
     CNetMgr& operator=(const CNetMgr&) = delete;
@@ -172,6 +183,13 @@ private:
     void OnSetPort(std::uint32_t kind, std::uint32_t requested);
     void OnSetBroadcastAddress(plat::WPARAM network, const std::string* text);
     void OnSetMulticastTtl(plat::WPARAM network, plat::LPARAM ttl);
+    void OnHlaInit(HlaInitRequest& request);
+    void OnHlaMessage(const plat::MSG& msg);
+    // The HLA manager while a federation is joined, else null.
+    hcy::net::HlaManager* JoinedHla() const;
+    // One turn of the joined federation's RTI; true when more is pending.
+    bool TickHla();
+    void StopHla();
 
     // Sockets.
     bool OpenPrimarySocket();
@@ -183,6 +201,7 @@ private:
     void PublishStatus(std::uint32_t kind);
 
     hcy::net::PduSink& m_sink;
+    HlaManagerFactory m_hlaFactory;
     plat::Thread m_thread;
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     std::mutex m_stopMutex;     // one Stop at a time
@@ -190,6 +209,8 @@ private:
     std::atomic<bool> m_bRunning{false};
     std::atomic<std::uint32_t> m_nHlaState{HLA_STATE_NONE};
     std::atomic<std::uint32_t> m_nHeartbeats{0};
+    // Raised by Stop before it posts: a join still trying gives up.
+    std::atomic<bool> m_bStopRequested{false};
 
     // Workers: Signal and interphone audio; Transmitter, Entity State and
     // interphone control.
@@ -210,6 +231,7 @@ private:
     std::string m_strPrimaryAddress;
     std::string m_strSecondaryAddress;
     std::vector<std::byte> m_sendBuffer;  // network-order copy of the PDU being sent
+    std::unique_ptr<hcy::net::HlaManager> m_pHlaMgr;
 
     mutable std::mutex m_statusMutex;
     SocketStatus m_status[2];

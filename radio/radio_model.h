@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "hcyplat/types.h"
+#include "net/hla_record.h"
 #include "net/pdu.h"
 #include "radio/status_dialog.h"
 
@@ -46,29 +47,7 @@ namespace net {
 struct SignalBlock;
 }
 }  // namespace hcy
-struct HlaTransmitterRecord;
-struct HlaSignalRecord;
 struct OutgoingPdu;
-
-// HLA attribute bits of the radio transmitter object.
-inline constexpr std::uint32_t HLA_ATTR_ENTITY_IDENTIFIER = 0x1;
-inline constexpr std::uint32_t HLA_ATTR_HOST_OBJECT_IDENTIFIER = 0x2;
-inline constexpr std::uint32_t HLA_ATTR_RELATIVE_POSITION = 0x4;
-inline constexpr std::uint32_t HLA_ATTR_CRYPTO_SYSTEM = 0x20;
-inline constexpr std::uint32_t HLA_ATTR_ENCRYPTION_KEY_IDENTIFIER = 0x40;
-inline constexpr std::uint32_t HLA_ATTR_FREQUENCY = 0x80;
-inline constexpr std::uint32_t HLA_ATTR_FREQUENCY_BANDWIDTH = 0x100;
-inline constexpr std::uint32_t HLA_ATTR_FREQUENCY_HOP_IN_USE = 0x200;
-inline constexpr std::uint32_t HLA_ATTR_PSEUDO_NOISE_SPECTRUM_IN_USE = 0x800;
-inline constexpr std::uint32_t HLA_ATTR_RADIO_INDEX = 0x1000;
-inline constexpr std::uint32_t HLA_ATTR_RADIO_INPUT_SOURCE = 0x2000;
-inline constexpr std::uint32_t HLA_ATTR_RF_MODULATION_SYSTEM_TYPE = 0x8000;
-inline constexpr std::uint32_t HLA_ATTR_RF_MODULATION_TYPE = 0x10000;
-inline constexpr std::uint32_t HLA_ATTR_TIME_HOP_IN_USE = 0x20000;
-inline constexpr std::uint32_t HLA_ATTR_TRANSMITTED_POWER = 0x40000;
-inline constexpr std::uint32_t HLA_ATTR_TRANSMITTER_OPERATIONAL_STATUS = 0x80000;
-inline constexpr std::uint32_t HLA_ATTR_WORLD_LOCATION = 0x100000;
-inline constexpr std::uint32_t HLA_ATTR_ALL = 0x1FFFFF;
 
 inline constexpr std::uint32_t DUPLEX_HALF = 9;
 inline constexpr std::uint32_t DUPLEX_FULL = 10;
@@ -84,24 +63,6 @@ inline constexpr std::uint32_t RECEPTION_MODE_SILENT = 11;
 // bytes, a PDU of exactly 8192 bytes (the largest DIS PDU), and fit the
 // 16-bit length, bit-count and sample-count fields.
 inline constexpr std::uint32_t kMaxSamplesPerSignalPdu = 4080;
-
-// Values of one HLA transmitter object's attributes, host order, as the HLA
-// manager decodes them (only the fields whose bit is in the mask count).
-struct HlaTransmitterValues {
-    std::string instanceName;
-    std::uint16_t site = 0, application = 0, entity = 0;
-    std::string hostObjectId;
-    float relativeX = 0, relativeY = 0, relativeZ = 0;
-    std::uint16_t cryptoSystem = 0, cryptoKey = 0;
-    std::uint32_t frequencyHigh = 0, frequencyLow = 0;
-    std::uint8_t frequencyHop = 0, timeHop = 0, pseudoNoise = 0;
-    std::uint16_t radioIndex = 0;
-    std::uint8_t inputSource = 0;
-    float bandwidth = 0, power = 0;
-    std::uint16_t majorModulation = 0, detailModulation = 0;
-    std::uint8_t operationalStatus = 0;
-    double worldX = 0, worldY = 0, worldZ = 0;
-};
 
 class CRadioModel {
 public:
@@ -174,8 +135,9 @@ public:
                                         std::uint32_t attributeMask);
     virtual void ProcessHlaRecords();
     virtual void OnTransmitStateChange(bool started, CReceive& record);
+    // A heard signal interaction: `dataBytes` bytes of audio at `data`.
     virtual void OnHlaSignal(const HlaSignalRecord* record, const std::uint8_t* data,
-                             const std::string* senderName);
+                             std::uint32_t dataBytes, const std::string* senderName);
     virtual void TransmitAudio(const std::int16_t* samples, std::uint32_t byteCount,
                                std::uint32_t sampleRate, std::uint32_t source);
     // Reception hooks; the base's are empty. Each gets the record with the
@@ -233,13 +195,9 @@ public:
     virtual void DetachDevice(CDevice* device);
     std::size_t GetRecvPathCount() const;
 
-    // HLA records: the HLA manager decodes an object's attributes into
-    // values and hands them here (OnHlaTransmitterUpdate's record form is
-    // the manager's to convert); audio of a heard object likewise.
-    void OnHlaTransmitterValues(std::uint32_t objectHandle, const HlaTransmitterValues& values,
-                                std::uint32_t attributeMask);
-    void OnHlaSignalData(const SignalPdu& fields, const std::uint8_t* data, std::uint32_t bytes,
-                         const std::string& senderName);
+    // The radio's transmitter attributes as the HLA manager sends them
+    // (every field of the record, the instance name being the radio's name).
+    void GetHlaTransmitterRecord(HlaTransmitterRecord& out) const;
 
     // Read by receive paths without the radio's lock.
     double GetMasterVolume() const { return m_fMasterVolume.load(); }

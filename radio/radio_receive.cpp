@@ -402,15 +402,10 @@ void CRadioModel::SweepReceiveTimeouts() {
 // ---------------------------------------------------------------------------
 // HLA records
 
-void CRadioModel::OnHlaTransmitterUpdate(std::uint32_t objectHandle, const HlaTransmitterRecord*,
-                                         std::uint32_t) {
-    // The manager's record is decoded by the manager (OnHlaTransmitterValues);
-    // here the object is only known to exist.
-    OnHlaTransmitterValues(objectHandle, HlaTransmitterValues{}, 0);
-}
-
-void CRadioModel::OnHlaTransmitterValues(std::uint32_t objectHandle, const HlaTransmitterValues& v,
-                                         std::uint32_t mask) {
+void CRadioModel::OnHlaTransmitterUpdate(std::uint32_t objectHandle,
+                                         const HlaTransmitterRecord* values, std::uint32_t mask) {
+    if (!values) return;
+    const HlaTransmitterRecord& v = *values;
     Guard lock(*this);
     std::shared_ptr<CReceive> record;
     for (auto& r : m_hlaReceives)
@@ -482,20 +477,21 @@ int CRadioModel::RemoveHlaRecord(std::uint32_t objectHandle) {
     return 1;
 }
 
-void CRadioModel::OnHlaSignal(const HlaSignalRecord*, const std::uint8_t*, const std::string*) {
-    // The manager's record is decoded by the manager (OnHlaSignalData).
-}
-
-void CRadioModel::OnHlaSignalData(const SignalPdu& fields, const std::uint8_t* data,
-                                  std::uint32_t bytes, const std::string& senderName) {
-    if (!data || bytes == 0) return;
+void CRadioModel::OnHlaSignal(const HlaSignalRecord* signal, const std::uint8_t* data,
+                              std::uint32_t bytes, const std::string* senderName) {
+    if (!signal || !senderName || !data || bytes == 0) return;
+    SignalPdu fields{};
+    fields.encodingScheme = signal->encodingScheme;
+    fields.sampleRate = signal->sampleRate;
+    fields.dataLengthBits = signal->dataLengthBits;
+    fields.sampleCount = signal->sampleCount;
     const hcy::net::SignalRound round(NET_HLA);
     std::shared_ptr<CReceive> record;
     t_dataDevices.clear();
     {
         Guard lock(*this);
         for (auto& r : m_hlaReceives)
-            if (r->hlaObjectName == senderName) {
+            if (r->hlaObjectName == *senderName) {
                 record = r;
                 break;
             }

@@ -173,6 +173,45 @@ void CRadioModel::SendTransmitterPdu() {
     if (SendPdu(std::move(bytes), true)) ++m_nXmitPduCount;
 }
 
+void CRadioModel::GetHlaTransmitterRecord(HlaTransmitterRecord& out) const {
+    Guard lock(*this);
+    out = HlaTransmitterRecord{};
+    out.instanceName = m_strName;
+    out.site = m_nSite;
+    out.application = m_nApplication;
+    out.entity = m_nEntity;
+    out.hostObjectId = m_strHostObjectId;
+    out.relativeX = m_antennaRelative.x;
+    out.relativeY = m_antennaRelative.y;
+    out.relativeZ = m_antennaRelative.z;
+    out.cryptoSystem = m_nCryptoSystem;
+    out.cryptoKey = m_nCryptoKey;
+    const std::uint64_t frequency = FrequencyWord(m_fXmitFrequency);
+    out.frequencyHigh = static_cast<std::uint32_t>(frequency >> 32);
+    out.frequencyLow = static_cast<std::uint32_t>(frequency);
+    out.frequencyHop = (m_nSpreadSpectrum & 1) ? 1 : 0;
+    out.pseudoNoise = (m_nSpreadSpectrum & 2) ? 1 : 0;
+    out.timeHop = (m_nSpreadSpectrum & 4) ? 1 : 0;
+    out.radioIndex = m_nRadio;
+    out.inputSource = static_cast<std::uint8_t>(m_nPttSource & 0xFF);
+    out.systemKind = m_entityType.kind;
+    out.systemDomain = m_entityType.domain;
+    out.systemCountry = m_entityType.country;
+    out.systemCategory = m_entityType.category;
+    out.systemNomenclatureVersion = m_entityType.nomenclatureVersion;
+    out.systemNomenclature = m_entityType.nomenclature;
+    out.modulationSystem = m_nSystem;
+    out.bandwidth = static_cast<float>(m_fBandwidth);
+    out.power = static_cast<float>(m_fXmitPower);
+    out.majorModulation = m_nMajorModulation;
+    out.detailModulation = m_nDetailModulation;
+    out.operationalStatus = (!m_nOn || m_nInhibit) ? 0 : m_nPTT ? 2 : 1;
+    out.worldX = m_antennaWorld.x;
+    out.worldY = m_antennaWorld.y;
+    out.worldZ = m_antennaWorld.z;
+    out.modulationParameters = m_modulationParameters;
+}
+
 // Reports the strongest transmitting, squelch-open record (largest received
 // power, the first of equals) with that record's power.
 void CRadioModel::SendReceiverPdu(std::uint32_t force) {

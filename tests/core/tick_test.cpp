@@ -164,7 +164,7 @@ TEST_F(RunningLibraryTest, DispatchersOfferPdusByMask) {
     EXPECT_EQ(hla->transmitterPdus + hla->signalPdus, 0);
 
     theApp.DispatchHlaTransmitterUpdate(5, nullptr, 1);
-    theApp.DispatchHlaSignal(nullptr, nullptr, nullptr);
+    theApp.DispatchHlaSignal(nullptr, nullptr, 0, nullptr);
     theApp.ForEachHlaRadioRemoveObject(5);
     EXPECT_EQ(hla->hlaUpdates + hla->hlaSignals + hla->hlaRemovals, 3);
     EXPECT_EQ(both->hlaUpdates + both->hlaSignals + both->hlaRemovals, 0);
@@ -293,7 +293,7 @@ TEST_F(RunningLibraryTest, TablesChangeSafelyUnderDispatchAndTick) {
             theApp.DispatchSignalPdu(nullptr, 0, source);
             theApp.DispatchEntityStatePdu(nullptr, 0, source);
             theApp.DispatchIcsSignalPdu(nullptr, 0, source);
-            theApp.DispatchHlaSignal(nullptr, nullptr, nullptr);
+            theApp.DispatchHlaSignal(nullptr, nullptr, 0, nullptr);
         }
     };
     std::thread a(dispatch, NET_PRIMARY), b(dispatch, NET_SECONDARY);

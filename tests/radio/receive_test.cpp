@@ -268,6 +268,46 @@ TEST_F(Receive, SingleSidebandShiftFollowsTheOscillator) {
     EXPECT_EQ(Path().writes[0].samples, (std::vector<std::int16_t>{3141, 5973, 8215, 9646}));
 }
 
+TEST_F(Receive, HlaObjectsAreHeardByTheirNameUntilRemoved) {
+    radio->SetNetworkMode(NET_HLA);
+    Clear();
+    const std::string name = "hcyRadio.10-20-30-1";
+    HlaTransmitterRecord v;
+    v.instanceName = name;
+    radio->OnHlaTransmitterUpdate(5, &v, 0);  // discovered: asks for everything
+    auto notices = Notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].message, hcy::WM_NETMGR_HLA_REQUEST_UPDATE);
+    EXPECT_EQ(notices[0].wParam, 5u);
+    EXPECT_EQ(notices[0].lParam, static_cast<plat::LPARAM>(HLA_ATTR_ALL));
+    v.site = 10, v.application = 20, v.entity = 30, v.radioIndex = 1;
+    v.frequencyLow = 30000000;
+    v.bandwidth = 100.0f;
+    v.power = 19.68f;
+    v.worldX = 6378137.0, v.worldY = 1000.0;
+    v.operationalStatus = 2;
+    radio->OnHlaTransmitterUpdate(5, &v, HLA_ATTR_ALL);
+    EXPECT_EQ(Path().gains.size(), 1u);  // audible: the path started
+
+    // The data length claims 100 bytes; 64 arrived: only those are decoded.
+    const HlaSignalRecord signal{4, 16000, 800, 40};
+    const std::vector<std::uint8_t> pcm(64, 0x11);
+    const std::string other = "someone";
+    radio->OnHlaSignal(&signal, pcm.data(), 64, &other);
+    EXPECT_TRUE(Path().writes.empty());
+    radio->OnHlaSignal(&signal, pcm.data(), 64, &name);
+    ASSERT_EQ(Path().writes.size(), 1u);
+    const auto& samples = Path().writes[0].samples;
+    ASSERT_EQ(samples.size(), 40u);
+    EXPECT_EQ(samples[31], 0x1111);
+    EXPECT_EQ(samples[32], 0);
+
+    radio->RemoveHlaRecord(5);
+    EXPECT_EQ(Path().forgotten.size(), 1u);
+    radio->OnHlaSignal(&signal, pcm.data(), 64, &name);
+    EXPECT_EQ(Path().writes.size(), 1u);
+}
+
 TEST_F(Receive, RefusedSettersKeepTheirValues) {
     const std::string volume = "HCY ERROR: Master volume must be between 0.0 and 1.0.";
     for (float v : {1.01f, std::nanf("")}) {

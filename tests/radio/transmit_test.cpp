@@ -364,4 +364,27 @@ TEST_F(Transmit, HlaNoticesOnlyForHlaRadios) {
     EXPECT_EQ(Notices().size(), 3u);
 }
 
+TEST_F(Transmit, HlaRecordOfTheRadio) {
+    radio->SetFrequency(30e6, 30000000.7);
+    radio->SetBandwidth(25000.0f);
+    HlaTransmitterRecord r;
+    radio->GetHlaTransmitterRecord(r);
+    EXPECT_EQ(r.instanceName, "hcyRadio.1-2-3-4");
+    EXPECT_EQ(r.site, 1);
+    EXPECT_EQ(r.entity, 3);
+    EXPECT_EQ(r.radioIndex, 4);
+    EXPECT_EQ(r.frequencyHigh, 0u);
+    EXPECT_EQ(r.frequencyLow, 30000000u);  // whole hertz
+    EXPECT_EQ(r.bandwidth, 25000.0f);
+    EXPECT_EQ(r.hostObjectId, "");
+    EXPECT_EQ(r.operationalStatus, 1);  // on, not keyed
+    radio->SetPTT(1, 0x1234);
+    radio->GetHlaTransmitterRecord(r);
+    EXPECT_EQ(r.operationalStatus, 2);
+    EXPECT_EQ(r.inputSource, 0x34);
+    radio->SetOnOff(0);
+    radio->GetHlaTransmitterRecord(r);
+    EXPECT_EQ(r.operationalStatus, 0);
+}
+
 }  // namespace

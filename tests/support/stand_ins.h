@@ -64,7 +64,8 @@ public:
                                 std::uint32_t) override {
         ++hlaUpdates;
     }
-    void OnHlaSignal(const HlaSignalRecord*, const std::uint8_t*, const std::string*) override {
+    void OnHlaSignal(const HlaSignalRecord*, const std::uint8_t*, std::uint32_t,
+                     const std::string*) override {
         ++hlaSignals;
     }
     int RemoveHlaRecord(std::uint32_t) override {

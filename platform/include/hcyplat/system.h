@@ -1,5 +1,6 @@
 #pragma once
-// System version query. This platform is never Windows NT 4.0 or earlier.
+// System version and host name queries. This platform is never Windows NT
+// 4.0 or earlier.
 #include "hcyplat/types.h"
 
 namespace plat {
@@ -14,5 +15,9 @@ struct OSVERSIONINFO {
 };
 
 BOOL GetVersionEx(OSVERSIONINFO* info);
+
+// The machine's host name into buffer (size bytes, terminated); 0 when it
+// cannot be read or does not fit.
+BOOL GetHostName(char* buffer, int size);
 
 }  // namespace plat
