@@ -70,7 +70,7 @@ void CHcyFedAmb::removeObjectInstance(RTI::ObjectHandle theObject, const char*) 
     Guarded(m_manager, [&] { m_manager.OnRemove(theObject); });
 }
 
-void CHcyFedAmb::provideAttributeValueUpdate(RTI::ObjectHandle theObject,
-                                             const RTI::AttributeHandleSet& theAttributes) noexcept {
+void CHcyFedAmb::provideAttributeValueUpdate(
+    RTI::ObjectHandle theObject, const RTI::AttributeHandleSet& theAttributes) noexcept {
     Guarded(m_manager, [&] { m_manager.OnProvide(theObject, theAttributes); });
 }

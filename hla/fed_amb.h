@@ -62,10 +62,11 @@ public:
 
     // Relevance advisories are switched on when joining; they change nothing.
     void attributesInScope(RTI::ObjectHandle, const RTI::AttributeHandleSet&) noexcept override {}
-    void attributesOutOfScope(RTI::ObjectHandle,
-                              const RTI::AttributeHandleSet&) noexcept override {}
-    void provideAttributeValueUpdate(RTI::ObjectHandle theObject,
-                                     const RTI::AttributeHandleSet& theAttributes) noexcept override;
+    void attributesOutOfScope(RTI::ObjectHandle, const RTI::AttributeHandleSet&) noexcept override {
+    }
+    void provideAttributeValueUpdate(
+        RTI::ObjectHandle theObject,
+        const RTI::AttributeHandleSet& theAttributes) noexcept override;
     void turnUpdatesOnForObjectInstance(RTI::ObjectHandle,
                                         const RTI::AttributeHandleSet&) noexcept override {}
     void turnUpdatesOffForObjectInstance(RTI::ObjectHandle,

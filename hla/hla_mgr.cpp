@@ -52,8 +52,8 @@ bool CHLAMgr::Join(const std::string& federation, const std::string& fedPath,
     if (!m_pFedAmb) m_pFedAmb.reset(new CHcyFedAmb(*this));
 
     // Messages name the path as given: empty for the default file.
-    const std::string fedFile = fedPath.empty() ? hcy::hla::InCurrentDirectory(m_strFedFileName)
-                                                : fedPath;
+    const std::string fedFile =
+        fedPath.empty() ? hcy::hla::InCurrentDirectory(m_strFedFileName) : fedPath;
     const char* name = federation.c_str();
     const char* given = fedPath.c_str();
 
@@ -82,8 +82,8 @@ bool CHLAMgr::Join(const std::string& federation, const std::string& fedPath,
     std::uint32_t failures = 0;
     for (;;) {
         try {
-            m_nFederateHandle = m_rti.joinFederationExecution(federate.c_str(), name,
-                                                               m_pFedAmb.get());
+            m_nFederateHandle =
+                m_rti.joinFederationExecution(federate.c_str(), name, m_pFedAmb.get());
             m_bJoined = true;
         } catch (const RTI::CouldNotOpenFED&) {
             m_sink.SetError(Format("Could not find FED file %s", given).c_str());
@@ -205,8 +205,7 @@ void CHLAMgr::RequestUpdate(std::uint32_t object, std::uint32_t mask) {
         m_sink.SetError(
             Format("requestObjectAttributeValueUpdate exception: %s\n", ReasonOf(e).c_str())
                 .c_str());
-    } catch (...) {
-    }
+    } catch (...) {}
     set->empty();
 }
 

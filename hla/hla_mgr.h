@@ -79,7 +79,8 @@ public:
     virtual std::unique_ptr<RTI::AttributeHandleSet> HandleSetFromMask(std::uint32_t /*mask*/) {
         return nullptr;
     }
-    virtual bool ReflectAttributeValues(RTI::ObjectHandle, const RTI::AttributeHandleValuePairSet&) {
+    virtual bool ReflectAttributeValues(RTI::ObjectHandle,
+                                        const RTI::AttributeHandleValuePairSet&) {
         return false;
     }
     virtual bool ReceiveInteraction(RTI::InteractionClassHandle,
@@ -88,8 +89,7 @@ public:
     }
 
     // ---- The federate ambassador's object callbacks (inside tick).
-    void OnDiscover(RTI::ObjectHandle object, RTI::ObjectClassHandle objectClass,
-                    const char* name);
+    void OnDiscover(RTI::ObjectHandle object, RTI::ObjectClassHandle objectClass, const char* name);
     void OnRemove(RTI::ObjectHandle object);
     void OnProvide(RTI::ObjectHandle object, const RTI::AttributeHandleSet& attributes);
 

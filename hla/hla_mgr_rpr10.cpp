@@ -104,8 +104,7 @@ bool CHLAMgrRpr10::Unpublish() {
     auto step = [](auto call) {
         try {
             call();
-        } catch (...) {
-        }
+        } catch (...) {}
     };
     step([&] { m_rti.unsubscribeObjectClass(m_transmitter.handle); });
     step([&] { m_rti.unpublishObjectClass(m_transmitter.handle); });
@@ -182,8 +181,7 @@ bool CHLAMgrRpr10::UpdateFromRadio(std::uint32_t mask, std::uint32_t object,
 }
 
 // A Transmitter PDU carries no modulation parameters for the object.
-bool CHLAMgrRpr10::UpdateFromTransmitterPdu(std::uint32_t mask,
-                                            const hcy::net::TransmitterPdu& pdu,
+bool CHLAMgrRpr10::UpdateFromTransmitterPdu(std::uint32_t mask, const hcy::net::TransmitterPdu& pdu,
                                             const hcy::net::PduSendRequest& request) {
     const SendRequestView view = ViewOf(request);
     if (view.objectHandle == kNoHlaObject) return false;
@@ -234,8 +232,8 @@ bool CHLAMgrRpr10::ReflectAttributeValues(RTI::ObjectHandle object,
             m_value.resize(std::max<RTI::ULong>(length, 1));
             const RTI::ULong room = length;
             set.getValue(i, m_value.data(), length);
-            if (DecodeAttribute(static_cast<unsigned>(bit), m_value.data(),
-                                std::min(length, room), record))
+            if (DecodeAttribute(static_cast<unsigned>(bit), m_value.data(), std::min(length, room),
+                                record))
                 mask |= 1u << bit;
         } catch (const RTI::Exception& e) {
             m_sink.SetError(
@@ -262,11 +260,10 @@ bool CHLAMgrRpr10::SendSignal(const unsigned char* netPdu, std::size_t netLength
         std::unique_ptr<RTI::ParameterHandleValuePairSet> set =
             Own(RTI::ParameterSetFactory::create(kSignalParameterCount));
         if (audio != 0)
-            set->add(m_parameters[kSignalData].handle, reinterpret_cast<const char*>(netPdu + kSignalFixedPartSize),
-                     audio);
-        static const SignalParameter kOrder[] = {kSignalDataLength, kSampleCount,
-                                                 kSignalSampleRate, kTransmitterSignalEncodingType,
-                                                 kHostRadioIndex};
+            set->add(m_parameters[kSignalData].handle,
+                     reinterpret_cast<const char*>(netPdu + kSignalFixedPartSize), audio);
+        static const SignalParameter kOrder[] = {kSignalDataLength, kSampleCount, kSignalSampleRate,
+                                                 kTransmitterSignalEncodingType, kHostRadioIndex};
         for (SignalParameter p : kOrder) {
             EncodeSignalParameter(p, signal, sender, m_scratch);
             set->add(m_parameters[p].handle, m_scratch.data(), m_scratch.size());

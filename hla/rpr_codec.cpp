@@ -12,21 +12,35 @@ const char* const kTransmitterClassName = "EmbeddedSystem.RadioTransmitter";
 const char* const kReceiverClassName = "EmbeddedSystem.RadioReceiver";
 const char* const kSignalClassName = "RadioSignal.EncodedAudioRadioSignal";
 
-const char* const kTransmitterAttributeNames[kHlaAttributeCount] = {
-    "EntityIdentifier",        "HostObjectIdentifier",     "RelativePosition",
-    "AntennaPatternData",      "CryptographicMode",        "CryptoSystem",
-    "EncryptionKeyIdentifier", "Frequency",                "FrequencyBandwidth",
-    "FrequencyHopInUse",       "ModulationParameters",     "PsuedoNoiseSpectrumInUse",
-    "RadioIndex",              "RadioInputSource",         "RadioSystemType",
-    "RFModulationSystemType",  "RFModulationType",         "TimeHopInUse",
-    "TransmittedPower",        "TransmitterOperationalStatus", "WorldLocation"};
+const char* const kTransmitterAttributeNames[kHlaAttributeCount] = {"EntityIdentifier",
+                                                                    "HostObjectIdentifier",
+                                                                    "RelativePosition",
+                                                                    "AntennaPatternData",
+                                                                    "CryptographicMode",
+                                                                    "CryptoSystem",
+                                                                    "EncryptionKeyIdentifier",
+                                                                    "Frequency",
+                                                                    "FrequencyBandwidth",
+                                                                    "FrequencyHopInUse",
+                                                                    "ModulationParameters",
+                                                                    "PsuedoNoiseSpectrumInUse",
+                                                                    "RadioIndex",
+                                                                    "RadioInputSource",
+                                                                    "RadioSystemType",
+                                                                    "RFModulationSystemType",
+                                                                    "RFModulationType",
+                                                                    "TimeHopInUse",
+                                                                    "TransmittedPower",
+                                                                    "TransmitterOperationalStatus",
+                                                                    "WorldLocation"};
 
 const char* const kReceiverAttributeNames[kReceiverAttributeCount] = {
     "RadioIndex", "ReceivedPower", "ReceivedTransmitterIdentifier", "ReceiverOperationalStatus"};
 
 const char* const kSignalParameterNames[kSignalParameterCount] = {
-    "HostRadioIndex", "TransmitterSignalEncodingType", "SignalSampleRate",
-    "SampleCount",    "SignalDataLength",              "SignalData"};
+    "HostRadioIndex",   "TransmitterSignalEncodingType",
+    "SignalSampleRate", "SampleCount",
+    "SignalDataLength", "SignalData"};
 
 namespace {
 
@@ -79,9 +93,9 @@ struct LengthRule {
     bool atLeast;  // true: `size` or more bytes are accepted
 };
 constexpr LengthRule kRules[kHlaAttributeCount] = {
-    {6, false}, {1, true},  {12, false}, {4, true},  {4, false}, {2, false}, {2, false},
-    {8, false}, {4, false}, {1, true},   {1, true},  {1, true},  {2, false}, {1, false},
-    {8, false}, {2, false}, {4, false},  {1, true},  {4, false}, {1, false}, {24, false}};
+    {6, false}, {1, true},  {12, false}, {4, true}, {4, false}, {2, false}, {2, false},
+    {8, false}, {4, false}, {1, true},   {1, true}, {1, true},  {2, false}, {1, false},
+    {8, false}, {2, false}, {4, false},  {1, true}, {4, false}, {1, false}, {24, false}};
 
 }  // namespace
 
@@ -142,8 +156,7 @@ void EncodeAttribute(unsigned bit, const HlaTransmitterRecord& r, std::string& o
     }
 }
 
-bool DecodeAttribute(unsigned bit, const char* value, std::size_t length,
-                     HlaTransmitterRecord& r) {
+bool DecodeAttribute(unsigned bit, const char* value, std::size_t length, HlaTransmitterRecord& r) {
     if (bit >= kHlaAttributeCount || !value) return false;
     const LengthRule rule = kRules[bit];
     if (rule.atLeast ? length < rule.size : length != rule.size) return false;

@@ -88,7 +88,7 @@ HlaTransmitterRecord RecordFromTransmitterPdu(const net::TransmitterPdu& pdu);
 // What a send request tells the HLA manager.
 struct SendRequestView {
     std::uint32_t objectHandle;
-    std::uint32_t length;            // [bytes]
+    std::uint32_t length;           // [bytes]
     const std::string* senderName;  // null: none
 };
 SendRequestView ViewOf(const net::PduSendRequest& request);

@@ -62,7 +62,7 @@ struct HlaTransmitterRecord {
     float bandwidth = 0;  // [Hz]
     float power = 0;      // [dBm]
     std::uint16_t majorModulation = 0, detailModulation = 0;
-    std::uint8_t operationalStatus = 0;  // 0 off, 1 on, 2 transmitting
+    std::uint8_t operationalStatus = 0;         // 0 off, 1 on, 2 transmitting
     double worldX = 0, worldY = 0, worldZ = 0;  // [m]
     // Sent (15 bytes) from a radio's modulation parameter block; never kept
     // from a reflection.

@@ -4,6 +4,10 @@
 # and 20 km away, transmits a speech-like WAV file. Then the two files are
 # compared: how much of the speech arrived sample for sample, the gaps, and
 # the delay from A's microphone to B's speaker.
+# HCY_DEMO_TRANSPORT=hla (make demo HCY_DEMO_TRANSPORT=hla): the two hosts
+# are federates of an HLA federation through an RTI hub on loopback
+# instead, host B's DIS port apart from A's so that only the federation
+# carries the voice.
 set -euo pipefail
 build=${1:-build}
 out=${HCY_DEMO_DIR:-$build/demo}
@@ -17,8 +21,19 @@ audio="$build/tools/hcy_demo_audio"
 rm -f "$out/host-a.log" "$out/host-b.log" "$out/heard.wav" "$out/sent.wav"
 "$audio" make "$out/sent.wav" "$seconds"
 common=(--port "$port" --address 127.255.255.255 --frequency 30000000 --exercise 1)
+only_b=()
+if [ "${HCY_DEMO_TRANSPORT:-dis}" = hla ]; then
+  "$build/platform/rti13/hcyrtihub" --port 0 >"$out/hub.log" 2>&1 &
+  hub=$!
+  trap 'kill $hub 2>/dev/null || true' EXIT
+  for _ in $(seq 1 100); do grep -q "listening on" "$out/hub.log" 2>/dev/null && break; sleep 0.05; done
+  at=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$out/hub.log")
+  [ -n "$at" ] || { echo "demo: the RTI hub did not start"; cat "$out/hub.log"; exit 1; }
+  common+=(--federation "rti://127.0.0.1:$at/Demo")
+  only_b=(--port "$((port + 1))")
+fi
 
-"$host" "${common[@]}" --entity 1,2,2 --position 0.18,0,100 --receive "$out/heard.wav" \
+"$host" "${common[@]}" "${only_b[@]}" --entity 1,2,2 --position 0.18,0,100 --receive "$out/heard.wav" \
   --seconds "$(awk "BEGIN{print $seconds + 4}")" >"$out/host-b.log" 2>&1 &
 b=$!
 # Host A keys only once host B says it can hear (radio wired, socket bound);

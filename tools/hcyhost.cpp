@@ -8,10 +8,11 @@
 //
 // It says "radio N listening on port P" once it can hear: its radios are
 // wired and the library's sockets are bound (the ports are set on the
-// library's network thread, after hcySetNetworkPort has returned), and
-// only then keys. At the end it prints when the first sample of each WAV
-// file was captured or played, on the machine's monotonic clock, so that
-// two hosts' files can be laid on one time line.
+// library's network thread, after hcySetNetworkPort has returned) and, in a
+// federation, their objects are registered; only then it keys. At the end it
+// prints when the first sample of each WAV file was captured or played, on
+// the machine's monotonic clock, so that two hosts' files can be laid on one
+// time line.
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -48,9 +49,9 @@ constexpr const char* kUsage =
     "  --secondary-address A  destination on the secondary network (default: --address)\n"
     "  --ttl N              multicast time-to-live on both networks, 1 to 255 (default 25)\n"
     "  --network NAMES      the networks the radios send and hear on: a comma list of\n"
-    "                       primary, secondary, loopback, signal-primary and\n"
+    "                       primary, secondary, loopback, signal-primary,\n"
     "                       signal-secondary (audio then goes only by the signal-*\n"
-    "                       names); default: the library's\n"
+    "                       names) and hla; default: the library's\n"
     "  --radios N           radios on this host, 1 to 16 (default 1), each on a virtual\n"
     "                       sound card of its own (or two to a split card); radio i\n"
     "                       (from 1) tunes to --frequency + (i - 1) MHz\n"
@@ -94,6 +95,12 @@ constexpr const char* kUsage =
     "  --recv-timeout S     drop a silent transmitter after S to 2 S seconds (default 9)\n"
     "  --status             show each radio's status dialog, redrawn as text in the\n"
     "                       terminal once a second\n"
+    "  --federation NAME    join this HLA federation: rti://127.0.0.1:PORT/NAME through\n"
+    "                       hcyrtihub (or thread:///NAME in this process); the radios\n"
+    "                       then send and hear on it as well as on the primary network\n"
+    "                       (--network hla: on it alone)\n"
+    "  --fed-file PATH      the federation's FED file (default: hcyRprFom10.fed beside\n"
+    "                       hcyhost, or in ../share/halcyra from it)\n"
     "  --help               this text\n"
     "\n"
     "Each radio says what it hears: \"radio H hears N transmitters at T s\", and at the\n"
@@ -136,6 +143,8 @@ struct Options {
     int encoding = ENCODING_PCM16;
     std::optional<double> squelch;
     std::string sound = "virtual";
+    std::string federation;
+    std::string fedFile;
     std::string transmitFile;
     std::string playFile;
     std::string receiveFile;
@@ -189,6 +198,7 @@ std::uint32_t NetworkFlags(const std::string& text) {
         {"loopback", NET_LOOPBACK},
         {"signal-primary", NET_SIGNAL_PRIMARY},
         {"signal-secondary", NET_SIGNAL_SECONDARY},
+        {"hla", NET_HLA},
     };
     std::uint32_t flags = 0;
     for (const auto& name : Split(text)) {
@@ -247,6 +257,10 @@ Options Parse(int argc, char** argv) {
             o.key = Number(a, v, 0.1, 86400);
         else if (a == "--sound")
             o.sound = v;
+        else if (a == "--federation")
+            o.federation = v;
+        else if (a == "--fed-file")
+            o.fedFile = v;
         else if (a == "--card") {
             o.card = v;
             if (o.card != "plain" && o.card != "ds8" && o.card != "split")
@@ -530,6 +544,18 @@ private:
 
 }  // namespace
 
+// The FED file installed or built beside this program; empty when there is
+// none (the library then looks in the working folder).
+std::string DefaultFedFile(const char* argv0) {
+    const std::filesystem::path here = std::filesystem::path(argv0).parent_path();
+    for (const auto& candidate :
+         {here / "hcyRprFom10.fed", here / ".." / "share" / "halcyra" / "hcyRprFom10.fed"}) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error)) return candidate.string();
+    }
+    return "";
+}
+
 int main(int argc, char** argv) {
     const Options o = Parse(argc, argv);
     double transmitSeconds = 0;
@@ -588,6 +614,15 @@ int main(int argc, char** argv) {
     if (o.ttl) Check(hcySetMulticastTTL(NET_PRIMARY | NET_SECONDARY, *o.ttl), "hcySetMulticastTTL");
     OpenPort(hcySetNetworkPort, "hcySetNetworkPort", o.port);
     if (o.secondaryPort) OpenPort(hcySetSecondaryPort, "hcySetSecondaryPort", o.secondaryPort);
+    std::optional<std::uint32_t> network = o.network;
+    if (!o.federation.empty()) {
+        const std::string fedFile = o.fedFile.empty() ? DefaultFedFile(argv[0]) : o.fedFile;
+        Check(hcyHLAInitEx(1, 1, o.federation.c_str(), 1,
+                           fedFile.empty() ? nullptr : fedFile.c_str(), 10),
+              "hcyHLAInitEx");
+        std::printf("hcyhost: joined federation %s\n", o.federation.c_str());
+        if (!network) network = NET_PRIMARY | NET_HLA;
+    }
 
     for (std::size_t i = 0; i < radios.size(); ++i) {
         Radio& r = radios[i];
@@ -621,7 +656,8 @@ int main(int argc, char** argv) {
         Check(hcySetEncoding(r.handle, o.encoding), "hcySetEncoding");
         Check(hcySetAntWorldPosn(r.handle, o.latitude, o.longitude, o.altitude),
               "hcySetAntWorldPosn");
-        if (o.network) Check(hcySetNetwork(r.handle, *o.network), "hcySetNetwork");
+        // In a federation this waits until the radio's object is registered.
+        if (network) Check(hcySetNetwork(r.handle, *network), "hcySetNetwork");
         if (o.power) Check(hcySetRadioXmitPower(r.handle, *o.power), "hcySetRadioXmitPower");
         if (o.squelch)
             Check(hcySetSquelchLevel(r.handle, static_cast<float>(*o.squelch)),

@@ -35,16 +35,16 @@ struct Sink : hcy::hla::HlaSink {
     std::vector<std::uint32_t> removed;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> posted;
     std::vector<std::string> errors;
-    std::map<int, std::string> radioNames;         // by user id
-    std::map<int, std::uint32_t> radioObjects;     // what was stored
+    std::map<int, std::string> radioNames;                 // by user id
+    std::map<int, std::uint32_t> radioObjects;             // what was stored
     std::map<std::uint32_t, HlaTransmitterRecord> radios;  // by object
 
     void DispatchHlaTransmitterUpdate(std::uint32_t object, const HlaTransmitterRecord* r,
                                       std::uint32_t mask) override {
         updates.push_back({object, *r, mask});
     }
-    void DispatchHlaSignal(const HlaSignalRecord* r, const std::uint8_t* data,
-                           std::uint32_t bytes, const std::string* sender) override {
+    void DispatchHlaSignal(const HlaSignalRecord* r, const std::uint8_t* data, std::uint32_t bytes,
+                           const std::string* sender) override {
         signals.push_back({*r, std::string(reinterpret_cast<const char*>(data), bytes), *sender});
     }
     int ForEachHlaRadioRemoveObject(std::uint32_t object) override {
@@ -98,8 +98,7 @@ protected:
             try {
                 peer.rti.resignFederationExecution(RTI::DELETE_OBJECTS_AND_RELEASE_ATTRIBUTES);
                 peer.rti.destroyFederationExecution(name.c_str());
-            } catch (const RTI::Exception&) {
-            }
+            } catch (const RTI::Exception&) {}
         }
     }
 
@@ -174,8 +173,9 @@ TEST_F(Manager, JoinOutcomesAndTheirMessages) {
         EXPECT_FALSE(m.IsJoined());
     }
     Federate probe;
-    EXPECT_EQ(Thrown([&] { probe.rti.joinFederationExecution("p", "thread:///Empty", &probe.rec); }),
-              "FederationExecutionDoesNotExist");
+    EXPECT_EQ(
+        Thrown([&] { probe.rti.joinFederationExecution("p", "thread:///Empty", &probe.rec); }),
+        "FederationExecutionDoesNotExist");
 
     // A stop waiting ends the tries at once.
     std::atomic<bool> abandon{true};
@@ -188,7 +188,8 @@ TEST_F(Manager, JoinOutcomesAndTheirMessages) {
 TEST_F(Manager, ObjectsAndAttributesBothWays) {
     JoinBoth("Objects");
     // The peer's object: discovered under its name, with mask 0.
-    const RTI::ObjectHandle theirs = peer.rti.registerObjectInstance(peer.transmitter, "peer-radio");
+    const RTI::ObjectHandle theirs =
+        peer.rti.registerObjectInstance(peer.transmitter, "peer-radio");
     ASSERT_TRUE(Until([&] { return !sink.updates.empty(); }));
     EXPECT_EQ(sink.updates[0].object, theirs);
     EXPECT_EQ(sink.updates[0].record.instanceName, "peer-radio");
@@ -196,15 +197,15 @@ TEST_F(Manager, ObjectsAndAttributesBothWays) {
 
     // Malformed values drop alone; a reflection of nothing known dispatches
     // nothing.
-    peer.rti.updateAttributeValues(theirs,
-                                   *Values({{"Frequency", std::string(7, '\1')},
-                                            {"RadioIndex", std::string("\0\x09", 2)},
-                                            {"CryptographicMode", std::string(6, '\1')},
-                                            {"AntennaPatternData", std::string("\0\0\0\x2A\0\0", 6)}}),
-                                   "");
+    peer.rti.updateAttributeValues(
+        theirs,
+        *Values({{"Frequency", std::string(7, '\1')},
+                 {"RadioIndex", std::string("\0\x09", 2)},
+                 {"CryptographicMode", std::string(6, '\1')},
+                 {"AntennaPatternData", std::string("\0\0\0\x2A\0\0", 6)}}),
+        "");
     peer.rti.updateAttributeValues(theirs, *Values({{"Frequency", std::string(9, '\1')}}), "");
-    peer.rti.updateAttributeValues(theirs, *Values({{"TransmitterOperationalStatus", "\x02"}}),
-                                   "");
+    peer.rti.updateAttributeValues(theirs, *Values({{"TransmitterOperationalStatus", "\x02"}}), "");
     ASSERT_TRUE(Until([&] { return sink.updates.size() >= 3; }));
     EXPECT_EQ(sink.updates[1].mask, HLA_ATTR_RADIO_INDEX | HLA_ATTR_ANTENNA_PATTERN_DATA);
     EXPECT_EQ(sink.updates[1].record.radioIndex, 9);

@@ -80,7 +80,8 @@ TEST_F(LibraryInFederation, RadiosMeetAPeerFederate) {
               std::string("\0\x04", 2));
 
     // A peer's transmitter on the air nearby is heard; deleted, it is gone.
-    const RTI::ObjectHandle theirs = peer.rti.registerObjectInstance(peer.transmitter, "peer-radio");
+    const RTI::ObjectHandle theirs =
+        peer.rti.registerObjectInstance(peer.transmitter, "peer-radio");
     peer.rti.updateAttributeValues(
         theirs,
         *peer.Values({{"EntityIdentifier", std::string("\0\x0A\0\x14\0\x1E", 6)},

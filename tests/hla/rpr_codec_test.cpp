@@ -103,11 +103,10 @@ TEST(RprCodec, ReflectedValuesOfTheWrongLengthAreDropped) {
     const struct {
         std::size_t size;
         bool longer;
-    } rules[kHlaAttributeCount] = {{6, false}, {1, true},  {12, false}, {4, true},  {4, false},
-                                   {2, false}, {2, false}, {8, false},  {4, false}, {1, true},
-                                   {1, true},  {1, true},  {2, false},  {1, false}, {8, false},
-                                   {2, false}, {4, false}, {1, true},   {4, false}, {1, false},
-                                   {24, false}};
+    } rules[kHlaAttributeCount] = {
+        {6, false}, {1, true},  {12, false}, {4, true}, {4, false}, {2, false}, {2, false},
+        {8, false}, {4, false}, {1, true},   {1, true}, {1, true},  {2, false}, {1, false},
+        {8, false}, {2, false}, {4, false},  {1, true}, {4, false}, {1, false}, {24, false}};
     const std::string room(32, '\x01');
     for (unsigned bit = 0; bit < kHlaAttributeCount; ++bit) {
         HlaTransmitterRecord r;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# End-to-end scenarios: hcyhost processes talking over loopback DIS.
+# End-to-end scenarios: hcyhost processes talking over loopback DIS, and as
+# federates through an RTI hub on loopback.
 #   e2e.sh BUILD SCENARIO PORT
 # Each scenario runs its hosts on its own UDP port, so scenarios may run in
 # parallel.
@@ -28,6 +29,14 @@ talk() { "$host" "${common[@]}" --transmit "$dir/sent.wav" "$@" >"$dir/talker.lo
 exact() { "$audio" compare "$dir/sent.wav" "$dir/$1.wav"; }
 # similar NAME R: a lossy codec; each voiced quarter second correlates >= R.
 similar() { "$audio" compare "$dir/sent.wav" "$dir/$1.wav" --correlation "$2"; }
+# hub: an RTI hub on a free loopback port; $fed names a federation there.
+hub() {
+  "$build/platform/rti13/hcyrtihub" --port 0 >"$dir/hub.log" 2>&1 &
+  for _ in $(seq 1 100); do grep -q "listening on" "$dir/hub.log" 2>/dev/null && break; sleep 0.05; done
+  local at; at=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$dir/hub.log")
+  [ -n "$at" ] || { echo "the hub did not start"; cat "$dir/hub.log"; return 1; }
+  fed="rti://127.0.0.1:$at/Radios"
+}
 silent() { if "$audio" compare "$dir/sent.wav" "$dir/$1.wav" --correlation 0.3; then echo "host $1 heard what it should not"; return 1; fi; }
 
 case $scenario in
@@ -96,5 +105,25 @@ case $scenario in
                || { cat "$dir/rx.log"; exit 1; } ;;
   exit)      # the listener leaves while the talker is still on the air
              listen rx 1; talk; finish rx ;;
+  hla)       # two federates talk through the hub as over DIS (the listener's DIS
+             # port hears nothing), and a DIS host beside them still hears the
+             # talker, which sends on both
+             hub
+             listen fed 5 --port $((port + 1000)) --federation "$fed"
+             listen dis 5
+             talk --federation "$fed"; finish fed; finish dis; exact fed; exact dis ;;
+  hla-removal) # a federate that vanishes mid-transmission is resigned by the
+             # hub, and its object's removal drops the record at once (records
+             # of objects never time out)
+             "$audio" make "$dir/long.wav" 8
+             hub
+             listen fed 4 --port $((port + 1000)) --federation "$fed"
+             "$host" "${common[@]}" --federation "$fed" --transmit "$dir/long.wav" \
+               >"$dir/talker.log" 2>&1 & t=$!
+             for _ in $(seq 1 100); do grep -q "hears 1 transmitter" "$dir/fed.log" && break; sleep 0.05; done
+             kill -9 $t; wait $t 2>/dev/null || true
+             finish fed
+             grep -q "hears 1 transmitter" "$dir/fed.log" && grep -q "hears 0 transmitters" "$dir/fed.log" \
+               || { cat "$dir/fed.log" "$dir/talker.log"; exit 1; } ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
