@@ -5,6 +5,7 @@
 //
 //   thread                      boundary around                 afterwards
 //   network manager             start-up, each message, stop    next message
+//                               each tick of a federation       next tick
 //   audio PDU worker            each received PDU               next PDU
 //   Transmitter PDU worker      each received PDU               next PDU
 //   receive thread (per socket) each datagram                   next datagram
@@ -21,6 +22,7 @@ namespace hcy::boundary {
 
 inline constexpr const char* kNetMgrStartUp = "starting the network manager";
 inline constexpr const char* kNetMgrMessage = "handling a network manager message";
+inline constexpr const char* kNetMgrHlaTick = "ticking the HLA federation";
 inline constexpr const char* kNetMgrShutDown = "stopping the network manager";
 inline constexpr const char* kAudioWorker = "dispatching a received audio PDU";
 inline constexpr const char* kXmitWorker =

@@ -3,9 +3,9 @@
 // of devices, radios and interphones, the start-up and shut-down sequences
 // and the update tick, and it is the receive road's sink (net/pdu_sink.h)
 // and the HLA manager's (hla/hla_sink.h): the dispatcher of everything
-// received. The last error, the configuration
-// accessors and the library-wide defaults are base/'s (base/library.h); the
-// members of those names here forward to it.
+// received. The last error, the configuration accessors and the
+// library-wide defaults are base/'s (base/library.h); the members of those
+// names here forward to it.
 //
 // Threads that enter it: the host's threads (every export), the update tick
 // (timer thread), the two PDU workers and the network manager thread

@@ -11,7 +11,8 @@ namespace hcy {
 namespace hla {
 
 // FOM type 1 (RPR FOM 1.0): a CHLAMgrRpr10 reporting to `sink`; null for any
-// other type. `sink` must outlive the manager.
+// other type. `sink` must outlive the manager. Throws std::runtime_error
+// when the RTI refuses its ambassador.
 std::unique_ptr<net::HlaManager> CreateHlaManager(std::uint32_t fomType, HlaSink& sink);
 
 }  // namespace hla

@@ -56,6 +56,13 @@ bool CHLAMgr::Join(const std::string& federation, const std::string& fedPath,
         fedPath.empty() ? hcy::hla::InCurrentDirectory(m_strFedFileName) : fedPath;
     const char* name = federation.c_str();
     const char* given = fedPath.c_str();
+    // A FED file that cannot be opened or read, on create or on join.
+    auto fedFailure = [&](bool opened) {
+        m_sink.SetError(
+            Format(opened ? "Could not read FED file %s" : "Could not find FED file %s", given)
+                .c_str());
+        return Fail();
+    };
 
     if (m_nCreateFederation) {
         try {
@@ -66,11 +73,9 @@ bool CHLAMgr::Join(const std::string& federation, const std::string& fedPath,
                 Format("Federation execution %s already exists: %s\n", name, ReasonOf(e).c_str())
                     .c_str());
         } catch (const RTI::CouldNotOpenFED&) {
-            m_sink.SetError(Format("Could not find FED file %s", given).c_str());
-            return Fail();
+            return fedFailure(false);
         } catch (const RTI::ErrorReadingFED&) {
-            m_sink.SetError(Format("Could not read FED file %s", given).c_str());
-            return Fail();
+            return fedFailure(true);
         } catch (...) {
             m_sink.SetError(
                 Format("Could not create federation %s using FED file %s", name, given).c_str());
@@ -86,11 +91,9 @@ bool CHLAMgr::Join(const std::string& federation, const std::string& fedPath,
                 m_rti.joinFederationExecution(federate.c_str(), name, m_pFedAmb.get());
             m_bJoined = true;
         } catch (const RTI::CouldNotOpenFED&) {
-            m_sink.SetError(Format("Could not find FED file %s", given).c_str());
-            return Fail();
+            return fedFailure(false);
         } catch (const RTI::ErrorReadingFED&) {
-            m_sink.SetError(Format("Could not read FED file %s", given).c_str());
-            return Fail();
+            return fedFailure(true);
         } catch (const RTI::FederateAlreadyExecutionMember& e) {
             m_sink.SetError(Format("Tervale is already a federate in %s federation: %s\n", name,
                                    ReasonOf(e).c_str())

@@ -9,6 +9,7 @@
 #include "hla/hla_mgr_rpr10.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "hla/hla_factory.h"
 #include "hla/hla_support.h"
@@ -37,7 +38,13 @@ namespace hla {
 
 std::unique_ptr<net::HlaManager> CreateHlaManager(std::uint32_t fomType, HlaSink& sink) {
     if (fomType != 1) return nullptr;
-    return std::unique_ptr<net::HlaManager>(new CHLAMgrRpr10(sink));
+    try {
+        return std::unique_ptr<net::HlaManager>(new CHLAMgrRpr10(sink));
+    } catch (const RTI::Exception& e) {
+        // An RTI's ambassador may refuse to be made; the caller knows no RTI
+        // types.
+        throw std::runtime_error(e._reason ? e._reason : "the RTI ambassador failed");
+    }
 }
 
 }  // namespace hla
@@ -106,10 +113,14 @@ bool CHLAMgrRpr10::Unpublish() {
             call();
         } catch (...) {}
     };
-    step([&] { m_rti.unsubscribeObjectClass(m_transmitter.handle); });
-    step([&] { m_rti.unpublishObjectClass(m_transmitter.handle); });
-    step([&] { m_rti.unsubscribeInteractionClass(m_signal.handle); });
-    step([&] { m_rti.unpublishInteractionClass(m_signal.handle); });
+    if (m_bTransmitterHandles) {
+        step([&] { m_rti.unsubscribeObjectClass(m_transmitter.handle); });
+        step([&] { m_rti.unpublishObjectClass(m_transmitter.handle); });
+    }
+    if (m_bSignalHandles) {
+        step([&] { m_rti.unsubscribeInteractionClass(m_signal.handle); });
+        step([&] { m_rti.unpublishInteractionClass(m_signal.handle); });
+    }
     TickOnce();
     return true;
 }

@@ -241,7 +241,7 @@ bool CNetMgr::TickHla() {
     HlaManager* hla = JoinedHla();
     // The manager catches what the RTI throws; the boundary is for anything
     // else, which loses this tick only.
-    plat::ThreadBoundary(hcy::boundary::kNetMgrMessage,
+    plat::ThreadBoundary(hcy::boundary::kNetMgrHlaTick,
                          [&] { pending = hla->Tick(hcy::Library().m_nHlaTickMode.load() == 2); });
     return pending;
 }
@@ -255,17 +255,20 @@ void CNetMgr::OnHlaInit(HlaInitRequest& request) {
     }
     m_pHlaMgr.reset();
     m_nHlaState = HLA_STATE_NONE;
-    if (m_hlaFactory) m_pHlaMgr = m_hlaFactory(request.fomType);
-    if (!m_pHlaMgr) {
-        m_nHlaState = HLA_STATE_FAILED;
-        hcy::Library().SetError("Invalid FOM type sent to HLAInit");
-        request.completion->Complete(HLA_STATE_FAILED);
-        return;
+    // The caller is told in every case, also when making the manager throws
+    // (an RTI's ambassador may refuse to be made).
+    try {
+        if (m_hlaFactory) m_pHlaMgr = m_hlaFactory(request.fomType);
+        if (!m_pHlaMgr) {
+            hcy::Library().SetError("Invalid FOM type sent to HLAInit");
+        } else if (m_pHlaMgr->Join(request.federation, request.fedFilePath, request.maxJoinTries,
+                                   request.createFederation != 0, &m_bStopRequested)) {
+            m_nHlaState = HLA_STATE_RUNNING;
+        }
+    } catch (const std::exception& e) {
+        hcy::Library().SetErrorf("Could not start the HLA manager: %s", e.what());
     }
-    const bool joined =
-        m_pHlaMgr->Join(request.federation, request.fedFilePath, request.maxJoinTries,
-                        request.createFederation != 0, &m_bStopRequested);
-    m_nHlaState = joined ? HLA_STATE_RUNNING : HLA_STATE_FAILED;
+    if (m_nHlaState.load() != HLA_STATE_RUNNING) m_nHlaState = HLA_STATE_FAILED;
     request.completion->Complete(m_nHlaState.load());
 }
 
