@@ -542,8 +542,6 @@ private:
     std::string m_last;
 };
 
-}  // namespace
-
 // The FED file installed or built beside this program; empty when there is
 // none (the library then looks in the working folder).
 std::string DefaultFedFile(const char* argv0) {
@@ -555,6 +553,8 @@ std::string DefaultFedFile(const char* argv0) {
     }
     return "";
 }
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const Options o = Parse(argc, argv);
