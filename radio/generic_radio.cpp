@@ -96,7 +96,9 @@ void CGenericRadioModel::PropLossModel(CReceive& r) {
     r.propagation = ratio >= 1.0 ? 1.0 : (ratio > 0.0 ? ratio : 0.0);
 }
 
-void CGenericRadioModel::RoundEarthModel(CReceive& r) {
+void CGenericRadioModel::RoundEarthModel(CReceive& r) { LineOfSight(r, 0.0); }
+
+void CGenericRadioModel::LineOfSight(CReceive& r, double extraMetres) {
     r.lineOfSight = 1.0;
     if (r.frequency < m_fRoundEarthThreshold) return;
     const double tx = r.GetAntennaX(), ty = r.GetAntennaY(), tz = r.GetAntennaZ();
@@ -107,8 +109,9 @@ void CGenericRadioModel::RoundEarthModel(CReceive& r) {
     const double d =
         std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
     if (!(d >= 500.0)) return;
-    double horizon = hcy::radio::RadioHorizon(hcy::radio::EllipsoidHeight(tx, ty, tz)) +
-                     hcy::radio::RadioHorizon(hcy::radio::EllipsoidHeight(ax, ay, az));
+    double horizon =
+        hcy::radio::RadioHorizon(hcy::radio::EllipsoidHeight(tx, ty, tz), extraMetres) +
+        hcy::radio::RadioHorizon(hcy::radio::EllipsoidHeight(ax, ay, az), extraMetres);
     if (horizon < 0.0) horizon = 0.0;
     if (d <= horizon) return;
     const double factor = 1.0 - (d - horizon) / (0.1 * d);
@@ -125,7 +128,10 @@ void CGenericRadioModel::TunerModel(CReceive& r) {
         r.tuner = r.frequency == m_fRecvFrequency ? 1.0 : 0.0;
         return;
     }
-    const double df = std::fabs(r.frequency - m_fRecvFrequency);
+    TunerCurve(r, std::fabs(r.frequency - m_fRecvFrequency), hb);
+}
+
+void CGenericRadioModel::TunerCurve(CReceive& r, double df, double hb) {
     const double t = 1.0 - 0.293 * df * df / (hb * hb);
     r.tuner = t > 0.0 ? t : 0.0;
     r.frequencyOffset = df >= 10.0 ? df : 0.0;

@@ -15,6 +15,15 @@ public:
     void RoundEarthModel(CReceive& record) override;
     void TunerModel(CReceive& record) override;
     void SquelchModel(CReceive& record) override;
+
+protected:
+    // The tuner curve for a transmitter df [Hz] off tune with half bandwidth
+    // hb [Hz] (hb != 0): 1 - 0.293 df^2 / hb^2, at least 0; the offset that
+    // shifts single-sideband audio is df from 10 Hz up.
+    static void TunerCurve(CReceive& record, double df, double hb);
+    // The round-earth line of sight, each end's height taken extraMetres [m]
+    // higher under the horizon's root.
+    void LineOfSight(CReceive& record, double extraMetres);
 };
 
 namespace hcy::radio {

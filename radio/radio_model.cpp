@@ -15,6 +15,7 @@
 #include "halcyra/halcyra.h"
 #include "hcyplat/clock.h"
 #include "net/net_mgr.h"
+#include "radio/radio_data.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
 
@@ -28,17 +29,8 @@ bool IsDataDevice(const CDevice* device) {
     return device && device->GetKind() == CDevice::Kind::Data;
 }
 
-template <class T>
-T Read(const void* p) {
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
-
-template <class T>
-void Write(void* p, T value) {
-    std::memcpy(p, &value, sizeof value);
-}
+using hcy::radio::Read;
+using hcy::radio::Write;
 
 }  // namespace
 

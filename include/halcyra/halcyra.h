@@ -99,6 +99,7 @@ enum {
     RD_IS_TRANSMITTING = 102,
     RD_MAX_AUDIO_LEVEL = 103,
     RD_XMIT_LEVEL = 104,
+    RD_HQ_MODE = 105, /* get, ARC-164: HQ word 1 (set as RD_FH_SYNC_OFFSET) */
     RD_XMIT_ID = 106,
     RD_MODE2_FREQ = 202,
     RD_MODE1_FREQ = 203,
@@ -112,7 +113,6 @@ enum {
     RD_FM_MODE_FLAG = 214,
     RD_FH_NET_ID = 215,
     RD_FH_SYNC_OFFSET = 216,
-    RD_HQ_MODE = 216,
     RD_HQ_SET_WOD = 217,
     RD_TOD_WINDOW = 218,
     RD_RECV_CRYPTO_SYSTEM = 219,

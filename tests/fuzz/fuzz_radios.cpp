@@ -97,10 +97,15 @@ Listeners& Setup() {
         made.radios = {plain, cecom, duplex, split};
         // The other models, the raw DIS radio listening to the seeds' sender.
         std::uint16_t entity = 7;
-        for (std::uint16_t model :
-             {RADIO_TYPE_MODEL1008, RADIO_TYPE_RAW_DIS, RADIO_TYPE_INTERCOM, RADIO_TYPE_SCANNER}) {
+        // The secure ones hop, their hop-net records and HQ blocks compared
+        // with the senders'; the ARC-164 takes time-of-day words from them.
+        for (std::uint16_t model : {RADIO_TYPE_MODEL1008, RADIO_TYPE_RAW_DIS, RADIO_TYPE_INTERCOM,
+                                    RADIO_TYPE_SCANNER, RADIO_TYPE_SECURE, RADIO_TYPE_SINCGARS,
+                                    RADIO_TYPE_ARC164, RADIO_TYPE_ARC186, RADIO_TYPE_ARC190}) {
             auto radio = AddRadio(entity++, model);
             radio->SetSNR(10, 20, 30, 1, 1.0f);
+            if (model == RADIO_TYPE_SINCGARS || model == RADIO_TYPE_ARC164)
+                radio->SetSpreadSpectrum(1);
             radio->AttachRecvPath(made.sound.get(), 0);
             made.radios.push_back(radio);
         }

@@ -13,7 +13,11 @@
 #include <random>
 #include <sstream>
 
+#include "halcyra/halcyra.h"
 #include "net_fixture.h"
+#include "radio/arc164_radio.h"
+#include "radio/radio_post.h"
+#include "radio/sincgars_radio.h"
 
 using namespace nettest;
 namespace fs = std::filesystem;
@@ -229,6 +233,64 @@ TEST_F(PduTsharkTest, EveryPduDecodesToTheRecordValues) {
         // only their header.
         {ToWire(IcsTransmitterPduToNet, s.icsTxHost), Header(SampleIcsTransmitter().header)},
         {ToWire(IcsSignalPduToNet, s.icsSigHost), Header(SampleIcsSignal().header)},
+    });
+}
+
+// The modulation parameters as the secure models send them: the hop-net
+// record in network order (decoded field by field by a standard reader when
+// the radio system says CCTT SINCGARS, 6; SINCGARS radios say 5, which it
+// shows as bytes), and the ARC-164's HQ block, eight words in the machine's
+// own order.
+TEST_F(PduTsharkTest, TheSecureModelsModulationParametersDecode) {
+    // The ARC-164 reads its band from a configuration of its own: none.
+    const hcytest::ScopedEnv home("XDG_CONFIG_HOME", dir_.string());
+    const hcytest::ScopedCwd cwd(dir_.string());
+    std::vector<Bytes> sent;
+    hcy::radio::SetNetMgrHookForTest([&](hcy::radio::NetMgrMessage&& m) {
+        if (m.pdu) sent.push_back(m.pdu->pdu);
+    });
+    auto set = [](CRadioModel& radio, int id, auto value) { radio.SetRadioData(id, &value); };
+    CSincgarsRadioModel sincgars;
+    sincgars.SetFrequency(30e6, 30e6);
+    set(sincgars, RD_FH_NET_ID, std::uint16_t{258});
+    set(sincgars, RD_HOP_SET_ID, std::uint16_t{772});
+    set(sincgars, RD_LOCKOUT_SET_ID, std::uint16_t{1286});
+    set(sincgars, RD_FH_SYNC_OFFSET, std::uint32_t{117967114});
+    set(sincgars, RD_TRANSEC_KEY, std::uint16_t{2828});
+    set(sincgars, RD_CLEAR_CHANNEL, std::uint8_t{1});
+    sincgars.SetSpreadSpectrum(1);
+    sincgars.Heartbeat();
+    sincgars.SetSystem(6);
+    sincgars.SetPTT(1, 2);  // the first PDU of the keying: start of message
+    CArc164RadioModel arc164;
+    arc164.SetFrequency(243e6, 243e6);
+    set(arc164, RD_FH_NET_ID, std::uint16_t{0x0102});
+    set(arc164, RD_FH_SYNC_OFFSET, std::uint16_t{3});
+    set(arc164, RD_HQ_SET_WOD, std::uint32_t{5} << 16 | 0xA1B2);
+    arc164.Heartbeat();
+    hcy::radio::SetNetMgrHookForTest({});
+    ASSERT_EQ(sent.size(), 3u);
+    const Expected length = {{"dis.pdu_type", "25"}, {"dis.pdu_length", "120"}};
+    const Expected cctt = {{"dis.radio.mod_type.system", "6"},
+                           {"dis.radio.mod_type.frequency_hopping", "1"},
+                           {"dis.radio.mod_param.length", "16"},
+                           {"dis.radio.mod_param.cctt_cingars.fh_nw_id", "258"},
+                           {"dis.radio.mod_param.cctt_cingars.fh_set_id", "772"},
+                           {"dis.radio.mod_param.cctt_cingars.fh_lo_set_id", "1286"},
+                           {"dis.radio.mod_param.cctt_cingars.fh_msg_start", "1"},
+                           {"dis.radio.mod_param.cctt_cingars.fh_sync_offset", "117967114"},
+                           {"dis.radio.mod_param.cctt_cingars.fh_securit_key", "2828"},
+                           {"dis.radio.mod_param.cctt_cingars.fh_clr_channel", "1"}};
+    ExpectDecoded({
+        {ToWire(TransmitterPduToNet, sent[0]),
+         length + Expected{{"dis.radio.mod_type.system", "5"},
+                           {"dis.radio.transmit_state", "1"},
+                           {"dis.radio.mod_param.all", "01020304050600000708090a0b0c0100"}}},
+        {ToWire(TransmitterPduToNet, sent[1]), length + cctt},
+        {ToWire(TransmitterPduToNet, sent[2]),
+         length + Expected{{"dis.radio.mod_type.system", "1"},
+                           {"dis.radio.frequency", "243000000"},
+                           {"dis.radio.mod_param.all", "0201030000000000000000000000b2a1"}}},
     });
 }
 

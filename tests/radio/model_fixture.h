@@ -18,7 +18,10 @@ protected:
     // A radio of the model code with identifiers (1, 2, 3, 9), user id 8,
     // on the fixture's device; Path(index) is its path.
     std::shared_ptr<CRadioModel> Make(std::uint16_t code, std::size_t* index = nullptr) {
-        auto model = CreateRadioModel(code);
+        return Make(CreateRadioModel(code), index);
+    }
+    template <class Model>
+    std::shared_ptr<Model> Make(std::shared_ptr<Model> model, std::size_t* index = nullptr) {
         model->SetRadioId(1, 2, 3, 9);
         model->SetUserId(8);
         if (index) *index = paths_.size();

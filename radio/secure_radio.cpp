@@ -1,0 +1,214 @@
+#include "radio/secure_radio.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "audio/recv_path.h"
+#include "base/library.h"
+#include "halcyra/halcyra.h"
+#include "radio/radio_data.h"
+#include "radio/receive.h"
+
+using hcy::radio::Read;
+
+namespace {
+
+// Hop-net record offsets [bytes] and the record's length.
+constexpr std::size_t kNetId = 0, kHopSet = 2, kLockoutSet = 4, kStartOfMessage = 6,
+                      kSyncOffset = 8, kTransecKey = 12, kClearChannel = 14, kRecordBytes = 16;
+
+}  // namespace
+
+double hcy::radio::RoundTo100Hz(double hertz) { return std::trunc(hertz * 0.01 + 0.5) * 100.0; }
+
+CSecureRadioModel::CSecureRadioModel() {
+    // The generic radio's parameters are already the record with FH net id
+    // 1; the rest is this model's.
+    m_fNoiseLevel = 1e-13;
+    m_nSystem = 1;
+    m_nReceptionMode = RECEPTION_MODE_TAIL;
+    m_nDuplex = DUPLEX_HALF;
+    m_nRecvPathNoise = 1;
+    m_bDoCrypto = 1;
+    m_bDoHopNet = 1;
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+int CSecureRadioModel::SetCryptoSystem(int value) {
+    Guard lock(*this);
+    const auto system = static_cast<std::uint16_t>(value);
+    const bool changed = system != m_nCryptoSystem;
+    m_nCryptoSystem = system;
+    if (changed) NotifyAttribute(HLA_ATTR_CRYPTO_SYSTEM);
+    return 1;
+}
+
+int CSecureRadioModel::SetCryptoKey(int value) {
+    Guard lock(*this);
+    const auto key = static_cast<std::uint16_t>(value);
+    const bool changed = key != m_nCryptoKey;
+    m_nCryptoKey = key;
+    if (changed) NotifyAttribute(HLA_ATTR_ENCRYPTION_KEY_IDENTIFIER);
+    return 1;
+}
+
+int CSecureRadioModel::SetSpreadSpectrum(int flags) {
+    Guard lock(*this);
+    const auto value = static_cast<std::uint16_t>(flags);
+    const std::uint16_t changed = value ^ m_nSpreadSpectrum;
+    m_nSpreadSpectrum = value;
+    if (changed & 1) NotifyAttribute(HLA_ATTR_FREQUENCY_HOP_IN_USE);
+    if (changed & 2) NotifyAttribute(HLA_ATTR_PSEUDO_NOISE_SPECTRUM_IN_USE);
+    if (changed & 4) NotifyAttribute(HLA_ATTR_TIME_HOP_IN_USE);
+    return 1;
+}
+
+// The key is the FH net id's low byte.
+int CSecureRadioModel::SetFreqHopKey(int value) {
+    Guard lock(*this);
+    SetRecordField(kNetId + 1, 1, static_cast<std::uint8_t>(value));
+    return 1;
+}
+
+void CSecureRadioModel::SetRecordField(std::size_t offset, std::size_t width, std::uint32_t value) {
+    if (!m_bHopNetRecord || m_modulationParameters.size() < offset + width) return;
+    for (std::size_t i = 0; i < width; ++i)
+        m_modulationParameters[offset + i] =
+            static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
+}
+
+int CSecureRadioModel::SetRadioData(int id, void* value) {
+    if (!value) return 0;
+    Guard lock(*this);
+    switch (id) {
+    case RD_FH_NET_ID: SetRecordField(kNetId, 2, Read<std::uint16_t>(value)); return 1;
+    case RD_FH_SYNC_OFFSET: SetRecordField(kSyncOffset, 4, Read<std::uint32_t>(value)); return 1;
+    case RD_HOP_SET_ID: SetRecordField(kHopSet, 2, Read<std::uint16_t>(value)); return 1;
+    case RD_LOCKOUT_SET_ID: SetRecordField(kLockoutSet, 2, Read<std::uint16_t>(value)); return 1;
+    case RD_TRANSEC_KEY: SetRecordField(kTransecKey, 2, Read<std::uint16_t>(value)); return 1;
+    case RD_CLEAR_CHANNEL: SetRecordField(kClearChannel, 1, Read<std::uint8_t>(value)); return 1;
+    default: return CGenericRadioModel::SetRadioData(id, value);
+    }
+}
+
+std::string CSecureRadioModel::PromptFile(const char* name) const {
+    const std::string key = name + std::to_string(m_nCryptoSystem) + "Wav";
+    return hcy::Library().GetProfileString(m_strSection.c_str(), key.c_str(), "");
+}
+
+// ---------------------------------------------------------------------------
+// Keying
+
+int CSecureRadioModel::SetPTT(int on, std::uint32_t source) {
+    Guard lock(*this);
+    if (!m_nOn) return 0;
+    m_nPttRequested = on;
+    if (on && m_nCryptoSystem != 0) {
+        // No key loaded: the operator hears the no-fill prompt, nothing is sent.
+        if (m_nCryptoKey == 0 && !m_nAllowPlainXmit) return PlayNoFillPrompt() ? 1 : 0;
+        if (StartPreamble(source)) return 1;
+        m_nReceptionMode = m_nSavedEndMode;
+        m_nPromptSource = 0;
+    }
+    return KeyDirect(on, source);
+}
+
+int CSecureRadioModel::KeyDirect(int on, std::uint32_t source) {
+    Guard lock(*this);
+    const int result = CRadioModel::SetPTT(on, source);
+    MuteWhileKeyed();
+    return result;
+}
+
+void CSecureRadioModel::MuteWhileKeyed() {
+    const bool keyed = IsKeyed();
+    for (auto& path : m_paths)
+        if (path->IsActive()) path->MuteNoise(keyed);
+    SetRecordsPttBlock(keyed);
+}
+
+bool CSecureRadioModel::StartPreamble(std::uint32_t) { return false; }
+
+bool CSecureRadioModel::PlayNoFillPrompt() { return false; }
+
+// Only the first Transmitter PDU of a keying of a hopping radio marks the
+// start of the message.
+void CSecureRadioModel::SendTransmitterPdu() {
+    Guard lock(*this);
+    const std::uint32_t keyed = IsKeyed() ? 1 : 0;
+    SetRecordField(kStartOfMessage, 1, (m_nSpreadSpectrum & 1) && keyed && !m_nLastPttSent);
+    m_nLastPttSent = keyed;
+    CRadioModel::SendTransmitterPdu();
+}
+
+// ---------------------------------------------------------------------------
+// Reception hooks
+
+// Each end's height counts one metre more under the horizon's root.
+void CSecureRadioModel::RoundEarthModel(CReceive& r) { LineOfSight(r, 1.0); }
+
+// Heard within the radio's own bandwidth of its receive frequency (on the
+// transmitter's curve) or of the guard frequency, in the radio's modulation;
+// nothing while the receive frequency is 0.
+void CSecureRadioModel::TunerModel(CReceive& r) {
+    const double bw = m_fBandwidth;
+    const double f = r.frequency;
+    const double hb = 0.5 * r.bandwidth;
+    if (m_fRecvFrequency == 0.0) {
+        r.tuner = 0.0;
+    } else if (m_fRecvFrequency - bw <= f && f <= m_fRecvFrequency + bw) {
+        if (hb == 0.0) {
+            r.tuner = 1.0;
+            r.frequencyOffset = 0.0;
+        } else {
+            TunerCurve(r, std::fabs(f - m_fRecvFrequency), hb);
+        }
+    } else if (m_fGuardFrequency > 0.0 && m_fGuardFrequency - bw <= f &&
+               f <= m_fGuardFrequency + bw) {
+        r.tuner = 1.0;
+    } else {
+        r.tuner = 0.0;
+    }
+    if (r.majorModulation != m_nMajorModulation || r.detailModulation != m_nDetailModulation)
+        r.tuner = 0.0;
+}
+
+// Decodable with the same system and key, or sent in clear: without a key
+// (plain transmission allowed here) or without a system.
+void CSecureRadioModel::CryptoModel(CReceive& r) {
+    const bool clear = m_nAllowPlainXmit ? r.cryptoKey == 0 : r.cryptoSystem == 0;
+    const bool same = r.cryptoSystem == m_nCryptoSystem && r.cryptoKey == m_nCryptoKey;
+    r.decodeOk = same || clear;
+}
+
+// Hopping radios hear only hopping transmitters of their hop net, on any
+// frequency; the others only the others.
+void CSecureRadioModel::HopNetModel(CReceive& r) {
+    r.status = RECV_STATUS_SILENT;
+    const bool hops = m_nSpreadSpectrum & 1;
+    const bool theyHop = r.spreadSpectrum & 1;
+    if (!hops || !theyHop) {
+        if (!hops && !theyHop) r.status = RECV_STATUS_AUDIBLE;
+        return;
+    }
+    r.tuner = 1.0;
+    if (m_bDoSquelch) SquelchModel(r);
+    if (SameHopNet(r)) r.status = RECV_STATUS_AUDIBLE;
+}
+
+// Net id, hop set, lockout set, sync offset and TRANSEC key; start of
+// message and clear channel play no part.
+bool CSecureRadioModel::SameHopNet(const CReceive& r) const {
+    if (m_modulationParameters.size() < kRecordBytes) return false;
+    // A shorter record than ours counts as zeros beyond its end.
+    std::uint8_t theirs[kRecordBytes] = {};
+    if (!r.modulationParameters.empty())
+        std::memcpy(theirs, r.modulationParameters.data(),
+                    std::min(r.modulationParameters.size(), kRecordBytes));
+    const std::uint8_t* ours = m_modulationParameters.data();
+    return std::memcmp(theirs + kNetId, ours + kNetId, 6) == 0 &&
+           std::memcmp(theirs + kSyncOffset, ours + kSyncOffset, 6) == 0;
+}
