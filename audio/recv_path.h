@@ -1,20 +1,22 @@
 #pragma once
-// A receive path: the route from one radio to one output device and channel.
-// It plays every transmitter the radio hears through an output buffer of its
-// own (one per receive record), plus the local source (no record: prompts,
-// sidetone), and keeps the radio's noise: open-squelch noise, squelch tail
-// and background noise.
+// A receive path: the route from one radio, or one interphone station, to
+// one output device and channel. It plays every transmitter (or remote
+// station) its source hears through an output buffer of its own (one per
+// receive record), plus the local source (no record: prompts, sidetone), and
+// keeps the radio's noise: open-squelch noise, squelch tail and background
+// noise (silent on an interphone path).
 //
-//   radio (its mutex held) --UpdateSourceGain/WriteAudio/StopSource--> path
-//     --> output buffer per record --> device
+//   radio or station (its mutex held) --UpdateSourceGain/WriteAudio/StopSource-->
+//     path --> output buffer per record --> device
 //
-// Contract between the radios and the paths:
-// - Radios call every operation below with their own mutex held; a path takes
-//   only its own lock and those below it (output buffer, platform), and never
-//   calls back into a radio's locking members. What a path may read of its
-//   radio and of a record without the radio's lock: CRadioModel::GetMasterVolume,
-//   CRadioModel::GetUserId, CReceive::GetSignal, GetPttBlock, GetRecvValue and
-//   IsRemoved (all atomic).
+// Contract between the sources and the paths:
+// - Radios and stations call every operation below with their own mutex
+//   held; a path takes only its own lock and those below it (output buffer,
+//   platform), and never calls back into a source's locking members. What a
+//   path may read of its source and of a record without the source's lock:
+//   CRadioModel::GetMasterVolume, CRadioModel::GetUserId,
+//   CICSModel::GetMasterVolume, CICSModel::GetHandle, CReceive::GetSignal,
+//   GetPttBlock, GetRecvValue and IsRemoved (all atomic).
 // - A record pointer is valid from the first UpdateSourceGain for it until
 //   ForgetSource for it; the path keeps no pointer to it after ForgetSource.
 // - A path on a data device owns no buffers: the radio hands received audio
@@ -24,6 +26,7 @@
 #include <memory>
 
 class CDevice;
+class CICSModel;
 class CRadioModel;
 class CReceive;
 
@@ -45,6 +48,11 @@ public:
     // Sets the source radio; active once a device is attached too.
     virtual void SetRadio(CRadioModel* radio) = 0;
     virtual CRadioModel* GetRadio() const = 0;
+    // Sets the source interphone station instead; active once a device is
+    // attached too. A record on a station's path plays at the station's
+    // master volume.
+    virtual void SetIntercom(CICSModel* interphone) = 0;
+    virtual CICSModel* GetIntercom() const = 0;
     // Output channel: 8 left, 9 right, anything else centre; applies at the
     // next volume and pan update.
     virtual void SetChannel(int channel) = 0;
@@ -59,7 +67,7 @@ public:
 
     // Noise.
     // Noise volume from the radio's master volume (0 while the device is
-    // keyed); false without a device.
+    // keyed, and on a station's path); false without a device.
     virtual bool UpdateNoiseVolume() = 0;
     // Open-squelch noise: play looping (panned by channel) or stop.
     virtual void PlaySquelchNoise(bool on) = 0;
@@ -87,7 +95,7 @@ public:
     // Stops the buffers that received nothing since the last call.
     virtual void StopIdleOutputBuffers() = 0;
     // Disconnects the path (device and radio forgotten, every buffer and noise
-    // stopped), leaving it free for reuse.
+    // stopped), leaving it free for reuse by its source.
     virtual void StopAll() = 0;
     // Empties the path (buffers stopped and deleted) before its deletion.
     virtual void DetachAll() = 0;

@@ -9,6 +9,7 @@
 #include "audio/recv_path_multi.h"
 #include "base/library.h"
 #include "hcyplat/crt.h"
+#include "interphone/ics_model.h"
 #include "radio/radio_model.h"
 #include "radio/receive.h"
 
@@ -226,7 +227,7 @@ void CRecvPathMono::AttachDevice(CDevice* device) {
         }
         if (!IsDataDevice()) CreateAttachedSounds();
     }
-    m_bActive = m_pDevice && m_pRadio;
+    m_bActive = m_pDevice && HasSource();
 }
 
 void CRecvPathMono::CreateAttachedSounds() {
@@ -245,12 +246,23 @@ CDevice* CRecvPathMono::GetDevice() const {
 void CRecvPathMono::SetRadio(CRadioModel* radio) {
     std::lock_guard lock(m_mutex);
     m_pRadio = radio;
-    m_bActive = m_pDevice && m_pRadio;
+    m_bActive = m_pDevice && HasSource();
 }
 
 CRadioModel* CRecvPathMono::GetRadio() const {
     std::lock_guard lock(m_mutex);
     return m_pRadio;
+}
+
+void CRecvPathMono::SetIntercom(CICSModel* interphone) {
+    std::lock_guard lock(m_mutex);
+    m_pIntercom = interphone;
+    m_bActive = m_pDevice && HasSource();
+}
+
+CICSModel* CRecvPathMono::GetIntercom() const {
+    std::lock_guard lock(m_mutex);
+    return m_pIntercom;
 }
 
 void CRecvPathMono::SetChannel(int channel) {
@@ -336,14 +348,15 @@ bool CRecvPathMono::UpdateSourceGainLocked(const CReceive* record, bool* notice,
                                            double* noticeGain) {
     COutputBuffer* buffer = FindBuffer(record);
     if (record && record->IsRemoved()) return true;
-    if (!m_pRadio || !m_pDevice) return false;
+    if (!HasSource() || !m_pDevice) return false;
+    const double master = m_pRadio ? m_pRadio->GetMasterVolume() : m_pIntercom->GetMasterVolume();
     double gain = 0.0;
     if (record && record->GetPttBlock())
         gain = 0.0;
-    else if (record)
-        gain = record->GetSignal() * m_pRadio->GetMasterVolume();
+    else if (record && m_pRadio)
+        gain = record->GetSignal() * master;
     else
-        gain = m_pRadio->GetMasterVolume();
+        gain = master;  // a remote station, or the local source
 
     if (!buffer) {
         if (IsDataDevice()) {
@@ -373,7 +386,8 @@ bool CRecvPathMono::UpdateSourceGain(const CReceive* record) {
         std::lock_guard lock(m_mutex);
         result = UpdateSourceGainLocked(record, &notice, &gain);
         device = m_pDevice;
-        userId = m_pRadio ? m_pRadio->GetUserId() : 0;
+        // A station has no user id: its handle is as unique.
+        userId = m_pRadio ? m_pRadio->GetUserId() : m_pIntercom ? m_pIntercom->GetHandle() : 0;
     }
     // The host's callback runs without the path's mutex.
     if (notice && device) device->NotifyHost(userId, record, kDevDataRecvGain, &gain);
@@ -475,6 +489,7 @@ void CRecvPathMono::DetachAll() {
     m_bActive = false;
     m_pDevice = nullptr;
     m_pRadio = nullptr;
+    m_pIntercom = nullptr;
 }
 
 // ---------------------------------------------------------------------------

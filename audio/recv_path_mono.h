@@ -11,8 +11,9 @@
 //
 // Exclusion: one mutex per path over its fields and its buffer list; output
 // buffers have their own. What the path calls with its mutex held (the
-// device's GetDirectSound, IsKeyed and GetKind, the radio's GetMasterVolume
-// and GetUserId, the record's atomic getters) takes no lock above it. The
+// device's GetDirectSound, IsKeyed and GetKind, the radio's or station's
+// GetMasterVolume, GetUserId and GetHandle, the record's atomic getters)
+// takes no lock above it. The
 // data device's host notice is made after the path's mutex is released.
 #include <cstdint>
 #include <memory>
@@ -40,6 +41,8 @@ public:
     CDevice* GetDevice() const override;
     void SetRadio(CRadioModel* radio) override;
     CRadioModel* GetRadio() const override;
+    void SetIntercom(CICSModel* interphone) override;
+    CICSModel* GetIntercom() const override;
     void SetChannel(int channel) override;
     int GetChannel() const override;
     bool IsActive() const override;
@@ -100,6 +103,7 @@ protected:
     long ChannelPan() const;
     void PlayLooping(const plat::LPDIRECTSOUNDBUFFER& buffer, bool on, bool pan);
     bool IsDataDevice() const;
+    bool HasSource() const { return m_pRadio || m_pIntercom; }
 
     mutable std::mutex m_mutex;
     bool m_bActive = false;
@@ -111,6 +115,7 @@ protected:
     std::weak_ptr<plat::IDirectSound> m_buffersDs;
     CDevice* m_pDevice = nullptr;
     CRadioModel* m_pRadio = nullptr;
+    CICSModel* m_pIntercom = nullptr;
     plat::LPDIRECTSOUNDBUFFER m_pSquelchNoise;
     plat::LPDIRECTSOUNDBUFFER m_pSquelchTail;
     plat::LPDIRECTSOUNDBUFFER m_pBackgroundNoise;

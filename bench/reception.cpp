@@ -33,6 +33,8 @@ public:
     CDevice* GetDevice() const override { return device_; }
     void SetRadio(CRadioModel* r) override { radio_ = r; }
     CRadioModel* GetRadio() const override { return radio_; }
+    void SetIntercom(CICSModel*) override {}
+    CICSModel* GetIntercom() const override { return nullptr; }
     void SetChannel(int c) override { channel_ = c; }
     int GetChannel() const override { return channel_; }
     bool IsActive() const override { return device_ && radio_; }

@@ -735,10 +735,6 @@ HCY_EXPORT int hcyCreateInterphone(int station, uint16_t site, uint16_t applicat
     return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
         auto interphone = CreateInterphoneModel();
-        if (!interphone) {
-            theApp.SetError("Interphone stations are not available in this build.");
-            return -1;
-        }
         hcy::net::EntityId id{site, application, entity};
         if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();
         interphone->SetEntityID(id.site, id.application, id.entity);

@@ -146,6 +146,15 @@ enum {
     RD_WAV_RECORD_FILE = 384
 };
 
+/* Call words of an interphone station, read with hcyGetRadioData: 1 or 0,
+ * and the number of the station that rings it. */
+enum {
+    ICS_DATA_DIAL_TONE = 301, /* off hook with no call pending */
+    ICS_DATA_CALLER = 302,    /* the station ringing this one; 0: none */
+    ICS_DATA_BUSY = 303,      /* the dialed station answered busy */
+    ICS_DATA_RINGBACK = 304   /* the dialed station rings (or answered busy) */
+};
+
 /* Device-data codes of hcySetDeviceData, hcyGetDeviceData and the notify
  * callback. */
 enum {

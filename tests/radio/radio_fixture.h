@@ -52,6 +52,8 @@ public:
     CDevice* GetDevice() const override { return device; }
     void SetRadio(CRadioModel* r) override { radio = r; }
     CRadioModel* GetRadio() const override { return radio; }
+    void SetIntercom(CICSModel*) override {}
+    CICSModel* GetIntercom() const override { return nullptr; }
     void SetChannel(int c) override { channel = c; }
     int GetChannel() const override { return channel; }
     bool IsActive() const override { return device && radio; }

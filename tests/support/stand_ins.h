@@ -154,6 +154,7 @@ public:
     }
     int SetEncoding(int) override { return 1; }
     int SetMasterVolume(float v) override { return v >= 0.0f && v <= 1.0f ? 1 : 0; }
+    float GetMasterVolume() const override { return 0.0f; }
     int GetData(int id, std::uint32_t* out) override {
         if (id < 301 || id > 304) return 0;
         *out = 0;
