@@ -5,6 +5,8 @@
 // of a real back end for a single card), keyed while the microphone file
 // plays, for --key seconds, by a schedule or by a playback device that
 // plays a WAV file into radio 1, and a report of what each radio heard.
+// Or, instead of the radios, one interphone station that dials or answers
+// and talks once its call is up.
 //
 // It says "radio N listening on port P" once it can hear: its radios are
 // wired and the library's sockets are bound (the ports are set on the
@@ -38,8 +40,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: hcyhost [options]\n"
-    "A simulator host on the Halcyra library: radios on sound cards, virtual (WAV\n"
-    "files) or real.\n"
+    "A simulator host on the Halcyra library: radios, or one interphone station, on\n"
+    "sound cards, virtual (WAV files) or real.\n"
     "\n"
     "  --exercise N         DIS exercise id, 1 to 255 (default 1)\n"
     "  --port N             primary UDP port (default 3000)\n"
@@ -101,12 +103,28 @@ constexpr const char* kUsage =
     "                       (--network hla: on it alone)\n"
     "  --fed-file PATH      the federation's FED file (default: hcyRprFom10.fed beside\n"
     "                       hcyhost, or in ../share/halcyra from it)\n"
+    "  --heartbeat S        heartbeat period [s] of radios and stations (default 3)\n"
     "  --help               this text\n"
     "\n"
     "Each radio says what it hears: \"radio H hears N transmitters at T s\", and at the\n"
     "end of each transmission \"radio H heard S.A.E.R from T1 to T2 s, audio peak P\"\n"
     "(H the radio's handle, S.A.E.R the transmitter's site, application, entity and\n"
-    "radio number, P its largest audio level).\n";
+    "radio number, P its largest audio level).\n"
+    "\n"
+    "Interphone station, instead of the radios (--exercise, --entity, --network,\n"
+    "--encoding but cecom-cvsd, --card but split, --transmit, --receive and --key\n"
+    "apply to it):\n"
+    "  --station N          be station number N, 1 to 65535\n"
+    "  --dial M             go off hook and dial station M at the start\n"
+    "  --answer             go off hook when rung\n"
+    "  --hang-up S          hang up S seconds after the call is up\n"
+    "  --close-device S     close the sound card S seconds after the call is up\n"
+    "  --destroy S          destroy the station S seconds after the call is up\n"
+    "The station talks (its sound card keyed) from the moment the call is up, for\n"
+    "the --transmit file or --key seconds. It prints its call words whenever they\n"
+    "change, \"station N dial tone D, caller C, busy B, ringback R at T s\", and\n"
+    "\"station N in a call at T s\" once its dial request was answered or it\n"
+    "answered its caller.\n";
 
 constexpr int kMaxRadios = 16;
 constexpr double kRadioSpacing = 1e6;  // between the radios' frequencies [Hz]
@@ -154,6 +172,11 @@ struct Options {
     std::optional<double> seconds;
     std::optional<double> recvTimeout;
     bool status = false;
+    std::optional<double> heartbeat;
+    std::optional<int> station;
+    std::optional<int> dial;
+    bool answer = false;
+    std::optional<double> hangUp, closeDevice, destroy;  // [s] into the call
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -223,6 +246,10 @@ Options Parse(int argc, char** argv) {
             o.status = true;
             continue;
         }
+        if (a == "--answer") {
+            o.answer = true;
+            continue;
+        }
         if (i + 1 >= argc) Fail("missing value for " + a);
         const char* v = argv[++i];
         if (a == "--exercise")
@@ -255,6 +282,18 @@ Options Parse(int argc, char** argv) {
             o.recvTimeout = Number(a, v, 0.25, 3600);
         else if (a == "--key")
             o.key = Number(a, v, 0.1, 86400);
+        else if (a == "--heartbeat")
+            o.heartbeat = Number(a, v, 0.25, 3600);
+        else if (a == "--station")
+            o.station = static_cast<int>(Number(a, v, 1, 65535));
+        else if (a == "--dial")
+            o.dial = static_cast<int>(Number(a, v, 1, 65535));
+        else if (a == "--hang-up")
+            o.hangUp = Number(a, v, 0, 86400);
+        else if (a == "--close-device")
+            o.closeDevice = Number(a, v, 0, 86400);
+        else if (a == "--destroy")
+            o.destroy = Number(a, v, 0, 86400);
         else if (a == "--sound")
             o.sound = v;
         else if (a == "--federation")
@@ -336,6 +375,18 @@ Options Parse(int argc, char** argv) {
     }
     if (!o.secondaryAddress.empty() && o.secondaryPort == 0)
         Fail("--secondary-address needs --secondary-port");
+    const bool stationOnly = o.dial || o.answer || o.hangUp || o.closeDevice || o.destroy;
+    if (stationOnly && !o.station)
+        Fail("--dial, --answer, --hang-up, --close-device and --destroy need --station");
+    const bool radiosOnly = o.radios > 1 || !o.schedules.empty() || o.model != RADIO_TYPE_GENERIC ||
+                            o.card == "split" || !o.playFile.empty() || o.status ||
+                            !o.federation.empty();
+    if (o.station && radiosOnly)
+        Fail(
+            "--station stands for the radios: no --radios, --model, --schedule, --play, "
+            "--status, --federation or --card split");
+    if (o.station && o.encoding == ENCODING_CECOM_CVSD)
+        Fail("an interphone station has no cecom-cvsd encoding");
     return o;
 }
 
@@ -554,6 +605,126 @@ std::string DefaultFedFile(const char* argv0) {
     return "";
 }
 
+// An interphone station on the sound card: dials or answers as told, talks
+// once the call is up and reports its call words. The host sees only the
+// four words, so "in a call" is read from them: after a dial, ringback (or
+// busy) that clears with the station still off hook; after answering, the
+// caller word that clears.
+int RunStation(const Options& o, int device, const hcyplat_guid& microphone, double talkSeconds,
+               double runSeconds) {
+    const int station = hcyCreateInterphone(*o.station, static_cast<std::uint16_t>(o.site),
+                                            static_cast<std::uint16_t>(o.application),
+                                            static_cast<std::uint16_t>(o.entity), 0);
+    Check(station > 0, "hcyCreateInterphone");
+    Check(hcySetExerciseID(station, static_cast<std::uint32_t>(o.exercise)), "hcySetExerciseID");
+    Check(hcySetEncoding(station, o.encoding), "hcySetEncoding");
+    if (o.network) Check(hcySetNetwork(station, *o.network), "hcySetNetwork");
+    // A new station is silent: it plays its callers at full volume here.
+    Check(hcySetMasterVolume(station, 1.0f), "hcySetMasterVolume");
+    Check(hcySetComRadioRecv(station, device, 0, 1), "hcySetComRadioRecv");
+    Check(hcySetComRadioXmit(station, device, 1), "hcySetComRadioXmit");
+    std::printf("hcyhost: station %d (handle %d), exercise %d, port %d\n", *o.station, station,
+                o.exercise, o.port);
+    std::printf("hcyhost: station %d listening on port %d\n", *o.station, o.port);
+    std::fflush(stdout);
+
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    const auto end = start + std::chrono::duration<double>(runSeconds);
+    auto seconds = [&](clock::time_point t) {
+        return std::chrono::duration<double>(t - start).count();
+    };
+    bool onHook = true, dialed = false, answered = false, awaited = false, inCall = false;
+    bool keyed = false, alive = true;
+    int calls = 0;
+    clock::time_point callUp;
+    if (o.dial) {
+        Check(hcyInterphoneSetHook(station, 0), "hcyInterphoneSetHook");
+        Check(hcyInterphoneDial(station, *o.dial), "hcyInterphoneDial");
+        onHook = false;
+        dialed = true;
+        std::printf("hcyhost: station %d dials %d\n", *o.station, *o.dial);
+    }
+    std::uint32_t words[4] = {0, 0, 0, 0};
+    bool first = true;
+    for (auto now = clock::now(); now < end; now = clock::now()) {
+        if (alive) {
+            std::uint32_t w[4] = {0, 0, 0, 0};
+            for (int i = 0; i < 4; ++i) hcyGetRadioData(station, ICS_DATA_DIAL_TONE + i, &w[i]);
+            if (first || !std::equal(w, w + 4, words)) {
+                std::printf(
+                    "hcyhost: station %d dial tone %u, caller %u, busy %u, ringback %u at "
+                    "%.2f s\n",
+                    *o.station, w[0], w[1], w[2], w[3], seconds(now));
+                std::copy(w, w + 4, words);
+                first = false;
+            }
+            const bool quiet = !w[0] && !w[1] && !w[2] && !w[3];
+            if (o.answer && onHook && w[1]) {
+                Check(hcyInterphoneSetHook(station, 0), "hcyInterphoneSetHook");
+                onHook = false;
+                answered = true;
+                std::printf("hcyhost: station %d answers %u\n", *o.station, w[1]);
+            }
+            if ((dialed && (w[2] || w[3])) || (answered && w[1])) awaited = true;
+            if (!inCall && !onHook && awaited && quiet) {
+                inCall = true;
+                awaited = false;
+                ++calls;
+                callUp = now;
+                std::printf("hcyhost: station %d in a call at %.2f s\n", *o.station, seconds(now));
+                if (talkSeconds > 0 && device) {
+                    if (!o.transmitFile.empty() &&
+                        !hcyplatSetInputWavFile(&microphone, o.transmitFile.c_str(), 0)) {
+                        std::fprintf(stderr, "hcyhost: cannot play '%s'\n", o.transmitFile.c_str());
+                        return 1;
+                    }
+                    Check(hcySetRadioPTT(device, 1, 0), "hcySetRadioPTT");
+                    keyed = true;
+                }
+            }
+            if (inCall && w[0]) {
+                inCall = false;
+                std::printf("hcyhost: station %d call ended at %.2f s\n", *o.station, seconds(now));
+            }
+        }
+        const double into = inCall || calls ? seconds(now) - seconds(callUp) : -1;
+        if (keyed && into >= talkSeconds + (o.transmitFile.empty() ? 0 : 0.2)) {
+            if (device) hcySetRadioPTT(device, 0, 0);
+            keyed = false;
+            std::printf("hcyhost: station %d sent %.2f s\n", *o.station, talkSeconds);
+        }
+        if (alive && inCall && o.hangUp && into >= *o.hangUp) {
+            Check(hcyInterphoneSetHook(station, 1), "hcyInterphoneSetHook");
+            onHook = true;
+            inCall = false;
+            std::printf("hcyhost: station %d hangs up at %.2f s\n", *o.station, seconds(now));
+        }
+        if (device && calls && o.closeDevice && into >= *o.closeDevice) {
+            Check(hcyCloseAudioDevice(device), "hcyCloseAudioDevice");
+            device = 0;
+            keyed = false;
+            std::printf("hcyhost: station %d closed its sound card at %.2f s\n", *o.station,
+                        seconds(now));
+        }
+        if (alive && calls && o.destroy && into >= *o.destroy) {
+            Check(hcyDestroyInterphone(station), "hcyDestroyInterphone");
+            alive = false;
+            std::printf("hcyhost: station %d destroyed at %.2f s\n", *o.station, seconds(now));
+        }
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (keyed && device) hcySetRadioPTT(device, 0, 0);
+    if (device) hcyCloseAudioDevice(device);
+    std::printf("hcyhost: station %d made %d call%s, ended %s\n", *o.station, calls,
+                calls == 1 ? "" : "s",
+                !alive   ? "destroyed"
+                : onHook ? "on hook"
+                         : "off hook");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -607,6 +778,7 @@ int main(int argc, char** argv) {
     const uintptr_t window = hcyplatCreateWindow();
     Check(hcyInit(window, o.address.c_str()), "hcyInit");
     if (o.recvTimeout) hcySetRecvTimeout(static_cast<float>(*o.recvTimeout));
+    if (o.heartbeat) hcySetHeartbeat(static_cast<float>(*o.heartbeat));
     // Destinations and the time-to-live first: the sockets bind and join
     // their groups when the ports open them.
     if (!o.secondaryAddress.empty())
@@ -622,6 +794,16 @@ int main(int argc, char** argv) {
               "hcyHLAInitEx");
         std::printf("hcyhost: joined federation %s\n", o.federation.c_str());
         if (!network) network = NET_PRIMARY | NET_HLA;
+    }
+
+    if (o.station) {
+        first.device = OpenCard(o.card, first, virtualCard);
+        Check(first.device > 0, "opening the sound card");
+        const int rc =
+            RunStation(o, first.device, first.microphone, keySeconds, o.seconds ? *o.seconds : 10);
+        hcyExit();
+        hcyplatDestroyWindow(window);
+        return rc;
     }
 
     for (std::size_t i = 0; i < radios.size(); ++i) {

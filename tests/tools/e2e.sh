@@ -37,6 +37,27 @@ hub() {
   [ -n "$at" ] || { echo "the hub did not start"; cat "$dir/hub.log"; return 1; }
   fed="rti://127.0.0.1:$at/Radios"
 }
+# station NAME NUMBER SECONDS [options]: an interphone station in the background,
+# with a heartbeat of 0.5 s so that an answer is taken within half a second.
+station() {
+  local name=$1 number=$2 seconds=$3; shift 3
+  "$host" "${common[@]}" --station "$number" --heartbeat 0.5 --seconds "$seconds" "$@" >"$dir/$name.log" 2>&1 &
+  echo $! >"$dir/$name.pid"
+  for _ in $(seq 1 200); do grep -q "listening on port" "$dir/$name.log" 2>/dev/null && return 0; sleep 0.05; done
+  echo "station $name did not start"; cat "$dir/$name.log"; return 1
+}
+# logged NAME TEXT: waits at most 10 s for TEXT in NAME's log.
+logged() {
+  for _ in $(seq 1 200); do grep -q "$2" "$dir/$1.log" && return 0; sleep 0.05; done
+  echo "$1 never logged '$2'"; cat "$dir/$1.log"; return 1
+}
+# in_order NAME TEXT...: each TEXT appears in NAME's log after the one before.
+in_order() {
+  local name=$1; shift
+  awk -v n=$# 'BEGIN { for (i = 1; i < ARGC; i++) want[i] = ARGV[i]; ARGC = 2; ARGV[1] = "-" }
+               k < n && index($0, want[k + 1]) { k++ } END { exit k < n }' "$@" <"$dir/$name.log" \
+    || { echo "$name did not log, in order: $*"; cat "$dir/$name.log"; return 1; }
+}
 silent() { if "$audio" compare "$dir/sent.wav" "$dir/$1.wav" --correlation 0.3; then echo "host $1 heard what it should not"; return 1; fi; }
 
 case $scenario in
@@ -103,6 +124,26 @@ case $scenario in
              listen rx 4 --status; talk --entity 1,1,1; finish rx
              grep -q "^ 1-1-1-1  *X " "$dir/rx.log" && grep -q "Freq:        30.000 MHz" "$dir/rx.log" \
                || { cat "$dir/rx.log"; exit 1; } ;;
+  ics-call)  # A dials B, B rings and answers, both talk (PCM, sample for sample),
+             # C dialing B meanwhile gets busy, A hangs up, B returns to dial tone
+             "$audio" make "$dir/b.wav" 2 1
+             station b 2 9 --answer --transmit "$dir/b.wav" --receive "$dir/b-heard.wav"
+             station a 1 8 --dial 2 --transmit "$dir/sent.wav" --receive "$dir/a-heard.wav" --hang-up 3.5
+             logged a "station 1 in a call"
+             station c 3 2 --dial 2; finish c
+             finish a; finish b
+             in_order c "dials 2" "busy 1, ringback 1"
+             in_order a "ringback 1" "in a call" "sent 2.00 s" "hangs up"
+             in_order b "caller 1," "answers 1" "in a call" "dial tone 1," "call ended"
+             "$audio" compare "$dir/sent.wav" "$dir/b-heard.wav"
+             "$audio" compare "$dir/b.wav" "$dir/a-heard.wav" ;;
+  ics-teardown) # A closes its sound card mid-call, then destroys its station:
+             # B is left with dial tone, both end cleanly
+             station b 2 6 --answer --receive "$dir/b-heard.wav"
+             station a 1 4 --dial 2 --transmit "$dir/sent.wav" --close-device 1 --destroy 2
+             finish a; finish b
+             in_order a "in a call" "closed its sound card" "destroyed"
+             in_order b "in a call" "dial tone 1," "call ended" ;;
   exit)      # the listener leaves while the talker is still on the air
              listen rx 1; talk; finish rx ;;
   hla)       # two federates talk through the hub as over DIS (the listener's DIS
