@@ -16,6 +16,7 @@
 // waiting for that mutex to deliver a block.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 class CDevice;
@@ -48,3 +49,8 @@ public:
 protected:
     Owner m_owner;
 };
+
+// An engine whose input refused to close (Close returned false) may still be
+// written into by that input: it is kept for the life of the process
+// instead of destroyed.
+void KeepUnclosedCapture(std::unique_ptr<CCapture> capture);

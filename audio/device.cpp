@@ -289,7 +289,7 @@ int CDevice::OnWavPlayerDone(CWavPlayer*) { return 1; }
 // ---------------------------------------------------------------------------
 // Recording and playback: not this kind of device.
 
-int CDevice::StartRecord(int, int) { return 0; }
+int CDevice::StartRecord(const char*, int) { return 0; }
 int CDevice::SetRecordMode(int) { return 0; }
 int CDevice::GetCurrentPosn() { return 0; }
 int CDevice::StopRecord() { return 0; }

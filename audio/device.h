@@ -126,8 +126,10 @@ public:
     // without the device's mutex: an override must not take it.
     virtual int OnWavPlayerDone(CWavPlayer* player);
 
-    // Recording and playback devices; others answer 0.
-    virtual int StartRecord(int first, int second);
+    // Recording and playback devices; others answer 0. StartRecord records
+    // to the WAV file at `path` (a new file, or with `append` set the end of
+    // an existing one).
+    virtual int StartRecord(const char* path, int append);
     virtual int SetRecordMode(int mode);
     virtual int GetCurrentPosn();
     virtual int StopRecord();

@@ -1,8 +1,5 @@
 #include "audio/sound_card.h"
 
-#include <mutex>
-#include <vector>
-
 #include "audio/capture_ds8.h"
 #include "audio/wave_in_capture.h"
 #include "base/library.h"
@@ -12,13 +9,8 @@ using plat::HRESULT;
 CSoundCard::~CSoundCard() {
     // The capture thread has ended (the concrete class closed the capture).
     // An input that still refuses to close may go on writing into the
-    // engine's blocks: the engine is kept for the life of the process.
-    if (m_pCapture && !m_pCapture->Close()) {
-        static auto* kept = new std::vector<std::unique_ptr<CCapture>>;
-        static std::mutex keptMutex;
-        std::lock_guard lock(keptMutex);
-        kept->push_back(std::move(m_pCapture));
-    }
+    // engine's blocks.
+    if (m_pCapture && !m_pCapture->Close()) KeepUnclosedCapture(std::move(m_pCapture));
 }
 
 // ---------------------------------------------------------------------------

@@ -33,6 +33,10 @@ public:
     int ReleaseDirectSound();
     plat::LPDIRECTSOUND GetDirectSound() const override { return DirectSoundObject(); }
 
+    // PCM of `channels` at `rate` [Hz] and `bits`, for every wave input.
+    static plat::WAVEFORMATEX PcmFormat(unsigned channels, std::uint32_t rate,
+                                        std::uint32_t bits = 16);
+
     // State for the host program and tests.
     bool IsInputOpen() const;
     bool IsCaptureThreadRunning() const;
@@ -43,9 +47,6 @@ protected:
     // DirectSoundCreate, the cooperative level, then the primary buffer in
     // `format`, whose rate becomes the output rate.
     int CreateOutput(const plat::GUID* device, const plat::WAVEFORMATEX& format);
-    // 16-bit PCM of `channels` at `rate` [Hz].
-    static plat::WAVEFORMATEX PcmFormat(unsigned channels, std::uint32_t rate,
-                                        std::uint32_t bits = 16);
     // The capture rate [Hz] and bits: the host's primary buffer's when one
     // was handed in, else the library default and 16.
     std::uint32_t CaptureRate() const;

@@ -22,11 +22,12 @@ CWaveInCapture::~CWaveInCapture() {
     EndThread();
 }
 
-bool CWaveInCapture::Open(plat::UINT id, const plat::WAVEFORMATEX& format) {
+bool CWaveInCapture::Open(plat::UINT id, const plat::WAVEFORMATEX& format, MMRESULT* openResult) {
     HWAVEIN hwi = 0;
     const MMRESULT result =
         plat::waveInOpen(&hwi, id, &format, reinterpret_cast<plat::DWORD_PTR>(&WaveInProc),
                          reinterpret_cast<plat::DWORD_PTR>(this), plat::CALLBACK_FUNCTION);
+    if (openResult) *openResult = result;
     if (result != plat::MMSYSERR_NOERROR) {
         const char* reason = nullptr;
         switch (result) {
@@ -109,6 +110,30 @@ void CWaveInCapture::Stop() {
     plat::waveInReset(m_hWaveIn);
 }
 
+bool CWaveInCapture::StopDelivering() {
+    if (!m_bCapturing.load()) return true;
+    // The reset hands every queued block back through the callback before
+    // it returns; none is queued again once capturing has dropped.
+    m_bDeliverHandedBack = true;
+    m_owner.capturing = m_bCapturing = false;
+    const MMRESULT result = plat::waveInReset(m_hWaveIn);
+    m_bDeliverHandedBack = false;
+    return result == plat::MMSYSERR_NOERROR;
+}
+
+void CWaveInCapture::WaitForDeliveries() {
+    std::unique_lock lock(m_countMutex);
+    m_allHandled.wait(lock, [&] { return m_nHandled >= m_nHandedBack; });
+}
+
+void CWaveInCapture::BlockHandled() {
+    {
+        std::lock_guard lock(m_countMutex);
+        ++m_nHandled;
+    }
+    m_allHandled.notify_all();
+}
+
 bool CWaveInCapture::CloseInput() {
     std::lock_guard lock(m_owner.mutex);
     Stop();
@@ -147,12 +172,18 @@ void CWaveInCapture::WaveInProc(HWAVEIN hwi, plat::UINT message, plat::DWORD_PTR
     case plat::WIM_DATA: {
         auto* header = reinterpret_cast<plat::WAVEHDR*>(param1);
         if (!header) return;
-        const plat::UINT what = header->dwBytesRecorded != 0 && self->m_bCapturing.load()
+        const bool deliver = self->m_bCapturing.load() || self->m_bDeliverHandedBack.load();
+        const plat::UINT what = header->dwBytesRecorded != 0 && deliver
                                     ? hcy::WM_CAPTURE_BUFFER_FILLED
                                     : hcy::WM_CAPTURE_BUFFER_EMPTY;
+        {
+            std::lock_guard lock(self->m_countMutex);
+            ++self->m_nHandedBack;
+        }
         // A failed post loses the block for reuse only: the pool still owns it.
-        plat::PostThreadMessage(self->m_nThreadId.load(), what, hwi,
-                                reinterpret_cast<plat::LPARAM>(header));
+        if (!plat::PostThreadMessage(self->m_nThreadId.load(), what, hwi,
+                                     reinterpret_cast<plat::LPARAM>(header)))
+            self->BlockHandled();
         break;
     }
     case plat::WIM_CLOSE:
@@ -177,10 +208,13 @@ bool CWaveInCapture::HandleMessage(const plat::MSG& msg) {
                                               header->dwBytesRecorded);
             });
         }
-        std::lock_guard lock(m_owner.mutex);
-        plat::waveInUnprepareHeader(hwi, header, kHeaderSize);
-        GiveBack(reinterpret_cast<Block*>(header->dwUser));
-        if (m_bCapturing.load() && hwi == m_hWaveIn) QueueBlock();
+        {
+            std::lock_guard lock(m_owner.mutex);
+            plat::waveInUnprepareHeader(hwi, header, kHeaderSize);
+            GiveBack(reinterpret_cast<Block*>(header->dwUser));
+            if (m_bCapturing.load() && hwi == m_hWaveIn) QueueBlock();
+        }
+        BlockHandled();
         return false;
     }
     case hcy::WM_CAPTURE_CLOSED: return true;
@@ -203,5 +237,12 @@ void CWaveInCapture::CaptureThread() {
             end = HandleMessage(msg) || end;
         }
     }
+    // Blocks still queued to an ending thread are never handled: nobody waits
+    // for them.
+    {
+        std::lock_guard lock(m_countMutex);
+        m_nHandled = m_nHandedBack;
+    }
+    m_allHandled.notify_all();
     m_bThreadRunning = false;
 }

@@ -9,6 +9,13 @@
 // Queuing a block and stopping happen under the device's mutex, so no block
 // is queued after a stop and the input always closes; the thread starts
 // only once the input is open and ends by an explicit quit and a join.
+//
+// A device that must keep every sample (the record device) stops with
+// StopDelivering, which delivers the partly filled block the input hands
+// back, and then waits with WaitForDeliveries until the capture thread has
+// delivered every block handed back before.
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -25,11 +32,19 @@ public:
     ~CWaveInCapture() override;  // closes what is still open, quietly
 
     // Mutex held. Opens wave input `id` in `format`, then starts the capture
-    // thread; on failure stores the open message and returns false.
-    bool Open(plat::UINT id, const plat::WAVEFORMATEX& format);
+    // thread; on failure stores the open message and returns false, with
+    // waveInOpen's result in `result` when asked for.
+    bool Open(plat::UINT id, const plat::WAVEFORMATEX& format, plat::MMRESULT* result = nullptr);
 
     bool Start() override;
     void Stop() override;
+    // Mutex held. Stops as Stop does, but the blocks the input hands back
+    // with samples in them (the partly filled one) are delivered like full
+    // ones. False when the input refused the reset.
+    bool StopDelivering();
+    // Mutex not held. Returns once the capture thread has handled every
+    // block the input handed back before the call.
+    void WaitForDeliveries();
     bool Close() override;
     bool IsThreadRunning() const override { return m_bThreadRunning.load(); }
 
@@ -52,6 +67,8 @@ private:
     void CaptureThread();
     // True when the message ends the loop.
     bool HandleMessage(const plat::MSG& msg);
+    // Counts a handed-back block as handled (delivered or dropped).
+    void BlockHandled();
     static void WaveInProc(plat::HWAVEIN hwi, plat::UINT message, plat::DWORD_PTR instance,
                            plat::DWORD_PTR param1, plat::DWORD_PTR param2);
 
@@ -59,10 +76,19 @@ private:
     // The callback reads this, not the device's flag: an input that never
     // closed may call back after the device has gone.
     std::atomic<bool> m_bCapturing{false};
+    // Set while StopDelivering resets the input.
+    std::atomic<bool> m_bDeliverHandedBack{false};
     plat::HWAVEIN m_hWaveIn = 0;  // mutex held
     plat::Thread m_thread;
     std::atomic<plat::ThreadId> m_nThreadId{0};
     std::atomic<bool> m_bThreadRunning{false};
     std::vector<std::unique_ptr<Block>> m_blocks;  // every block, owned (mutex held)
     std::vector<Block*> m_freeBlocks;
+
+    // Blocks the input handed back (counted by the callback) and blocks the
+    // capture thread has handled; WaitForDeliveries waits for the second to
+    // reach the first.
+    std::mutex m_countMutex;
+    std::condition_variable m_allHandled;
+    std::uint64_t m_nHandedBack = 0, m_nHandled = 0;  // countMutex
 };

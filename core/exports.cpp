@@ -21,6 +21,7 @@
 #include "halcyra/halcyra.h"
 #include "interphone/ics_model.h"
 #include "media/data_device.h"
+#include "media/mmi_rec_device.h"
 #include "net/net_mgr.h"
 #include "radio/radio_factory.h"
 #include "radio/radio_model.h"
@@ -446,8 +447,19 @@ HCY_EXPORT int hcyOpenMultiDeviceDefault(int inputArgument, int outputArgument) 
     return hcyOpenMultiDevice(plat::WAVE_MAPPER, nullptr, inputArgument, outputArgument);
 }
 HCY_EXPORT int hcyOpenMultiDeviceDS(int, int) { return -1; }
-HCY_EXPORT int hcyOpenRecordDevice(uint32_t) { return OpenDevice("Record"); }
-HCY_EXPORT int hcyOpenRecordDeviceEx(uint32_t, int, void*) { return OpenDevice("Record"); }
+HCY_EXPORT int hcyOpenRecordDevice(uint32_t waveInId) {
+    return OpenSoundCard<CMmiRecDevice>([&](CMmiRecDevice& d) {
+        if (d.Open(waveInId)) return true;
+        theApp.SetErrorf("OpenRecordDevice could not open input device ID %d.",
+                         static_cast<int>(waveInId));
+        return false;
+    });
+}
+HCY_EXPORT int hcyOpenRecordDeviceEx(uint32_t waveInId, int codec, void* formatSource) {
+    return OpenSoundCard<CMmiRecDevice>([&](CMmiRecDevice& d) {
+        return d.OpenWithCodec(waveInId, codec, HostPrimaryBuffer(formatSource)) != 0;
+    });
+}
 // A playback device has no hardware to open: it joins the table at once.
 HCY_EXPORT int hcyOpenPlaybackDevice(void) {
     return ExportBoundary(-1, [&] {
@@ -643,9 +655,13 @@ HCY_EXPORT int hcyStopWavFile(int device, int player) {
 // ---------------------------------------------------------------------------
 // Recording and playback devices
 
-HCY_EXPORT int hcyStartRecord(int device, int first, int second) {
-    return WithDevice(device, "Invalid record/playback device.",
-                      [&](CDevice& d) { return d.StartRecord(first, second); });
+HCY_EXPORT int hcyStartRecord(int device, intptr_t path, int append) {
+    return WithDevice(device, "Invalid record/playback device.", [&](CDevice& d) {
+        // The path is the host's until the call returns: copied before use.
+        if (path == 0) return d.StartRecord(nullptr, append);
+        const std::string file = reinterpret_cast<const char*>(path);
+        return d.StartRecord(file.c_str(), append);
+    });
 }
 
 HCY_EXPORT int hcySetRecordMode(int device, int mode) {

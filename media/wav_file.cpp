@@ -90,11 +90,15 @@ void CWavFile::Close() {
 // Writing
 
 plat::BOOL CWavFile::InitHeader(std::uint32_t sampleRate) {
+    return InitHeader(WavFormat{WAVE_FORMAT_PCM, 1, sampleRate, sampleRate * 2, 2, 16});
+}
+
+plat::BOOL CWavFile::InitHeader(const WavFormat& format) {
     const plat::ThreadId writer = m_nWriterThreadId.load();
     if (!m_bOpen.load() || writer == 0) return 0;
     {
         std::lock_guard<std::mutex> lock(m_formatMutex);
-        MakePcmMonoBlock(sampleRate, m_format);
+        MakeFormatBlock(format, m_format);
     }
     m_nRiffSize = 36;
     m_nDataSize = 0;

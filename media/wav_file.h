@@ -61,6 +61,9 @@ public:
     // 16-bit mono PCM at `sampleRate` [Hz], sizes 36 and 0: posts the
     // header write. 0 when not open for writing.
     plat::BOOL InitHeader(std::uint32_t sampleRate);
+    // The same with a format block of the caller's (the record device's
+    // coded and stereo files keep this layout).
+    plat::BOOL InitHeader(const hcy::media::WavFormat& format);
     // Copies `bytes` and posts them to be appended; 0 when not open for
     // writing, when the queue refuses the block, or when the file would pass
     // kMaxDataBytes (last error set).

@@ -17,13 +17,13 @@ WavFormat ParseFormatBlock(const std::uint8_t* block) {
     return f;
 }
 
-void MakePcmMonoBlock(std::uint32_t rate, std::uint8_t* block) {
-    PutU16(block, WAVE_FORMAT_PCM);
-    PutU16(block + 2, 1);
-    PutU32(block + 4, rate);
-    PutU32(block + 8, rate * 2);
-    PutU16(block + 12, 2);
-    PutU16(block + 14, 16);
+void MakeFormatBlock(const WavFormat& format, std::uint8_t* block) {
+    PutU16(block, format.tag);
+    PutU16(block + 2, format.channels);
+    PutU32(block + 4, format.rate);
+    PutU32(block + 8, format.byteRate);
+    PutU16(block + 12, format.blockAlign);
+    PutU16(block + 14, format.bits);
 }
 
 void MakeCanonicalHeader(const std::uint8_t* formatBlock, std::uint32_t riffSize,

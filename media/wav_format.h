@@ -60,10 +60,10 @@ struct WavFormat {
     std::uint32_t byteRate = 0;  // [bytes/s]
     std::uint16_t blockAlign = 0;
     std::uint16_t bits = 0;
+    bool operator==(const WavFormat&) const = default;
 };
 WavFormat ParseFormatBlock(const std::uint8_t* block);
-// The block of 16-bit mono PCM at `rate`.
-void MakePcmMonoBlock(std::uint32_t rate, std::uint8_t* block);
+void MakeFormatBlock(const WavFormat& format, std::uint8_t* block);
 // The canonical header for a format block and a data size.
 void MakeCanonicalHeader(const std::uint8_t* formatBlock, std::uint32_t riffSize,
                          std::uint32_t dataSize, std::uint8_t* header);

@@ -267,10 +267,12 @@ HCY_API int hcyPostDataDevice(int device, intptr_t data, int byteCount);
 HCY_API int hcyPlayWavFile(int device, const char* path, float volume, int channel, int loop);
 HCY_API int hcyStopWavFile(int device, int player);
 
-/* Recording and playback devices. hcyStartPlayback plays the WAV file named
- * by path (a NUL-terminated file name) from startSeconds into the radios
- * wired to a playback device. */
-HCY_API int hcyStartRecord(int device, int first, int second);
+/* Recording and playback devices. hcyStartRecord records a record device's
+ * input to the WAV file named by path (a NUL-terminated file name): a new
+ * file, or with append non-zero the end of an existing file of the same
+ * format. hcyStartPlayback plays the WAV file named by path from
+ * startSeconds into the radios wired to a playback device. */
+HCY_API int hcyStartRecord(int device, intptr_t path, int append);
 HCY_API int hcySetRecordMode(int device, int mode);
 HCY_API int hcyGetCurrentRecPosn(int device);
 HCY_API int hcyStopRecord(int device);

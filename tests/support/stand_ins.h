@@ -219,7 +219,7 @@ public:
     int PostData(void*, int) override { return 1; }
     int PlayWavFile(const char*, float, int, int) override { return 0; }
     int StopWavFile(int) override { return 1; }
-    int StartRecord(int, int) override { return 0; }
+    int StartRecord(const char*, int) override { return 0; }
     int SetRecordMode(int) override { return 0; }
     int GetCurrentPosn() override { return 0; }
     int StopRecord() override { return 0; }
