@@ -1,5 +1,7 @@
 #include "radio/radio_factory.h"
 
+#include <mutex>
+
 #include "halcyra/halcyra.h"
 #include "radio/arc164_radio.h"
 #include "radio/arc186_radio.h"
@@ -12,8 +14,32 @@
 #include "radio/secure_radio.h"
 #include "radio/sincgars_radio.h"
 
+namespace {
+
+struct MakerSlot {
+    std::mutex mutex;
+    RadioModelMaker wavRecord;
+};
+MakerSlot& Slot() {
+    static MakerSlot slot;
+    return slot;
+}
+
+RadioModelMaker WavRecordMaker() {
+    std::lock_guard lock(Slot().mutex);
+    return Slot().wavRecord;
+}
+
+}  // namespace
+
+RadioModelMaker SetWavRecordRadioMaker(RadioModelMaker maker) {
+    std::lock_guard lock(Slot().mutex);
+    std::swap(Slot().wavRecord, maker);
+    return maker;
+}
+
 // Models 0 and 1 are the generic radio, and so is every code without a
-// model of its own (and, in this build, the WAV record code).
+// model of its own.
 std::shared_ptr<CRadioModel> CreateRadioModel(std::uint16_t model) {
     switch (model) {
     case RADIO_TYPE_SECURE:
@@ -28,6 +54,9 @@ std::shared_ptr<CRadioModel> CreateRadioModel(std::uint16_t model) {
     case RADIO_TYPE_ARC186: return std::make_shared<CArc186RadioModel>();
     case RADIO_TYPE_ARC190: return std::make_shared<CArc190RadioModel>();
     case RADIO_TYPE_SCANNER: return std::make_shared<CScannerModel>();
+    case RADIO_TYPE_WAV_RECORD:
+        if (const RadioModelMaker make = WavRecordMaker()) return make();
+        return std::make_shared<CGenericRadioModel>();
     default: return std::make_shared<CGenericRadioModel>();
     }
 }

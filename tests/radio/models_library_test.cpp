@@ -7,6 +7,7 @@
 
 #include "audio/recv_path_mono.h"
 #include "hcyplat/virtual_sound.h"
+#include "media/wav_record_radio.h"
 #include "radio/arc164_radio.h"
 #include "radio/arc186_radio.h"
 #include "radio/arc190_radio.h"
@@ -97,16 +98,17 @@ TEST_F(ModelsOnTheLibrary, EachModelCodeCreatesItsModel) {
         const std::type_info& type;
     };
     const Row rows[] = {
-        {0, typeid(CGenericRadioModel)},    {1, typeid(CGenericRadioModel)},
-        {2, typeid(CSecureRadioModel)},     {3, typeid(CSecureRadioModel)},
-        {4, typeid(CSecureRadioModel)},     {5, typeid(CSincgarsRadioModel)},
-        {6, typeid(CGenericRadioModel)},    {1007, typeid(CGenericRadioModel)},
-        {1008, typeid(CModel1008)},         {1009, typeid(CGenericRadioModel)},
-        {1010, typeid(CRawDisModel)},       {1011, typeid(CGenericRadioModel)},
-        {1100, typeid(CIntercomModel)},     {1101, typeid(CArc164RadioModel)},
-        {1102, typeid(CArc186RadioModel)},  {1103, typeid(CArc190RadioModel)},
-        {1104, typeid(CSecureRadioModel)},  {1105, typeid(CScannerModel)},
-        {1107, typeid(CGenericRadioModel)}, {65535, typeid(CGenericRadioModel)},
+        {0, typeid(CGenericRadioModel)},      {1, typeid(CGenericRadioModel)},
+        {2, typeid(CSecureRadioModel)},       {3, typeid(CSecureRadioModel)},
+        {4, typeid(CSecureRadioModel)},       {5, typeid(CSincgarsRadioModel)},
+        {6, typeid(CGenericRadioModel)},      {1007, typeid(CGenericRadioModel)},
+        {1008, typeid(CModel1008)},           {1009, typeid(CGenericRadioModel)},
+        {1010, typeid(CRawDisModel)},         {1011, typeid(CGenericRadioModel)},
+        {1100, typeid(CIntercomModel)},       {1101, typeid(CArc164RadioModel)},
+        {1102, typeid(CArc186RadioModel)},    {1103, typeid(CArc190RadioModel)},
+        {1104, typeid(CSecureRadioModel)},    {1105, typeid(CScannerModel)},
+        {1106, typeid(CWavRecordRadioModel)}, {1107, typeid(CGenericRadioModel)},
+        {65535, typeid(CGenericRadioModel)},
     };
     for (const Row& row : rows) {
         const int handle = hcyCreateComRadio(row.code, 1, 0, 0, 3);
