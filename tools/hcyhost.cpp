@@ -5,6 +5,7 @@
 // of a real back end for a single card), keyed while the microphone file
 // plays, for --key seconds, by a schedule or by a playback device that
 // plays a WAV file into radio 1, and a report of what each radio heard.
+// A WAV record radio beside radio 1 can record what radio 1 sends.
 // Or, instead of the radios, one interphone station that dials or answers
 // and talks once its call is up.
 //
@@ -87,6 +88,9 @@ constexpr const char* kUsage =
     "                       start, keying it: 16-bit PCM, mu-law, IBM CVSD or ADPCM,\n"
     "                       mono or stereo (left channel); files at twice the library\n"
     "                       rate or more are decimated\n"
+    "  --record FILE        a WAV record radio (model 1106) records what radio 1 sends\n"
+    "                       (its microphone while keyed, and --play's file) to this\n"
+    "                       16-bit PCM WAV file from the start to the end of the run\n"
     "  --schedule R,START,SECONDS[,PERIOD]\n"
     "                       key radio R from START for SECONDS [s], again every PERIOD\n"
     "                       [s]; its virtual microphone hears a tone (may be given again)\n"
@@ -166,6 +170,7 @@ struct Options {
     std::string transmitFile;
     std::string playFile;
     std::string receiveFile;
+    std::string recordFile;
     std::optional<double> key;
     std::vector<Schedule> schedules;
     std::optional<double> epoch;
@@ -310,6 +315,8 @@ Options Parse(int argc, char** argv) {
             o.playFile = v;
         else if (a == "--receive")
             o.receiveFile = v;
+        else if (a == "--record")
+            o.recordFile = v;
         else if (a == "--position") {
             auto p = Numbers(a, v, 3, -1e8, 1e8);
             if (std::fabs(p[0]) > 90 || std::fabs(p[1]) > 180)
@@ -380,11 +387,11 @@ Options Parse(int argc, char** argv) {
         Fail("--dial, --answer, --hang-up, --close-device and --destroy need --station");
     const bool radiosOnly = o.radios > 1 || !o.schedules.empty() || o.model != RADIO_TYPE_GENERIC ||
                             o.card == "split" || !o.playFile.empty() || o.status ||
-                            !o.federation.empty();
+                            !o.federation.empty() || !o.recordFile.empty();
     if (o.station && radiosOnly)
         Fail(
             "--station stands for the radios: no --radios, --model, --schedule, --play, "
-            "--status, --federation or --card split");
+            "--record, --status, --federation or --card split");
     if (o.station && o.encoding == ENCODING_CECOM_CVSD)
         Fail("an interphone station has no cecom-cvsd encoding");
     return o;
@@ -869,6 +876,25 @@ int main(int argc, char** argv) {
         Check(player > 0, "hcyOpenPlaybackDevice");
         Check(hcySetComRadioXmit(first.handle, player, 1), "hcySetComRadioXmit");
     }
+    // The recorder is wired as a second radio to radio 1's sound card (its
+    // half of a split card) and to the playback device.
+    int recorder = 0;
+    if (!o.recordFile.empty()) {
+        recorder = hcyCreateComRadio(RADIO_TYPE_WAV_RECORD, 0, 0, 0, 0);
+        Check(recorder > 0, "hcyCreateComRadio (the WAV record radio)");
+        if (first.channel)
+            Check(hcySetComStereoXmit(recorder, first.device, first.channel, 1),
+                  "hcySetComStereoXmit (the WAV record radio)");
+        else
+            Check(hcySetComRadioXmit(recorder, first.device, 1),
+                  "hcySetComRadioXmit (the WAV record radio)");
+        if (player > 0)
+            Check(hcySetComRadioXmit(recorder, player, 1),
+                  "hcySetComRadioXmit (the WAV record radio)");
+        Check(hcySetRadioData(recorder, RD_WAV_RECORD_FILE,
+                              reinterpret_cast<intptr_t>(o.recordFile.c_str())),
+              "hcySetRadioData (RD_WAV_RECORD_FILE)");
+    }
     for (const auto& r : radios) {
         if (o.secondaryPort)
             std::printf("hcyhost: radio %d listening on port %d and secondary port %d\n", r.handle,
@@ -896,6 +922,13 @@ int main(int argc, char** argv) {
     const std::size_t firstKeyed =
         keyFirst ? std::min<std::size_t>(split && player < 0 ? 2 : 1, radios.size()) : 0;
     while (keyFirst && seconds() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (recorder > 0) {
+        std::int32_t create = 0;
+        std::uint32_t recording = 0;
+        hcySetRadioData(recorder, RD_WAV_RECORD_START, reinterpret_cast<intptr_t>(&create));
+        hcyGetRadioData(recorder, RD_WAV_RECORDING, &recording);
+        Check(recording == 1, "recording to --record's file");
+    }
     // The microphone is read only while capturing: the file's first sample
     // is the first one captured after keying.
     if (!o.transmitFile.empty() &&
@@ -961,6 +994,12 @@ int main(int argc, char** argv) {
     if (!o.receiveFile.empty() && hcyplatGetStreamStart(&first.speaker, &firstSample))
         std::printf("hcyhost: speaker file started at %.6f s\n", firstSample);
 
+    if (recorder > 0) {
+        std::uint32_t ms = 0;
+        hcySetRadioData(recorder, RD_WAV_RECORD_STOP, 0);
+        hcyGetRadioData(recorder, RD_WAV_RECORD_LENGTH, &ms);
+        std::printf("hcyhost: recorded %.2f s to %s\n", ms / 1000.0, o.recordFile.c_str());
+    }
     if (player > 0) hcyClosePlaybackDevice(player);
     for (std::size_t i = 0; i < radios.size(); ++i) {
         if (split && i % 2 == 1) continue;  // the left half's radio closes the card

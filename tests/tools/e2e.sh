@@ -144,6 +144,10 @@ case $scenario in
              finish a; finish b
              in_order a "in a call" "closed its sound card" "destroyed"
              in_order b "in a call" "dial tone 1," "call ended" ;;
+  record)    # the talker's WAV record radio records what the radio sends:
+             # the recording and what the listener heard both hold the speech
+             listen rx 5; talk --record "$dir/rec.wav"; finish rx; exact rx; exact rec
+             grep -q "recorded .* s to" "$dir/talker.log" || { cat "$dir/talker.log"; exit 1; } ;;
   exit)      # the listener leaves while the talker is still on the air
              listen rx 1; talk; finish rx ;;
   hla)       # two federates talk through the hub as over DIS (the listener's DIS
