@@ -4,10 +4,12 @@
 // starts at a new stream and at a new transmission; ADPCM listeners out of
 // step that end without a lasting offset.
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <new>
 #include <numbers>
+#include <thread>
 
 #include "codecs/codec.h"
 #include "net/heard_streams.h"
@@ -200,6 +202,35 @@ TEST_F(HeardStream, AStreamGoesWithItsLastRecordAndANewOneStartsFresh) {
     std::vector<std::int16_t> want(kBlock);
     fresh.Decode(hcy::CodecKind::Adpcm, state, next, want);
     EXPECT_EQ(Path(0).writes.back().samples, want);
+}
+
+// The PDU workers at once: Transmitter PDUs (records made, refreshed,
+// keyed and unkeyed, swept) on one thread, Signal PDUs offered to both
+// radios on another. Everything held is let go at the end.
+TEST_F(HeardStream, RecordsComeAndGoWhileTheirStreamsDecode) {
+    const auto base = Probe();
+    std::atomic<bool> done{false};
+    std::thread transmitters([&] {
+        for (int n = 0; n < 400; ++n) {
+            for (std::uint16_t t = 1; t <= 4; ++t)
+                HearAll({.id = {80, 81, 82, t}, .state = std::uint8_t(n % 7 == 0 ? 1 : 2)});
+            if (n % 50 == 49)
+                for (auto* r : Radios()) r->SweepReceiveTimeouts();
+        }
+        done = true;
+    });
+    const std::vector<std::uint8_t> coded(kBlock / 2, 0x5A);
+    std::size_t offered = 0;
+    while (!done.load() || offered < 400) {
+        for (std::uint16_t t = 1; t <= 4; ++t)
+            Dispatch(MakeSignalPdu({{80, 81, 82}, t}, 3, coded, kBlock));
+        ++offered;
+    }
+    transmitters.join();
+    for (int sweep = 0; sweep < 2; ++sweep)
+        for (auto* r : Radios()) r->SweepReceiveTimeouts();
+    EXPECT_EQ(Probe().transmitters, base.transmitters);
+    EXPECT_EQ(Probe().streams, base.streams);
 }
 
 // ADPCM has no leak: a listener out of step with the encoder kept the
