@@ -128,6 +128,9 @@ void CHalcyraApp::RunHeartbeats(const std::vector<std::shared_ptr<CRadioModel>>&
 void CHalcyraApp::DispatchTransmitterPdu(const hcy::net::TransmitterPdu* pdu, std::uint32_t length,
                                          std::uint32_t sourceBits) {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    if (pdu && length >= hcy::net::TRANSMITTER_PDU_SIZE)
+        hcy::net::HeardStreams::Host().NoteTransmitState(hcy::net::HeardKey::Dis(pdu->radioId),
+                                                         pdu->transmitState == 2);
     for (auto& radio : m_arrRadios)
         if (radio->GetNetworkMode() & sourceBits) radio->OnTransmitterPdu(pdu, length);
 }

@@ -145,6 +145,18 @@ std::shared_ptr<HeardTransmitter> HeardStreams::Hear(const HeardKey& key) {
     return transmitter;
 }
 
+void HeardStreams::NoteTransmitState(const HeardKey& key, bool keyed) {
+    std::shared_ptr<HeardTransmitter> transmitter;
+    {
+        std::lock_guard<std::mutex> lock(table_->mutex);
+        auto it = table_->transmitters.find(key);
+        if (it == table_->transmitters.end()) return;
+        transmitter = it->second.lock();
+    }
+    // Its last record may go meanwhile; then this is the last hold.
+    if (transmitter) transmitter->NoteTransmitState(keyed);
+}
+
 HeardStreams::Probe HeardStreams::GetProbe() const {
     Probe probe;
     {

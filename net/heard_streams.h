@@ -5,7 +5,8 @@
 // match, garbling, mixing) to the samples.
 //
 //   Transmitter PDU / HLA update --> record (per radio) --> HeardTransmitter
-//       (one per transmitter, shared by the records; notes keying)
+//       (one per transmitter, shared by the records; notes keying, as the
+//       dispatcher does for every Transmitter PDU)
 //   Signal PDU --> dispatcher opens a SignalRound (per thread)
 //     --> each radio offered it: record --> its SignalStream (transmitter,
 //         source, coder, CVSD tuning) --> Decode: the first radio of the
@@ -174,6 +175,12 @@ public:
     // The transmitter for a key, shared with every record of it; a new one
     // has no streams.
     std::shared_ptr<HeardTransmitter> Hear(const HeardKey& key);
+
+    // A Transmitter PDU's transmit state for a transmitter some record
+    // holds (nothing otherwise): the dispatcher tells it before the radios,
+    // so that streams of models that do not read Transmitter PDUs start
+    // afresh at a new transmission too.
+    void NoteTransmitState(const HeardKey& key, bool keyed);
 
     // What is held now, and how many blocks were decoded since the table
     // was made (a measure for tests and benchmarks).

@@ -277,7 +277,7 @@ protected:
     void SendSignalPdus(const SignalPlan& plan, const std::int16_t* samples,
                         std::uint32_t sampleCount, std::uint32_t sampleRate);
     float DecodeSignal(CReceive& record, hcy::CodecKind kind, const hcy::net::SignalBlock& block,
-                       std::uint32_t source, bool hear);
+                       std::uint32_t source, bool play);
     bool HandleRecordSignal(const std::shared_ptr<CReceive>& record,
                             const hcy::net::SignalBlock& block, float rmsLevel,
                             const SignalRoad& road, std::vector<CDevice*>& dataDevices);

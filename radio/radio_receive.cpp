@@ -312,11 +312,11 @@ void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
 // The decode road, for DIS and HLA alike: the block of the Signal PDU in
 // hand from the record's stream for this source, coder (as the radio type
 // picks it for the encoding) and tuning, which decodes it once for every
-// radio of the host; into t_decoded when `hear`. Returns the block's RMS
-// level.
+// radio of the host; into t_decoded when it is to be played. Returns the
+// block's RMS level.
 float CRadioModel::DecodeSignal(CReceive& record, hcy::CodecKind kind,
                                 const hcy::net::SignalBlock& block, std::uint32_t source,
-                                bool hear) {
+                                bool play) {
     hcy::net::StreamChoice choice;
     choice.source = source;
     choice.kind = kind;
@@ -326,7 +326,7 @@ float CRadioModel::DecodeSignal(CReceive& record, hcy::CodecKind kind,
     if (!record.heard) record.heard = hcy::net::HeardStreams::Host().Hear(KeyOf(record));
     std::shared_ptr<hcy::net::SignalStream>& stream = record.streams[SourceSlot(source)];
     if (!stream || !stream->Choice().SameAs(choice)) stream = record.heard->Stream(choice);
-    return stream->Decode(block, hear ? &t_decoded : nullptr);
+    return stream->Decode(block, play ? &t_decoded : nullptr);
 }
 
 // Writes the block decoded into t_decoded to the sound paths of a heard
@@ -496,17 +496,17 @@ void CRadioModel::OnHlaSignal(const HlaSignalRecord* signal, const std::uint8_t*
                 break;
             }
         if (!record) return;
-        bool hear = m_nOn && !m_nInhibit;
-        if (hear) {
+        bool play = m_nOn && !m_nInhibit;
+        if (play) {
             ++record->signalPduCount;
             record->refreshed = true;
-            hear = record->squelchOpen && !IsOwnEntity(*record);
+            play = record->squelchOpen && !IsOwnEntity(*record);
         }
         const std::uint32_t dataBytes = std::min<std::uint32_t>(fields.dataLengthBits / 8u, bytes);
         const hcy::net::SignalBlock block{fields.sampleCount, fields.sampleRate, {data, dataBytes}};
         const hcy::CodecKind kind = hcy::SelectReceiveCodec(fields.encodingScheme, m_nCecom != 0);
-        const float rms = DecodeSignal(*record, kind, block, NET_HLA, hear);
-        if (!hear || !HandleRecordSignal(record, block, rms, SignalRoad{}, t_dataDevices)) return;
+        const float rms = DecodeSignal(*record, kind, block, NET_HLA, play);
+        if (!play || !HandleRecordSignal(record, block, rms, SignalRoad{}, t_dataDevices)) return;
     }
     if (!t_dataDevices.empty())
         DeliverToDataDevices(t_dataDevices, record, t_decoded.data(),

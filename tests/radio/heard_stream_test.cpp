@@ -3,6 +3,7 @@
 // decoding alone would hear; streams that go with their last record; fresh
 // starts at a new stream and at a new transmission; ADPCM listeners out of
 // step that end without a lasting offset.
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -13,6 +14,7 @@
 
 #include "codecs/codec.h"
 #include "net/heard_streams.h"
+#include "radio/radio_factory.h"
 #include "radio_fixture.h"
 
 // Allocations made by this thread, counted for the whole test program; all
@@ -44,12 +46,6 @@ std::vector<std::int16_t> Tone(std::size_t n, double hz = 440.0, double amplitud
         s[i] = static_cast<std::int16_t>(std::lround(
             amplitude * std::sin(2.0 * std::numbers::pi * hz * double(n * kBlock + i) / 16000.0)));
     return s;
-}
-
-std::vector<std::int16_t> Joined(const std::vector<std::vector<std::int16_t>>& blocks) {
-    std::vector<std::int16_t> all;
-    for (auto& b : blocks) all.insert(all.end(), b.begin(), b.end());
-    return all;
 }
 
 // Mean and root mean square of `got - want` [linear units].
@@ -97,6 +93,44 @@ protected:
         std::vector<std::int16_t> all;
         for (auto& w : Path(i).writes) all.insert(all.end(), w.samples.begin(), w.samples.end());
         return all;
+    }
+
+    // A radio of this system transmitting a tone in two transmissions of 16
+    // blocks: the PDUs it sent (Transmitter: keyed, unkeyed, keyed), the
+    // samples of the second and what a fresh decoder makes of it.
+    struct KeyedTwice {
+        std::vector<std::vector<std::byte>> transmitters, signals;
+        std::vector<std::int16_t> secondSamples, secondFresh;
+    };
+    KeyedTwice SendKeyedTwice() {
+        auto sender = std::make_shared<hcytest::TestRadio>();
+        sender->SetRadioId(60, 61, 62, 1);
+        sender->SetFrequency(30e6, 30e6);
+        sender->SetEncoding(ENCODING_ADPCM);
+        KeyedTwice sent;
+        for (std::size_t n = 0; n < 32; ++n) {
+            if (n % 16 == 0) {
+                sender->SetPTT(0, 10);
+                sender->SetPTT(1, 10);
+            }
+            const auto tone = Tone(n);
+            sender->TransmitAudio(tone.data(), kBlock * 2, 16000, 10);
+            if (n >= 16)
+                sent.secondSamples.insert(sent.secondSamples.end(), tone.begin(), tone.end());
+        }
+        sent.transmitters = Pdus(hcy::net::PDU_TYPE_TRANSMITTER);
+        sent.signals = Pdus(hcy::net::PDU_TYPE_SIGNAL);
+        EXPECT_EQ(sent.transmitters.size(), 3u);
+        EXPECT_EQ(sent.signals.size(), 32u);
+        std::vector<std::uint8_t> coded;
+        for (std::size_t n = 16; n < sent.signals.size(); ++n)
+            for (auto it = sent.signals[n].begin() + 32; it != sent.signals[n].end(); ++it)
+                coded.push_back(static_cast<std::uint8_t>(*it));
+        hcy::CodecSet reference;
+        hcy::CodecStreamState fresh;
+        sent.secondFresh.resize(coded.size() * 2);
+        reference.Decode(hcy::CodecKind::Adpcm, fresh, coded, sent.secondFresh);
+        return sent;
     }
 
     std::shared_ptr<hcytest::TestRadio> other;
@@ -241,52 +275,21 @@ TEST_F(HeardStream, RecordsComeAndGoWhileTheirStreamsDecode) {
 TEST_F(HeardStream, AdpcmListenersOutOfStepEndWithoutALastingOffset) {
     // A radio of this system, keyed twice; the listener comes in during the
     // first transmission (a host started late).
-    auto sender = std::make_shared<hcytest::TestRadio>();
-    sender->SetRadioId(60, 61, 62, 1);
-    sender->SetXYZPosition(6378137.0, 1000.0, 0.0);
-    sender->SetFrequency(30e6, 30e6);
-    ASSERT_EQ(sender->SetEncoding(ENCODING_ADPCM), 1);
-    std::vector<std::vector<std::int16_t>> first, second;
-    sender->SetPTT(1, 10);
-    for (std::size_t n = 0; n < 16; ++n) {
-        first.push_back(Tone(n));
-        sender->TransmitAudio(first.back().data(), kBlock * 2, 16000, 10);
-    }
-    sender->SetPTT(0, 10);
-    sender->SetPTT(1, 10);
-    for (std::size_t n = 16; n < 32; ++n) {
-        second.push_back(Tone(n));
-        sender->TransmitAudio(second.back().data(), kBlock * 2, 16000, 10);
-    }
-    // In the order they were sent, from the first block of the
-    // transmission's second half on.
-    const auto transmitters = Pdus(hcy::net::PDU_TYPE_TRANSMITTER);
-    const auto signals = Pdus(hcy::net::PDU_TYPE_SIGNAL);
-    ASSERT_EQ(transmitters.size(), 3u);
-    ASSERT_EQ(signals.size(), 32u);
-    Deliver(*radio, transmitters[0]);  // keyed: the record is made mid-stream
-    for (std::size_t n = 8; n < 16; ++n) Deliver(*radio, signals[n]);
-    Deliver(*radio, transmitters[1]);
-    Deliver(*radio, transmitters[2]);
-    for (std::size_t n = 16; n < 32; ++n) Deliver(*radio, signals[n]);
+    const KeyedTwice sent = SendKeyedTwice();
+    Deliver(*radio, sent.transmitters[0]);  // keyed: the record is made mid-stream
+    for (std::size_t n = 8; n < 16; ++n) Deliver(*radio, sent.signals[n]);
+    Deliver(*radio, sent.transmitters[1]);
+    Deliver(*radio, sent.transmitters[2]);
+    for (std::size_t n = 16; n < 32; ++n) Deliver(*radio, sent.signals[n]);
     const auto heard = Heard(0);
     ASSERT_EQ(heard.size(), 24 * kBlock);
 
     // The second transmission is decoded from its first block as a fresh
     // decoder does.
-    hcy::CodecStreamState fresh;
-    hcy::CodecSet reference;
-    std::vector<std::int16_t> want(16 * kBlock);
-    std::vector<std::uint8_t> coded;
-    for (std::size_t n = 16; n < 32; ++n)
-        for (auto it = signals[n].begin() + 32; it != signals[n].end(); ++it)
-            coded.push_back(static_cast<std::uint8_t>(*it));
-    reference.Decode(hcy::CodecKind::Adpcm, fresh, coded, want);
     const auto secondHeard = std::span(heard).subspan(8 * kBlock);
-    EXPECT_TRUE(std::equal(secondHeard.begin(), secondHeard.end(), want.begin()));
-    const auto secondSent = Joined(second);
+    EXPECT_TRUE(std::ranges::equal(secondHeard, sent.secondFresh));
     const auto [mean, rms] =
-        Error(secondHeard.subspan(4 * kBlock), std::span(secondSent).subspan(4 * kBlock));
+        Error(secondHeard.subspan(4 * kBlock), std::span(sent.secondSamples).subspan(4 * kBlock));
     EXPECT_LT(std::fabs(mean), 5.0);
     EXPECT_LT(rms, 200.0);
 
@@ -318,6 +321,26 @@ TEST_F(HeardStream, AdpcmListenersOutOfStepEndWithoutALastingOffset) {
         Error(peerHeard.last(8 * kBlock), std::span(wantFromStart).last(8 * kBlock));
     EXPECT_LT(std::fabs(lastMean), 1.0);
     EXPECT_LT(lastRms, 2.0);
+}
+
+// A scanner reads no Transmitter PDU: the dispatcher tells the host's
+// streams of a new transmission before the radios.
+TEST_F(HeardStream, AScannerStartsAfreshAtANewTransmissionToo) {
+    const KeyedTwice sent = SendKeyedTwice();
+    auto scanner = CreateRadioModel(RADIO_TYPE_SCANNER);
+    scanner->AttachRecvPath(device.get(), 0);  // Path(2)
+    auto dispatch = [](const std::vector<std::byte>& pdu) {
+        theApp.DispatchTransmitterPdu(reinterpret_cast<const hcy::net::TransmitterPdu*>(pdu.data()),
+                                      static_cast<std::uint32_t>(pdu.size()), NET_PRIMARY);
+    };
+    dispatch(sent.transmitters[0]);
+    for (std::size_t n = 8; n < 16; ++n) Deliver(*scanner, sent.signals[n]);
+    dispatch(sent.transmitters[1]);
+    dispatch(sent.transmitters[2]);
+    for (std::size_t n = 16; n < 32; ++n) Deliver(*scanner, sent.signals[n]);
+    const auto heard = Heard(2);
+    ASSERT_EQ(heard.size(), 24 * kBlock);
+    EXPECT_TRUE(std::ranges::equal(std::span(heard).subspan(8 * kBlock), sent.secondFresh));
 }
 
 }  // namespace
