@@ -1,5 +1,8 @@
 #include "net/heard_streams.h"
 
+#include <atomic>
+#include <unordered_map>
+
 #include "codecs/level.h"
 
 namespace hcy::net {

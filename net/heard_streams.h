@@ -21,17 +21,16 @@
 //
 // Locks: one mutex for the table (taken to find or make a transmitter and
 // when one goes) and one per transmitter over its keying notes and its
-// streams' decoders; both are taken under a radio's mutex and never the
-// other way round, and neither is held while calling out. Decoding
-// allocates nothing once a stream's block has reached its largest size.
-#include <array>
-#include <atomic>
+// streams' decoders. Both come after the tables' lock and a radio's mutex
+// and take no other lock, but for the table's taken when a transmitter's
+// last hold goes (with no transmitter's mutex held); nothing is called out
+// of them. Decoding allocates nothing once a stream's block has reached its
+// largest size.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 #include "codecs/codec.h"
