@@ -16,9 +16,15 @@ void CScannerModel::OnTransmitterPdu(const TransmitterPdu*, std::uint32_t) {}
 
 void CScannerModel::SweepReceiveTimeouts() {}
 
-std::shared_ptr<CReceive> CScannerModel::AcceptSignal(const SignalPdu& pdu, SignalRoad&) {
-    if (!ExerciseAccepted(pdu.header.exerciseId) || !m_nOn || m_nInhibit) return nullptr;
+std::shared_ptr<CReceive> CScannerModel::AcceptSignal(const SignalPdu& pdu, SignalRoad& road) {
+    if (!ExerciseAccepted(pdu.header.exerciseId)) return nullptr;
     std::shared_ptr<CReceive> record = FindReceive(pdu.radioId);
+    if (!m_nOn || m_nInhibit) {
+        // Off: nothing is made or played, but a sender heard before keeps
+        // its stream in step for when the scanner is on again.
+        road.play = false;
+        return record;
+    }
     if (!record) {
         record = std::make_shared<CReceive>();
         record->id = pdu.radioId;
