@@ -8,8 +8,10 @@
 #include <fstream>
 #include <numbers>
 
+#include "audio/sound_card.h"
 #include "codecs/codec.h"
 #include "halcyra/halcyra.h"
+#include "hcyplat/dsound.h"
 #include "media/mmi_rec_device.h"
 #include "media/wav_format.h"
 #include "media_fixture.h"
@@ -275,6 +277,32 @@ TEST_F(RecordDeviceTest, RecordModeReopensTheInputWithItsChannels) {
     device.StopRecord();
     EXPECT_EQ(Recorded("stereo.wav").Field(40), 8192u);
     EXPECT_EQ(Recorded("stereo.wav").Format().channels, 2);
+}
+
+TEST_F(RecordDeviceTest, AFormatSourceGivesTheRateAndAModeChangeKeepsIt) {
+    Input(std::make_shared<plat::vsnd::RampSource>());
+    const plat::GUID speaker = plat::vsnd::CreateOutputEndpoint({}).guid;
+    plat::LPDIRECTSOUND ds;
+    ASSERT_EQ(plat::DirectSoundCreate(&speaker, &ds, nullptr), plat::DS_OK);
+    plat::DSBUFFERDESC desc{};
+    desc.dwFlags = plat::DSBCAPS_PRIMARYBUFFER;
+    plat::LPDIRECTSOUNDBUFFER primary;
+    ASSERT_EQ(ds->CreateSoundBuffer(&desc, &primary, nullptr), plat::DS_OK);
+    plat::WAVEFORMATEX format = CSoundCard::PcmFormat(2, 8000, 16);
+    ASSERT_EQ(primary->SetFormat(&format), plat::DS_OK);
+
+    ASSERT_EQ(device.OpenWithCodec(micId, 3, primary), 1) << LastErrorText();
+    primary.reset();  // read at the open: the host may let it go
+    EXPECT_EQ(device.GetFileFormat(), (WavFormat{2, 1, 8000, 4000, 2, 16}));
+    ASSERT_EQ(device.SetRecordMode(0), 1);
+    EXPECT_EQ(device.GetFileFormat(), (WavFormat{2, 2, 8000, 8000, 4, 16}));
+    EXPECT_TRUE(device.IsMixerOpen());
+    ASSERT_EQ(Start(), 1) << LastErrorText();
+    Record(2 * kBlockMs);  // two blocks of 8 kHz stereo: 65536 bytes
+    ASSERT_EQ(device.StopRecord(), 1);
+    const WavBytes file = Recorded();
+    EXPECT_EQ(file.Format(), (WavFormat{2, 2, 8000, 8000, 4, 16}));
+    EXPECT_EQ(file.Field(40), 16384u);
 }
 
 TEST_F(RecordDeviceTest, OpenFailuresNameTheirCauseAndLeaveNoThread) {
