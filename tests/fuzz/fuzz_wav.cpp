@@ -7,21 +7,31 @@
 //   player's header and chunks, and the playback device's header scan,
 //   decimation and decoding, each played for a few timer periods on the
 //   manual clock, looping and not, into a sink and a radio that read every
-//   sample they are handed.
+//   sample they are handed;
+// - the two recorders that append to a file they are given: the WAV record
+//   radio (radio data, a block on a track, the stop) and the record device
+//   (a start that appends, 20 ms of a ramp, the stop); each either refuses
+//   the file or appends to it, and the record device's file is canonical
+//   after its stop.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/app.h"
+#include "halcyra/halcyra.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/virtual_sound.h"
+#include "media/mmi_rec_device.h"
 #include "media/net_play_device.h"
 #include "media/timer_wav_player.h"
 #include "media/wav_file.h"
+#include "media/wav_record_radio.h"
 #include "tests/support/stand_ins.h"
 
 namespace {
@@ -155,6 +165,47 @@ void Playback(const std::string& path) {
     device.Close();
 }
 
+void RecordRadio(const std::string& path) {
+    CWavRecordRadioModel radio;
+    radio.SetRadioData(RD_WAV_RECORD_FILE, const_cast<char*>(path.c_str()));
+    std::int32_t append = 2;
+    radio.SetRadioData(RD_WAV_RECORD_START, &append);
+    const std::vector<std::int16_t> block(256, 1000);
+    plat::AdvanceClock(16);
+    radio.TransmitAudio(block.data(), 512, 16000, 2);
+    std::uint32_t length = 0;
+    radio.GetRadioData(RD_WAV_RECORD_LENGTH, &length);
+    radio.SetRadioData(RD_WAV_RECORD_STOP, nullptr);
+}
+
+// One device for the whole run: its input stays open.
+CMmiRecDevice& Recorder() {
+    static CMmiRecDevice* device = [] {
+        plat::vsnd::InputEndpointConfig in;
+        in.source = std::make_shared<plat::vsnd::RampSource>();
+        auto* d = new CMmiRecDevice;
+        if (!d->Open(plat::vsnd::CreateInputEndpoint(in).waveInId)) __builtin_trap();
+        return d;
+    }();
+    return *device;
+}
+
+void RecordDevice(const std::string& path) {
+    CMmiRecDevice& device = Recorder();
+    if (!device.StartRecord(path.c_str(), 1)) return;
+    plat::AdvanceClock(20);
+    device.WaitForDeliveries();
+    device.GetCurrentPosn();
+    device.StopRecord();
+    // The header's sizes are those of what the file holds.
+    std::ifstream f(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(f), {}};
+    std::uint32_t dataSize = 0;
+    if (bytes.size() >= 44) std::memcpy(&dataSize, bytes.data() + 40, 4);
+    if (bytes.size() != 44 + device.GetBytesWritten() || dataSize != device.GetBytesWritten())
+        __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -170,6 +221,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& path = file.Write(data, size);
     Player(path);
     Playback(path);
-    WavFile(path);  // last: its append may change the file
+    // Appends change the file: each reader below gets the input afresh.
+    WavFile(path);
+    RecordRadio(file.Write(data, size));
+    RecordDevice(file.Write(data, size));
     return 0;
 }
