@@ -204,6 +204,7 @@ TEST_F(PlatThread, SetPriorityKeepsRequestWhetherOrNotTheSystemAgrees) {
 TEST_F(PlatThread, ABodyThatThrowsEndsItsThreadAndReachesTheErrorSink) {
     static std::mutex mu;
     static std::vector<std::string> reports;
+    reports.clear();  // a repeated run starts with none
     const auto previous = plat::SetThreadErrorSink([](const char* what, const char* error) {
         std::lock_guard<std::mutex> lock(mu);
         reports.push_back(std::string(what) + " / " + error);
