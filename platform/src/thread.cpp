@@ -13,6 +13,7 @@
 #include <sched.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -287,13 +288,14 @@ bool SchedulingFor(int priority, int* policy, sched_param* param) {
 std::atomic<bool> g_refusalReported{false};
 
 // An unprivileged process gets EPERM for the real-time policies; the thread
-// then keeps running at normal priority, and the host hears of it once.
+// then keeps running at normal priority, and the host hears of it once. A
+// thread whose body has already ended (ESRCH) has no priority to refuse.
 void Apply(pthread_t thread, int priority) {
     int policy = SCHED_OTHER;
     sched_param param{};
     if (!SchedulingFor(priority, &policy, &param)) return;
     const int error = pthread_setschedparam(thread, policy, &param);
-    if (error != 0 && !g_refusalReported.exchange(true))
+    if (error != 0 && error != ESRCH && !g_refusalReported.exchange(true))
         std::fprintf(stderr,
                      "hcyplatform: the system refused a raised thread priority (%s); timer, "
                      "sound and network threads run at normal priority\n",

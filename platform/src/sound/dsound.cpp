@@ -509,7 +509,7 @@ public:
             return DSERR_INVALIDPARAM;
         auto buffer =
             std::make_shared<SecondaryBuffer>(core_, desc->dwFlags, desc->lpwfxFormat, m, bytes);
-        core_->endpoint->AddBuffer(buffer);
+        if (!core_->endpoint->AddBuffer(buffer)) return DSERR_NODRIVER;
         *out = buffer;
         return DS_OK;
     }

@@ -150,7 +150,6 @@ Device::Start Endpoint::Open() {
     }
     const Device::Start started = StartDevice();
     if (started != Device::Start::Ok) return started;
-    failed_ = false;
     openCount_ = 1;
     const std::uint64_t firstStep = ResetClockAt(ClockMicroseconds());
     if (driver == Driver::Clock) {
@@ -242,9 +241,11 @@ DWORD OutputEndpoint::LeadMs() const {
     return driver == Driver::Clock && !IsManualClock() ? kRealWriteLeadMs : 0;
 }
 
-void OutputEndpoint::AddBuffer(std::weak_ptr<MixedBuffer> buffer) {
+bool OutputEndpoint::AddBuffer(std::weak_ptr<MixedBuffer> buffer) {
     std::lock_guard lock(mu);
+    if (failed_) return false;
     buffers_.push_back(std::move(buffer));
+    return true;
 }
 
 void OutputEndpoint::SetSink(std::shared_ptr<Sink> sink) {
@@ -265,6 +266,8 @@ bool OutputEndpoint::StreamStart(std::uint64_t* us) {
 }
 
 Device::Start OutputEndpoint::StartDevice() {
+    // Cleared before the device starts: its thread may fail it at once.
+    failed_ = false;
     if (!device) return Device::Start::Ok;
     return device->Open(guid, format);
 }
@@ -274,7 +277,12 @@ void OutputEndpoint::StopDevice() {
 }
 
 void OutputEndpoint::Fail() {
-    failed_ = true;
+    {
+        // Under mu: a buffer is either added before this (and lost below)
+        // or refused by AddBuffer.
+        std::lock_guard lock(mu);
+        failed_ = true;
+    }
     LoseAll();
 }
 
@@ -356,16 +364,22 @@ bool InputEndpoint::Taken() {
 }
 
 Device::Start InputEndpoint::Attach(std::shared_ptr<InputClient> client) {
+    // Cleared before the device starts: its thread may fail it at once.
+    failed_ = false;
     if (device && client) {
         std::lock_guard lock(openMu);
         const Device::Start started = device->Open(guid, client->Format());
         if (started != Device::Start::Ok) return started;
     }
-    failed_ = false;
+    bool failed = false;
     {
+        // Under mu: a failure before this is told to the client here,
+        // one after it by Fail.
         std::lock_guard lock(mu);
-        client_ = std::move(client);
+        client_ = client;
+        failed = failed_;
     }
+    if (failed && client) client->Fail();
     ResetClock();  // the frame count runs at the new user's rate
     return Device::Start::Ok;
 }
@@ -386,8 +400,13 @@ void InputEndpoint::Give() {
 }
 
 void InputEndpoint::Fail() {
-    failed_ = true;
-    if (auto c = Client()) c->Fail();
+    std::shared_ptr<InputClient> c;
+    {
+        std::lock_guard lock(mu);
+        failed_ = true;
+        c = client_;
+    }
+    if (c) c->Fail();
 }
 
 std::shared_ptr<InputClient> InputEndpoint::Client() {

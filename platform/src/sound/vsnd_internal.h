@@ -150,7 +150,8 @@ public:
 
     // Write cursor lead [ms] that applies now.
     DWORD LeadMs() const;
-    void AddBuffer(std::weak_ptr<MixedBuffer> buffer);
+    // False once the device failed: the buffer is not mixed.
+    bool AddBuffer(std::weak_ptr<MixedBuffer> buffer);
     void SetSink(std::shared_ptr<Sink> sink);
     std::shared_ptr<Sink> GetSink();
     void LoseAll();
