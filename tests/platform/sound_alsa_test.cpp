@@ -53,9 +53,14 @@ protected:
         if (std::find(all.begin(), all.end(), "alsa") == all.end())
             GTEST_SKIP() << "built without the ALSA back end";
         UseRealClock();
-        // 16 kHz mono ramp for the microphone to read.
-        std::ofstream ramp(dir_.file("ramp.raw"), std::ios::binary);
-        for (std::int16_t i = 0; i < 16000; ++i) ramp.write(reinterpret_cast<char*>(&i), 2);
+        // 16 kHz mono ramp for the microphone to read, wrapping at 16 bits:
+        // 10 s, as the device reads it from its open on (past its end it
+        // gives silence).
+        std::vector<std::int16_t> ramp(10 * kRate);
+        for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i);
+        std::ofstream(dir_.file("ramp.raw"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(ramp.data()),
+                   static_cast<std::streamsize>(ramp.size() * 2));
     }
     void TearDown() override { vsnd::RemoveAllEndpoints(); }
 
@@ -185,7 +190,6 @@ TEST_F(AlsaBackend, OutputRendersTheMixIntoTheDeviceAndInputCapturesFromIt) {
     // The device runs from the open: what it gave before the start is not
     // recorded, so the ramp starts wherever the start found it.
     const std::int16_t first = data[0][0];
-    ASSERT_GE(first, 0);
     for (std::size_t i = 0; i < 2048; ++i)
         ASSERT_EQ(data[i / 1024][i % 1024], static_cast<std::int16_t>(first + i))
             << "the ramp, unbroken";
@@ -231,8 +235,7 @@ TEST_F(AlsaBackend, AMissingDeviceIsRefusedAndAFailingOneIsLostWithoutAHang) {
         EXPECT_EQ(made, DSERR_NODRIVER) << "already failed";
     }
     LPDIRECTSOUNDBUFFER other;
-    EXPECT_TRUE(hcytest::WaitFor(
-        [&] { return ds->CreateSoundBuffer(&d, &other, nullptr) == DSERR_NODRIVER; }));
+    EXPECT_EQ(ds->CreateSoundBuffer(&d, &other, nullptr), DSERR_NODRIVER);
     EXPECT_EQ(ds->Release(), DS_OK);
 }
 
