@@ -12,6 +12,16 @@
 # Transmitter PDUs go by subnet broadcast on the primary network, audio by
 # multicast on the secondary one.
 #
+# The last HCY_SOAK_HLA_HOSTS hosts (default 4) are also federates
+# (NET_HLA with NET_PRIMARY): they share one test host with an hcyrtihub,
+# whose address is loopback only, and hear one another through it as well
+# as over DIS. With HCY_SOAK_GONE=1 (the default) three hosts go in the
+# middle of a transmission: a DIS host is killed at 30 % of the run, a
+# federate leaves (ends by itself) at 50 % and another is killed at 70 %.
+# The others must go on hearing everything, and a killed transmitter must
+# drop from its listeners within two receive timeouts (0.75 s, with
+# heartbeats every 0.25 s), before the next talker on its channel.
+#
 # It checks that every transmission was heard, with audio, exactly where it
 # should be; that no host's thread, socket or descriptor count changes;
 # that memory stays flat after the warm-up (runs of 120 s and more); and
@@ -36,33 +46,83 @@ period=$(awk "BEGIN { print 4 * $turn }")
 sample_every=$(( seconds >= 300 ? 10 : 5 ))  # [s]
 warmup=$(( seconds >= 300 ? 60 : seconds / 5 ))  # [s]
 
-# HLA hosts (not yet): the last HCY_SOAK_HLA_HOSTS hosts are to run their
-# radios as federates (NET_HLA with NET_PRIMARY) through one hcyrtihub
-# beside the DIS hosts, and one of them is to leave mid-transmission. That
-# waits for the library's HLA manager, and for the hub to listen on an
-# address of the test network (it listens on 127.0.0.1 only). host_kind
-# picks the kind; the start below has a branch for each.
-hla_hosts=${HCY_SOAK_HLA_HOSTS:-0}
-[ "$hla_hosts" = 0 ] || { echo "soak: HLA hosts are not available yet (no HLA manager in the library)"; exit 2; }
+# The last hla_hosts hosts are federates; `gone` lists the hosts that go
+# mid-transmission.
+hla_hosts=${HCY_SOAK_HLA_HOSTS:-4} gone=${HCY_SOAK_GONE:-1}
+[[ $hla_hosts =~ ^[0-9]$ ]] && [ "$hla_hosts" -le $hosts ] ||
+  { echo "soak: HCY_SOAK_HLA_HOSTS must be 0 to $hosts"; exit 2; }
+HCYRTIHUB="$build/platform/rti13/hcyrtihub"
+[ "$hla_hosts" = 0 ] || [ -x "$HCYRTIHUB" ] || { echo "soak: no $HCYRTIHUB (build first)"; exit 2; }
 host_kind() { if [ "$1" -gt $((hosts - hla_hosts)) ]; then echo hla; else echo dis; fi; }
+heartbeat=0.25 timeout=0.75  # [s]
+# The time [s] of a host's keyed turn nearest to TARGET [s], plus 0.4 s: the
+# host is then in the middle of a transmission. Prints the time, then
+# "CHANNEL START" of every transmission the host has on the air then.
+mid_turn() {
+  local h=$1 target=$2
+  awk -v h=$h -v target=$target -v lead=$lead -v turn=$turn -v period=$period -v radios=$radios \
+      -v keyed=$keyed '
+    function starts(r) { return lead + int((h - 1) / 2) * turn + (r - 1) * 0.6 }
+    BEGIN {
+      best = -1
+      for (r = 1; r <= radios; r++)
+        if ((h + r) % 2 == 0)
+          for (s = starts(r); s < target + period; s += period)
+            if (best < 0 || (s - target) ^ 2 < (best - target) ^ 2) best = s
+      at = best + 0.4; printf "%.2f\n", at
+      for (r = 1; r <= radios; r++)
+        if ((h + r) % 2 == 0)
+          for (s = starts(r); s <= at; s += period)
+            if (at < s + keyed) printf "%d %.2f\n", r, s
+    }'
+}
+declare -A gone_at=() gone_how=()
+cuts=""  # transmissions cut by a kill: "HOST TIME CHANNEL START;"...
+if [ "$gone" = 1 ]; then
+  victims=("2 0.3 kill")
+  [ "$hla_hosts" -lt 1 ] || victims+=("$hosts 0.7 kill")
+  [ "$hla_hosts" -lt 3 ] || victims+=("$((hosts - hla_hosts + 1)) 0.5 leave")
+  for v in "${victims[@]}"; do
+    read -r h share how <<<"$v"
+    turns=$(mid_turn $h "$(awk "BEGIN { print $seconds * $share }")")
+    at=$(head -1 <<<"$turns")
+    gone_at[$h]=$at gone_how[$h]=$how
+    if [ "$how" = kill ]; then
+      while read -r channel start; do cuts+="$h $at $channel $start;"; done < <(tail -n +2 <<<"$turns")
+    fi
+  done
+fi
 
 bridge_add hcy-prim
 bridge_add hcy-sec
-for h in $(seq 1 $hosts); do
+for h in $(seq 1 $((hosts - hla_hosts))); do
   host_add s$h
   host_link s$h hcy-prim eth0 10.23.1.$h/24
   host_link s$h hcy-sec eth1 10.23.9.$h/24 239.23.9.0/24
 done
+if [ "$hla_hosts" -gt 0 ]; then
+  # The federates' host: the hub on its loopback, the federates beside it.
+  host_add fed
+  host_link fed hcy-prim eth0 10.23.1.100/24
+  host_link fed hcy-sec eth1 10.23.9.100/24 239.23.9.0/24
+  for h in $(seq $((hosts - hla_hosts + 1)) $hosts); do HOST_NS[s$h]=${HOST_NS[fed]}; done
+  host_do fed "$HCYRTIHUB" --port 0 >"$dir/hub.log" 2>&1 &
+  hub_pid=$!
+  HOST_PIDS+=($hub_pid)
+  for _ in $(seq 1 500); do grep -q "listening on" "$dir/hub.log" && break; sleep 0.02; done
+  hub_port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$dir/hub.log")
+  [ -n "$hub_port" ] || { echo "soak: the hub did not start"; cat "$dir/hub.log"; exit 1; }
+fi
 
 # The schedule's time 0, a little after every host has started.
 now=${EPOCHREALTIME/./}
-epoch_us=$((now + 6 * 1000000))
+epoch_us=$((now + (6 + 2 * hla_hosts) * 1000000))
 epoch="${epoch_us:0:-6}.${epoch_us: -6}"
 for h in $(seq 1 $hosts); do
   args=(--port $prim --address 10.23.1.255 --secondary-port $sec --secondary-address 239.23.9.1
-        --ttl 2 --network primary,signal-secondary --radios $radios --entity 1,$h,1
-        --position "$(awk "BEGIN { print ($h - 1) * 0.5 }"),0,100" --epoch "$epoch"
-        --seconds "$seconds")
+        --ttl 2 --radios $radios --entity 1,$h,1 --heartbeat $heartbeat --recv-timeout $timeout
+        --position "$(awk "BEGIN { print ($h - 1) * 0.5 }"),0,100" --epoch "$epoch")
+  if [ "${gone_how[$h]:-}" = leave ]; then args+=(--seconds "${gone_at[$h]}"); else args+=(--seconds "$seconds"); fi
   for r in $(seq 1 $radios); do
     [ $(( (h + r) % 2 )) = 0 ] || continue   # odd hosts key odd radios
     j=$(( (h - 1) / 2 ))                       # the host's turn on channel r
@@ -70,12 +130,28 @@ for h in $(seq 1 $hosts); do
     args+=(--schedule "$r,$start,$keyed,$period")
   done
   case $(host_kind $h) in
-    dis) host_start s$h "$dir/s$h.log" "${args[@]}" ;;
+    dis) host_start s$h "$dir/s$h.log" "${args[@]}" --network primary,signal-secondary ;;
+    hla) host_start s$h "$dir/s$h.log" "${args[@]}" --network primary,hla,signal-secondary \
+           --federation "rti://127.0.0.1:$hub_port/Soak" ;;
   esac
 done
 [ "${EPOCHREALTIME/./}" -lt "$epoch_us" ] ||
   { echo "soak: the hosts took too long to start"; exit 1; }
-echo "soak: $hosts hosts, $radios radios each, $seconds s from $(date -d "@$epoch" +%T)"
+echo "soak: $hosts hosts ($hla_hosts of them federates), $radios radios each, $seconds s from $(date -d "@$epoch" +%T)"
+# The kills, each at its time on the schedule's time line.
+for h in "${!gone_at[@]}"; do
+  [ "${gone_how[$h]}" = kill ] || continue
+  echo "soak: host s$h is killed at ${gone_at[$h]} s, mid-transmission"
+  pid=$(host_pid s$h)
+  disown "$pid"  # no notice of the kill from the shell
+  due=$((epoch_us + $(awk "BEGIN { printf \"%.0f\", ${gone_at[$h]} * 1000000 }")))
+  ( left=$((due - ${EPOCHREALTIME/./}))
+    [ $left -le 0 ] || sleep "$((left / 1000000)).$(printf %06d $((left % 1000000)))"
+    kill -KILL "$pid" ) &
+done
+for h in "${!gone_at[@]}"; do
+  if [ "${gone_how[$h]}" = leave ]; then echo "soak: host s$h leaves at ${gone_at[$h]} s, mid-transmission"; fi
+done
 
 # Samples of every host: time [s], host, RSS [KiB], threads, sockets, open
 # descriptors.
@@ -84,12 +160,19 @@ sample() {
   for h in $(seq 1 $hosts); do
     pid=$(host_pid s$h)
     rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || rss=
-    [ -n "$rss" ] || { echo "soak: host s$h ended early" >&2; continue; }
+    if [ -z "$rss" ]; then
+      [ -n "${gone_at[$h]:-}" ] || echo "soak: host s$h ended early" >&2
+      continue
+    fi
     threads=$(ls "/proc/$pid/task" | wc -l)
     sockets=$(find "/proc/$pid/fd" -lname 'socket:*' 2>/dev/null | wc -l)
     fds=$(ls "/proc/$pid/fd" | wc -l)
     echo "$t s$h $rss $threads $sockets $fds"
   done
+  # The hub: its connections go with the federates that go.
+  [ "$hla_hosts" = 0 ] ||
+    awk -v t=$t '/^VmRSS:/ { rss = $2 } /^Threads:/ { print t, rss, $2 }' "/proc/$hub_pid/status" \
+      >>"$dir/hub-samples" 2>/dev/null || true
 }
 next=$sample_every
 while :; do
@@ -99,7 +182,15 @@ while :; do
   sleep 0.5
 done
 failed=0
-for h in $(seq 1 $hosts); do host_wait s$h "$dir/s$h.log" || failed=1; done
+for h in $(seq 1 $hosts); do
+  [ "${gone_how[$h]:-}" = kill ] || host_wait s$h "$dir/s$h.log" || failed=1
+  if [ "${gone_how[$h]:-}" = kill ] && grep -q ' transmissions\?, at most ' "$dir/s$h.log"; then
+    echo "soak: host s$h was to be killed but ended by itself"; failed=1
+  fi
+done
+if [ "$hla_hosts" -gt 0 ]; then
+  kill -0 $hub_pid 2>/dev/null || { echo "soak: the hub ended early"; cat "$dir/hub.log"; failed=1; }
+fi
 if grep -l -E 'AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|runtime error:|ThreadSanitizer' \
   "$dir"/s*.log; then
   echo "soak: sanitizer report above"; failed=1
@@ -117,10 +208,16 @@ awk -v hosts=$hosts '
     for (i = 1; i <= n; i++) {
       if ((i - 1) % step && i != n) continue
       printf "%6d", times[i]
-      for (h = 1; h <= hosts; h++) printf "%7.1f", rss[times[i], "s" h] / 1024
+      for (h = 1; h <= hosts; h++)
+        if ((times[i], "s" h) in rss) printf "%7.1f", rss[times[i], "s" h] / 1024; else printf "%7s", "-"
       print ""
     }
   }' "$dir/samples"
+
+[ ! -s "$dir/hub-samples" ] || awk '
+  NR == 1 { first = $2 } { if ($2 > top) top = $2; last = $2; threads = $3 }
+  END { printf "soak: the hub: %.1f MiB at first, %.1f MiB at the end (at most %.1f), %d thread%s\n",
+          first / 1024, last / 1024, top / 1024, threads, threads == 1 ? "" : "s" }' "$dir/hub-samples"
 
 # Threads, sockets and descriptors: one count per host for the whole run.
 leaks=$(awk '
@@ -150,8 +247,23 @@ else
   echo "soak: memory not judged: the run is shorter than 120 s"
 fi
 
-# Transmissions heard against where propagation says they are heard.
-awk -v hosts=$hosts -v last=$((seconds - 1)) '
+# Transmissions heard against where propagation says they are heard. A
+# federate's radio reports what it hears through the federation only (its
+# radio data walks its HLA records), so federates are judged as listeners
+# of federates alone. A host that went is not judged as a listener of
+# what ended less than 1 s before it went; a transmission cut by a kill
+# must drop from its listeners within two receive timeouts, with 0.5 s for
+# the tick and the listeners' polling.
+gone_list=""
+for h in "${!gone_at[@]}"; do gone_list+="$h ${gone_at[$h]};"; done
+awk -v hosts=$hosts -v last=$((seconds - 1)) -v fed=$((hosts - hla_hosts + 1)) \
+    -v cuts="$cuts" -v gone="$gone_list" -v drop=$(awk "BEGIN { print 2 * $timeout + 0.5 }") '
+  BEGIN {
+    k = split(gone, w, ";"); for (i = 1; i <= k; i++) if (split(w[i], f, " ") == 2) went[f[1]] = f[2]
+    k = split(cuts, c, ";")
+    for (i = 1; i <= k; i++)
+      if (split(c[i], f, " ") == 4) { n++; txh[n] = f[1]; t2[n] = f[2]; txc[n] = f[3]; t1[n] = f[4]; cut[n] = 1 }
+  }
   FNR == 1 { h = FILENAME; sub(/.*\/s/, "", h); sub(/\.log$/, "", h) }
   / on [0-9]+ Hz/ { channel[h, $3] = ($5 - 30000000) / 1000000 + 1 }
   / keyed from / { n++; txh[n] = h; txc[n] = channel[h, $3]; t1[n] = $6; t2[n] = $8 }
@@ -165,18 +277,29 @@ awk -v hosts=$hosts -v last=$((seconds - 1)) '
       for (g = 1; g <= hosts; g++) {
         if (g == txh[i]) continue
         want = (g - txh[i] == 1 || txh[i] - g == 1)
-        got = 0; audio = 0
+        got = 0; audio = 0; end = 0
         for (k = 1; k <= m; k++)
           if (rxh[k] == g && rxc[k] == txc[i] && rxfrom[k] == txh[i] && rxtc[k] == txc[i] &&
-              r1[k] < t2[i] + 0.5 && r2[k] > t1[i]) { got = 1; used[k] = 1; if (peak[k] > 0) audio = 1 }
+              r1[k] < t2[i] + (cut[i] ? drop : 0.5) && r2[k] > t1[i]) {
+            got = 1; used[k] = 1; if (peak[k] > 0) audio = 1; if (r2[k] > end) end = r2[k] }
+        if ((g in went && t2[i] + 1 >= went[g]) || (g >= fed && txh[i] < fed)) continue
         expected += want; heard += want && got; withaudio += want && audio; wrong += !want && got
+        if (want && txh[i] >= fed && g >= fed) federation += got
         if (want && !got) printf "  not heard: host %d channel %d at %.2f s by host %d\n", txh[i], txc[i], t1[i], g
+        if (cut[i] && want && got) {
+          cuts_heard++; if (end - t2[i] > linger) linger = end - t2[i]
+          if (end - t2[i] > drop) { stuck++
+            printf "  host %d still heard host %d %.2f s after it was killed\n", g, txh[i], end - t2[i] }
+        }
       }
     }
     for (k = 1; k <= m; k++) if (!used[k] && r1[k] <= last) stray++
-    printf "soak: %d transmissions; heard %d of %d expected (%d with audio), %d where they should not be, %d hearings of nothing sent\n",
-      sent, heard, expected, withaudio, wrong, stray
-    exit !(sent > 0 && heard == expected && withaudio == expected && wrong == 0 && stray == 0)
+    printf "soak: %d transmissions; heard %d of %d expected (%d with audio, %d through the federation), %d where they should not be, %d hearings of nothing sent\n",
+      sent, heard, expected, withaudio, federation, wrong, stray
+    if (length(cuts))
+      printf "soak: transmissions cut by a kill: heard by %d listeners, dropped at most %.2f s after the kill (limit %.2f s), %d still heard past it\n",
+        cuts_heard, linger, drop, stuck
+    exit !(sent > 0 && heard == expected && withaudio == expected && wrong == 0 && stray == 0 && stuck == 0)
   }' "$dir"/s*.log || failed=1
 
 [ $failed = 0 ] && echo "soak: passed" || { echo "soak: FAILED (logs in $dir)"; HCY_SOAK_KEEP=1; exit 1; }
