@@ -4,6 +4,7 @@
 #include <cstring>
 #include <span>
 
+#include "audio/device.h"
 #include "audio/recv_path.h"
 #include "base/library.h"
 #include "hcyplat/clock.h"
@@ -30,6 +31,8 @@ std::vector<std::byte> Bytes(const T& record) {
 
 // Decoded samples of the audio PDU in hand, reused from block to block.
 thread_local std::vector<std::int16_t> t_decoded;
+// The data devices it goes to.
+thread_local std::vector<CDevice*> t_dataDevices;
 
 }  // namespace
 
@@ -214,7 +217,10 @@ int CIcsStation::SetHook(std::uint32_t onHook) {
 }
 
 // Recomputes the call words for the hook state; hanging up broadcasts line
-// state on hook and ends the call. Going off hook sends nothing.
+// state on hook and ends the call. Going off hook sends nothing. Dial tone
+// comes only from here: off hook again in a call gives dial tone beside the
+// call, and a ringing stopped by someone's hang-up leaves no dial tone until
+// the next hook change or the end of a call (stations have always behaved so).
 void CIcsStation::SetHookLocked(std::uint32_t onHook) {
     const bool off = onHook == 0;
     m_nDialTone = off && !m_nRingback && !m_nCaller ? 1 : 0;
@@ -500,7 +506,7 @@ void CIcsStation::SendAudio(const std::int16_t* samples, std::uint32_t byteCount
 
 void CIcsStation::OnAudioPdu(const IcsSignalPdu* pdu, std::uint32_t length) {
     if (!pdu || length < kAudioHeaderBytes) return;
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     if (m_bRemoved || pdu->header.exerciseId != (m_nExerciseId & 0xFF)) return;
     RemoteStation* record = FindStation(pdu->senderId, pdu->stationNumber);
     if (!record) return;
@@ -522,10 +528,21 @@ void CIcsStation::OnAudioPdu(const IcsSignalPdu* pdu, std::uint32_t length) {
         hcy::SelectReceiveCodec(pdu->encodingScheme, false), record->stream,
         std::span(data, dataBytes), std::span(t_decoded.data(), pdu->sampleCount));
     if (decoded == 0) return;
-    for (auto& path : m_paths)
-        if (path->IsActive())
-            path->WriteAudio(record, t_decoded.data(), static_cast<std::uint32_t>(decoded * 2),
-                             rate);
+    const auto bytes = static_cast<std::uint32_t>(decoded * 2);
+    // A data device plays nothing itself: the host's callback gets the
+    // audio, after the station's lock is released, named by the station's
+    // handle. The dispatch's hold on the tables keeps the devices open.
+    t_dataDevices.clear();
+    for (auto& path : m_paths) {
+        if (!path->IsActive()) continue;
+        if (path->GetDevice()->GetKind() == CDevice::Kind::Data)
+            t_dataDevices.push_back(path->GetDevice());
+        else
+            path->WriteAudio(record, t_decoded.data(), bytes, rate);
+    }
+    lock.unlock();
+    for (CDevice* device : t_dataDevices)
+        device->ReceiveAudio(GetHandle(), record, t_decoded.data(), bytes, rate);
 }
 
 // ---------------------------------------------------------------------------

@@ -17,15 +17,17 @@
 //
 // Receive road: control PDU (control worker) -> call words and station
 // records; audio PDU (audio worker) -> the record of its sender, which holds
-// the decoder state of that remote station's stream -> receive paths.
+// the decoder state of that remote station's stream -> receive paths, or a
+// data device's audio callback (ReceiveAudio, the station unlocked).
 // Transmit road: SendAudio (capture thread) -> encoder -> audio PDUs of at
 // most 8192 bytes -> network manager.
 //
 // Exclusion: one mutex per station over its words, records and receive
 // paths (lock order: device, station, receive path, output buffer); the
 // encoders have a mutex of their own, taken after the station's is
-// released, so that a capture thread never waits for a decode. The master
-// volume, handle and network flags are atomic.
+// released, so that no PDU worker or tick waits for an encode (a capture
+// thread waits at most for one received PDU's decode). The master volume,
+// handle and network flags are atomic.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>

@@ -98,6 +98,20 @@ TEST_F(CallAudioTest, LargeBlocksGoOutInPdusThatFit) {
     EXPECT_EQ(carried, block);
 }
 
+// On a data device the heard audio goes to the host's callback, named by
+// the station's handle, and not through the path; a sound card still plays.
+TEST_F(CallAudioTest, DataDevicesHandHeardAudioToTheHost) {
+    StandInDevice data(CDevice::Kind::Data);
+    station->SetHandle(42);
+    station->AddRecvPath(&data, 0);
+    FeedAudio(AudioFrom(5, std::vector<std::uint8_t>(8, 0x11), 4));
+    EXPECT_EQ(data.receivedBlocks, 1);
+    EXPECT_EQ(data.receivedBytes, 8);
+    EXPECT_EQ(data.receivedFrom, 42);
+    EXPECT_EQ(paths.front()->writes.size(), 1u);
+    EXPECT_TRUE(paths.back()->writes.empty());
+}
+
 // Encoding 7 (CVSD in the other bit order) is decoded as plain CVSD.
 TEST_F(CallAudioTest, EncodingSevenDecodesAsCvsd) {
     const std::vector<std::uint8_t> data = {0xF0, 0x0F, 0xAA, 0x55};

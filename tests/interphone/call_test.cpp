@@ -74,7 +74,8 @@ const std::vector<Row>& Rows() {
     using S = State;
     auto hook = [](std::uint32_t h) { return [h](CIcsStation& s) { s.SetHook(h); }; };
     auto dial = [](std::uint16_t n) { return [n](CIcsStation& s) { s.Dial(n); }; };
-    auto talk = [](int on) { return [on](CIcsStation& s) { s.SetTalk(on, 6); }; };
+    // Keyed by a device whose source word needs all 32 bits.
+    auto talk = [](int on) { return [on](CIcsStation& s) { s.SetTalk(on, 0x12345u << 1); }; };
     auto heartbeat = [](CIcsStation& s) { s.Heartbeat(); };
     const auto ringing = Reply(5, 3, kCallLine, ICS_REPLY_RINGING);
     const auto answered = Reply(5, 3, kCallLine, ICS_REPLY_ANSWERED);

@@ -185,6 +185,7 @@ public:
     std::atomic<int> handle{0};
     std::atomic<int> closes{0}, radioPathsRemoved{0}, intercomPathsRemoved{0};
     std::atomic<int> receivedBlocks{0}, receivedBytes{0}, receiveEnds{0};
+    std::atomic<int> receivedFrom{0};  // the id of the last ReceiveAudio
 
     Kind GetKind() const override { return kind; }
     int GetHandle() const override { return handle; }
@@ -227,8 +228,9 @@ public:
     int StartPlayback(const char*, int) override { return 0; }
     int SetNewPlayPosn(int) override { return 0; }
     int StopPlayback() override { return 0; }
-    int ReceiveAudio(int, const CReceive*, const std::int16_t*, std::uint32_t bytes,
+    int ReceiveAudio(int id, const CReceive*, const std::int16_t*, std::uint32_t bytes,
                      std::uint32_t) override {
+        receivedFrom = id;
         ++receivedBlocks;
         receivedBytes += static_cast<int>(bytes);
         return 1;
