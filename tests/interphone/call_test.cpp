@@ -155,6 +155,18 @@ const std::vector<Row>& Rows() {
          Fed(Status(9, kCallLine, ICS_LINE_ON_HOOK)), {}, kQuiet, true, kCallLine, {}, 1},
         {"S7 the peer hangs up: dial tone", S::S7, Fed(Status(5, kCallLine, ICS_LINE_ON_HOOK)), {},
          kTone, false, 0, {"stop 5", "forget 5"}},
+        {"S7 one of two parties hangs up: the call goes on", S::S7,
+         [](CIcsStation& s) {
+             Feed(s, Status(9, kCallLine, ICS_LINE_OFF_HOOK));
+             Feed(s, Status(9, kCallLine, ICS_LINE_ON_HOOK));
+         },
+         {}, kQuiet, true, kCallLine, {"gain 9", "stop 9", "forget 9"}, 1},
+        {"S7 the peer's stale status after its hang-up", S::S7,
+         [](CIcsStation& s) {
+             Feed(s, Status(5, kCallLine, ICS_LINE_ON_HOOK));
+             Feed(s, Status(5, kCallLine, ICS_LINE_TALKING));
+         },
+         {}, kTone, false, 0, {"stop 5", "forget 5"}},
         {"S7 dial adds a party", S::S7, dial(9), {StatusOut(kCallLine, 1, 9)}, kQuiet, true,
          kCallLine, {}, 1},
         {"S7 hang up", S::S7, hook(1), {StatusOut(kCallLine, ICS_LINE_ON_HOOK)}, kQuiet, false, 0,
