@@ -7,7 +7,6 @@
 #include "audio/device.h"
 #include "audio/recv_path.h"
 #include "base/library.h"
-#include "hcyplat/clock.h"
 #include "net/net_mgr.h"
 #include "radio/radio_post.h"
 #include "radio/receive.h"
@@ -19,8 +18,6 @@ using hcy::net::IcsTransmitterPdu;
 
 constexpr std::uint32_t kControlBytes = hcy::net::ICS_TRANSMITTER_PDU_SIZE;        // 40
 constexpr std::uint32_t kAudioHeaderBytes = hcy::net::ICS_SIGNAL_PDU_HEADER_SIZE;  // 38
-
-std::uint32_t Timestamp() { return plat::GetTickCount() * 1192u; }
 
 template <class T>
 std::vector<std::byte> Bytes(const T& record) {
@@ -146,13 +143,7 @@ std::uint8_t CIcsStation::LineState() const {
 
 void CIcsStation::BuildHeader(hcy::net::PduHeader& header, std::uint8_t type,
                               std::uint16_t length) const {
-    header.protocolVersion = static_cast<std::uint8_t>(hcy::Library().m_nProtocolVersion.load());
-    header.exerciseId = static_cast<std::uint8_t>(m_nExerciseId & 0xFF);
-    header.pduType = type;
-    header.protocolFamily = hcy::net::PROTOCOL_FAMILY_ICS;
-    header.timestamp = Timestamp();
-    header.length = length;
-    header.padding = 0;
+    header = hcy::radio::MakePduHeader(type, hcy::net::PROTOCOL_FAMILY_ICS, length, m_nExerciseId);
 }
 
 // Dropped when the network manager is not running.
@@ -491,7 +482,7 @@ void CIcsStation::SendAudio(const std::int16_t* samples, std::uint32_t byteCount
         const auto written = static_cast<std::uint32_t>(
             m_encoders.Encode(kind, std::span(samples + first, used), std::span(data, coded)));
         bytes.resize(kAudioHeaderBytes + written);
-        header.header.timestamp = Timestamp();
+        header.header.timestamp = hcy::radio::PduTimestamp();
         header.header.length = static_cast<std::uint16_t>(kAudioHeaderBytes + written);
         header.dataLengthBits = static_cast<std::uint16_t>(written * 8);
         header.sampleCount = static_cast<std::uint16_t>(written * 8 / bitsPerSample);

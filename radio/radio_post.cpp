@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/library.h"
 #include "base/messages.h"
 #include "base/thread_kinds.h"
 #include "hcyplat/clock.h"
@@ -126,6 +127,20 @@ NetMgrHook SetNetMgrHookForTest(NetMgrHook hook) {
     g_hook = std::move(next);
     return previous ? *previous : NetMgrHook{};
 }
+
+hcy::net::PduHeader MakePduHeader(std::uint8_t type, std::uint8_t family, std::uint16_t length,
+                                  std::uint32_t exerciseId) {
+    hcy::net::PduHeader header{};
+    header.protocolVersion = static_cast<std::uint8_t>(hcy::Library().m_nProtocolVersion.load());
+    header.exerciseId = static_cast<std::uint8_t>(exerciseId & 0xFF);
+    header.pduType = type;
+    header.protocolFamily = family;
+    header.timestamp = PduTimestamp();
+    header.length = length;
+    return header;
+}
+
+std::uint32_t PduTimestamp() { return plat::GetTickCount() * 1192u; }
 
 bool NetMgrReady() {
     if (CurrentHook()) return true;

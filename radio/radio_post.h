@@ -33,6 +33,14 @@ NetMgrHook SetNetMgrHookForTest(NetMgrHook hook);
 // The network manager runs (or a hook is installed).
 bool NetMgrReady();
 
+// The header of a PDU sent now: the library's protocol version, the
+// exercise id's low byte, the type and family, the timestamp, the length
+// [bytes].
+hcy::net::PduHeader MakePduHeader(std::uint8_t type, std::uint8_t family, std::uint16_t length,
+                                  std::uint32_t exerciseId);
+// The timestamp of a PDU sent now.
+std::uint32_t PduTimestamp();
+
 // Posts WM_NETMGR_SEND_PDU; false (PDU dropped) when the manager is not ready.
 bool PostPdu(OutgoingPdu&& pdu);
 

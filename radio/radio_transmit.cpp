@@ -15,7 +15,6 @@
 #include "audio/recv_path.h"
 #include "base/library.h"
 #include "codecs/level.h"
-#include "hcyplat/clock.h"
 #include "hcyplat/crt.h"
 #include "net/net_mgr.h"
 #include "radio/radio_model.h"
@@ -35,8 +34,6 @@ std::uint64_t FrequencyWord(double hz) {
         return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
     return static_cast<std::uint64_t>(static_cast<std::int64_t>(whole));
 }
-
-std::uint32_t Timestamp() { return plat::GetTickCount() * 1192u; }
 
 template <class T>
 std::vector<std::byte> Bytes(const T& record, std::size_t total) {
@@ -68,13 +65,8 @@ std::uint32_t CRadioModel::GetPttSource() const {
 
 void CRadioModel::BuildHeader(hcy::net::PduHeader& header, std::uint8_t type,
                               std::uint16_t length) const {
-    header.protocolVersion = static_cast<std::uint8_t>(hcy::Library().m_nProtocolVersion.load());
-    header.exerciseId = static_cast<std::uint8_t>(m_nExerciseId & 0xFF);
-    header.pduType = type;
-    header.protocolFamily = hcy::net::PROTOCOL_FAMILY_RADIO;
-    header.timestamp = Timestamp();
-    header.length = length;
-    header.padding = 0;
+    header =
+        hcy::radio::MakePduHeader(type, hcy::net::PROTOCOL_FAMILY_RADIO, length, m_nExerciseId);
 }
 
 OutgoingPdu CRadioModel::MakeOutgoing(std::vector<std::byte>&& bytes) const {
@@ -340,7 +332,7 @@ void CRadioModel::SendSignalPdus(const SignalPlan& plan, const std::int16_t* sam
         const auto coded = static_cast<std::uint32_t>(written);
         bytes.resize(hcy::net::SIGNAL_PDU_HEADER_SIZE + coded);
         SignalPdu header = plan.header;
-        header.header.timestamp = Timestamp();
+        header.header.timestamp = hcy::radio::PduTimestamp();
         header.header.length = static_cast<std::uint16_t>(hcy::net::SIGNAL_PDU_HEADER_SIZE + coded);
         header.sampleRate = sampleRate;
         header.dataLengthBits = static_cast<std::uint16_t>(coded * 8);
