@@ -49,10 +49,12 @@ constexpr UINT WM_WAVWRITER_STOP = 1157;
 
 // To a data device's worker, beside WM_CAPTURE_BUFFER_FILLED (a posted
 // block) and WM_CAPTURE_CLOSED: received audio and a notice for the host's
-// callbacks (payload the call), and the end of a transmission a radio heard
+// callbacks (payload the call); on a speech device, received audio to
+// record (payload the block) and the end of a transmission a radio heard
 // (wParam the radio's user id).
 constexpr UINT WM_DATADEV_HOST_AUDIO = 1160;
 constexpr UINT WM_DATADEV_HOST_NOTICE = 1161;
-constexpr UINT WM_DATADEV_RECEIVE_END = 1162;
+constexpr UINT WM_DATADEV_RECORD_AUDIO = 1162;
+constexpr UINT WM_DATADEV_RECEIVE_END = 1163;
 
 }  // namespace hcy

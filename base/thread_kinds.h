@@ -16,6 +16,7 @@
 //   WAV player (timer)          each chunk                      next chunk
 //   playback device (timer)     each chunk                      next chunk
 //   data device worker          each message, each host call    next message
+//   speech playout (timer)      each chunk                      next chunk
 // Threads of later subsystems add their line here and wrap their bodies
 // the same way. Tests arm plat::InjectThreadFaultForTest with these texts.
 namespace hcy::boundary {
@@ -36,5 +37,6 @@ inline constexpr const char* kWavPlayer = "playing a WAV file";
 inline constexpr const char* kPlayback = "playing a WAV file into radios";
 inline constexpr const char* kDataDevice = "handling a data device's message";
 inline constexpr const char* kHostCallback = "calling a data device's host callback";
+inline constexpr const char* kSpeechPlayout = "speaking text into radios";
 
 }  // namespace hcy::boundary

@@ -22,6 +22,7 @@
 #include "interphone/ics_model.h"
 #include "media/data_device.h"
 #include "media/mmi_rec_device.h"
+#include "media/speech_device.h"
 #include "net/net_mgr.h"
 #include "radio/radio_factory.h"
 #include "radio/radio_model.h"
@@ -475,10 +476,13 @@ HCY_EXPORT int hcyOpenPlaybackDevice(void) {
     });
 }
 // Data devices open as sound cards do; their worker is what they start.
+// Type 500 is the speech device (of device type 0).
 HCY_EXPORT int hcyOpenDataDevice(int type, DataDeviceAudioProc audio, DataDeviceNotifyProc notify) {
-    if (type == DATADEV_TYPE_SPEECH) return OpenDevice("Speech");
-    return OpenNewDevice([&] { return std::make_shared<CDataDevice>(type, audio, notify); },
-                         [](CDataDevice& d) { return d.Start() != 0; });
+    auto make = [&]() -> std::shared_ptr<CDataDevice> {
+        if (type == DATADEV_TYPE_SPEECH) return std::make_shared<CSapiDevice>(0, audio, notify);
+        return std::make_shared<CDataDevice>(type, audio, notify);
+    };
+    return OpenNewDevice(make, [](CDataDevice& d) { return d.Start() != 0; });
 }
 HCY_EXPORT int hcyOpenDataDeviceSimple(int type) {
     return hcyOpenDataDevice(type, nullptr, nullptr);

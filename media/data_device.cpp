@@ -11,16 +11,6 @@
 
 namespace {
 
-// A received block or a notice on its way to the host's callback.
-struct HostCall {
-    std::int32_t radio = 0;
-    void* record = nullptr;
-    std::int32_t code = 0;
-    double value = 0.0;
-    std::vector<std::int16_t> samples;
-    std::uint32_t rate = 0;  // [Hz]
-};
-using HostCallPayload = plat::Boxed<HostCall>;
 using Block = std::vector<std::int16_t>;
 
 // Calls that have reached the host are kept for the next ones, so that the
@@ -51,7 +41,7 @@ struct CDataDevice::Worker {
                 return call;
             }
         }
-        return std::make_unique<HostCallPayload>();
+        return std::make_unique<plat::Boxed<Received>>();
     }
     void GiveBack(std::unique_ptr<plat::MessagePayload> call) {
         std::lock_guard lock(recycledMutex);
@@ -118,7 +108,7 @@ void CDataDevice::WorkerLoop(const std::shared_ptr<Worker>& worker) {
             msg.message == hcy::WM_DATADEV_HOST_NOTICE) {
             // The host's code runs with nothing of the library held, not
             // even the device.
-            HostCall* call = plat::PayloadAs<HostCall>(msg.payload);
+            Received* call = plat::PayloadAs<Received>(msg.payload);
             if (call && !worker->closed.load()) {
                 plat::ThreadBoundary(hcy::boundary::kHostCallback, [&] {
                     if (msg.message == hcy::WM_DATADEV_HOST_AUDIO && worker->audio)
@@ -139,6 +129,7 @@ void CDataDevice::WorkerLoop(const std::shared_ptr<Worker>& worker) {
         // The last owner may be this loop (a callback closed the device):
         // the device goes here and the loop does not touch it again.
         device.reset();
+        if (plat::PayloadAs<Received>(msg.payload)) worker->GiveBack(std::move(msg.payload));
         return end;
     };
     plat::MSG msg;
@@ -185,6 +176,14 @@ int CDataDevice::PostData(void* data, int byteCount) {
 
 int CDataDevice::SetPTT(int on, int channel) {
     Lock lock(m_mutex);
+    KeyTransmitLists(on, channel);
+    // Posted blocks are taken to be at the library's rate.
+    if (on) m_nSampleRate = hcy::Library().m_nDefaultSampleRate.load();
+    return 1;
+}
+
+void CDataDevice::KeyTransmitLists(int on, int channel) {
+    Lock lock(m_mutex);
     const std::uint32_t word = MonoSourceWord();
     for (CRadioModel* radio : m_arrRadioXmit)
         if (radio) radio->SetPTT(on, word);
@@ -194,8 +193,6 @@ int CDataDevice::SetPTT(int on, int channel) {
     m_bKeyed = on != 0;
     m_bCapturing = on != 0;
     m_nPTTState = on ? 5 : 0;
-    if (on) m_nSampleRate = hcy::Library().m_nDefaultSampleRate.load();
-    return 1;
 }
 
 int CDataDevice::SetCaptureHold(int on, int) {
@@ -228,22 +225,30 @@ void CDataDevice::Close() {
 
 int CDataDevice::ReceiveAudio(int radioUserId, const CReceive* record, const std::int16_t* samples,
                               std::uint32_t bytes, std::uint32_t sampleRate) {
-    if (!m_worker->audio || m_worker->closed.load() || !samples || bytes < 2) return 1;
+    if (m_worker->audio)
+        PostReceived(hcy::WM_DATADEV_HOST_AUDIO, radioUserId, record, samples, bytes, sampleRate);
+    return 1;
+}
+
+bool CDataDevice::PostReceived(plat::UINT message, int radioUserId, const CReceive* record,
+                               const std::int16_t* samples, std::uint32_t bytes,
+                               std::uint32_t sampleRate) {
+    if (m_worker->closed.load() || !samples || bytes < 2) return false;
     auto payload = m_worker->TakeCall();
-    HostCall& call = *plat::PayloadAs<HostCall>(payload);
+    Received& call = *plat::PayloadAs<Received>(payload);
     call.radio = radioUserId;
     call.record = const_cast<CReceive*>(record);
+    call.code = 0;
     call.samples.assign(samples, samples + bytes / 2);
     call.rate = sampleRate;
-    // A full queue drops the block: the Signal worker never waits for the host.
-    PostToWorker(hcy::WM_DATADEV_HOST_AUDIO, 0, 0, std::move(payload));
-    return 1;
+    // A full queue drops the block: the Signal worker never waits.
+    return PostToWorker(message, 0, 0, std::move(payload));
 }
 
 bool CDataDevice::NotifyHost(int radioUserId, const CReceive* record, int code, double* value) {
     if (!m_worker->notify || m_worker->closed.load() || !value) return false;
     auto payload = m_worker->TakeCall();
-    HostCall& call = *plat::PayloadAs<HostCall>(payload);
+    Received& call = *plat::PayloadAs<Received>(payload);
     call.radio = radioUserId;
     call.record = const_cast<CReceive*>(record);
     call.code = code;

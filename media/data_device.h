@@ -63,6 +63,26 @@ public:
     bool NotifyHost(int radioUserId, const CReceive* record, int code, double* value) override;
 
 protected:
+    // Received audio or a notice on its way to the worker (the payload of
+    // WM_DATADEV_HOST_AUDIO, WM_DATADEV_HOST_NOTICE and what derived
+    // devices post the same way); the worker recycles it.
+    struct Received {
+        std::int32_t radio = 0;
+        void* record = nullptr;
+        std::int32_t code = 0;
+        double value = 0.0;
+        std::vector<std::int16_t> samples;
+        std::uint32_t rate = 0;  // [Hz]
+    };
+    // Copies received audio for the worker under `message` (never waits);
+    // false when it was dropped (the worker gone or its queue full).
+    bool PostReceived(plat::UINT message, int radioUserId, const CReceive* record,
+                      const std::int16_t* samples, std::uint32_t bytes, std::uint32_t sampleRate);
+
+    // Keys (on) or unkeys every radio and interphone of the lists with the
+    // device's word and sets the keying flags (the sample rate stays).
+    void KeyTransmitLists(int on, int channel);
+
     // A message for the worker, handled with the device alive (the worker
     // holds it meanwhile); true when the message ends the worker.
     virtual bool HandleMessage(const plat::MSG& msg);
