@@ -47,6 +47,9 @@ CRadioModel::Guard::~Guard() {
     if (--m_radio.m_lockDepth == 0) ends.swap(m_radio.m_pendingReceiveEnd);
     const int userId = m_radio.GetUserId();
     m_radio.m_mutex.unlock();
+    if (ends.empty()) return;
+    // After any block of the ended transmission still on its way.
+    std::lock_guard order(m_radio.m_deliveryMutex);
     for (CDevice* device : ends) device->OnReceiveEnd(userId);
 }
 

@@ -23,7 +23,10 @@
 // thread never waits for reception. Lock order: tables, device, radio,
 // receive path, output buffer. Calls up that order (a data device's
 // ReceiveAudio and OnReceiveEnd) are made after the radio's mutex is
-// released, still inside the dispatch or tick that keeps the device open.
+// released, still inside the dispatch or tick that keeps the device open,
+// and under the radio's delivery lock, which keeps them in the order the
+// radio decided them: the last block of a transmission reaches a device
+// before the end of that transmission does.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -292,6 +295,10 @@ protected:
     mutable std::recursive_mutex m_mutex;
     mutable int m_lockDepth = 0;
     mutable std::vector<CDevice*> m_pendingReceiveEnd;
+    // Taken before m_mutex by a Signal PDU's handling, held until its audio
+    // is with the data devices; taken after m_mutex is released to hand them
+    // the ends of transmissions.
+    mutable std::recursive_mutex m_deliveryMutex;
 
     // ---- Parameters (guarded by m_mutex unless atomic).
     std::atomic<std::uint32_t> m_nHlaHandle{0xFFFFFFFFu};

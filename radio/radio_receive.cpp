@@ -283,6 +283,7 @@ void CRadioModel::OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) {
     std::shared_ptr<CReceive> record;
     std::uint32_t rate = 0;
     t_dataDevices.clear();
+    std::lock_guard order(m_deliveryMutex);
     {
         Guard lock(*this);
         SignalRoad road;
@@ -488,6 +489,7 @@ void CRadioModel::OnHlaSignal(const HlaSignalRecord* signal, const std::uint8_t*
     const hcy::net::SignalRound round(NET_HLA);
     std::shared_ptr<CReceive> record;
     t_dataDevices.clear();
+    std::lock_guard order(m_deliveryMutex);
     {
         Guard lock(*this);
         for (auto& r : m_hlaReceives)
