@@ -88,9 +88,9 @@ int CSapiDevice::PostData(void* data, int byteCount) {
     KeyTransmitLists(1, 0);
     // Created under the playout mutex: the chunk cannot look for its id
     // before it is stored.
-    m_nPlayoutTimer = plat::timeSetEvent(kFirstChunkMs, kFirstChunkResolutionMs,
-                                         &CSapiDevice::PlayoutTimerProc,
-                                         reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_ONESHOT);
+    m_nPlayoutTimer =
+        plat::timeSetEvent(kFirstChunkMs, kFirstChunkResolutionMs, &CSapiDevice::PlayoutTimerProc,
+                           reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_ONESHOT);
     if (m_nPlayoutTimer == 0) {
         KeyTransmitLists(0, 0);
         m_playout.reset();
@@ -112,7 +112,8 @@ void CSapiDevice::Synthesize(const std::string& text) {
     plat::SpStream stream;
     plat::SpVoice voice;
     plat::HRESULT hr = plat::SpConvertStreamFormatEnum(plat::SPSF_8kHz16BitMono, &format);
-    if (!Failed(hr)) hr = stream.BindToFile(SpeechFilePath().c_str(), plat::SPFM_CREATE_ALWAYS, &format);
+    if (!Failed(hr))
+        hr = stream.BindToFile(SpeechFilePath().c_str(), plat::SPFM_CREATE_ALWAYS, &format);
     if (!voiceName.empty()) {
         plat::SpObjectToken token;
         const std::string wanted = "Name=" + voiceName;
@@ -125,7 +126,8 @@ void CSapiDevice::Synthesize(const std::string& text) {
     plat::ULONG streamNumber = 0;
     if (!Failed(hr)) hr = voice.SetOutput(stream);
     if (!Failed(hr))
-        hr = voice.Speak(text.c_str(), xml ? plat::SPF_IS_XML : plat::SPF_IS_NOT_XML, &streamNumber);
+        hr =
+            voice.Speak(text.c_str(), xml ? plat::SPF_IS_XML : plat::SPF_IS_NOT_XML, &streamNumber);
     stream.Close();
     std::lock_guard lock(m_stateMutex);
     m_bSpeakFailed = Failed(hr);
@@ -279,9 +281,8 @@ int CSapiDevice::GetDeviceData(int code, void* out) {
 // ---------------------------------------------------------------------------
 // Speech to text
 
-int CSapiDevice::ReceiveAudio(int radioUserId, const CReceive* record,
-                              const std::int16_t* samples, std::uint32_t bytes,
-                              std::uint32_t sampleRate) {
+int CSapiDevice::ReceiveAudio(int radioUserId, const CReceive* record, const std::int16_t* samples,
+                              std::uint32_t bytes, std::uint32_t sampleRate) {
     PostReceived(hcy::WM_DATADEV_RECORD_AUDIO, radioUserId, record, samples, bytes, sampleRate);
     return 1;
 }
@@ -296,9 +297,7 @@ bool CSapiDevice::HandleMessage(const plat::MSG& msg) {
     case hcy::WM_DATADEV_RECORD_AUDIO:
         if (const Received* block = plat::PayloadAs<Received>(msg.payload)) Record(*block);
         return false;
-    case hcy::WM_DATADEV_RECEIVE_END:
-        Transcribe(static_cast<int>(msg.wParam));
-        return false;
+    case hcy::WM_DATADEV_RECEIVE_END: Transcribe(static_cast<int>(msg.wParam)); return false;
     default: return CDataDevice::HandleMessage(msg);
     }
 }

@@ -3,11 +3,12 @@
 // own or two to a split stereo card (a virtual one whose microphone reads a
 // WAV file or a tone and whose speaker writes one, or the default devices
 // of a real back end for a single card), keyed while the microphone file
-// plays, for --key seconds, by a schedule or by a playback device that
-// plays a WAV file into radio 1, and a report of what each radio heard.
-// A WAV record radio beside radio 1 can record what radio 1 sends.
-// Or, instead of the radios, one interphone station that dials or answers
-// and talks once its call is up.
+// plays, for --key seconds, by a schedule, by a playback device that plays
+// a WAV file into radio 1 or by a speech device that speaks a text into it,
+// and a report of what each radio heard (radio 1's transmissions also
+// transcribed by a speech device, when asked). A WAV record radio beside
+// radio 1 can record what radio 1 sends. Or, instead of the radios, one
+// interphone station that dials or answers and talks once its call is up.
 //
 // It says "radio N listening on port P" once it can hear: its radios are
 // wired and the library's sockets are bound (the ports are set on the
@@ -89,8 +90,18 @@ constexpr const char* kUsage =
     "                       mono or stereo (left channel); files at twice the library\n"
     "                       rate or more are decimated\n"
     "  --record FILE        a WAV record radio (model 1106) records what radio 1 sends\n"
-    "                       (its microphone while keyed, and --play's file) to this\n"
-    "                       16-bit PCM WAV file from the start to the end of the run\n"
+    "                       (its microphone while keyed, --play's file and --speak's\n"
+    "                       text) to this 16-bit PCM WAV file from the start to the\n"
+    "                       end of the run\n"
+    "  --speak TEXT         a speech device speaks TEXT (UTF-8) into radio 1 from the\n"
+    "                       start, keying it while it speaks; the run ends 1 s after\n"
+    "                       (unless --seconds)\n"
+    "  --voice NAME         the voice that --speak speaks with (default: the engine's)\n"
+    "  --transcribe         radio 1 also hears through a speech device, which prints\n"
+    "                       each transmission it heard as text: \"radio H transcribed\n"
+    "                       \"TEXT\"\" (the speech engines: espeak-ng and pocketsphinx\n"
+    "                       when built in, else the stub; HCY_SPEECH_ENGINE=stub for\n"
+    "                       the stub); speech files go to the working folder\n"
     "  --schedule R,START,SECONDS[,PERIOD]\n"
     "                       key radio R from START for SECONDS [s], again every PERIOD\n"
     "                       [s]; its virtual microphone hears a tone (may be given again)\n"
@@ -169,6 +180,9 @@ struct Options {
     std::string fedFile;
     std::string transmitFile;
     std::string playFile;
+    std::string speakText;
+    std::string voice;
+    bool transcribe = false;
     std::string receiveFile;
     std::string recordFile;
     std::optional<double> key;
@@ -247,8 +261,8 @@ Options Parse(int argc, char** argv) {
             std::exit(0);
         }
         if (a.rfind("--", 0) != 0) Fail("unexpected argument '" + a + "'");
-        if (a == "--status") {
-            o.status = true;
+        if (a == "--status" || a == "--transcribe") {
+            (a == "--status" ? o.status : o.transcribe) = true;
             continue;
         }
         if (a == "--answer") {
@@ -313,6 +327,10 @@ Options Parse(int argc, char** argv) {
             o.transmitFile = v;
         else if (a == "--play")
             o.playFile = v;
+        else if (a == "--speak")
+            o.speakText = v;
+        else if (a == "--voice")
+            o.voice = v;
         else if (a == "--receive")
             o.receiveFile = v;
         else if (a == "--record")
@@ -369,8 +387,11 @@ Options Parse(int argc, char** argv) {
     const int perCard = o.card == "split" ? 2 : 1;
     if (o.sound != "virtual" && (o.radios > perCard || !o.schedules.empty()))
         Fail("more than one card and --schedule need the virtual sound card");
-    if (int(bool(o.key)) + int(!o.transmitFile.empty()) + int(!o.playFile.empty()) > 1)
-        Fail("--key, --transmit and --play each key the radio: give one");
+    if (int(bool(o.key)) + int(!o.transmitFile.empty()) + int(!o.playFile.empty()) +
+            int(!o.speakText.empty()) >
+        1)
+        Fail("--key, --transmit, --play and --speak each key the radio: give one");
+    if (!o.voice.empty() && o.speakText.empty()) Fail("--voice needs --speak");
     for (const auto& k : o.schedules) {
         if (k.radio > o.radios)
             Fail("--schedule keys radio " + std::to_string(k.radio) + " of " +
@@ -378,7 +399,8 @@ Options Parse(int argc, char** argv) {
         if (k.radio <= perCard && (o.key || !o.transmitFile.empty()))
             Fail("--schedule keys radio " + std::to_string(k.radio) +
                  ", which --key or --transmit keys");
-        if (k.radio == 1 && !o.playFile.empty()) Fail("--schedule keys radio 1, which --play keys");
+        if (k.radio == 1 && (!o.playFile.empty() || !o.speakText.empty()))
+            Fail("--schedule keys radio 1, which --play or --speak keys");
     }
     if (!o.secondaryAddress.empty() && o.secondaryPort == 0)
         Fail("--secondary-address needs --secondary-port");
@@ -387,11 +409,12 @@ Options Parse(int argc, char** argv) {
         Fail("--dial, --answer, --hang-up, --close-device and --destroy need --station");
     const bool radiosOnly = o.radios > 1 || !o.schedules.empty() || o.model != RADIO_TYPE_GENERIC ||
                             o.card == "split" || !o.playFile.empty() || o.status ||
-                            !o.federation.empty() || !o.recordFile.empty();
+                            !o.federation.empty() || !o.recordFile.empty() ||
+                            !o.speakText.empty() || o.transcribe;
     if (o.station && radiosOnly)
         Fail(
             "--station stands for the radios: no --radios, --model, --schedule, --play, "
-            "--record, --status, --federation or --card split");
+            "--record, --speak, --transcribe, --status, --federation or --card split");
     if (o.station && o.encoding == ENCODING_CECOM_CVSD)
         Fail("an interphone station has no cecom-cvsd encoding");
     return o;
@@ -565,6 +588,22 @@ int OpenCard(const std::string& kind, const Radio& r, bool virtualCard) {
     if (kind == "ds8") return hcyOpenAudioDeviceDS(virtualCard ? &input : nullptr, out);
     if (kind == "split") return hcyOpenSplitDeviceSimple(r.waveIn, out);
     return hcyOpenAudioDeviceSimple(r.waveIn, out);
+}
+
+// Device data that reads as an int32 (the speech device's flags), 0 when
+// refused.
+int DeviceFlag(int device, int code) {
+    std::int32_t value = 0;
+    return hcyGetDeviceData(device, code, reinterpret_cast<intptr_t>(&value)) ? value : 0;
+}
+
+// Prints, once, what a transcribing speech device made of the last
+// transmission that radio `handle` heard.
+void PrintTranscription(int device, int handle) {
+    if (device <= 0 || !DeviceFlag(device, DEVDATA_SPEECH_RESULT_READY)) return;
+    char text[1024] = "";
+    hcyGetDeviceData(device, DEVDATA_SPEECH_RESULT_TEXT, reinterpret_cast<intptr_t>(text));
+    std::printf("hcyhost: radio %d transcribed \"%s\"\n", handle, text);
 }
 
 // The radios' status dialogs as the platform draws them in text, redrawn
@@ -749,7 +788,12 @@ int main(int argc, char** argv) {
         transmitSeconds = 0.975 * fileSeconds;
     }
     const double keySeconds = o.key ? *o.key : transmitSeconds;
-    const double runSeconds = o.seconds ? *o.seconds : (keySeconds > 0 ? keySeconds + 1 : 10);
+    // A text is spoken for as long as it takes: the run then ends 1 s after.
+    constexpr double kLongestSpeech = 600;  // [s]
+    double runSeconds = o.seconds              ? *o.seconds
+                        : !o.speakText.empty() ? kLongestSpeech
+                        : keySeconds > 0       ? keySeconds + 1
+                                               : 10;
 
     // The sound cards: a virtual speaker and microphone of our own for each
     // radio (each pair of radios on a split card), or the default devices of
@@ -876,8 +920,29 @@ int main(int argc, char** argv) {
         Check(player > 0, "hcyOpenPlaybackDevice");
         Check(hcySetComRadioXmit(first.handle, player, 1), "hcySetComRadioXmit");
     }
+    // Speech devices: one speaks into radio 1, one transcribes what it hears.
+    int speaker = -1, transcriber = -1;
+    if (!o.speakText.empty()) {
+        speaker = hcyOpenDataDevice(DATADEV_TYPE_SPEECH, nullptr, nullptr);
+        Check(speaker > 0, "hcyOpenDataDevice");
+        if (!o.voice.empty()) {
+            std::vector<char> name(4 + o.voice.size() + 1);
+            const auto count = static_cast<std::uint32_t>(o.voice.size() + 1);
+            std::memcpy(name.data(), &count, 4);
+            std::memcpy(name.data() + 4, o.voice.c_str(), count);
+            Check(hcySetDeviceData(speaker, DEVDATA_VOICE_NAME,
+                                   reinterpret_cast<intptr_t>(name.data())),
+                  "hcySetDeviceData");
+        }
+        Check(hcySetComRadioXmit(first.handle, speaker, 1), "hcySetComRadioXmit");
+    }
+    if (o.transcribe) {
+        transcriber = hcyOpenDataDevice(DATADEV_TYPE_SPEECH, nullptr, nullptr);
+        Check(transcriber > 0, "hcyOpenDataDevice");
+        Check(hcySetComRadioRecv(first.handle, transcriber, 0, 1), "hcySetComRadioRecv");
+    }
     // The recorder is wired as a second radio to radio 1's sound card (its
-    // half of a split card) and to the playback device.
+    // half of a split card) and to the playback and speaking devices.
     int recorder = 0;
     if (!o.recordFile.empty()) {
         recorder = hcyCreateComRadio(RADIO_TYPE_WAV_RECORD, 0, 0, 0, 0);
@@ -888,9 +953,10 @@ int main(int argc, char** argv) {
         else
             Check(hcySetComRadioXmit(recorder, first.device, 1),
                   "hcySetComRadioXmit (the WAV record radio)");
-        if (player > 0)
-            Check(hcySetComRadioXmit(recorder, player, 1),
-                  "hcySetComRadioXmit (the WAV record radio)");
+        for (int device : {player, speaker})
+            if (device > 0)
+                Check(hcySetComRadioXmit(recorder, device, 1),
+                      "hcySetComRadioXmit (the WAV record radio)");
         Check(hcySetRadioData(recorder, RD_WAV_RECORD_FILE,
                               reinterpret_cast<intptr_t>(o.recordFile.c_str())),
               "hcySetRadioData (RD_WAV_RECORD_FILE)");
@@ -918,7 +984,7 @@ int main(int argc, char** argv) {
 
     // --key and --transmit key radio 1 (and its partner on a split card)
     // from the time line's start, --play radio 1 alone.
-    const bool keyFirst = o.key || !o.transmitFile.empty() || player > 0;
+    const bool keyFirst = o.key || !o.transmitFile.empty() || player > 0 || speaker > 0;
     const std::size_t firstKeyed =
         keyFirst ? std::min<std::size_t>(split && player < 0 ? 2 : 1, radios.size()) : 0;
     while (keyFirst && seconds() < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -942,7 +1008,22 @@ int main(int argc, char** argv) {
     if (player > 0)
         Check(hcyStartPlayback(player, reinterpret_cast<intptr_t>(o.playFile.c_str()), 0),
               "hcyStartPlayback");
-    for (std::size_t i = 0; i < firstKeyed; ++i) {
+    // The speech device speaks the text into its file first (the call
+    // returns then), then keys the radio while it plays the file out.
+    bool speaking = false;
+    if (speaker > 0) {
+        Check(hcyPostDataDevice(speaker, reinterpret_cast<intptr_t>(o.speakText.c_str()),
+                                static_cast<int>(o.speakText.size() + 1)),
+              "hcyPostDataDevice");
+        if (DeviceFlag(speaker, DEVDATA_VOICE_NOT_FOUND))
+            std::printf("hcyhost: no voice '%s': the default voice speaks\n", o.voice.c_str());
+        if (DeviceFlag(speaker, DEVDATA_SPEAK_FAILED))
+            std::printf("hcyhost: the speech device could not speak the text\n");
+        speaking = DeviceFlag(speaker, DEVDATA_KEYED) != 0;
+        if (speaking) std::printf("hcyhost: radio %d speaking\n", first.handle);
+        if (!speaking && !o.seconds) runSeconds = seconds() + 1;
+    }
+    for (std::size_t i = 0; i < firstKeyed && speaker < 0; ++i) {
         if (player < 0)
             Check(hcySetRadioPTT(radios[i].device, 1, radios[i].channel), "hcySetRadioPTT");
         radios[i].keyed = true;
@@ -959,6 +1040,12 @@ int main(int argc, char** argv) {
     };
     StatusScreen status;
     for (double t = seconds(); t < runSeconds; t = seconds()) {
+        if (speaking && !DeviceFlag(speaker, DEVDATA_KEYED)) {
+            speaking = false;
+            std::printf("hcyhost: radio %d spoke until %.2f s\n", first.handle, t);
+            if (!o.seconds) runSeconds = t + 1;
+        }
+        PrintTranscription(transcriber, first.handle);
         for (std::size_t i = 0; i < radios.size(); ++i) {
             Radio& r = radios[i];
             if (i < firstKeyed) {
@@ -994,6 +1081,7 @@ int main(int argc, char** argv) {
     if (!o.receiveFile.empty() && hcyplatGetStreamStart(&first.speaker, &firstSample))
         std::printf("hcyhost: speaker file started at %.6f s\n", firstSample);
 
+    PrintTranscription(transcriber, first.handle);
     if (recorder > 0) {
         std::uint32_t ms = 0;
         hcySetRadioData(recorder, RD_WAV_RECORD_STOP, 0);
@@ -1001,6 +1089,8 @@ int main(int argc, char** argv) {
         std::printf("hcyhost: recorded %.2f s to %s\n", ms / 1000.0, o.recordFile.c_str());
     }
     if (player > 0) hcyClosePlaybackDevice(player);
+    for (int device : {speaker, transcriber})
+        if (device > 0) hcyCloseDataDevice(device);
     for (std::size_t i = 0; i < radios.size(); ++i) {
         if (split && i % 2 == 1) continue;  // the left half's radio closes the card
         if (split)

@@ -86,18 +86,18 @@ protected:
     std::string Result() {
         char text[1024];
         std::memset(text, 'x', sizeof text);
-        EXPECT_EQ(hcyGetDeviceData(device, DEVDATA_SPEECH_RESULT_TEXT,
-                                   reinterpret_cast<intptr_t>(text)),
-                  1);
+        EXPECT_EQ(
+            hcyGetDeviceData(device, DEVDATA_SPEECH_RESULT_TEXT, reinterpret_cast<intptr_t>(text)),
+            1);
         return text;
     }
     void Voice(const std::string& name, std::uint32_t count) {
         std::vector<char> value(4 + name.size() + 1);
         std::memcpy(value.data(), &count, 4);
         std::memcpy(value.data() + 4, name.c_str(), name.size() + 1);
-        EXPECT_EQ(hcySetDeviceData(device, DEVDATA_VOICE_NAME,
-                                   reinterpret_cast<intptr_t>(value.data())),
-                  1);
+        EXPECT_EQ(
+            hcySetDeviceData(device, DEVDATA_VOICE_NAME, reinterpret_cast<intptr_t>(value.data())),
+            1);
     }
     std::string SpeechFile() const { return "HcyTTS" + std::to_string(device) + "_1.wav"; }
 
@@ -274,8 +274,8 @@ TEST_F(SpeechDevice, EachHeardTransmissionIsRecordedFromItsStartAndTranscribedOn
     std::filesystem::create_directory(dir_.file("heard"));
     hcytest::ScopedEnv folder("HCY_SPEECH_RECOGNITION_FOLDER", dir_.file("heard"));
     ASSERT_EQ(hcySetComRadioRecv(radio, device, 0, 1), 1);
-    const std::string recording = dir_.file("heard/HcySTT" + std::to_string(device) + "_" +
-                                            std::to_string(radio) + ".wav");
+    const std::string recording =
+        dir_.file("heard/HcySTT" + std::to_string(device) + "_" + std::to_string(radio) + ".wav");
     for (const char* text : {"radio check one two three", "roger"}) {
         SCOPED_TRACE(text);
         const Samples spoken = Tones(text);
