@@ -119,6 +119,16 @@ case $scenario in
              listen rx 5; "$host" "${common[@]}" --play "$dir/sent.wav" >"$dir/talker.log" 2>&1 \
                || { cat "$dir/talker.log"; exit 1; }
              finish rx; similar rx 0.95 ;;
+  speech)    # a speech device speaks a sentence into the talker's radio; one on
+             # the listener's radio records and transcribes what it heard (the
+             # real engines when built in, else the stub: both give the words)
+             cd "$dir"
+             listen rx 7 --transcribe
+             "$host" "${common[@]}" --speak "radio check one two three" >"$dir/talker.log" 2>&1 \
+               || { cat "$dir/talker.log"; exit 1; }
+             finish rx
+             grep -q 'transcribed ".*one two three' "$dir/rx.log" \
+               || { cat "$dir/talker.log" "$dir/rx.log"; exit 1; } ;;
   status)    # the listener draws its status dialog as text: the talker's row
              # comes up marked on the air
              listen rx 4 --status; talk --entity 1,1,1; finish rx
