@@ -158,6 +158,14 @@ public:
                              std::uint32_t bytes, std::uint32_t sampleRate);
     // A transmission the radio heard has ended.
     virtual int OnReceiveEnd(int radioUserId);
+    // What an interphone station hears, named by the station's handle; the
+    // base takes it as ReceiveAudio does. Stations tell no end of a
+    // transmission.
+    virtual int ReceiveStationAudio(int stationHandle, const CReceive* record,
+                                    const std::int16_t* samples, std::uint32_t bytes,
+                                    std::uint32_t sampleRate) {
+        return ReceiveAudio(stationHandle, record, samples, bytes, sampleRate);
+    }
 
     // Format getters (any thread).
     std::uint32_t GetSampleRate() const { return m_nSampleRate.load(); }  // [Hz]

@@ -533,7 +533,7 @@ void CIcsStation::OnAudioPdu(const IcsSignalPdu* pdu, std::uint32_t length) {
     }
     lock.unlock();
     for (CDevice* device : t_dataDevices)
-        device->ReceiveAudio(GetHandle(), record, t_decoded.data(), bytes, rate);
+        device->ReceiveStationAudio(GetHandle(), record, t_decoded.data(), bytes, rate);
 }
 
 // ---------------------------------------------------------------------------

@@ -60,6 +60,12 @@ public:
                      std::uint32_t bytes, std::uint32_t sampleRate) override;
     // The radio's transmission ended: its recording is transcribed.
     int OnReceiveEnd(int radioUserId) override;
+    // Stations' audio is not recorded: a station tells no end of what it
+    // says, so nothing would ever close its recording or transcribe it.
+    int ReceiveStationAudio(int, const CReceive*, const std::int16_t*, std::uint32_t,
+                            std::uint32_t) override {
+        return 1;
+    }
 
     // The speech file's path and a radio's recording path.
     std::string SpeechFilePath() const;
