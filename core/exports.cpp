@@ -112,17 +112,6 @@ std::shared_ptr<CNetMgr> RunningNetMgr() {
     return netMgr;
 }
 
-// Every open takes a handle before it opens anything, so a failed open still
-// uses a number up.
-int OpenDevice(const char* kindName) {
-    return ExportBoundary(-1, [&] {
-        if (!RequireInitialized()) return -1;
-        theApp.TakeHandle();
-        theApp.SetErrorf("%s devices are not available in this build.", kindName);
-        return -1;
-    });
-}
-
 // A sound card opens as every device does: the handle first, then
 // construct, SetHandle, output, input. A failing step has stored its message;
 // the device is then dropped (its destructor shuts what it opened).
