@@ -106,7 +106,7 @@ if [ "$hla_hosts" -gt 0 ]; then
   host_link fed hcy-prim eth0 10.23.1.100/24
   host_link fed hcy-sec eth1 10.23.9.100/24 239.23.9.0/24
   for h in $(seq $((hosts - hla_hosts + 1)) $hosts); do HOST_NS[s$h]=${HOST_NS[fed]}; done
-  host_do fed "$HCYRTIHUB" --port 0 >"$dir/hub.log" 2>&1 &
+  nsenter -t "${HOST_NS[fed]}" -n -- "$HCYRTIHUB" --port 0 >"$dir/hub.log" 2>&1 &
   hub_pid=$!
   HOST_PIDS+=($hub_pid)
   for _ in $(seq 1 500); do grep -q "listening on" "$dir/hub.log" && break; sleep 0.02; done
@@ -189,10 +189,16 @@ for h in $(seq 1 $hosts); do
   fi
 done
 if [ "$hla_hosts" -gt 0 ]; then
-  kill -0 $hub_pid 2>/dev/null || { echo "soak: the hub ended early"; cat "$dir/hub.log"; failed=1; }
+  # The hub stops as on a terminal's interrupt, so that a sanitizer build
+  # checks it for leaks as well.
+  if kill -INT $hub_pid 2>/dev/null; then
+    wait $hub_pid || { echo "soak: the hub failed"; cat "$dir/hub.log"; failed=1; }
+  else
+    echo "soak: the hub ended early"; cat "$dir/hub.log"; failed=1
+  fi
 fi
 if grep -l -E 'AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|runtime error:|ThreadSanitizer' \
-  "$dir"/s*.log; then
+  "$dir"/s*.log "$dir"/hub.log 2>/dev/null; then
   echo "soak: sanitizer report above"; failed=1
 fi
 
