@@ -10,9 +10,12 @@ cmake --build "$dir" -j "$(nproc)" --target hcy_fuzz_all
 for target in "$dir"/tests/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target")
-  corpus="$dir/corpus/$name"; mkdir -p "$corpus"
+  # New units and findings go under the build folder, never into the seeds.
+  corpus="$dir/corpus/$name"; artifacts="$dir/artifacts/$name"
+  mkdir -p "$corpus" "$artifacts"
   seeds=tests/fuzz/seeds/${name#fuzz_}
   echo "fuzz: $name for ${seeds:+seeded }$seconds s"
   "$target" -max_total_time="$seconds" -max_len=9000 -print_final_stats=1 \
+    -artifact_prefix="$artifacts/" \
     "$corpus" $( [ -d "$seeds" ] && echo "$seeds" ) 2>&1 | tail -n 12
 done
