@@ -63,6 +63,12 @@ public:
     // tick refreshes it every other tick).
     std::int32_t GetMaxRecvValue() const { return m_nMaxRecvValue.load(); }
 
+    // ---- The handle counter that radios, devices and interphones share,
+    // the radios' private tone and prompt devices too (the application
+    // object starts it at 1 on each hcyInit).
+    int TakeHandle() { return m_nNextHandle.fetch_add(1); }
+    std::atomic<int> m_nNextHandle{1};
+
     // ---- Defaults and library-wide switches, read from any thread.
     std::atomic<std::uint32_t> m_nTickCount{0};
     std::atomic<std::int32_t> m_nHeartbeatTicks{12};

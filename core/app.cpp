@@ -364,7 +364,7 @@ std::shared_ptr<CDevice> CHalcyraApp::FindDevice(int handle) {
     return FindDeviceLocked(handle);
 }
 
-int CHalcyraApp::TakeHandle() { return m_nNextHandle.fetch_add(1); }
+int CHalcyraApp::TakeHandle() { return m_library.TakeHandle(); }
 
 CHalcyraApp::HandleTicket CHalcyraApp::TakeTableHandle() {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/playback_device.h"
 #include "base/library.h"
 #include "halcyra/halcyra.h"
 #include "hcyplat/clock.h"
@@ -38,6 +39,20 @@ CArc164RadioModel::CArc164RadioModel() {
     // The HQ block replaces the hop-net record.
     m_modulationParameters.assign(2 * kHqWords, 0);
     m_bHopNetRecord = false;
+    m_pTodDevice = MakePlaybackDevice(true, true, false);
+    m_pTestToneDevice = MakePlaybackDevice(true, false, true);
+}
+
+CArc164RadioModel::~CArc164RadioModel() { ReleaseTones(); }
+
+void CArc164RadioModel::ReleasePlayback() {
+    ReleaseTones();
+    CSecureRadioModel::ReleasePlayback();
+}
+
+void CArc164RadioModel::ReleaseTones() {
+    ReleaseDevice(m_pTodDevice);
+    ReleaseDevice(m_pTestToneDevice);
 }
 
 std::uint16_t CArc164RadioModel::HqWord(std::size_t index) const {
@@ -74,8 +89,10 @@ int CArc164RadioModel::SetFrequency(double receiveHz, double transmitHz) {
 
 // Keying inside the band, or anywhere while hopping; a release always.
 int CArc164RadioModel::SetPTT(int on, std::uint32_t source) {
-    Guard lock(*this);
-    if (on && !InBand(m_fXmitFrequency) && !(m_nSpreadSpectrum & 1)) return 0;
+    {
+        Guard lock(*this);
+        if (on && !InBand(m_fXmitFrequency) && !(m_nSpreadSpectrum & 1)) return 0;
+    }
     return CSecureRadioModel::SetPTT(on, source);
 }
 
@@ -107,8 +124,12 @@ int CArc164RadioModel::SetRadioData(int id, void* value) {
             m_fGuardFrequency = m_nFreqMode == 1 ? m_fPresetFreq : 0.0;
         }
         return 1;
-    case RD_TONE: return 1;
-    case RD_TEST_TONE_WAV: m_strTestToneWav = hcy::radio::ReadText(value); return 1;
+    case RD_TONE: SetTone(Read<std::int32_t>(value) != 0); return 1;
+    case RD_TEST_TONE_WAV:
+        // A playing tone stops; the new file plays at the next RD_TONE.
+        m_strTestToneWav = hcy::radio::ReadText(value);
+        StopTone(m_pTestToneDevice);
+        return 1;
     case RD_FH_NET_ID:
         m_nSavedNetWord = Read<std::uint16_t>(value);
         SetHqWord(0, m_nSavedNetWord);
@@ -133,6 +154,48 @@ int CArc164RadioModel::SetRadioData(int id, void* value) {
         return 1;
     default: return CSecureRadioModel::SetRadioData(id, value);
     }
+}
+
+// In HQ mode the time-of-day tone, which only its end stops; otherwise the
+// test tone.
+void CArc164RadioModel::SetTone(bool on) {
+    if (HqWord(1) != 0) {
+        if (!on || !m_pTodDevice || m_pTodDevice->IsPlaying()) return;
+        if (m_bTonePathsAttached) SetHqWord(0, kTodNetWord);
+        StartTone(m_pTodDevice, m_strTodToneWav, [this] { SetHqWord(0, m_nSavedNetWord); });
+    } else if (on) {
+        StartTone(m_pTestToneDevice, m_strTestToneWav);
+    } else {
+        StopTone(m_pTestToneDevice);
+    }
+}
+
+void CArc164RadioModel::SetXmitAttached(int attached) {
+    AttachTone(m_pTestToneDevice, attached != 0);
+    {
+        Guard lock(*this);
+        m_bTonePathsAttached = attached != 0;
+        if (attached && m_pTodDevice && m_pTodDevice->IsPlaying()) SetHqWord(0, kTodNetWord);
+    }
+    // The time-of-day device lets the radio go at the end of each tone.
+    if (attached) AttachTone(m_pTodDevice, true);
+    CSecureRadioModel::SetXmitAttached(attached);
+}
+
+int CArc164RadioModel::OnPlaybackDone(std::uint32_t source) {
+    const bool tod =
+        m_pTodDevice && source == static_cast<std::uint32_t>(m_pTodDevice->GetHandle()) * 2;
+    if (tod) {
+        Guard lock(*this);
+        SetHqWord(0, m_nSavedNetWord);
+    }
+    CSecureRadioModel::OnPlaybackDone(source);
+    if (tod) {
+        m_pTodDevice->RemoveTransmitPath(this);
+        Guard lock(*this);
+        m_bTonePathsAttached = false;
+    }
+    return 1;
 }
 
 int CArc164RadioModel::GetRadioData(int id, void* out) {

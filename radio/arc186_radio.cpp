@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "audio/playback_device.h"
 #include "base/library.h"
 #include "halcyra/halcyra.h"
 #include "radio/radio_data.h"
@@ -35,6 +36,19 @@ CArc186RadioModel::CArc186RadioModel() {
     m_fAmGuardFreq = FrequencyKey("AMGuardFreq", 121500000);
     m_fFmGuardFreq = FrequencyKey("FMGuardFreq", 40500000);
     m_strTestToneWav = hcy::Library().GetProfileString(kSection, "TestToneWav", "");
+    m_pTestToneDevice = MakePlaybackDevice(true, false, true);
+}
+
+CArc186RadioModel::~CArc186RadioModel() { ReleaseDevice(m_pTestToneDevice); }
+
+void CArc186RadioModel::ReleasePlayback() {
+    ReleaseDevice(m_pTestToneDevice);
+    CSecureRadioModel::ReleasePlayback();
+}
+
+void CArc186RadioModel::SetXmitAttached(int attached) {
+    AttachTone(m_pTestToneDevice, attached != 0);
+    CSecureRadioModel::SetXmitAttached(attached);
 }
 
 void CArc186RadioModel::TuneBand(int band) {
@@ -72,10 +86,13 @@ int CArc186RadioModel::SetFrequency(double receiveHz, double transmitHz) {
 
 // Keying only within a band; a release always.
 int CArc186RadioModel::SetPTT(int on, std::uint32_t source) {
-    Guard lock(*this);
-    const double tx = m_fXmitFrequency;
-    if (on && !Within(tx, m_fMinAmFreq, m_fMaxAmFreq) && !Within(tx, m_fMinFmFreq, m_fMaxFmFreq))
-        return 0;
+    {
+        Guard lock(*this);
+        const double tx = m_fXmitFrequency;
+        if (on && !Within(tx, m_fMinAmFreq, m_fMaxAmFreq) &&
+            !Within(tx, m_fMinFmFreq, m_fMaxFmFreq))
+            return 0;
+    }
     return CSecureRadioModel::SetPTT(on, source);
 }
 
@@ -106,8 +123,17 @@ int CArc186RadioModel::SetRadioData(int id, void* value) {
             m_fXmitFrequency = m_fSavedMainTx;
         }
         return 1;
-    case RD_TONE: return 1;
-    case RD_TEST_TONE_WAV: m_strTestToneWav = hcy::radio::ReadText(value); return 1;
+    case RD_TONE:
+        if (Read<std::int32_t>(value))
+            StartTone(m_pTestToneDevice, m_strTestToneWav);
+        else
+            StopTone(m_pTestToneDevice);
+        return 1;
+    case RD_TEST_TONE_WAV:
+        // A playing tone stops; the new file plays at the next RD_TONE.
+        m_strTestToneWav = hcy::radio::ReadText(value);
+        StopTone(m_pTestToneDevice);
+        return 1;
     case RD_AM_SQUELCH:
     case RD_FM_SQUELCH: {
         const auto level = Read<float>(value);

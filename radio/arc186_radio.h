@@ -4,7 +4,8 @@
 // each with its modulation (read again at each tuning), squelch level and
 // disable flag; tuned in 100 Hz steps, to 0 Hz outside both bands; three
 // frequency modes (0 main, 1 AM guard, 2 FM guard); keyed only inside a
-// band. Otherwise the secure radio.
+// band. Otherwise the secure radio. A private playback device plays the
+// looping test tone ("TestToneWav", RD_TONE) into its transmission.
 #include <string>
 
 #include "radio/secure_radio.h"
@@ -12,10 +13,15 @@
 class CArc186RadioModel : public CSecureRadioModel {
 public:
     CArc186RadioModel();
+    ~CArc186RadioModel() override;
 
     int SetFrequency(double receiveHz, double transmitHz) override;
     int SetPTT(int on, std::uint32_t source) override;
     int SetRadioData(int id, void* value) override;
+    void SetXmitAttached(int attached) override;
+
+protected:
+    void ReleasePlayback() override;
 
 private:
     static constexpr int kAmBand = 3, kFmBand = 4;
@@ -24,6 +30,7 @@ private:
     void TuneBand(int band);
 
     std::string m_strTestToneWav;
+    std::shared_ptr<CPlaybackDevice> m_pTestToneDevice;
     double m_fSavedMainRx = 0.0, m_fSavedMainTx = 0.0;  // the main setting [Hz]
     double m_fMinAmFreq = 0.0, m_fMaxAmFreq = 0.0;      // [Hz]
     double m_fMinFmFreq = 0.0, m_fMaxFmFreq = 0.0;      // [Hz]

@@ -27,7 +27,9 @@ int CArc190RadioModel::SetFrequency(double receiveHz, double transmitHz) {
 
 // Keying only within the band; a release always.
 int CArc190RadioModel::SetPTT(int on, std::uint32_t source) {
-    Guard lock(*this);
-    if (on && !(m_fMinFreq <= m_fXmitFrequency && m_fXmitFrequency <= m_fMaxFreq)) return 0;
+    {
+        Guard lock(*this);
+        if (on && !(m_fMinFreq <= m_fXmitFrequency && m_fXmitFrequency <= m_fMaxFreq)) return 0;
+    }
     return CSecureRadioModel::SetPTT(on, source);
 }

@@ -17,6 +17,7 @@
 #include "net/net_mgr.h"
 #include "radio/radio_data.h"
 #include "radio/radio_post.h"
+#include "radio/radio_prompt.h"
 #include "radio/receive.h"
 
 namespace {
@@ -44,13 +45,23 @@ CRadioModel::Guard::Guard(const CRadioModel& radio) : m_radio(radio) {
 
 CRadioModel::Guard::~Guard() {
     std::vector<CDevice*> ends;
-    if (--m_radio.m_lockDepth == 0) ends.swap(m_radio.m_pendingReceiveEnd);
+    std::vector<std::function<void()>> work;
+    if (--m_radio.m_lockDepth == 0) {
+        ends.swap(m_radio.m_pendingReceiveEnd);
+        work.swap(m_radio.m_afterUnlock);
+    }
     const int userId = m_radio.GetUserId();
     m_radio.m_mutex.unlock();
-    if (ends.empty()) return;
-    // After any block of the ended transmission still on its way.
-    std::lock_guard order(m_radio.m_deliveryMutex);
-    for (CDevice* device : ends) device->OnReceiveEnd(userId);
+    if (!ends.empty()) {
+        // After any block of the ended transmission still on its way.
+        std::lock_guard order(m_radio.m_deliveryMutex);
+        for (CDevice* device : ends) device->OnReceiveEnd(userId);
+    }
+    for (auto& w : work) w();
+}
+
+void CRadioModel::AfterUnlock(std::function<void()> work) {
+    m_afterUnlock.push_back(std::move(work));
 }
 
 // ---------------------------------------------------------------------------
@@ -60,7 +71,10 @@ CRadioModel::CRadioModel()
     : m_nNetworkMode(hcy::Library().m_nDefaultNetwork.load()),
       m_codecs(std::make_unique<hcy::CodecSet>()) {}
 
-CRadioModel::~CRadioModel() { hcy::radio::CancelDelayedPdus(this); }
+CRadioModel::~CRadioModel() {
+    hcy::radio::CancelDelayedPdus(this);
+    m_pPrompt.reset();  // stops: it delivers into the paths
+}
 
 // ---------------------------------------------------------------------------
 // Identity
@@ -411,6 +425,7 @@ int CRadioModel::SetSquelchLevel(float level) {
 int CRadioModel::SetOnOff(int on) {
     Guard lock(*this);
     if (IsKeyed()) SetPTT(0, m_nPttSource);
+    if (!on) StopNoCodePrompt(nullptr);
     m_nOn = static_cast<std::uint32_t>(on);
     UpdateNoise();
     return 1;
@@ -776,6 +791,14 @@ std::size_t CRadioModel::GetRecvPathCount() const {
     return m_paths.size();
 }
 
+void CRadioModel::WriteLocalSource(const std::int16_t* samples, std::uint32_t bytes,
+                                   std::uint32_t sampleRate) {
+    Guard lock(*this);
+    for (auto& path : m_paths)
+        if (path->IsActive() && !IsDataDevice(path->GetDevice()))
+            path->WriteAudio(nullptr, samples, bytes, sampleRate);
+}
+
 void CRadioModel::UpdateRecvPaths() {
     Guard lock(*this);
     for (auto& path : m_paths) path->StopIdleOutputBuffers();
@@ -845,4 +868,5 @@ void CRadioModel::Shutdown() {
     for (auto& record : m_hlaReceives) record->Reset();
     m_hlaReceives.clear();
     m_pendingReceiveEnd.clear();
+    StopNoCodePrompt(nullptr);
 }

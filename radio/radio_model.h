@@ -29,6 +29,7 @@
 // before the end of that transmission does.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +44,7 @@
 class CDevice;
 class CReceive;
 class CRecvPath;
+class CRadioPrompt;
 namespace hcy {
 struct CodecSet;
 enum class CodecKind : std::uint8_t;
@@ -202,6 +204,11 @@ public:
     // (every field of the record, the instance name being the radio's name).
     void GetHlaTransmitterRecord(HlaTransmitterRecord& out) const;
 
+    // A prompt's chunk [bytes of 16-bit samples] at sampleRate [Hz] for the
+    // local source of every active receive path (the prompt's timer thread).
+    void WriteLocalSource(const std::int16_t* samples, std::uint32_t bytes,
+                          std::uint32_t sampleRate);
+
     // Read by receive paths without the radio's lock.
     double GetMasterVolume() const { return m_fMasterVolume.load(); }
     // RD_XMIT_FILTER: the capture devices band-pass this radio's audio.
@@ -226,7 +233,8 @@ public:
 
 protected:
     // The radio's mutex. Released by the outermost guard, which then makes
-    // the device calls queued meanwhile (they go up the lock order).
+    // the device calls and runs the work queued meanwhile (they go up the
+    // lock order, or wait for threads that take the radio's mutex).
     class Guard {
     public:
         explicit Guard(const CRadioModel& radio);
@@ -250,6 +258,18 @@ protected:
     // it has a record of in an exercise it accepts, and plays it by on/off,
     // capture and own entity.
     virtual std::shared_ptr<CReceive> AcceptSignal(const SignalPdu& pdu, SignalRoad& road);
+
+    // Mutex held: `work` runs on this thread once the outermost guard has
+    // released the mutex: starting and stopping the radio's prompts and
+    // playback devices, whose timer threads deliver into this radio.
+    void AfterUnlock(std::function<void()> work);
+    // Mutex held: the no-code prompt ("NoCode%dWav" of section "Secure",
+    // for the radio's crypto system) instead of the undecodable audio of
+    // `record`, when it is configured and not playing already.
+    void PlayNoCodePrompt(CReceive& record);
+    // Mutex held: the no-code prompt stops if it plays for `record` (any
+    // record: null).
+    void StopNoCodePrompt(const CReceive* record);
 
     // False for models that do not tune (scanner, raw DIS): retuning and a
     // new squelch level leave their records' reception as it is.
@@ -299,6 +319,8 @@ protected:
     // is with the data devices; taken after m_mutex is released to hand them
     // the ends of transmissions.
     mutable std::recursive_mutex m_deliveryMutex;
+    mutable std::vector<std::function<void()>> m_afterUnlock;
+    std::unique_ptr<CRadioPrompt> m_pPrompt;  // the no-code prompt, made on first use
 
     // ---- Parameters (guarded by m_mutex unless atomic).
     std::atomic<std::uint32_t> m_nHlaHandle{0xFFFFFFFFu};

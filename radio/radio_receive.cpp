@@ -24,6 +24,7 @@
 #include "halcyra/halcyra.h"
 #include "radio/radio_model.h"
 #include "radio/radio_post.h"
+#include "radio/radio_prompt.h"
 #include "radio/receive.h"
 
 namespace {
@@ -70,6 +71,7 @@ void CRadioModel::AddReceive(const std::shared_ptr<CReceive>& record) {
 
 void CRadioModel::RemoveReceiveAt(std::size_t index) {
     std::shared_ptr<CReceive> record = m_receives[index];
+    StopNoCodePrompt(record.get());
     record->Reset();
     for (auto& path : m_paths) path->ForgetSource(record.get());
     m_receiveIndex.erase(hcy::net::PackedKey(record->id));
@@ -195,6 +197,21 @@ void CRadioModel::OnTransmitStateChange(bool started, CReceive& record) {
     record.signalPduCount = 0;
     record.squelchOpen = false;
     if (IsOwnEntity(record)) PostActivity(0);
+    StopNoCodePrompt(&record);
+}
+
+void CRadioModel::PlayNoCodePrompt(CReceive& record) {
+    if (!m_pPrompt) m_pPrompt = std::make_unique<CRadioPrompt>(*this);
+    if (!m_pPrompt->Available() || m_pPrompt->IsPlaying()) return;
+    const std::string key = "NoCode" + std::to_string(m_nCryptoSystem) + "Wav";
+    const std::string file = hcy::Library().GetProfileString("Secure", key.c_str(), "");
+    if (!file.empty() && m_pPrompt->PlayIfIdle(file, &record)) record.audioLevel = 0.7;
+}
+
+void CRadioModel::StopNoCodePrompt(const CReceive* record) {
+    CRadioPrompt* prompt = m_pPrompt.get();
+    if (!prompt || !(record ? prompt->IsPlayingFor(record) : prompt->IsPlaying())) return;
+    AfterUnlock([prompt] { prompt->Stop(); });
 }
 
 // Retuning (frequency, net): every keyed transmitter of an exercise the
@@ -338,7 +355,10 @@ bool CRadioModel::HandleRecordSignal(const std::shared_ptr<CReceive>& record,
                                      const SignalRoad& road, std::vector<CDevice*>& dataDevices) {
     const std::uint32_t sampleCount = block.sampleCount;
     if (sampleCount == 0) return false;
-    if (!record->decodeOk) return false;  // undecodable: dropped
+    if (!record->decodeOk) {  // undecodable: dropped, the prompt instead
+        PlayNoCodePrompt(*record);
+        return false;
+    }
     const std::uint32_t rate = block.sampleRate;
     const std::uint32_t bytes = sampleCount * 2;
     if (road.measureLevel) record->audioLevel = rate ? rmsLevel / 366.0 : 0.0;
@@ -470,6 +490,7 @@ int CRadioModel::RemoveHlaRecord(std::uint32_t objectHandle) {
     for (auto it = m_hlaReceives.begin(); it != m_hlaReceives.end(); ++it) {
         if ((*it)->hlaObjectHandle != objectHandle) continue;
         StopReceivePaths(it->get(), false);
+        StopNoCodePrompt(it->get());
         (*it)->Reset();
         for (auto& path : m_paths) path->ForgetSource(it->get());
         m_hlaReceives.erase(it);

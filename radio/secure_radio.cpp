@@ -4,10 +4,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "audio/playback_device.h"
 #include "audio/recv_path.h"
 #include "base/library.h"
 #include "halcyra/halcyra.h"
 #include "radio/radio_data.h"
+#include "radio/radio_prompt.h"
 #include "radio/receive.h"
 
 using hcy::radio::Read;
@@ -32,6 +34,73 @@ CSecureRadioModel::CSecureRadioModel() {
     m_nRecvPathNoise = 1;
     m_bDoCrypto = 1;
     m_bDoHopNet = 1;
+}
+
+CSecureRadioModel::~CSecureRadioModel() { CSecureRadioModel::ReleasePlayback(); }
+
+void CSecureRadioModel::Shutdown() {
+    ReleasePlayback();
+    CGenericRadioModel::Shutdown();
+}
+
+void CSecureRadioModel::ReleasePlayback() {
+    CRadioPrompt* noFill;
+    std::shared_ptr<CPlaybackDevice> preamble;
+    {
+        Guard lock(*this);
+        noFill = m_pNoFill.get();
+        preamble = m_pPreambleDevice;
+        m_bNoFill = false;
+    }
+    if (noFill) noFill->Stop();
+    ReleaseDevice(preamble);
+}
+
+std::shared_ptr<CPlaybackDevice> CSecureRadioModel::MakePlaybackDevice(bool keyPaths, bool notify,
+                                                                       bool loop) {
+    auto device = CreatePlaybackDevice();
+    if (!device) return nullptr;
+    device->SetHandle(hcy::Library().TakeHandle());
+    device->SetKeyPaths(keyPaths);
+    device->SetNotifyRadios(notify);
+    device->SetLoop(loop);
+    return device;
+}
+
+// Stopped first: a delivery under way takes the device's mutex, which the
+// removal holds.
+void CSecureRadioModel::ReleaseDevice(const std::shared_ptr<CPlaybackDevice>& device) {
+    if (!device) return;
+    device->StopPlayback();
+    device->RemoveTransmitPath(this);
+    device->Close();
+}
+
+void CSecureRadioModel::StartTone(const std::shared_ptr<CPlaybackDevice>& device,
+                                  const std::string& file, std::function<void()> failed) {
+    if (!device || device->IsPlaying()) return;
+    AfterUnlock([this, device, file, failed = std::move(failed)] {
+        if (device->StartPlayback(file.c_str(), 0) || !failed) return;
+        Guard lock(*this);
+        failed();
+    });
+}
+
+void CSecureRadioModel::StopTone(const std::shared_ptr<CPlaybackDevice>& device) {
+    if (device && device->IsPlaying()) AfterUnlock([device] { device->StopPlayback(); });
+}
+
+void CSecureRadioModel::AttachTone(const std::shared_ptr<CPlaybackDevice>& device, bool attached) {
+    if (!device) return;
+    const std::vector<CRadioModel*> listed = device->GetRadioXmitList();
+    const bool onList = std::find(listed.begin(), listed.end(), this) != listed.end();
+    if (attached) {
+        if (!onList) device->AddTransmitPath(this);
+        if (device->IsPlaying()) device->KeyTransmitPaths(1);
+    } else {
+        if (device->IsPlaying()) device->KeyTransmitPaths(0);
+        device->RemoveTransmitPath(this);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -102,14 +171,57 @@ std::string CSecureRadioModel::PromptFile(const char* name) const {
 // ---------------------------------------------------------------------------
 // Keying
 
-int CSecureRadioModel::SetPTT(int on, std::uint32_t source) {
+int CSecureRadioModel::SetOnOff(int on) {
     Guard lock(*this);
+    if (!on && m_bNoFill) {
+        m_bNoFill = false;
+        CRadioPrompt* prompt = m_pNoFill.get();
+        AfterUnlock([prompt] { prompt->Stop(); });
+    }
+    return CGenericRadioModel::SetOnOff(on);
+}
+
+// Prompts and preamble start and stop once the radio's lock is released;
+// the result is corrected then if they fail (for a call made outside the
+// radio's own lock, before it returns).
+int CSecureRadioModel::SetPTT(int on, std::uint32_t source) {
+    auto outcome = std::make_shared<int>(0);
+    {
+        Guard lock(*this);
+        *outcome = Key(on, source, outcome);
+    }
+    return *outcome;
+}
+
+int CSecureRadioModel::Key(int on, std::uint32_t source, const std::shared_ptr<int>& outcome) {
     if (!m_nOn) return 0;
     m_nPttRequested = on;
-    if (on && m_nCryptoSystem != 0) {
+    if (!on) {
+        if (m_bNoFill) {
+            m_bNoFill = false;
+            CRadioPrompt* prompt = m_pNoFill.get();
+            AfterUnlock([prompt] { prompt->Stop(); });
+            return 1;
+        }
+        if (m_bPreamble && (source == m_nHeldSource || source == PreambleSource())) {
+            // Reception comes back at once; the device's end notice then
+            // finds nothing to do.
+            EndPreamble();
+            AfterUnlock([device = m_pPreambleDevice] { device->StopPlayback(); });
+            return 1;
+        }
+        return KeyDirect(0, source);
+    }
+    // A second keying changes nothing, as for every radio.
+    if (m_bNoFill) return 1;
+    if (IsKeyed()) return KeyDirect(on, source);
+    if (m_nCryptoSystem != 0) {
         // No key loaded: the operator hears the no-fill prompt, nothing is sent.
-        if (m_nCryptoKey == 0 && !m_nAllowPlainXmit) return PlayNoFillPrompt() ? 1 : 0;
-        if (StartPreamble(source)) return 1;
+        if (m_nCryptoKey == 0 && !m_nAllowPlainXmit) return PlayNoFillPrompt(outcome) ? 1 : 0;
+        if (StartPreamble(source, outcome)) {
+            SetRecordsPttBlock(true);
+            return CRadioModel::SetPTT(1, PreambleSource());
+        }
         m_nReceptionMode = m_nSavedEndMode;
         m_nPromptSource = 0;
     }
@@ -130,9 +242,82 @@ void CSecureRadioModel::MuteWhileKeyed() {
     SetRecordsPttBlock(keyed);
 }
 
-bool CSecureRadioModel::StartPreamble(std::uint32_t) { return false; }
+std::uint32_t CSecureRadioModel::PreambleSource() const {
+    return m_pPreambleDevice ? static_cast<std::uint32_t>(m_pPreambleDevice->GetHandle()) * 2 : 0;
+}
 
-bool CSecureRadioModel::PlayNoFillPrompt() { return false; }
+// The radio keys with the preamble device as its source; the operator's
+// audio is held back (prompt source) and reception ends without tail
+// (mode 11) until the file has played.
+bool CSecureRadioModel::StartPreamble(std::uint32_t source, const std::shared_ptr<int>& outcome) {
+    if (m_nAllowPlainXmit && m_nCryptoKey == 0) return false;  // in clear: no preamble
+    m_nSavedEndMode = m_nReceptionMode;
+    m_nReceptionMode = RECEPTION_MODE_SILENT;
+    m_nHeldSource = source;
+    m_nPromptSource = source;
+    const std::string file = PromptFile("Preamble");
+    if (file.empty()) return false;
+    const bool made = !m_pPreambleDevice;
+    if (made) m_pPreambleDevice = MakePlaybackDevice(false, true, false);
+    if (!m_pPreambleDevice) return false;
+    m_bPreamble = true;
+    ++m_nPreambleStarts;
+    AfterUnlock([this, device = m_pPreambleDevice, file, made, outcome] {
+        if (made) device->AddTransmitPath(this);
+        const bool started = device->StartPlayback(file.c_str(), 0) != 0;
+        Guard lock(*this);
+        --m_nPreambleStarts;
+        if (!m_bPreamble) {  // released meanwhile
+            if (started) AfterUnlock([device] { device->StopPlayback(); });
+            return;
+        }
+        if (started) return;
+        // The file does not play: the operator's own keying instead.
+        EndPreamble();
+        if (m_nPttRequested) *outcome = KeyDirect(1, m_nHeldSource);
+    });
+    return true;
+}
+
+void CSecureRadioModel::EndPreamble() {
+    m_bPreamble = false;
+    CRadioModel::SetPTT(0, PreambleSource());
+    m_nReceptionMode = m_nSavedEndMode;
+    m_nPromptSource = 0;
+    MuteWhileKeyed();
+}
+
+int CSecureRadioModel::OnPlaybackDone(std::uint32_t source) {
+    Guard lock(*this);
+    if (!m_bPreamble || source != PreambleSource()) {
+        CRadioModel::SetPTT(0, source);  // a tone's end only unkeys
+        return 0;
+    }
+    // The end of a playback that a newer preamble replaced.
+    if (m_nPreambleStarts > 0 || m_pPreambleDevice->IsPlaying()) return 0;
+    EndPreamble();
+    if (!m_nPttRequested) return 0;  // let go meanwhile
+    return KeyDirect(1, m_nHeldSource);
+}
+
+bool CSecureRadioModel::PlayNoFillPrompt(const std::shared_ptr<int>& outcome) {
+    const std::string file = PromptFile("NoFill");
+    if (file.empty()) return false;
+    if (!m_pNoFill) m_pNoFill = std::make_unique<CRadioPrompt>(*this);
+    if (!m_pNoFill->Available()) return false;
+    m_bNoFill = true;
+    AfterUnlock([this, prompt = m_pNoFill.get(), file, outcome] {
+        const bool playing = prompt->Play(file, nullptr);  // after a stop under way
+        Guard lock(*this);
+        if (!m_bNoFill) {  // released meanwhile
+            if (playing) AfterUnlock([prompt] { prompt->Stop(); });
+        } else if (!playing) {
+            m_bNoFill = false;
+            *outcome = 0;
+        }
+    });
+    return true;
+}
 
 // Only the first Transmitter PDU of a keying of a hopping radio marks the
 // start of the message.

@@ -22,21 +22,31 @@
 //   idle --key, otherwise---------------> voice
 //   a release ends each of them.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "radio/generic_radio.h"
 
+class CPlaybackDevice;
+class CRadioPrompt;
+
 class CSecureRadioModel : public CGenericRadioModel {
 public:
     CSecureRadioModel();
+    ~CSecureRadioModel() override;
 
     int SetCryptoSystem(int value) override;
     int SetCryptoKey(int value) override;
     int SetSpreadSpectrum(int flags) override;
     int SetFreqHopKey(int value) override;
     int SetRadioData(int id, void* value) override;
+    int SetOnOff(int on) override;
     int SetPTT(int on, std::uint32_t source) override;
     void SendTransmitterPdu() override;
+    // The preamble has played out: the operator's keying, if still held.
+    int OnPlaybackDone(std::uint32_t source) override;
+    void Shutdown() override;
 
     void RoundEarthModel(CReceive& record) override;
     void TunerModel(CReceive& record) override;
@@ -49,21 +59,38 @@ protected:
     // keyed (decided by the outcome, so a refused key or another source's
     // release changes nothing).
     int KeyDirect(int on, std::uint32_t source);
+    void MuteWhileKeyed();
     // Both hop: the transmitter's modulation parameters name this radio's
     // hop net.
     virtual bool SameHopNet(const CReceive& record) const;
-    void MuteWhileKeyed();
-    // The preamble of a keying by `source`: true when it started.
-    virtual bool StartPreamble(std::uint32_t source);
-    // The no-fill prompt: true when it plays.
-    virtual bool PlayNoFillPrompt();
     // "Preamble%dWav" and the like for the radio's crypto system, from the
     // radio's configuration section; empty: none.
-    std::string PromptFile(const char* keyFormat) const;
+    std::string PromptFile(const char* name) const;
 
     // Stores a field of the hop-net record [width bytes] in network order;
     // a radio without the record stores nothing.
     void SetRecordField(std::size_t offset, std::size_t width, std::uint32_t value);
+
+    // A private playback device of the radio (tone or preamble): a handle of
+    // the shared counter, not in the device table.
+    static std::shared_ptr<CPlaybackDevice> MakePlaybackDevice(bool keyPaths, bool notify,
+                                                               bool loop);
+    // Stops `device` and takes this radio off its transmit list (no lock of
+    // the radio held; the radio is whole).
+    void ReleaseDevice(const std::shared_ptr<CPlaybackDevice>& device);
+    // Stops every prompt and private device before the radio goes (no lock
+    // of the radio held). The ARC radios add their tone devices.
+    virtual void ReleasePlayback();
+    // A tone device keying this radio while it plays `file` (mutex held: it
+    // starts or stops after the lock). A start that fails runs `failed`
+    // under the radio's lock.
+    void StartTone(const std::shared_ptr<CPlaybackDevice>& device, const std::string& file,
+                   std::function<void()> failed = {});
+    void StopTone(const std::shared_ptr<CPlaybackDevice>& device);
+    // The radio joins (and is keyed by a playing tone) or leaves a tone
+    // device's transmit list as it joins or leaves a device's (no lock of
+    // the radio held).
+    void AttachTone(const std::shared_ptr<CPlaybackDevice>& device, bool attached);
 
     std::uint32_t m_nSavedEndMode = RECEPTION_MODE_TAIL;
     std::uint32_t m_nLastPttSent = 0;  // keyed when the previous Transmitter PDU left
@@ -75,6 +102,22 @@ protected:
     // (the ARC-164's HQ block): the record's fields are then neither written
     // nor compared.
     bool m_bHopNetRecord = true;
+
+private:
+    // Mutex held. `outcome` is SetPTT's result, which work queued for after
+    // the lock may still correct.
+    int Key(int on, std::uint32_t source, const std::shared_ptr<int>& outcome);
+    bool StartPreamble(std::uint32_t source, const std::shared_ptr<int>& outcome);
+    bool PlayNoFillPrompt(const std::shared_ptr<int>& outcome);
+    // The preamble keying ends: unkeyed, reception as before it.
+    void EndPreamble();
+    std::uint32_t PreambleSource() const;
+
+    std::shared_ptr<CPlaybackDevice> m_pPreambleDevice;  // made on first use
+    std::unique_ptr<CRadioPrompt> m_pNoFill;             // made on first use
+    bool m_bPreamble = false;                            // keyed by the preamble device
+    int m_nPreambleStarts = 0;                           // starts queued and not yet made
+    bool m_bNoFill = false;                              // the no-fill prompt plays
 };
 
 namespace hcy::radio {

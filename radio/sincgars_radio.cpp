@@ -16,8 +16,8 @@ int CSincgarsRadioModel::SetFrequency(double receiveHz, double transmitHz) {
 
 // Whatever the duplex mode, and after a preamble or prompt too.
 int CSincgarsRadioModel::SetPTT(int on, std::uint32_t source) {
-    Guard lock(*this);
     const int result = CSecureRadioModel::SetPTT(on, source);
+    Guard lock(*this);
     MuteWhileKeyed();
     return result;
 }

@@ -118,6 +118,21 @@ TEST_F(ModelsOnTheLibrary, EachModelCodeCreatesItsModel) {
     }
 }
 
+// The ARC radios' tone devices take the counter's numbers before the radio
+// does (two for the ARC-164, one for the ARC-186), and the radio number is
+// the radio's handle.
+TEST_F(ModelsOnTheLibrary, ToneDevicesTakeHandlesOfTheSharedCounter) {
+    const int first = hcyCreateComRadio(RADIO_TYPE_GENERIC, 1, 0, 0, 0);
+    const int arc164 = hcyCreateComRadio(RADIO_TYPE_ARC164, 1, 0, 0, 0);
+    const int arc186 = hcyCreateComRadio(RADIO_TYPE_ARC186, 1, 0, 0, 0);
+    const int secure = hcyCreateComRadio(RADIO_TYPE_SECURE, 1, 0, 0, 0);
+    EXPECT_EQ(arc164, first + 3);
+    EXPECT_EQ(arc186, arc164 + 2);
+    EXPECT_EQ(secure, arc186 + 1);
+    EXPECT_EQ(theApp.FindRadio(arc164)->GetName(), "hcyRadio.1-0-0-" + std::to_string(arc164));
+    EXPECT_EQ(theApp.FindDevice(arc164 - 1), nullptr);  // not in the device table
+}
+
 TEST_F(ModelsOnTheLibrary, SixChannelPriorityMutesLowerValuesUntilItEnds) {
     const int set = Radio(RADIO_TYPE_MODEL1008, -5);  // slot 0: channel 5
     hcySetRadioFrequency(set, -(3 * 65536 + 7), -5);  // slot 3: channel 7
