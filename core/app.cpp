@@ -162,7 +162,7 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
 
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-        m_nNextHandle = 1;
+        m_library.m_nNextHandle = 1;
         ++m_nSession;
         m_bTablesOpen = true;
     }

@@ -255,7 +255,6 @@ private:
     std::vector<std::shared_ptr<CDevice>> m_arrDevices;
     std::vector<std::shared_ptr<CRadioModel>> m_arrRadios;
     std::vector<std::shared_ptr<CICSModel>> m_arrInterphones;
-    std::atomic<int>& m_nNextHandle = m_library.m_nNextHandle;
 
     // Tick state, touched only by the tick (one tick at a time).
     std::mutex m_tickMutex;

@@ -18,6 +18,12 @@ constexpr plat::DWORD kDevicePeriod = 62, kPromptPeriod = 64;
 
 class SecurePrompts : public SecureModels {
 protected:
+    // The private devices draw handles from the shared counter: keep their
+    // sources (2 x handle) clear of the operator's stand-in source 2.
+    void SetUp() override {
+        SecureModels::SetUp();
+        hcy::Library().m_nNextHandle = 100;
+    }
     // The samples of every Signal PDU sent since the last Clear, as one.
     Samples Sent() {
         Samples out;
