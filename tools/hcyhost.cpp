@@ -33,6 +33,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "halcyra/halcyra.h"
@@ -67,9 +68,13 @@ constexpr const char* kUsage =
     "                       heard on its own channel of the speaker)\n"
     "  --frequency HZ       receive and transmit frequency [Hz] (default 30000000)\n"
     "  --model NAME         radio model: generic (default), intercom (hears exactly its\n"
-    "                       frequency, at any distance) or scanner (hears every sender\n"
+    "                       frequency, at any distance), scanner (hears every sender\n"
     "                       of its exercise on any frequency; what it hears shows only\n"
-    "                       in its speaker file)\n"
+    "                       in its speaker file) or secure (see --crypto)\n"
+    "  --crypto SYSTEM,KEY  the radios' crypto system and key, 0 to 65535 each; a\n"
+    "                       secure radio plays the prompts of section Secure of\n"
+    "                       Tervale.cfg in the working folder (NoCode<SYSTEM>Wav in\n"
+    "                       place of audio on another key)\n"
     "  --power W            transmit power [W] (default: the radio's)\n"
     "  --position LAT,LON,ALT  antenna position [deg, deg, m] (default 0,0,0)\n"
     "  --entity S,A,E       DIS site, application and entity; radio i is radio number i\n"
@@ -175,6 +180,7 @@ struct Options {
     int site = 0, application = 0, entity = 0;
     int encoding = ENCODING_PCM16;
     std::optional<double> squelch;
+    std::optional<std::pair<int, int>> crypto;  // system, key
     std::string sound = "virtual";
     std::string federation;
     std::string fedFile;
@@ -340,6 +346,11 @@ Options Parse(int argc, char** argv) {
             if (std::fabs(p[0]) > 90 || std::fabs(p[1]) > 180)
                 Fail("position out of range: " + std::string(v));
             o.latitude = p[0], o.longitude = p[1], o.altitude = p[2];
+        } else if (a == "--crypto") {
+            const auto c = Numbers(a, v, 2, 0, 65535);
+            if (c[0] != std::trunc(c[0]) || c[1] != std::trunc(c[1]))
+                Fail("bad value '" + std::string(v) + "' for --crypto");
+            o.crypto = {static_cast<int>(c[0]), static_cast<int>(c[1])};
         } else if (a == "--entity") {
             auto e = Numbers(a, v, 3, 0, 65535);
             o.site = static_cast<int>(e[0]), o.application = static_cast<int>(e[1]),
@@ -362,6 +373,8 @@ Options Parse(int argc, char** argv) {
                 o.model = RADIO_TYPE_INTERCOM;
             else if (n == "scanner")
                 o.model = RADIO_TYPE_SCANNER;
+            else if (n == "secure")
+                o.model = RADIO_TYPE_SECURE;
             else
                 Fail("unknown model '" + n + "'");
         } else if (a == "--encoding") {
@@ -410,11 +423,11 @@ Options Parse(int argc, char** argv) {
     const bool radiosOnly = o.radios > 1 || !o.schedules.empty() || o.model != RADIO_TYPE_GENERIC ||
                             o.card == "split" || !o.playFile.empty() || o.status ||
                             !o.federation.empty() || !o.recordFile.empty() ||
-                            !o.speakText.empty() || o.transcribe;
+                            !o.speakText.empty() || o.transcribe || o.crypto;
     if (o.station && radiosOnly)
         Fail(
-            "--station stands for the radios: no --radios, --model, --schedule, --play, "
-            "--record, --speak, --transcribe, --status, --federation or --card split");
+            "--station stands for the radios: no --radios, --model, --crypto, --schedule, "
+            "--play, --record, --speak, --transcribe, --status, --federation or --card split");
     if (o.station && o.encoding == ENCODING_CECOM_CVSD)
         Fail("an interphone station has no cecom-cvsd encoding");
     return o;
@@ -895,6 +908,10 @@ int main(int argc, char** argv) {
         if (o.squelch)
             Check(hcySetSquelchLevel(r.handle, static_cast<float>(*o.squelch)),
                   "hcySetSquelchLevel");
+        if (o.crypto) {
+            Check(hcySetRadioCryptoSystem(r.handle, o.crypto->first), "hcySetRadioCryptoSystem");
+            Check(hcySetRadioCryptoKey(r.handle, o.crypto->second), "hcySetRadioCryptoKey");
+        }
         Check(hcySetComRadioRecv(r.handle, r.device, r.channel, 1), "hcySetComRadioRecv");
         if (r.channel)
             Check(hcySetComStereoXmit(r.handle, r.device, r.channel, 1), "hcySetComStereoXmit");

@@ -129,6 +129,21 @@ case $scenario in
              finish rx
              grep -q 'transcribed ".*one two three' "$dir/rx.log" \
                || { cat "$dir/talker.log" "$dir/rx.log"; exit 1; } ;;
+  secure)    # secure radios on crypto system 3: the listener on the talker's
+             # key hears the speech sample for sample; the one on another key
+             # hears its no-code prompt in place of the speech
+             "$audio" make "$dir/nocode.wav" 1 1
+             printf '[Secure]\nNoCode3Wav=%s\n' "$dir/nocode.wav" >"$dir/Tervale.cfg"
+             cd "$dir"
+             listen same 5 --model secure --crypto 3,5
+             listen other 5 --model secure --crypto 3,6
+             talk --model secure --crypto 3,5
+             finish same; finish other
+             exact same
+             if "$audio" compare "$dir/sent.wav" "$dir/other.wav" --min-exact 1; then
+               echo "the listener on another key heard the speech"; exit 1
+             fi
+             "$audio" compare "$dir/nocode.wav" "$dir/other.wav" --min-exact 90 ;;
   status)    # the listener draws its status dialog as text: the talker's row
              # comes up marked on the air
              listen rx 4 --status; talk --entity 1,1,1; finish rx
