@@ -219,4 +219,42 @@ TEST_F(SecurePrompts, Arc186ReplacingThePlayingTestToneStopsItAndThenPlaysTheNew
     EXPECT_TRUE(AllAre(Sent(), 222));
 }
 
+// On the real clock the players and devices deliver on timer threads of
+// their own while the host keys, releases, hears and switches off: the
+// ARC-164's test tone sends all along, the no-code prompt plays, preamble
+// and no-fill prompt start and stop; the radios end unkeyed.
+TEST_F(SecurePrompts, KeyingAndHearingRaceThePlayersTimerThreads) {
+    WriteConfig("[Secure]\nPreamble3Wav=" + Wav("preamble.wav", 2048, 1000) + "\nNoFill3Wav=" +
+                Wav("nofill.wav", 1024, 500) + "\nNoCode3Wav=" + Wav("nocode.wav", 1024, 300) +
+                "\n[ARC164]\nTestToneWav=" + Wav("test.wav", 1024, 1200) + "\n");
+    plat::UseRealClock();
+    std::size_t p = 0;
+    auto radio = Keyed<CSecureRadioModel>(p);
+    auto arc = Keyed<CArc164RadioModel>(p, 300e6);
+    arc->SetCryptoSystem(0);
+    arc->SetXmitAttached(1);
+    ASSERT_EQ(radio->SetPTT(1, 2), 1);
+    EXPECT_TRUE(hcytest::WaitFor([&] { return radio->GetPttSource() == 2u; }));  // voice
+    Data(*arc, RD_TONE, std::int32_t{1});
+    TransmitterSpec s;
+    Deliver(*radio, Pdu(s, {.system = 3, .key = 6}));
+    for (int i = 0; i < 10; ++i) {
+        radio->SetCryptoKey(i % 3 == 0 ? 0 : 5);  // no-fill prompt, else preamble
+        radio->SetPTT(i % 2, 2);
+        Deliver(*radio, MakeSignalPdu(s.id, 4, std::vector<std::uint8_t>(64), 32));
+        const std::size_t sent = Pdus(hcy::net::PDU_TYPE_SIGNAL).size();
+        EXPECT_TRUE(
+            hcytest::WaitFor([&] { return Pdus(hcy::net::PDU_TYPE_SIGNAL).size() > sent; }));
+    }
+    radio->SetPTT(0, 2);
+    Data(*arc, RD_TONE, std::int32_t{0});
+    s.state = 1;
+    Deliver(*radio, Pdu(s, {.system = 3, .key = 6}));
+    radio->SetOnOff(0);
+    EXPECT_EQ(radio->GetPttSource(), 0u);
+    EXPECT_EQ(arc->GetPttSource(), 0u);
+    arc->SetXmitAttached(0);
+    models_.clear();  // stops every player before the paths go
+}
+
 }  // namespace
