@@ -265,7 +265,8 @@ protected:
     void AfterUnlock(std::function<void()> work);
     // Mutex held: the no-code prompt ("NoCode%dWav" of section "Secure",
     // for the radio's crypto system) instead of the undecodable audio of
-    // `record`, when it is configured and not playing already.
+    // `record`, when it is configured and not playing already; looked up
+    // once a transmission, when the player is idle.
     void PlayNoCodePrompt(CReceive& record);
     // Mutex held: the no-code prompt stops if it plays for `record` (any
     // record: null).

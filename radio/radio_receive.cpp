@@ -196,13 +196,15 @@ void CRadioModel::OnTransmitStateChange(bool started, CReceive& record) {
     }
     record.signalPduCount = 0;
     record.squelchOpen = false;
+    record.noCodeLookedUp = false;
     if (IsOwnEntity(record)) PostActivity(0);
     StopNoCodePrompt(&record);
 }
 
 void CRadioModel::PlayNoCodePrompt(CReceive& record) {
     if (!m_pPrompt) m_pPrompt = std::make_unique<CRadioPrompt>(*this);
-    if (!m_pPrompt->Available() || m_pPrompt->IsPlaying()) return;
+    if (!m_pPrompt->Available() || m_pPrompt->IsPlaying() || record.noCodeLookedUp) return;
+    record.noCodeLookedUp = true;
     const std::string key = "NoCode" + std::to_string(m_nCryptoSystem) + "Wav";
     const std::string file = hcy::Library().GetProfileString("Secure", key.c_str(), "");
     if (!file.empty() && m_pPrompt->PlayIfIdle(file, &record)) record.audioLevel = 0.7;

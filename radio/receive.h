@@ -80,6 +80,9 @@ public:
     double lineOfSight = 1.0;
     double audioLevel = 0.0;  // RMS / 366 of the last decoded block
     bool decodeOk = true;
+    // The no-code prompt was looked up for the current transmission: once a
+    // transmission, so that undecodable audio does not read the file per PDU.
+    bool noCodeLookedUp = false;
     std::uint32_t status = RECV_STATUS_AUDIBLE;
     double receivedPower = 0.0;  // [W], scaled by the line-of-sight factor
     bool noPosition = false;     // positions unknown: the capture rule is skipped

@@ -161,6 +161,21 @@ TEST_F(SecurePrompts, UndecodableAudioGivesTheNoCodePromptUntilTheTransmissionEn
     EXPECT_EQ(same.blocks, 1u);
     plat::AdvanceClock(kPromptPeriod);
     EXPECT_TRUE(Local(p).empty());
+
+    // The file is looked up once a transmission, not at every PDU.
+    WriteConfig("");
+    s = {.id = {{10, 20, 32}, 1}};
+    Hear(*radio, p, s, {.system = 3, .key = 6});
+    WriteConfig("[Secure]\nNoCode3Wav=" + dir_.file("nocode.wav") + "\n");
+    Hear(*radio, p, s, {.system = 3, .key = 6});
+    plat::AdvanceClock(kPromptPeriod);
+    EXPECT_TRUE(Local(p).empty());
+    s.state = 1;
+    Deliver(*radio, Pdu(s, {.system = 3, .key = 6}));
+    s.state = 2;
+    Hear(*radio, p, s, {.system = 3, .key = 6});
+    plat::AdvanceClock(kPromptPeriod);
+    EXPECT_TRUE(AllAre(Local(p), 300));
 }
 
 TEST_F(SecurePrompts, Arc164TonesKeyTheRadioAndTheTimeOfDayToneMarksItsNetWord) {
