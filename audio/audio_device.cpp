@@ -94,11 +94,7 @@ int CAudioDevice::SetVoxLevel(float level) {
 
 int CAudioDevice::SetPTT(int on, int channel) {
     Lock lock(m_mutex);
-    const std::uint32_t word = MonoSourceWord();
-    for (CRadioModel* radio : m_arrRadioXmit)
-        if (radio) radio->SetPTT(on, word);
-    for (CICSModel* interphone : m_arrIntercomXmit)
-        if (interphone) interphone->SetTalk(on, word);
+    KeyListed(on, MonoSourceWord());
     m_nLastChannel = channel;
     if (on) {
         m_nPTTState = 5;

@@ -83,11 +83,15 @@ int CDevice::AddIntercomXmitPathOnChannel(CICSModel*, int) { return 0; }
 int CDevice::RemoveIntercomXmitPathOnChannel(CICSModel*, int) { return 0; }
 int CDevice::SetTransmitPathChannels(CRadioModel*, const int*, int) { return 0; }
 
-void CDevice::ReleaseTransmitLists(std::uint32_t word) {
+void CDevice::KeyListed(int on, std::uint32_t word) {
     for (CRadioModel* radio : m_arrRadioXmit)
-        if (radio) radio->SetPTT(0, word);
+        if (radio) radio->SetPTT(on, word);
     for (CICSModel* interphone : m_arrIntercomXmit)
-        if (interphone) interphone->SetTalk(0, word);
+        if (interphone) interphone->SetTalk(on, word);
+}
+
+void CDevice::ReleaseTransmitLists(std::uint32_t word) {
+    KeyListed(0, word);
     m_arrRadioXmit.clear();
     m_arrIntercomXmit.clear();
 }

@@ -191,6 +191,9 @@ protected:
     std::uint32_t MonoSourceWord() const {
         return static_cast<std::uint32_t>(m_nHandle.load()) * 2;
     }
+    // Keys or unkeys every radio and interphone of both lists with `word`
+    // (mutex held).
+    void KeyListed(int on, std::uint32_t word);
     // Unkeys every radio and interphone of both lists with `word` and
     // empties the lists (mutex held).
     void ReleaseTransmitLists(std::uint32_t word);

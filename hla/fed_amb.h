@@ -9,7 +9,7 @@
 // manager's queue and handled after the tick.
 //
 // RTI-facing, C++14 (see hla/hla_mgr.h). `noexcept` is as strict as any
-// exception specification an outside RTI's header may give its callbacks.
+// throw() list an outside RTI's header may give its callbacks.
 #include <cstdint>
 
 #include "RTI.hh"

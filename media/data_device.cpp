@@ -184,11 +184,7 @@ int CDataDevice::SetPTT(int on, int channel) {
 
 void CDataDevice::KeyTransmitLists(int on, int channel) {
     Lock lock(m_mutex);
-    const std::uint32_t word = MonoSourceWord();
-    for (CRadioModel* radio : m_arrRadioXmit)
-        if (radio) radio->SetPTT(on, word);
-    for (CICSModel* interphone : m_arrIntercomXmit)
-        if (interphone) interphone->SetTalk(on, word);
+    KeyListed(on, MonoSourceWord());
     m_nLastChannel = channel;
     m_bKeyed = on != 0;
     m_bCapturing = on != 0;

@@ -24,7 +24,7 @@
 //   "InteractionRoot."; attribute and parameter names are looked up in the
 //   class and its ancestors.
 //
-// C++11-clean and free of dynamic exception specifications: the federate's
+// C++11-clean and free of throw() lists: the federate's
 // RTI-facing files may be compiled as C++14 for a real RTI's header.
 #ifndef HCY_RTI13_RTI_HH
 #define HCY_RTI13_RTI_HH
