@@ -15,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -227,6 +228,25 @@ inline bool OnlyLoopbackInterface() {
             names.push_back(line.substr(start, colon - start));
         }
     return names == std::vector<std::string>{"lo"};
+}
+
+// True when no socket bound at `port` holds unread datagrams. The kernel
+// drops what arrives while a socket's receive buffer is full, so a test that
+// sends one datagram after a flood first waits for the reader to catch up.
+inline bool ReceiveQueuesEmptyAt(std::uint16_t port) {
+    std::ifstream udp("/proc/self/net/udp");
+    std::string line;
+    std::getline(udp, line);  // the header
+    while (std::getline(udp, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;  // queues: "tx:rx", bytes in hex
+        fields >> slot >> local >> remote >> state >> queues;
+        const auto colon = local.find(':');
+        if (colon == std::string::npos || std::stoul(local.substr(colon + 1), nullptr, 16) != port)
+            continue;
+        if (std::stoul(queues.substr(queues.find(':') + 1), nullptr, 16) != 0) return false;
+    }
+    return true;
 }
 
 // A socket bound at `port` (shared with the library's socket there),

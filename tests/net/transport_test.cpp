@@ -245,6 +245,9 @@ TEST_F(ReceiveRoadTest, ReopeningUnderTrafficLeavesReceptionWorking) {
     stop = true;
     sender.join();
     ASSERT_TRUE(settled);
+    // The flood may have filled the socket's buffer, which would drop the
+    // one datagram below.
+    ASSERT_TRUE(hcytest::WaitFor([&] { return ReceiveQueuesEmptyAt(primaryPort_); }));
     auto radio = AddRadio(NET_PRIMARY);
     Peer(primaryPort_).Send(s.txWire);
     EXPECT_TRUE(hcytest::WaitFor([&] {
