@@ -67,7 +67,10 @@ std::uint16_t FreeUdpPort() {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(port);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // The wildcard address without SO_REUSEADDR: refused while any socket
+        // holds the port on any address (the library binds 127.255.255.255,
+        // which a probe on 127.0.0.1 would not meet).
+        a.sin_addr.s_addr = htonl(INADDR_ANY);
         const bool free = bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         close(s);
         if (free) return port;

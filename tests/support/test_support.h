@@ -53,8 +53,8 @@ private:
 bool WaitFor(const std::function<bool()>& condition,
              std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// A UDP port on 127.0.0.1 that is free now, spread by process so that
-// tests running in parallel do not meet.
+// A UDP port that no socket holds now on any address, spread by process so
+// that tests running in parallel do not meet.
 std::uint16_t FreeUdpPort();
 
 std::string ReadFile(const std::string& path);
