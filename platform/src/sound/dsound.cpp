@@ -168,9 +168,9 @@ public:
         std::lock_guard lock(mu_);
         if (Gone()) return DSERR_INVALIDCALL;
         DWORD pos = 0, phase = 0;
-        PositionNow(&pos, &phase);
+        PositionNow(&pos, &phase);  // one clock reading for both cursors
         if (play) *play = pos * align_;
-        if (write) *write = WriteFrame() * align_;
+        if (write) *write = WriteFrameFrom(pos) * align_;
         return DS_OK;
     }
     HRESULT SetCurrentPosition(DWORD play) override {
@@ -426,6 +426,12 @@ private:
     DWORD WriteFrame() const {
         DWORD pos = 0, phase = 0;
         PositionNow(&pos, &phase);
+        return WriteFrameFrom(pos);
+    }
+
+    // The write cursor [frames] for play position `pos`: the device's lead
+    // ahead of it while playing.
+    DWORD WriteFrameFrom(DWORD pos) const {
         if (!playing_) return pos;
         const DWORD lead = static_cast<DWORD>(
             static_cast<std::uint64_t>(core_->endpoint->LeadMs()) * frequency_ / 1000);
