@@ -19,6 +19,7 @@ protected:
         LibraryTest::SetUp();
         plat::UseRealClock();
         ASSERT_EQ(hcyInit(0, "127.255.255.255"), 1) << Error();
+        ASSERT_TRUE(OwnPrimaryPort());
     }
 
     std::uint32_t Audible(int radio) {

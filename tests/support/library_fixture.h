@@ -11,6 +11,7 @@
 #include "hcyplat/clock.h"
 #include "hcyplat/guid.h"
 #include "hcyplat/registry.h"
+#include "net/net_mgr.h"
 #include "support/test_support.h"
 
 class LibraryTest : public ::testing::Test {
@@ -41,6 +42,21 @@ protected:
 
     std::string Error() const { return hcyGetLastError(); }
 
+    // Moves the primary network off port 3000, where every test process's
+    // library opens it at the start: what other tests' radios send there
+    // would reach this test's radios.
+    static bool OwnPrimaryPort() {
+        const auto mgr = theApp.NetMgr();
+        if (!mgr) return false;
+        const std::uint32_t port = hcytest::FreeUdpPort();
+        const auto before = mgr->GetSocketStatus(NET_PRIMARY).opens;
+        if (hcySetNetworkPort(port) != 1) return false;
+        return hcytest::WaitFor([&] {
+            const auto status = mgr->GetSocketStatus(NET_PRIMARY);
+            return status.open && status.port == port && status.opens > before;
+        });
+    }
+
     // Writes Tervale.cfg into the working folder.
     void WriteConfig(const std::string& text) {
         hcytest::WriteFile(dir_.file("Tervale.cfg"), text);
@@ -51,11 +67,13 @@ protected:
     std::unique_ptr<hcytest::ScopedCwd> cwd_;
 };
 
-// A library that has been started with hcyInit.
+// A library that has been started with hcyInit, its primary network on a
+// port of its own.
 class RunningLibraryTest : public LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
         ASSERT_EQ(hcyInit(0, "127.255.255.255"), 1) << Error();
+        ASSERT_TRUE(OwnPrimaryPort());
     }
 };
