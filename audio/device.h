@@ -61,6 +61,10 @@ public:
     // every radio and interphone has let go of the device's receive paths.
     // The base stops the WAV players; every override also calls it.
     virtual void Close();
+    // Called after Close on the thread that closed the device, with no lock
+    // of the library held: waits for what the device still runs on threads
+    // of its own. The base has nothing to wait for.
+    virtual void AwaitClosed() {}
 
     // Transmit lists: the radios and interphones that transmit what the
     // device captures (not owned: the application object removes a radio

@@ -232,6 +232,7 @@ bool CHalcyraApp::TeardownTables(std::chrono::steady_clock::time_point deadline)
         devices.swap(m_arrDevices);
     }
     // The objects go here, outside the lock: destructors may join threads.
+    for (auto& device : devices) device->AwaitClosed();
     return true;
 }
 
@@ -398,6 +399,7 @@ int CHalcyraApp::AddDevice(std::shared_ptr<CDevice> device, std::uint64_t sessio
     // Opened while the library shut down (or under a handle of a session
     // that has ended): it closes again.
     device->Close();
+    device->AwaitClosed();
     SetError(kNotInitialized);
     return -1;
 }
@@ -466,6 +468,7 @@ plat::BOOL CHalcyraApp::CloseDevice(int handle) {
         device->Close();
         eraseFirst(m_arrDevices, device);
     }
+    device->AwaitClosed();
     return 1;
 }
 

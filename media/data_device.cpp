@@ -216,6 +216,8 @@ void CDataDevice::Close() {
     PostToWorker(hcy::WM_CAPTURE_CLOSED, 0, 0);
 }
 
+void CDataDevice::AwaitClosed() { StopWorker(); }
+
 // ---------------------------------------------------------------------------
 // Radio side: copies for the worker, never a call into the host here.
 

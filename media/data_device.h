@@ -12,8 +12,8 @@
 // The host's callbacks run there and nowhere else: no library lock is held,
 // so a callback may call any export (destroy a radio, post to this device,
 // close it). After a close no callback starts; a close from another thread
-// returns once the worker has ended (the destructor joins it), a close from
-// a callback returns into the worker, which then ends by itself.
+// returns once the worker has ended (AwaitClosed joins it), a close from a
+// callback returns into the worker, which then ends by itself.
 //
 // The worker's loop keeps only what a callback needs (the callbacks, the
 // closed flag, the recycled blocks) in a state of its own, and reaches the
@@ -56,6 +56,10 @@ public:
     // Unkeys and lets go of every radio and interphone it keyed, stops the
     // host's callbacks and tells the worker to end.
     void Close() override;
+    // Joins the worker, unless called on it: the worker may hold the device
+    // while it handles a message, and the destructor that would join it then
+    // runs on the worker itself.
+    void AwaitClosed() override;
 
     // Received audio and notices go to the host's callbacks on the worker.
     int ReceiveAudio(int radioUserId, const CReceive* record, const std::int16_t* samples,

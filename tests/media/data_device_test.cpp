@@ -1,9 +1,11 @@
 // The data device through the exports: posted blocks go out as the radio's
 // Signal PDUs; what the radios hear and the gain notices reach the host's
 // callbacks on the device's worker, in order; callbacks may call any export;
-// closing unkeys every radio and interphone the device keyed.
+// closing unkeys every radio and interphone the device keyed and waits for
+// the worker.
 #include <cstring>
 #include <functional>
+#include <latch>
 #include <mutex>
 #include <thread>
 
@@ -280,6 +282,54 @@ TEST_F(DataDevices, ClosingUnkeysEveryRadioAndInterphoneItKeyed) {
     EXPECT_FALSE(data->IsKeyed());
     data.reset();  // joins the worker
     EXPECT_EQ(radios[0].blockCount, 1);
+}
+
+// A device whose worker stays inside one message, holding the device, until
+// released (as a transcription holds a speech device).
+class HeldDataDevice : public CDataDevice {
+public:
+    static constexpr plat::UINT kHold = plat::WM_USER + 77;
+    HeldDataDevice(std::latch& release, std::atomic<bool>& entered)
+        : CDataDevice(0, nullptr, nullptr), release_(release), entered_(entered) {}
+    bool Hold() { return PostToWorker(kHold, 0, 0); }
+
+protected:
+    bool HandleMessage(const plat::MSG& msg) override {
+        if (msg.message != kHold) return CDataDevice::HandleMessage(msg);
+        entered_ = true;
+        release_.wait();
+        return false;
+    }
+
+private:
+    std::latch& release_;
+    std::atomic<bool>& entered_;
+};
+
+// The worker is then the device's other owner, and the destructor that
+// joins it would run on the worker itself: the close joins it.
+TEST_F(DataDevices, ACloseFromTheHostWaitsForTheMessageInFlight) {
+    std::latch release(1);
+    std::atomic<bool> entered{false}, closed{false};
+    auto held = std::make_shared<HeldDataDevice>(release, entered);
+    held->SetHandle(theApp.TakeHandle());
+    ASSERT_EQ(held->Start(), 1);
+    const int handle = theApp.AddDevice(held);
+    ASSERT_GT(handle, 0);
+    ASSERT_TRUE(held->Hold());
+    ASSERT_TRUE(WaitFor([&] { return entered.load(); }));
+    const std::weak_ptr<HeldDataDevice> weak = held;
+    held.reset();
+    bool goneWhenClosed = false;
+    std::thread host([&] {
+        EXPECT_EQ(hcyCloseDataDevice(handle), 1);
+        goneWhenClosed = weak.expired();
+        closed = true;
+    });
+    EXPECT_FALSE(WaitFor([&] { return closed.load(); }, std::chrono::milliseconds(50)));
+    release.count_down();
+    host.join();
+    EXPECT_TRUE(goneWhenClosed) << "the worker ended before the close returned";
 }
 
 }  // namespace
