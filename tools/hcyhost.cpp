@@ -611,12 +611,13 @@ int DeviceFlag(int device, int code) {
 }
 
 // Prints, once, what a transcribing speech device made of the last
-// transmission that radio `handle` heard.
-void PrintTranscription(int device, int handle) {
-    if (device <= 0 || !DeviceFlag(device, DEVDATA_SPEECH_RESULT_READY)) return;
+// transmission that radio `handle` heard; true when it printed.
+bool PrintTranscription(int device, int handle) {
+    if (device <= 0 || !DeviceFlag(device, DEVDATA_SPEECH_RESULT_READY)) return false;
     char text[1024] = "";
     hcyGetDeviceData(device, DEVDATA_SPEECH_RESULT_TEXT, reinterpret_cast<intptr_t>(text));
     std::printf("hcyhost: radio %d transcribed \"%s\"\n", handle, text);
+    return true;
 }
 
 // The radios' status dialogs as the platform draws them in text, redrawn
@@ -1056,13 +1057,14 @@ int main(int argc, char** argv) {
             std::printf("hcyhost: radio %d keyed from %.2f to %.2f s\n", r.handle, r.keyedAt, t);
     };
     StatusScreen status;
+    int transcriptions = 0;
     for (double t = seconds(); t < runSeconds; t = seconds()) {
         if (speaking && !DeviceFlag(speaker, DEVDATA_KEYED)) {
             speaking = false;
             std::printf("hcyhost: radio %d spoke until %.2f s\n", first.handle, t);
             if (!o.seconds) runSeconds = t + 1;
         }
-        PrintTranscription(transcriber, first.handle);
+        transcriptions += PrintTranscription(transcriber, first.handle);
         for (std::size_t i = 0; i < radios.size(); ++i) {
             Radio& r = radios[i];
             if (i < firstKeyed) {
@@ -1098,7 +1100,12 @@ int main(int argc, char** argv) {
     if (!o.receiveFile.empty() && hcyplatGetStreamStart(&first.speaker, &firstSample))
         std::printf("hcyhost: speaker file started at %.6f s\n", firstSample);
 
-    PrintTranscription(transcriber, first.handle);
+    // The recogniser works on after a transmission has ended: a heard one
+    // whose text has not come yet is waited for, at most 30 s.
+    const auto transcribed = clock::now() + std::chrono::seconds(30);
+    while (!PrintTranscription(transcriber, first.handle) && transcriber > 0 &&
+           first.heard > transcriptions && clock::now() < transcribed)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (recorder > 0) {
         std::uint32_t ms = 0;
         hcySetRadioData(recorder, RD_WAV_RECORD_STOP, 0);
