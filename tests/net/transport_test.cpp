@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <thread>
 
+#include <unistd.h>
+
 #include "net/receive_road.h"
 #include "net_fixture.h"
 
@@ -13,19 +15,25 @@ using namespace nettest;
 
 namespace {
 
+// A joined thread's kernel task can still be listed for a moment after the
+// join returns (the join wakes when the thread clears its id, before the
+// kernel reaps it), so counts are waited for.
 std::size_t ThreadCount() {
     // A sanitizer's runtime starts a thread of its own with the first thread
-    // the process creates; let that happen before anything is counted.
-    static const bool warmedUp = (std::thread([] {}).join(), true);
-    (void)warmedUp;
+    // the process creates; let that happen, and the warm-up thread's task
+    // go, before anything is counted.
+    static const bool warmedUp = [] {
+        pid_t task = 0;
+        std::thread([&] { task = gettid(); }).join();
+        const std::string listed = "/proc/self/task/" + std::to_string(task);
+        return hcytest::WaitFor([&] { return !std::filesystem::exists(listed); });
+    }();
+    EXPECT_TRUE(warmedUp);
     const std::filesystem::directory_iterator tasks("/proc/self/task");
     return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
 }
 
-// A joined thread's kernel task can still be listed for a moment after the
-// join returns (the join wakes when the thread clears its id, before the
-// kernel reaps it), so a count that must fall is waited for.
-bool ThreadsBackTo(std::size_t count) {
+bool ThreadsAt(std::size_t count) {
     return hcytest::WaitFor([&] { return ThreadCount() == count; }, std::chrono::seconds(5));
 }
 
@@ -456,13 +464,13 @@ TEST_F(LibraryTest, FailedPrimarySocketFailsInitAtOnceAndLeavesNothingRunning) {
     EXPECT_EQ(Error(), "HCY ERROR: Timed out waiting for net manager to initialize.\n");
     EXPECT_EQ(theApp.NetMgr(), nullptr);
     EXPECT_FALSE(theApp.IsInitialized());
-    EXPECT_TRUE(ThreadsBackTo(threads)) << ThreadCount();
+    EXPECT_TRUE(ThreadsAt(threads)) << ThreadCount();
     EXPECT_EQ(hcySetNetworkPort(4000), 0);
 
     ASSERT_EQ(hcyInit(0, "127.255.255.255"), 1) << Error();
     EXPECT_TRUE(theApp.NetMgr()->GetSocketStatus(1).open);
     hcyExit();
-    EXPECT_TRUE(ThreadsBackTo(threads)) << ThreadCount();
+    EXPECT_TRUE(ThreadsAt(threads)) << ThreadCount();
 }
 
 TEST_F(LibraryTest, ExitJoinsEveryThreadItStartedAndTakesNoMorePosts) {
@@ -471,9 +479,10 @@ TEST_F(LibraryTest, ExitJoinsEveryThreadItStartedAndTakesNoMorePosts) {
     auto mgr = theApp.NetMgr();
     hcySetSecondaryPort(hcytest::FreeUdpPort());
     ASSERT_TRUE(hcytest::WaitFor([&] { return mgr->GetSocketStatus(2).open; }));
-    EXPECT_EQ(ThreadCount(), threads + 5);  // manager, two workers, two receive threads
+    // The manager, two workers, two receive threads.
+    EXPECT_TRUE(ThreadsAt(threads + 5)) << ThreadCount();
     hcyExit();
-    EXPECT_TRUE(ThreadsBackTo(threads)) << ThreadCount();
+    EXPECT_TRUE(ThreadsAt(threads)) << ThreadCount();
     EXPECT_FALSE(mgr->IsRunning());
     EXPECT_EQ(mgr->SignalWorkerId(), 0u);
     EXPECT_FALSE(mgr->GetSocketStatus(1).open);
