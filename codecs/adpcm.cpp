@@ -97,111 +97,111 @@ inline std::int16_t ToSample(std::int32_t value) {
 // The offset's bound: the mean of a 16-bit predictor, scaled [1/2048 units].
 constexpr std::int32_t kOffsetLimit = 32768 << CAdpcm::kOffsetShift;
 
-// The encoder's view of one step index. A code's magnitude is the number of
-// the seven thresholds step / 4, step / 2, step / 2 + step / 4, step, and
-// step plus each of those, that |difference| reaches: the greedy
-// subtraction of step, step / 2 and step / 4 picks exactly that many. Once
-// the half is known (bit 2: |difference| reaches step), its three
-// thresholds are compared with |difference| itself, independently, which
-// keeps the per-sample dependency chain short.
-struct alignas(64) EncoderRow {
-    std::int32_t step;
-    std::int32_t low1, low2, low3;     // step / 4, step / 2, step / 2 + step / 4, each - 1
-    std::int32_t high1, high2, high3;  // step + those
-    std::int32_t base;                 // step / 8: the move of magnitude 0
-    std::int32_t highBase;             // step / 8 + step: the move of magnitude 4
-    std::int32_t quarter;              // step / 4: the move of bit 0
-    std::int32_t halfRise;             // step / 2 - step / 4: the move of bit 1 less that of bit 0
-    std::int32_t self;  // [bytes] from this row to the row of its index limited to 0..88
+// The encoder's tables, by position: the step index plus one, for indexes
+// -1..96, whose ends repeat the rows of 0 and 88. The next position is
+// found before its index is limited, and each row says how far its own
+// limited index lies, so the limit stays off the loop's chains.
+//
+// A code's magnitude is the number of the seven thresholds step / 4,
+// step / 2, step / 2 + step / 4, step, and step plus each of those, that
+// |difference| reaches: the greedy subtraction of step, step / 2 and
+// step / 4 picks exactly that many, and the predictor moves by step / 8
+// plus the highest threshold reached. Once the half is known (bit 2:
+// |difference| reaches step), its three thresholds are compared with
+// |difference| independently.
+constexpr std::size_t kPositions = 98;
+
+struct EncoderTables {
+    std::int32_t below[8][kPositions];  // [k]: threshold k less one, k = 1..7 (reached when above)
+    std::int32_t base[kPositions];      // step / 8: the move of magnitude 0
+    std::int32_t highBase[kPositions];  // step / 8 + step: the move of magnitude 4
+    std::int32_t quarter[kPositions];   // step / 4: the rise at thresholds 1, 3, 5 and 7
+    std::int32_t halfRise[kPositions];  // step / 2 - step / 4: the rise at thresholds 2 and 6
+    // [positions] to the next position after a code of magnitude 0..3, and
+    // after magnitude 4 (each further magnitude adds 2).
+    std::intptr_t down[kPositions];
+    std::intptr_t up[kPositions];
 };
 
-// Rows for indexes -1..96, the ends repeating those of 0 and 88: the next
-// row is looked up before its index is limited, so the limit, kept in each
-// row, stays off the loop's critical path.
-constexpr std::size_t kEncoderRowCount = 98;
-constexpr std::uint32_t kRowBytes = sizeof(EncoderRow);
-
-constexpr std::array<EncoderRow, kEncoderRowCount> MakeEncoderRows() {
-    std::array<EncoderRow, kEncoderRowCount> rows{};
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::int32_t index = std::clamp(static_cast<std::int32_t>(i) - 1, 0, kMaxIndex);
+constexpr EncoderTables MakeEncoderTables() {
+    EncoderTables t{};
+    for (std::size_t at = 0; at < kPositions; ++at) {
+        const std::int32_t index = std::clamp(static_cast<std::int32_t>(at) - 1, 0, kMaxIndex);
         const std::int32_t step = kStepTable[static_cast<std::size_t>(index)];
         const std::int32_t half = step >> 1, quarter = step >> 2;
-        EncoderRow& r = rows[i];
-        r.step = step;
-        r.low1 = quarter - 1;
-        r.low2 = half - 1;
-        r.low3 = half + quarter - 1;
-        r.high1 = step + r.low1;
-        r.high2 = step + r.low2;
-        r.high3 = step + r.low3;
-        r.base = step >> 3;
-        r.highBase = (step >> 3) + step;
-        r.quarter = quarter;
-        r.halfRise = half - quarter;
-        r.self = (index + 1 - static_cast<std::int32_t>(i)) * static_cast<std::int32_t>(kRowBytes);
+        const std::int32_t threshold[8] = {
+            0,    quarter,        half,        half + quarter,
+            step, step + quarter, step + half, step + half + quarter};
+        for (std::size_t k = 0; k < 8; ++k) t.below[k][at] = threshold[k] - 1;
+        t.base[at] = step >> 3;
+        t.highBase[at] = (step >> 3) + step;
+        t.quarter[at] = quarter;
+        t.halfRise[at] = half - quarter;
+        const std::intptr_t toLimited = index + 1 - static_cast<std::intptr_t>(at);
+        t.down[at] = toLimited - 1;
+        t.up[at] = toLimited + 2;
     }
-    return rows;
+    return t;
 }
-constexpr std::array<EncoderRow, kEncoderRowCount> kEncoderRows = MakeEncoderRows();
+constexpr EncoderTables kEncoderTables = MakeEncoderTables();
 
 // The encoder over one block; each code moves the predictor exactly as
 // Apply() of that code does (the tests check both against a textbook
-// coder). Masks instead of branches: the code bits of speech are
-// unpredictable, but whether |difference| reaches step is guessed well
-// enough that a branch beats computing both halves. The step index is kept
-// as the address of its row.
+// coder). Masks instead of branches within a half: the code bits of
+// speech are unpredictable. Which half is a branch, mispredicted on about
+// one sample in five of speech, and still cheaper than computing both. The
+// sign is folded into the moves before they are masked, so nothing follows
+// their sum on the predictor's chain.
 class EncoderLoop {
 public:
-    explicit EncoderLoop(CAdpcm::State s) : predicted_(s.predicted), row_(Row(s.index + 1)) {}
+    explicit EncoderLoop(CAdpcm::State s) : predicted_(s.predicted), at_(s.index + 1) {}
 
     [[gnu::always_inline]] std::uint32_t Code(std::int32_t sample) {
-        const EncoderRow& row = *reinterpret_cast<const EncoderRow*>(row_);
-        const std::int32_t diff = sample - predicted_;
-        const std::int32_t negative = diff >> 31;                // -1 or 0
-        const std::int32_t magnitude = diff < 0 ? -diff : diff;  // 0..65535
-        // -1 where |difference| reaches the threshold; no overflow within
-        // 0..2^17.
-        const auto reaches = [magnitude](std::int32_t limit) { return (limit - magnitude) >> 31; };
-        std::int32_t move, count;
-        if (magnitude >= row.step) {
-            const std::int32_t t1 = reaches(row.high1), t2 = reaches(row.high2),
-                               t3 = reaches(row.high3);
-            move = (row.highBase + (t3 & row.quarter)) + ((t1 & row.quarter) + (t2 & row.halfRise));
-            count = 4 - (t1 + t2 + t3);
-            // 2 rows up, and 2 more for each further threshold reached.
-            const auto twoRows = [](std::int32_t mask) {
-                return mask & static_cast<std::int32_t>(2 * kRowBytes);
-            };
-            row_ += (row.self + 2 * static_cast<std::int32_t>(kRowBytes) + twoRows(t3)) +
-                    (twoRows(t1) + twoRows(t2));
+        const EncoderTables& t = kEncoderTables;
+        const std::int32_t p = predicted_;
+        // |difference| from two subtractions, so that it waits on one step.
+        const std::int32_t negated = p - sample;
+        const std::int32_t diff = sample - p;
+        const std::int32_t magnitude = diff < 0 ? negated : diff;  // 0..65535
+        const std::int32_t negative = diff >> 31;                  // -1 or 0
+        const auto signedMove = [negative](std::int32_t move) {
+            return (move ^ negative) - negative;
+        };
+        // -1 where |difference| reaches the threshold; no overflow within 0..2^17.
+        const auto reaches = [magnitude](std::int32_t below) { return (below - magnitude) >> 31; };
+        const std::int32_t quarter = signedMove(t.quarter[at_]);
+        const std::int32_t halfRise = signedMove(t.halfRise[at_]);
+        const std::int32_t start = p - negative;  // with base ^ negative: p + signed base
+        std::int32_t next, code;
+        if (magnitude > t.below[4][at_]) [[unlikely]] {
+            const std::int32_t t5 = reaches(t.below[5][at_]), t6 = reaches(t.below[6][at_]),
+                               t7 = reaches(t.below[7][at_]);
+            next = ((start + (t.highBase[at_] ^ negative)) + (t5 & quarter)) +
+                   ((t6 & halfRise) + (t7 & quarter));
+            const std::int32_t reached = t5 + t6 + t7;  // -0..-3
+            code = ((negative & 8) + 4) - reached;
+            at_ = (at_ + t.up[at_]) - 2 * static_cast<std::intptr_t>(reached);
         } else {
-            const std::int32_t t1 = reaches(row.low1), t2 = reaches(row.low2),
-                               t3 = reaches(row.low3);
-            move = (row.base + (t3 & row.quarter)) + ((t1 & row.quarter) + (t2 & row.halfRise));
-            count = -(t1 + t2 + t3);
-            row_ += row.self - static_cast<std::int32_t>(kRowBytes);
+            const std::int32_t t1 = reaches(t.below[1][at_]), t2 = reaches(t.below[2][at_]),
+                               t3 = reaches(t.below[3][at_]);
+            next = ((start + (t.base[at_] ^ negative)) + (t1 & quarter)) +
+                   ((t2 & halfRise) + (t3 & quarter));
+            code = (negative & 8) - (t1 + t2 + t3);
+            at_ += t.down[at_];
         }
-        std::int32_t next = (predicted_ - negative) + (move ^ negative);  // predicted_ +- move
         if (static_cast<std::uint32_t>(next + 32768) > 0xFFFFu) [[unlikely]]
             next = Saturated(next);
         predicted_ = next;
-        return static_cast<std::uint32_t>((negative & 8) | count);
+        return static_cast<std::uint32_t>(code);
     }
 
     CAdpcm::State Limited() const {
-        const auto row = static_cast<std::int32_t>(
-            (row_ - reinterpret_cast<const char*>(kEncoderRows.data())) / kRowBytes);
-        return {predicted_, std::clamp(row - 1, 0, kMaxIndex)};
+        return {predicted_, std::clamp(static_cast<std::int32_t>(at_) - 1, 0, kMaxIndex)};
     }
 
 private:
-    static const char* Row(std::int32_t n) {
-        return reinterpret_cast<const char*>(kEncoderRows.data() + n);
-    }
-
     std::int32_t predicted_;
-    const char* row_;  // into kEncoderRows, rows -1..96
+    std::intptr_t at_;  // position: step index + 1, 0..97 before it is limited
 };
 
 }  // namespace
