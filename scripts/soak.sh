@@ -164,9 +164,11 @@ sample() {
       [ -n "${gone_at[$h]:-}" ] || echo "soak: host s$h ended early" >&2
       continue
     fi
-    threads=$(ls "/proc/$pid/task" | wc -l)
-    sockets=$(find "/proc/$pid/fd" -lname 'socket:*' 2>/dev/null | wc -l)
-    fds=$(ls "/proc/$pid/fd" | wc -l)
+    # A host that goes between these reads (killed or leaving on the
+    # schedule) is not sampled this time.
+    threads=$(ls "/proc/$pid/task" 2>/dev/null | wc -l) || continue
+    sockets=$(find "/proc/$pid/fd" -lname 'socket:*' 2>/dev/null | wc -l) || continue
+    fds=$(ls "/proc/$pid/fd" 2>/dev/null | wc -l) || continue
     echo "$t s$h $rss $threads $sockets $fds"
   done
   # The hub: its connections go with the federates that go.
