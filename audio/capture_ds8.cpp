@@ -47,6 +47,7 @@ bool CCaptureDS8::Open(const plat::GUID* device, const plat::WAVEFORMATEX& forma
         ReleaseAll();
         return false;
     }
+    m_thread.SetPriority(kThreadPriority);
     return true;
 }
 

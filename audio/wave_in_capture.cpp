@@ -51,6 +51,7 @@ bool CWaveInCapture::Open(plat::UINT id, const plat::WAVEFORMATEX& format, MMRES
         return false;
     }
     m_nThreadId = m_thread.Id();
+    m_thread.SetPriority(kThreadPriority);
     m_hWaveIn = hwi;
     return true;
 }
