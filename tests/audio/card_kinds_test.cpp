@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 #include "audio/multi_device.h"
 #include "audio/sound_card.h"
@@ -96,6 +97,28 @@ TEST_F(CardKinds, ADeviceClosedWhileKeyedLeavesNothingKeyedAndItsEndpointsFree) 
         EXPECT_FALSE(plat::vsnd::IsEndpointOpen(card->mic));
         EXPECT_FALSE(plat::vsnd::IsEndpointOpen(card->speakers));
         radio->blockCount = 0;
+    }
+}
+
+// Capture threads run above normal where this process may raise a thread
+// (a probe thread tells), else at normal priority.
+TEST_F(CardKinds, CaptureThreadsRunAboveNormalWhereTheSystemAllows) {
+    int allowed = -1;
+    std::thread probe([&] {
+        plat::SetCurrentThreadPriority(plat::THREAD_PRIORITY_ABOVE_NORMAL);
+        allowed = plat::GetCurrentThreadPriority();
+    });
+    probe.join();
+    EXPECT_TRUE(allowed == plat::THREAD_PRIORITY_ABOVE_NORMAL ||
+                allowed == plat::THREAD_PRIORITY_NORMAL);
+    for (const auto& kind : kKinds) {
+        SCOPED_TRACE(kind.name);
+        const int device = OpenKeyed(kind);
+        radio->blockCount = 0;
+        for (int i = 0; i < 2; ++i) plat::AdvanceClock(64);
+        ASSERT_TRUE(hcytest::WaitFor([&] { return radio->blockCount.load() > 0; }));
+        EXPECT_EQ(radio->deliveryPriority.load(), allowed);
+        ASSERT_EQ(kind.close(device), 1);
     }
 }
 
