@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <thread>
 
 #include "audio/multi_device.h"
 #include "audio/sound_card.h"
@@ -100,15 +99,10 @@ TEST_F(CardKinds, ADeviceClosedWhileKeyedLeavesNothingKeyedAndItsEndpointsFree) 
     }
 }
 
-// Capture threads run above normal where this process may raise a thread
-// (a probe thread tells), else at normal priority.
+// Capture threads run above normal where this process may raise a thread,
+// else at normal priority.
 TEST_F(CardKinds, CaptureThreadsRunAboveNormalWhereTheSystemAllows) {
-    int allowed = -1;
-    std::thread probe([&] {
-        plat::SetCurrentThreadPriority(plat::THREAD_PRIORITY_ABOVE_NORMAL);
-        allowed = plat::GetCurrentThreadPriority();
-    });
-    probe.join();
+    const int allowed = hcytest::GrantedPriority(plat::THREAD_PRIORITY_ABOVE_NORMAL);
     EXPECT_TRUE(allowed == plat::THREAD_PRIORITY_ABOVE_NORMAL ||
                 allowed == plat::THREAD_PRIORITY_NORMAL);
     for (const auto& kind : kKinds) {
