@@ -19,8 +19,6 @@
 #include <memory>
 #include <mutex>
 
-#include "hcyplat/thread.h"
-
 class CDevice;
 
 class CCapture {
@@ -49,12 +47,6 @@ public:
     virtual bool IsThreadRunning() const = 0;
 
 protected:
-    // Capture threads run above normal, below the receive and timer threads.
-    // At normal priority, on a machine loaded far past its cores, a filled
-    // block waited up to 170 ms for its thread, and the speech sent lost as
-    // much (blocks are due every 64 ms at the default capture size).
-    static constexpr int kThreadPriority = plat::THREAD_PRIORITY_ABOVE_NORMAL;
-
     Owner m_owner;
 };
 

@@ -47,7 +47,6 @@ bool CCaptureDS8::Open(const plat::GUID* device, const plat::WAVEFORMATEX& forma
         ReleaseAll();
         return false;
     }
-    m_thread.SetPriority(kThreadPriority);
     return true;
 }
 

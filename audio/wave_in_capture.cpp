@@ -51,7 +51,6 @@ bool CWaveInCapture::Open(plat::UINT id, const plat::WAVEFORMATEX& format, MMRES
         return false;
     }
     m_nThreadId = m_thread.Id();
-    m_thread.SetPriority(kThreadPriority);
     m_hWaveIn = hwi;
     return true;
 }

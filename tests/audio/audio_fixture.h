@@ -16,7 +16,6 @@
 #include "core/app.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/dsound.h"
-#include "hcyplat/thread.h"
 #include "hcyplat/virtual_sound.h"
 #include "support/stand_ins.h"
 #include "support/test_support.h"
@@ -52,7 +51,6 @@ public:
         std::lock_guard<std::mutex> lock(mu);
         blocks.emplace_back(samples, samples + bytes / 2);
         sources.push_back(source);
-        deliveryPriority = plat::GetCurrentThreadPriority();
         ++blockCount;
     }
     void SetXmitFilterSwitch(bool on) { m_nXmitFilter = on ? 1u : 0u; }
@@ -65,7 +63,6 @@ public:
     std::vector<std::uint32_t> Sources() const { return Get(sources); }
 
     std::atomic<int> blockCount{0};
-    std::atomic<int> deliveryPriority{-1};  // of the thread that delivered the last block
 
 private:
     template <class T>

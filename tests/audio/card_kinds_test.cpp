@@ -99,23 +99,6 @@ TEST_F(CardKinds, ADeviceClosedWhileKeyedLeavesNothingKeyedAndItsEndpointsFree) 
     }
 }
 
-// Capture threads run above normal where this process may raise a thread,
-// else at normal priority.
-TEST_F(CardKinds, CaptureThreadsRunAboveNormalWhereTheSystemAllows) {
-    const int allowed = hcytest::GrantedPriority(plat::THREAD_PRIORITY_ABOVE_NORMAL);
-    EXPECT_TRUE(allowed == plat::THREAD_PRIORITY_ABOVE_NORMAL ||
-                allowed == plat::THREAD_PRIORITY_NORMAL);
-    for (const auto& kind : kKinds) {
-        SCOPED_TRACE(kind.name);
-        const int device = OpenKeyed(kind);
-        radio->blockCount = 0;
-        for (int i = 0; i < 2; ++i) plat::AdvanceClock(64);
-        ASSERT_TRUE(hcytest::WaitFor([&] { return radio->blockCount.load() > 0; }));
-        EXPECT_EQ(radio->deliveryPriority.load(), allowed);
-        ASSERT_EQ(kind.close(device), 1);
-    }
-}
-
 // Whatever the input refuses, and a capture thread whose deliveries throw,
 // the close ends the capture thread and the device goes.
 TEST_F(CardKinds, CaptureThreadsEndWhateverFails) {

@@ -281,10 +281,15 @@ TEST_F(RealTimers, KillFromAnotherThreadWaitsForTheCallbackInFlight) {
     plat::UseRealClock();
 }
 
-// Timer threads run time-critical where this process may raise a thread,
-// else at normal priority.
+// Timer threads run time-critical where this process may raise a thread
+// (a probe thread tells), else at normal priority.
 TEST_F(RealTimers, CallbacksRunTimeCriticalWhereTheSystemAllows) {
-    const int allowed = hcytest::GrantedPriority(plat::THREAD_PRIORITY_TIME_CRITICAL);
+    int allowed = -1;
+    std::thread probe([&] {
+        plat::SetCurrentThreadPriority(plat::THREAD_PRIORITY_TIME_CRITICAL);
+        allowed = plat::GetCurrentThreadPriority();
+    });
+    probe.join();
     static std::atomic<int> seen{-1};
     seen = -1;
     const plat::UINT id = plat::timeSetEvent(

@@ -13,8 +13,6 @@
 #include <stdexcept>
 #include <thread>
 
-#include "hcyplat/thread.h"
-
 namespace hcytest {
 
 TempDir::TempDir() {
@@ -56,16 +54,6 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds l
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-int GrantedPriority(int priority) {
-    int granted = -1;
-    std::thread probe([&] {
-        plat::SetCurrentThreadPriority(priority);
-        granted = plat::GetCurrentThreadPriority();
-    });
-    probe.join();
-    return granted;
 }
 
 std::uint16_t FreeUdpPort() {

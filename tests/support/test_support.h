@@ -53,11 +53,6 @@ private:
 bool WaitFor(const std::function<bool()>& condition,
              std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// The priority level a thread of this process runs at once it has asked
-// for `priority` (a probe thread asks): that level where the system lets
-// it be raised, else normal.
-int GrantedPriority(int priority);
-
 // A UDP port that no socket holds now on any address, spread by process so
 // that tests running in parallel do not meet.
 std::uint16_t FreeUdpPort();
