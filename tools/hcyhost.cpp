@@ -459,6 +459,13 @@ double WavSeconds(const std::string& path) {
     return -1;
 }
 
+// Prints what the platform reported (a refused priority, a failed sound
+// device) since the last call.
+void PrintPlatformReports() {
+    char text[512];
+    while (hcyplatTakeReport(text, sizeof text) >= 0) std::fprintf(stderr, "hcyhost: %s\n", text);
+}
+
 void Check(int ok, const char* what) {
     if (!ok) {
         std::fprintf(stderr, "hcyhost: %s failed: %s\n", what, hcyGetLastError());
@@ -772,6 +779,7 @@ int RunStation(const Options& o, int device, const hcyplat_guid& microphone, dou
             alive = false;
             std::printf("hcyhost: station %d destroyed at %.2f s\n", *o.station, seconds(now));
         }
+        PrintPlatformReports();
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -842,6 +850,7 @@ int main(int argc, char** argv) {
     if (o.status) hcyplatUseTextDialogs(1);
     const uintptr_t window = hcyplatCreateWindow();
     Check(hcyInit(window, o.address.c_str()), "hcyInit");
+    PrintPlatformReports();
     if (o.recvTimeout) hcySetRecvTimeout(static_cast<float>(*o.recvTimeout));
     if (o.heartbeat) hcySetHeartbeat(static_cast<float>(*o.heartbeat));
     // Destinations and the time-to-live first: the sockets bind and join
@@ -1086,6 +1095,7 @@ int main(int argc, char** argv) {
         DrainActivity(window, radios);
         for (auto& r : radios) Listen(r, t);
         if (o.status) status.Draw();
+        PrintPlatformReports();
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -1124,6 +1134,7 @@ int main(int argc, char** argv) {
     }
     hcyExit();
     hcyplatDestroyWindow(window);
+    PrintPlatformReports();
     for (auto& r : radios) {
         // A transmission still heard at the end is reported as heard so far.
         if (r.strongest) {

@@ -10,6 +10,7 @@
 
 #include "hcyplat/clock.h"
 #include "hcyplat/dialog.h"
+#include "hcyplat/report.h"
 #include "hcyplat/window.h"
 
 namespace {
@@ -26,6 +27,8 @@ int Deliver(bool taken, const plat::WindowMessage& m, uint32_t* message, uintptr
 }  // namespace
 
 extern "C" {
+
+int hcyplatTakeReport(char* text, int size) { return plat::TakeReport(text, size); }
 
 uintptr_t hcyplatCreateWindow(void) { return plat::CreateMessageWindow(); }
 

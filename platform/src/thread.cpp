@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -23,6 +22,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "hcyplat/report.h"
 #include "hcyplat/thread_boundary.h"
 
 namespace plat {
@@ -288,7 +288,8 @@ bool SchedulingFor(int priority, int* policy, sched_param* param) {
 std::atomic<bool> g_refusalReported{false};
 
 // An unprivileged process gets EPERM for the real-time policies; the thread
-// then keeps running at normal priority, and the host hears of it once. A
+// then keeps running at normal priority, and the host hears of it once,
+// through the platform's reports. A
 // thread whose body has already ended (ESRCH) has no priority to refuse.
 void Apply(pthread_t thread, int priority) {
     int policy = SCHED_OTHER;
@@ -296,10 +297,10 @@ void Apply(pthread_t thread, int priority) {
     if (!SchedulingFor(priority, &policy, &param)) return;
     const int error = pthread_setschedparam(thread, policy, &param);
     if (error != 0 && error != ESRCH && !g_refusalReported.exchange(true))
-        std::fprintf(stderr,
-                     "hcyplatform: the system refused a raised thread priority (%s); timer, "
-                     "sound and network threads run at normal priority\n",
-                     std::strerror(error));
+        Report(
+            "the system refused a raised thread priority (%s); timer, sound and network threads "
+            "run at normal priority",
+            std::strerror(error));
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 #include "hcyplat/thread_boundary.h"
 
 #include <atomic>
-#include <cstdio>
 #include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
+
+#include "hcyplat/report.h"
 
 namespace plat {
 namespace {
@@ -42,7 +43,7 @@ void ReportCurrentException(const char* what) noexcept {
     if (ThreadErrorSink sink = g_sink.load()) {
         sink(what, text);
     } else {
-        std::fprintf(stderr, "hcyplatform: error while %s: %s\n", what, text);
+        Report("error while %s: %s", what, text);
     }
 }
 

@@ -1,5 +1,9 @@
 // Thread message queues: order, bound, failed posts and payload ownership.
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -11,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "hcyplat/hcyplatform.h"
 #include "hcyplat/thread.h"
 #include "hcyplat/thread_boundary.h"
 
@@ -226,6 +231,46 @@ TEST_F(PlatThread, ABodyThatThrowsEndsItsThreadAndReachesTheErrorSink) {
                            "running thread hcy-test / Out of memory.",
                            "running thread hcy-test / boom",
                        }));
+}
+
+// In a child process that may not raise priorities (even as root): three
+// threads that throw, each asked for a raised priority. Exits 0 when the
+// reports hold the refusal once and the three errors.
+[[noreturn]] void RefusePrioritiesAndCountReports() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    syscall(SYS_capget, &header, caps);
+    caps[0].effective &= ~(1u << CAP_SYS_NICE);
+    caps[0].permitted &= ~(1u << CAP_SYS_NICE);
+    syscall(SYS_capset, &header, caps);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_RTPRIO, &none);
+    plat::SetThreadErrorSink(nullptr);
+    for (int i = 0; i < 3; ++i) {
+        std::latch asked(1);
+        plat::Thread t;
+        t.Start([&] {
+            asked.wait();
+            throw std::runtime_error("boom");
+        });
+        t.SetPriority(plat::THREAD_PRIORITY_ABOVE_NORMAL);
+        asked.count_down();
+        t.Join();
+    }
+    int refusals = 0, errors = 0;
+    char text[256];
+    while (hcyplatTakeReport(text, sizeof text) >= 0) {
+        refusals += std::string(text).find("refused a raised thread priority") != std::string::npos;
+        errors += std::string(text) == "error while running thread (unnamed): boom";
+    }
+    _exit(refusals == 1 && errors == 3 ? 0 : 1);
+}
+
+// A library does not write to its host's terminal: a refused priority and a
+// thread's error with no library to hear it go to the platform's reports,
+// the refusal once however many threads ask.
+TEST(PlatformReports, ARefusedPriorityIsReportedOnceAndNothingReachesStandardError) {
+    EXPECT_EXIT(RefusePrioritiesAndCountReports(), ::testing::ExitedWithCode(0), "^$");
 }
 
 }  // namespace

@@ -96,6 +96,15 @@ HCYPLAT_API int hcyplatGetStreamStart(const hcyplat_guid* endpoint, double* seco
 HCYPLAT_API int hcyplatPumpOutput(const hcyplat_guid* output, uint32_t frames);
 HCYPLAT_API int hcyplatPumpInput(const hcyplat_guid* input, uint32_t frames);
 
+/* Platform reports: what the platform could not do for the library (a
+ * raised thread priority the system refused, a sound device that failed), one
+ * line of text each, oldest first. The platform never writes to the terminal:
+ * a host takes the reports and prints or routes them. At most 32 wait; later
+ * ones are dropped until some are taken. Takes the oldest into text (at most
+ * size - 1 bytes and a NUL; text may be null) and returns its length in
+ * bytes, or -1 when none waits. Any thread may call it. */
+HCYPLAT_API int hcyplatTakeReport(char* text, int size);
+
 /* Dialogs (the library's radio status dialogs). on != 0: every dialog
  * opened from now on is drawn as text only, even where a display exists;
  * 0: as a window where a display exists (the default). */

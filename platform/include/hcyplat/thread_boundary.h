@@ -27,7 +27,7 @@
 // The error sink: the platform sits below the library and cannot store the
 // library's last error itself, so the library installs a sink at load
 // (SetThreadErrorSink) and removes it at unload. Without a sink the report
-// goes to standard error.
+// joins the platform's reports (hcyplat/report.h).
 #include <exception>
 #include <utility>
 
@@ -40,7 +40,7 @@ inline constexpr const char* kSoundPump = "pumping a sound endpoint";
 // thread that caught it. Must not throw.
 using ThreadErrorSink = void (*)(const char* what, const char* error);
 
-// Installs the sink (null: standard error); returns the previous one.
+// Installs the sink (null: the platform's reports); returns the previous one.
 ThreadErrorSink SetThreadErrorSink(ThreadErrorSink sink);
 
 // Reports the exception being handled to the sink. Call only inside a
