@@ -98,7 +98,7 @@ constexpr int THREAD_PRIORITY_TIME_CRITICAL = 15;
 
 // Asks the system for `priority` for the calling thread, as
 // Thread::SetPriority does for its thread: best effort, a refusal is
-// reported once on the process's standard error and the thread goes on at
+// reported once through the platform's reports and the thread goes on at
 // normal priority. False for a value that is no priority level.
 bool SetCurrentThreadPriority(int priority);
 // The level the system runs the calling thread at (time-critical, highest,

@@ -51,8 +51,10 @@ constexpr int kHeaderHeight = 18;  // [pixels] of a list's column titles
 // What a report of an exception says the UI thread was doing.
 constexpr const char* kMaking = "making a dialog window";
 constexpr const char* kDrawing = "drawing a dialog window";
-// How long a start waits for the display to open.
+// How long a start waits for the display to open, and the last window's
+// release for the UI thread to end.
 constexpr auto kStartLimit = std::chrono::seconds(3);
+constexpr auto kStopLimit = std::chrono::seconds(3);
 
 // List lines: cells split by tabs, formats introduced by a character that
 // no cell holds (cells are cleaned of both).
@@ -425,13 +427,22 @@ public:
         return true;
     }
 
-    // The UI thread never takes mu_ once it runs, so this join under mu_
-    // cannot wait on it.
+    // The UI thread never takes mu_ once it runs, so this wait under mu_
+    // cannot wait on it. A display that stops answering leaves the UI
+    // thread blocked in a write or a reply for good: it is given up after
+    // kStopLimit, as a start is, and later dialogs are text.
     void Release(const std::shared_ptr<Dialog::Core>& core) {
         std::unique_lock lock(mu_);
         Post([core] { DestroyView(core.get()); });
         if (--dialogs_ > 0 || (state_ != State::Running && state_ != State::Lost)) return;
         Post([this] { quit_ = true; });  // fails when the display was lost: the thread ended
+        {
+            std::unique_lock end(endMu_);
+            if (!endCv_.wait_for(end, kStopLimit, [&] { return ended_; })) {
+                state_ = State::Abandoned;
+                return;
+            }
+        }
         thread_.Join();
         state_ = lost_ ? State::Lost : State::Stopped;
     }
@@ -454,7 +465,8 @@ private:
         Starting,   // the UI thread opens the display
         Running,    // windows can be made
         Lost,       // the display went away or the UI failed: text from now on
-        Abandoned,  // the display did not open in time: text from now on
+        Abandoned,  // the display did not open, or the UI thread did not end,
+                    // in time: text from now on
     };
 
     UiService() : wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -468,6 +480,10 @@ private:
             if (!displayOpen_ && (!display || !*display)) return false;
             state_ = State::Starting;
             quit_ = false;
+            {
+                std::lock_guard end(endMu_);
+                ended_ = false;
+            }
             {
                 std::lock_guard q(queueMu_);
                 accepting_ = true;
@@ -484,6 +500,15 @@ private:
     }
 
     void Run() {
+        RunUi();
+        {
+            std::lock_guard end(endMu_);
+            ended_ = true;
+        }
+        endCv_.notify_all();
+    }
+
+    void RunUi() {
         bool opened = false;
         // Nothing of the UI may end the host: after an exception the windows
         // count as closed, and later dialogs use the text rendering.
@@ -585,6 +610,11 @@ private:
     std::deque<std::function<void()>> queue_;
     bool accepting_ = false;
     const int wakeFd_;
+
+    // Set by the UI thread as its last act: a release waits for it.
+    std::mutex endMu_;
+    std::condition_variable endCv_;
+    bool ended_ = false;
 
     bool quit_ = false;  // UI thread only
     // Set by the UI thread: no more windows (the display went away, or the

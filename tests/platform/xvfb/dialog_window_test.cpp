@@ -165,4 +165,39 @@ TEST(DialogWindow, DisplayLost) {
               plat::DialogRendering::Text);
 }
 
+// Run alone by run-under-xvfb.sh, like DisplayLost: a display that stops
+// answering (its server stopped) while a window is up and redrawn: the
+// dialog still goes within a bounded time (the UI thread, stuck writing to
+// the display, is given up) and later dialogs are text.
+TEST(DialogWindow, DisplayThatStopsAnsweringIsLost) {
+    const char* pid = std::getenv("HCY_XVFB_PID");
+    if (!pid) GTEST_SKIP() << "run-under-xvfb.sh runs this with a display of its own";
+    auto dialog = WindowDialog();
+    REQUIRE_WINDOW(dialog);
+    ASSERT_TRUE(dialog->ShownRows(kList)) << "the window is up";
+    ASSERT_EQ(std::system((std::string("kill -STOP ") + pid).c_str()), 0);
+    // Redraws until the UI thread no longer answers: its writes to the
+    // display fill the connection and block.
+    std::vector<plat::DialogRow> rows;
+    for (int i = 0; i < 40; ++i) rows.push_back({std::to_string(i) + "-1-1-1", "X"});
+    const bool stuck = hcytest::WaitFor(
+        [&] {
+            for (int i = 0; i < 50; ++i) {
+                rows[0][1] = std::to_string(i);
+                dialog->SetRows(kList, rows);
+                dialog->SetText(1017, std::to_string(i));
+            }
+            return !dialog->ShownRows(kList, std::chrono::milliseconds(200));
+        },
+        std::chrono::seconds(30));
+    const auto before = std::chrono::steady_clock::now();
+    dialog.reset();
+    const auto took = std::chrono::steady_clock::now() - before;
+    std::system((std::string("kill -CONT ") + pid).c_str());
+    ASSERT_TRUE(stuck) << "the UI thread kept answering";
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_EQ(plat::Dialog::Create(hcytest::StatusLayout())->Rendering(),
+              plat::DialogRendering::Text);
+}
+
 }  // namespace

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a GoogleTest program on X displays of its own: first every test but
-# DisplayLost, then DisplayLost (where the program has one) alone on a fresh
-# display that it ends.
+# those whose names end in Lost, then each of those alone on a fresh display
+# that it ends or stops.
 # Exit 77 (skipped) when this machine has no Xvfb.
 set -euo pipefail
 program=$1
@@ -9,7 +9,11 @@ command -v Xvfb >/dev/null || { echo "run-under-xvfb: no Xvfb here"; exit 77; }
 dir=$(mktemp -d)
 xvfb=""
 stop_xvfb() {
-  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true; fi
+  if [ -n "$xvfb" ]; then
+    kill -CONT "$xvfb" 2>/dev/null || true  # a stopped server ends only once it runs
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+  fi
   xvfb=""
 }
 trap 'stop_xvfb; rm -rf "$dir"' EXIT
@@ -34,11 +38,12 @@ export TSAN_OPTIONS="${TSAN_OPTIONS:-}:suppressions=$here/tsan.supp"
 export LSAN_OPTIONS="${LSAN_OPTIONS:-}:suppressions=$here/lsan.supp"
 export HCY_XVFB=1
 start_xvfb
-"$program" --gtest_filter='-*DisplayLost'
+"$program" --gtest_filter='-*Lost'
 stop_xvfb
-listed=$("$program" --gtest_list_tests)
-[[ $listed == *DisplayLost* ]] || exit 0
-start_xvfb
-HCY_XVFB_PID=$xvfb "$program" --gtest_filter='*DisplayLost'
-wait "$xvfb" 2>/dev/null || true
-xvfb=""
+# The suite's name on its own line, each test's name indented below it.
+alone=$("$program" --gtest_list_tests | awk '/^[^ ]/ { suite = $1 } /^  .*Lost$/ { print suite $1 }')
+for test in $alone; do
+  start_xvfb
+  HCY_XVFB_PID=$xvfb "$program" --gtest_filter="$test"
+  stop_xvfb
+done
