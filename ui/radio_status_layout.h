@@ -74,9 +74,11 @@ inline plat::DialogLayout RadioStatusLayout() {
                                                {"Freq:", kTxFreqText},     {"Pwr:", kTxPowerText}};
     const int labelY[] = {60, 70, 80, 90, 100, 111, 121, 130};
     const int textY[] = {60, 70, 80, 90, 100, 110, 120, 130};
+    // Labels as wide as their widest text ("Xmits:"): a refresh draws only
+    // a value's box, and wipes what a label drew into it.
     for (int i = 0; i < 8; ++i) {
-        add(K::Label, 0, pdu[i].first, 120, labelY[i], 20, 8);
-        add(K::Text, pdu[i].second, "", 140, textY[i], 50, 8, R);
+        add(K::Label, 0, pdu[i].first, 120, labelY[i], 24, 8);
+        add(K::Text, pdu[i].second, "", 144, textY[i], 46, 8, R);
     }
     add(K::GroupBox, 0, "Model Results", 205, 50, 100, 115);
     const std::pair<const char*, int> model[] = {{"PropLoss:", kPropLossText},

@@ -39,30 +39,24 @@ TEST_F(TextDialog, DrawsTheStateOnTheTemplatesGrid) {
     dialog->Choose(kList, 1);
     dialog->SetChecked(kActiveOnly, true);
     const char* expected = R"(Radio Model Status
-
  +- This Radio -------------------------------------------------------------+
  | Entity ID: 1-2-3-4                X:          12.3    PDUs Sent:         |
  | Freq:        30.000 MHz           Y:        -456.7      Xmit:         12 |
  | Recv Gain:        1.640           Z:        1000.0      Signal:      345 |
  +--------------------------------------------------------------------------+
-                            +- PDU Data ---------+ +- Model Results --------+
-   Transmitters:            |                    | |                        |
+   Transmitters:            +- PDU Data ---------+ +- Model Results --------+
  Site-App-Entity-Radio Xmit | Xmits:          3  | | PropLoss:        0.912 |
  -------------------------- | Sigs:         120  | | Rnd Earth:       1.000 |
  9-8-7-6                    | Ex ID:          1  | | Tuner:           1.000 |
 >1-2-3-5                X   | X:          101.0  | | Squelch:         1.000 |
-                            |                    | |                        |
                             | Y:         -202.5  | | SNR:            45.310 |
                             | Z:          303.0  | |                        |
                             | Freq:  30.000 MHz  | |                        |
                             | Pwr:       20.000  | |                        |
                             |                    | |                        |
-                            |                    | |                        |
-                            |                    | |                        |
                             +--------------------+ +------------------------+
+
    [x] Show active xmits only      [ Close ]
-
-
 )";
     EXPECT_EQ(dialog->RenderText(), expected);
 }

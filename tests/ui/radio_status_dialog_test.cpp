@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <set>
+#include <string>
 #include <thread>
 
 #include "hcyplat/dialog.h"
@@ -69,30 +71,24 @@ TEST_F(RadioStatus, UserInputAndAGoldenRendering) {
     Window().Choose(kTransmitterList, 1);  // 10-20-30-1
     radio->UpdateRadioData();
     const char* expected = R"(Radio Model Status
-
  +- This Radio -------------------------------------------------------------+
  | Entity ID: 1-2-3-4                X:     6378137.0    PDUs Sent:         |
  | Freq:        30.000 MHz           Y:           0.0      Xmit:          0 |
  | Recv Gain:        2.500           Z:           0.0      Signal:        0 |
  +--------------------------------------------------------------------------+
-                            +- PDU Data ---------+ +- Model Results --------+
-   Transmitters:            |                    | |                        |
+   Transmitters:            +- PDU Data ---------+ +- Model Results --------+
  Site-App-Entity-Radio Xmit | Xmits:          1  | | PropLoss:        1.000 |
  -------------------------- | Sigs:           0  | | Rnd Earth:       1.000 |
  10-20-31-2                 | Ex ID:          1  | | Tuner:           1.000 |
 >10-20-30-1             X   | X:      6378137.0  | | Squelch:         1.000 |
-                            |                    | |                        |
                             | Y:         1000.0  | | SNR:             1.000 |
                             | Z:            0.0  | |                        |
                             | Freq:  30.000 MHz  | |                        |
                             | Pwr:       30.000  | |                        |
                             |                    | |                        |
-                            |                    | |                        |
-                            |                    | |                        |
                             +--------------------+ +------------------------+
+
    [ ] Show active xmits only      [ Close ]
-
-
 )";
     EXPECT_EQ(Window().RenderText(), expected);
 
@@ -151,9 +147,19 @@ TEST_F(RadioStatus, RefreshesRecordsAndClosesOnThreadsOfTheirOwn) {
     done = true;
     tick.join();
     worker.join();
+    // Every transmitter keyed once more: whatever the user left checked, the
+    // window lists exactly the eight records, each on the air.
     radio->ShowRadioData();
+    for (std::uint16_t e = 0; e < 8; ++e) Hear(TransmitterSpec{{{1, 1, e}, 1}});
     radio->UpdateRadioData();
-    EXPECT_EQ(Window().Rows(kTransmitterList).size(), dialog->View().rows.size());
+    std::set<std::string> listed;
+    for (const auto& row : Window().Rows(kTransmitterList)) {
+        EXPECT_EQ(row.at(1), "X") << row.at(0);
+        listed.insert(row.at(0));
+    }
+    EXPECT_EQ(listed, (std::set<std::string>{"1-1-0-1", "1-1-1-1", "1-1-2-1", "1-1-3-1", "1-1-4-1",
+                                             "1-1-5-1", "1-1-6-1", "1-1-7-1"}));
+    EXPECT_EQ(Window().Rows(kTransmitterList).size(), 8u) << "no row twice";
 }
 
 class StatusThroughTheExports : public RunningLibraryTest {

@@ -160,7 +160,8 @@ public:
     bool WaitEvent(DialogEvent& out, std::chrono::milliseconds timeout);
 
     // The text rendering of the current state (any rendering): a title line,
-    // then width/4 x height/8 characters, lines without trailing blanks.
+    // then width/4 x height/10 characters, lines without trailing blanks and
+    // without blank lines at the end.
     std::string RenderText() const;
 
     // What the rendering itself shows: the window's list widget read back,
@@ -168,8 +169,12 @@ public:
     // or the window does not answer in time.
     std::optional<DialogRowsShown> ShownRows(
         int listId, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
-    // The window as drawn on the display (the window rendering only).
+    // The window as drawn on the display (the window rendering only): as the
+    // user sees it after the refreshes so far, or after the whole window was
+    // drawn again.
+    enum class Capture { AsShown, Redrawn };
     std::optional<DialogImage> CaptureImage(
+        Capture how = Capture::AsShown,
         std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
     struct Core;

@@ -262,8 +262,9 @@ std::optional<DialogRowsShown> Dialog::ShownRows(int listId,
     return core_->backend->shownRows(core_, listId, timeout);
 }
 
-std::optional<DialogImage> Dialog::CaptureImage(std::chrono::milliseconds timeout) const {
-    return core_->backend->capture(core_, timeout);
+std::optional<DialogImage> Dialog::CaptureImage(Capture how,
+                                                std::chrono::milliseconds timeout) const {
+    return core_->backend->capture(core_, how, timeout);
 }
 
 }  // namespace plat

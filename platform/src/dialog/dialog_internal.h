@@ -54,7 +54,7 @@ struct Backend {
     std::optional<DialogRowsShown> (*shownRows)(const std::shared_ptr<Dialog::Core>& core,
                                                 int listId, std::chrono::milliseconds timeout);
     std::optional<DialogImage> (*capture)(const std::shared_ptr<Dialog::Core>& core,
-                                          std::chrono::milliseconds timeout);
+                                          Dialog::Capture how, std::chrono::milliseconds timeout);
 };
 
 const Backend& TextBackend();

@@ -1,10 +1,12 @@
 // The text rendering: a dialog drawn as characters, for hosts without a
-// display. One column stands for 4 horizontal and one row for 8 vertical
-// dialog units (the average character of the dialog font is 4 x 8 units).
-// Frames take every column they touch, the other controls the columns they
-// fill whole (lists also the column their left side touches, for the width
-// of their titles); a place goes to the nearest row, and a frame or list
-// ends on the row above its bottom side.
+// display. One column stands for 4 horizontal dialog units (the average
+// character of the dialog font is 4 x 8 units) and one row for 10 vertical
+// ones (a line of a dialog: 8 for the character, 2 between lines), so that
+// lines 10 units apart are drawn on adjacent rows. Frames take every column
+// they touch, the other controls the columns they fill whole (lists also
+// the column their left side touches, for the width of their titles); a
+// place goes to the row it falls in, and a frame or list ends on the row
+// above its bottom side. Blank rows below the last control are left out.
 //
 //   Radio Model Status                  <- title line
 //    +- This Radio ----------------+    <- group box: + - |, title on the top edge
@@ -31,7 +33,7 @@ namespace plat::dialog {
 namespace {
 
 constexpr int kUnitsPerColumn = 4;
-constexpr int kUnitsPerRow = 8;
+constexpr int kUnitsPerRow = 10;
 
 // First column touched / filled whole from x, and the end (one past the
 // last column) touched / filled whole up to x.
@@ -39,7 +41,7 @@ int TouchedFrom(int x) { return x / kUnitsPerColumn; }
 int TouchedTo(int x) { return (x + kUnitsPerColumn - 1) / kUnitsPerColumn; }
 int FilledFrom(int x) { return (x + kUnitsPerColumn - 1) / kUnitsPerColumn; }
 int FilledTo(int x) { return x / kUnitsPerColumn; }
-int Row(int y) { return (y + kUnitsPerRow / 2) / kUnitsPerRow; }
+int Row(int y) { return y / kUnitsPerRow; }
 // List column widths are given in pixels of the dialog font, whose
 // character is 6 pixels wide.
 constexpr int kPixelsPerColumn = 6;
@@ -101,7 +103,8 @@ public:
             out.append(line, 0, end == std::string::npos ? 0 : end + 1);
             out += '\n';
         }
-        return out;
+        out.erase(out.find_last_not_of('\n') + 1);
+        return out + '\n';
     }
 
 private:
@@ -238,7 +241,7 @@ std::optional<DialogRowsShown> ShownRows(const std::shared_ptr<Dialog::Core>& co
     return DialogRowsShown{it->second.rows, it->second.selected};
 }
 
-std::optional<DialogImage> Capture(const std::shared_ptr<Dialog::Core>&,
+std::optional<DialogImage> Capture(const std::shared_ptr<Dialog::Core>&, Dialog::Capture,
                                    std::chrono::milliseconds) {
     return std::nullopt;
 }

@@ -666,15 +666,15 @@ std::optional<DialogRowsShown> ShownRows(const std::shared_ptr<Dialog::Core>& co
     return posted ? reply->Wait(timeout) : std::nullopt;
 }
 
-std::optional<DialogImage> Capture(const std::shared_ptr<Dialog::Core>& core,
+std::optional<DialogImage> Capture(const std::shared_ptr<Dialog::Core>& core, Dialog::Capture how,
                                    std::chrono::milliseconds timeout) {
     auto reply = std::make_shared<Reply<DialogImage>>();
-    const bool posted = UiService::Get().Post([core, reply] {
+    const bool posted = UiService::Get().Post([core, how, reply] {
         View* view = FindView(core.get());
         if (!view || !view->window()->shown()) return reply->Give(std::nullopt);
         Fl_Double_Window* window = view->window();
-        window->redraw();
-        Fl::flush();
+        if (how == Dialog::Capture::Redrawn) window->redraw();
+        Fl::flush();  // what is pending, as the UI thread's next wait would
         XSync(fl_display, False);
         window->make_current();
         DialogImage image;

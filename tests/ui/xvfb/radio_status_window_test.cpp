@@ -1,7 +1,8 @@
 // A radio's status dialog as a window on the X display that
 // run-under-xvfb.sh starts: the list widget's rows read back and compared
 // with the model, and a screenshot of the dialog with two heard
-// transmitters (screenshots/radio-status-two-rows.png in the build folder).
+// transmitters as a user sees it after refreshes
+// (screenshots/radio-status-two-rows.png in the build folder).
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -76,6 +77,13 @@ TEST_F(RadioStatusWindow, TheListShowsTheModelsRowsAndAScreenshotOfTwo) {
     })) << (shown ? shown->rows.size() : 0);
     EXPECT_EQ(view.texts.at(kTxPowerText), "  30.000");
 
+    // Refreshes as a running radio makes them: the selected transmitter's
+    // counts change, and only the values' boxes are drawn again.
+    for (int i = 0; i < 3; ++i) {
+        Hear(a);
+        Speak(a.id);
+        radio->UpdateRadioData();
+    }
     std::optional<plat::DialogImage> image;
     ASSERT_TRUE(hcytest::WaitFor([&] {
         image = window.CaptureImage();
@@ -88,6 +96,15 @@ TEST_F(RadioStatusWindow, TheListShowsTheModelsRowsAndAScreenshotOfTwo) {
     const std::string dir = std::string(HCY_TEST_BINARY_DIR) + "/screenshots";
     std::filesystem::create_directories(dir);
     EXPECT_TRUE(WritePng(dir + "/radio-status-two-rows.png", *image));
+    // What the refreshes left is what a full redraw draws: a label wider
+    // than its box lost what reached into a value's box ("Xmits" for
+    // "Xmits:").
+    const auto redrawn = window.CaptureImage(plat::Dialog::Capture::Redrawn);
+    ASSERT_TRUE(redrawn);
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < image->rgb.size() && i < redrawn->rgb.size(); ++i)
+        differ += image->rgb[i] != redrawn->rgb[i];
+    EXPECT_EQ(differ, 0u) << "bytes that refreshes left otherwise than a full redraw";
 
     // Closed with the window's own close box: the model follows.
     window.CloseBox();
