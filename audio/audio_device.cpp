@@ -48,6 +48,7 @@ int CAudioDevice::CloseInput() {
     // Nothing stays keyed by a device that is going.
     ReleaseTransmitLists(MonoSourceWord());
     m_bKeyed = false;
+    m_bPttHeld = false;
     m_nPTTState = 0;
     return closed ? 1 : 0;
 }
@@ -79,6 +80,8 @@ float CAudioDevice::GetSidetoneVolume() const {
 int CAudioDevice::SetVoxEnable(int on) {
     Lock lock(m_mutex);
     m_bVoxOn = on != 0;
+    if (!m_bVoxOn && m_bKeyed.load() && !m_bPttHeld)
+        Key(0, m_nLastChannel);  // what VOX alone keyed
     if (m_bVoxOn && !m_bCapturing.load())
         StartCapture();
     else if (!m_bVoxOn && m_bCapturing.load())
@@ -94,18 +97,25 @@ int CAudioDevice::SetVoxLevel(float level) {
 
 int CAudioDevice::SetPTT(int on, int channel) {
     Lock lock(m_mutex);
-    KeyListed(on, MonoSourceWord());
+    m_bPttHeld = on != 0;
+    Key(on, channel);
+    return 1;
+}
+
+void CAudioDevice::Key(int on, int channel) {
     m_nLastChannel = channel;
     if (on) {
+        KeyListed(1, MonoSourceWord());
         m_nPTTState = 5;
         m_bKeyed = true;
         if (!m_bVoxOn) StartCapture();
     } else {
+        // The stop delivers what was captured while the radios still listen.
+        if (!m_bVoxOn) StopCapture();  // also when the capture hold is set
+        KeyListed(0, MonoSourceWord());
         m_nPTTState = 0;
         m_bKeyed = false;
-        if (!m_bVoxOn) StopCapture();  // also when the capture hold is set
     }
-    return 1;
 }
 
 int CAudioDevice::SetCaptureHold(int on, int) {
@@ -121,6 +131,17 @@ int CAudioDevice::SetCaptureHold(int on, int) {
 void CAudioDevice::DeliverCapture(const std::int16_t* block, std::uint32_t bytes) {
     if (!block) return;
     Lock lock(m_mutex);
-    if (!RunMonoVox(block, bytes)) return;
+    if (m_bVoxOn && !RunVoxOn(block, bytes)) return;
     CDevice::DeliverCapture(block, bytes);
+}
+
+bool CAudioDevice::RunVoxOn(const std::int16_t* block, std::uint32_t bytes) {
+    switch (RunVox(VoxLevelOf(block, bytes), m_fVoxLevel, m_bKeyed.load(), m_nQuietCount,
+                   m_nVoxOffDelay)) {
+    case VoxStep::KeyAndSend: Key(1, m_nLastChannel); return true;
+    case VoxStep::Send: return true;
+    case VoxStep::UnkeyAndDrop: Key(0, m_nLastChannel); return false;
+    case VoxStep::Drop: return false;
+    }
+    return false;
 }

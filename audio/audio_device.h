@@ -7,9 +7,12 @@
 //       then the base delivery to the transmit lists)
 //
 // Capture runs while the device is keyed by push-to-talk (VOX off), while
-// VOX is on, or while the capture hold is set. Closing (Close): WAV players,
-// output, capture (the thread is joined), then every radio and interphone
-// it keyed is unkeyed and both transmit lists empty.
+// VOX is on, or while the capture hold is set. A release stops capture
+// first, so that what was captured goes out before the radios unkey.
+// Turning VOX off unkeys the device when VOX alone keyed it (push-to-talk
+// not held). Closing (Close): WAV players, output, capture (the thread is
+// joined), then every radio and interphone it keyed is unkeyed and both
+// transmit lists empty.
 //
 // Threads: the host's (open, keying, settings, close) and the capture
 // thread (delivery and voice-operated keying, which keys through SetPTT).
@@ -49,6 +52,12 @@ protected:
 
 private:
     int OpenWaveInput(std::uint32_t waveInId, std::uint32_t rate, std::uint32_t bits);
+    // Mutex held. Keys or unkeys the transmit lists, by push-to-talk or by
+    // VOX, and starts or stops capture.
+    void Key(int on, int channel);
+    // Mutex held. Voice-operated keying of one block: whether it is sent.
+    bool RunVoxOn(const std::int16_t* block, std::uint32_t bytes);
 
     float m_fSidetoneVolume = 0.0f;
+    bool m_bPttHeld = false;  // keyed by the host's push-to-talk
 };

@@ -118,8 +118,11 @@ bool CCaptureDS8::Start() {
 
 void CCaptureDS8::Stop() {
     m_owner.capturing = false;
-    // The buffer then signals the stop event: the rest is delivered.
-    if (m_pBuffer) m_pBuffer->Stop();
+    if (!m_pBuffer) return;
+    m_pBuffer->Stop();
+    // The rest goes out now, unless this stop comes from a delivery in
+    // progress (keying by VOX): its stop event then delivers it.
+    if (!m_bReading) ReadCapture(true);
 }
 
 bool CCaptureDS8::Close() {
@@ -147,7 +150,10 @@ void CCaptureDS8::CaptureThread() {
         if (result >= plat::WAIT_OBJECT_0 + kQuitEvent) break;  // quit, or the wait failed
         const bool flush = result == plat::WAIT_OBJECT_0 + kStopEvent;
         // A delivery that throws loses that block only.
-        plat::ThreadBoundary(hcy::boundary::kCapture, [&] { ReadCapture(flush); });
+        plat::ThreadBoundary(hcy::boundary::kCapture, [&] {
+            std::lock_guard lock(m_owner.mutex);
+            ReadCapture(flush);
+        });
     }
     m_bThreadRunning = false;
 }
@@ -170,5 +176,11 @@ void CCaptureDS8::ReadCapture(bool flush) {
     }
     // A block that could not be read is skipped, so reading keeps its pace.
     m_nNextReadOffset = flush ? capture : (m_nNextReadOffset + size) % m_nBufferSize;
-    if (locked && size > 0) m_owner.device.DeliverCapture(m_block.data(), size);
+    if (!locked || size == 0) return;
+    m_bReading = true;
+    struct Done {
+        bool& reading;
+        ~Done() { reading = false; }
+    } done{m_bReading};
+    m_owner.device.DeliverCapture(m_block.data(), size);
 }

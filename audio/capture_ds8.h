@@ -7,6 +7,10 @@
 //   event 8 (stopped)             --> everything captured since, once
 //   event 9, or a failed wait     --> the thread ends
 //
+// A Stop from another thread delivers everything captured since at once,
+// before it returns, so that a device unkeys after its last block; the stop
+// event then finds nothing new. Every read holds the device's mutex.
+//
 // The block size is fixed when the buffer is made: the notifications sit at
 // its block ends, so a later capture size does not apply to it. Reading
 // resumes where the last read stopped, also across a stop and a new start.
@@ -57,8 +61,9 @@ private:
     std::array<plat::HANDLE, 10> m_events{};
     std::uint32_t m_nBlockBytes = 0;      // [bytes]
     std::uint32_t m_nBufferSize = 0;      // [bytes]
-    std::uint32_t m_nNextReadOffset = 0;  // [bytes], capture thread only
-    std::vector<std::int16_t> m_block;    // one read, capture thread only
+    std::uint32_t m_nNextReadOffset = 0;  // [bytes] (device mutex held)
+    std::vector<std::int16_t> m_block;    // one read (device mutex held)
+    bool m_bReading = false;              // a read is delivering (device mutex held)
     plat::Thread m_thread;
     std::atomic<bool> m_bThreadRunning{false};
 };

@@ -63,8 +63,19 @@ int CDevice::RemoveRadioXmitPath(CRadioModel* radio) {
     return 1;
 }
 
-int CDevice::AddRadioXmitPathOnChannel(CRadioModel*, int) { return 0; }
-int CDevice::RemoveRadioXmitPathOnChannel(CRadioModel*, int) { return 0; }
+void CDevice::ReportInvalidChannel(int channel) const {
+    hcy::Library().SetErrorf("Invalid channel %d for device %d.", channel, m_nHandle.load());
+}
+
+// A device without channels has none to wire.
+int CDevice::AddRadioXmitPathOnChannel(CRadioModel*, int channel) {
+    ReportInvalidChannel(channel);
+    return 0;
+}
+int CDevice::RemoveRadioXmitPathOnChannel(CRadioModel*, int channel) {
+    ReportInvalidChannel(channel);
+    return 0;
+}
 
 int CDevice::AddIntercomXmitPath(CICSModel* interphone) {
     if (!interphone) return 0;
@@ -79,8 +90,14 @@ int CDevice::RemoveIntercomXmitPath(CICSModel* interphone) {
     return 1;
 }
 
-int CDevice::AddIntercomXmitPathOnChannel(CICSModel*, int) { return 0; }
-int CDevice::RemoveIntercomXmitPathOnChannel(CICSModel*, int) { return 0; }
+int CDevice::AddIntercomXmitPathOnChannel(CICSModel*, int channel) {
+    ReportInvalidChannel(channel);
+    return 0;
+}
+int CDevice::RemoveIntercomXmitPathOnChannel(CICSModel*, int channel) {
+    ReportInvalidChannel(channel);
+    return 0;
+}
 int CDevice::SetTransmitPathChannels(CRadioModel*, const int*, int) { return 0; }
 
 void CDevice::KeyListed(int on, std::uint32_t word) {
@@ -157,6 +174,9 @@ void CDevice::DeliverCapture(const std::int16_t* block, std::uint32_t bytes) {
     const std::int16_t* filtered = nullptr;
     for (CRadioModel* radio : m_arrRadioXmit) {
         if (!radio) continue;
+        // A radio keyed by someone else hears nothing from this device.
+        const std::uint32_t keyedBy = radio->GetPttSource();
+        if (keyedBy != 0 && keyedBy != word) continue;
         const std::int16_t* samples = block;
         if (m_filter.IsDesigned() && WantsXmitFilter(*radio)) {
             if (!filtered) filtered = FilteredCopy(block, bytes);
@@ -183,18 +203,6 @@ CDevice::VoxStep CDevice::RunVox(float level, float threshold, bool keyed, int& 
 float CDevice::VoxLevelOf(const std::int16_t* block, std::uint32_t bytes) const {
     return hcy::ComputeRmsLevel(block, bytes, static_cast<std::int32_t>(m_nSampleRate.load())) /
            100.0f;
-}
-
-bool CDevice::RunMonoVox(const std::int16_t* block, std::uint32_t bytes) {
-    if (!m_bVoxOn) return true;
-    switch (RunVox(VoxLevelOf(block, bytes), m_fVoxLevel, m_bKeyed.load(), m_nQuietCount,
-                   m_nVoxOffDelay)) {
-    case VoxStep::KeyAndSend: SetPTT(1, m_nLastChannel); return true;
-    case VoxStep::Send: return true;
-    case VoxStep::UnkeyAndDrop: SetPTT(0, m_nLastChannel); return false;
-    case VoxStep::Drop: return false;
-    }
-    return false;
 }
 
 int CDevice::DesignBandPass(int rate, double low, double high) {
@@ -240,7 +248,7 @@ int CDevice::SetDeviceData(int code, void* value) {
 
 int CDevice::GetDeviceData(int code, void* out) {
     if (code != DEVDATA_KEYED || !out) return 0;
-    const std::uint32_t keyed = m_bKeyed.load() ? 1u : 0u;
+    const std::uint32_t keyed = IsKeyed() ? 1u : 0u;
     std::memcpy(out, &keyed, sizeof keyed);
     return 1;
 }

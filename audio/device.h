@@ -223,10 +223,9 @@ protected:
         return true;
     }
     static void ReportDuplicate(const char* message);
-    // Voice-operated keying of a mono device (mutex held): keys or unkeys
-    // through SetPTT with the last channel argument and says whether the
-    // block is to be delivered.
-    bool RunMonoVox(const std::int16_t* block, std::uint32_t bytes);
+    // A call that named a channel the device does not have: the last error
+    // says so, the call changes nothing.
+    void ReportInvalidChannel(int channel) const;
     // One block of voice-operated keying on a channel that is `keyed`. A
     // loud block (level >= threshold; a level that is not a number is
     // quiet) keys and is sent, the quiet count restarts. A quiet block of a

@@ -11,8 +11,9 @@ namespace {
 constexpr const char* kDuplicate = "Transmit path already established for this device/channel";
 
 template <class T>
-bool Contains(const std::vector<T*>& list, const T* item) {
-    return std::find(list.begin(), list.end(), item) != list.end();
+bool Contains(const std::vector<T*>& list, const void* item) {
+    return std::any_of(list.begin(), list.end(),
+                       [&](const T* each) { return static_cast<const void*>(each) == item; });
 }
 
 bool ChannelCountOk(int channels) {
@@ -107,15 +108,13 @@ void CMultiDevice::Close() {
 }
 
 void CMultiDevice::ReleaseChannels() {
-    for (std::size_t c = 0; c < m_channels.size(); ++c) {
-        Channel& ch = m_channels[c];
-        const std::uint32_t word = GetSourceWord(static_cast<int>(c));
-        for (CRadioModel* radio : ch.radios) radio->SetPTT(0, word);
-        for (CICSModel* interphone : ch.interphones) interphone->SetTalk(0, word);
+    for (Channel& ch : m_channels) {
         ch.radios.clear();
         ch.interphones.clear();
-        ch.ptt = false;
+        ch.ptt = ch.pttHeld = ch.voxKeyed = false;
     }
+    ReleaseUnheld();  // everything, each with the word it was keyed with
+    m_bChannelKeyed = false;
     // A radio or station wired without a channel is let go too.
     ReleaseTransmitLists(MonoSourceWord());
     m_radioFilters.clear();
@@ -136,6 +135,12 @@ CMultiDevice::Channel* CMultiDevice::ChannelAt(int channel) {
 
 const CMultiDevice::Channel* CMultiDevice::ChannelAt(int channel) const {
     return const_cast<CMultiDevice*>(this)->ChannelAt(channel);
+}
+
+CMultiDevice::Channel* CMultiDevice::HostChannel(int channel) {
+    Channel* ch = ChannelAt(channel);
+    if (!ch) ReportInvalidChannel(channel);
+    return ch;
 }
 
 int CMultiDevice::KeyedChannels() const {
@@ -183,22 +188,29 @@ bool CMultiDevice::IsChannelKeyed(int channel) const {
 int CMultiDevice::SetVoxEnables(const int* enables, int count) {
     if (!enables) return 0;
     Lock lock(m_mutex);
-    for (int c = 0; c < count; ++c)
-        if (Channel* ch = ChannelAt(c)) ch->voxOn = (enables[c] & 0xFF) != 0;
+    for (int c = 0; c < count; ++c) {
+        Channel* ch = ChannelAt(c);
+        if (!ch) break;
+        ch->voxOn = (enables[c] & 0xFF) != 0;
+        if (!ch->voxOn && ch->ptt && !ch->pttHeld) KeyChannel(0, c);  // what VOX alone keyed
+    }
     ApplyVoxCaptureRule();
     return 1;
 }
 
 int CMultiDevice::SetChannelVoxEnable(int on, int channel) {
     Lock lock(m_mutex);
-    if (Channel* ch = ChannelAt(channel)) ch->voxOn = on != 0;
+    Channel* ch = HostChannel(channel);
+    if (!ch) return 1;
+    ch->voxOn = on != 0;
+    if (!ch->voxOn && ch->ptt && !ch->pttHeld) KeyChannel(0, channel);  // what VOX alone keyed
     ApplyVoxCaptureRule();
     return 1;
 }
 
 int CMultiDevice::SetChannelVoxLevel(float level, int channel) {
     Lock lock(m_mutex);
-    if (Channel* ch = ChannelAt(channel)) ch->voxLevel = level;
+    if (Channel* ch = HostChannel(channel)) ch->voxLevel = level;
     return 1;
 }
 
@@ -220,7 +232,13 @@ int CMultiDevice::SetVoxOffDelays(const int* delays, int count) {
 
 int CMultiDevice::SetChannelVoxOffDelay(int delay, int channel) {
     Lock lock(m_mutex);
-    if (Channel* ch = ChannelAt(channel)) ch->offDelay = delay;
+    Channel* ch = HostChannel(channel);
+    if (!ch) return 1;
+    if (delay < 0) {
+        hcy::Library().SetErrorf("Invalid VOX off delay %d for device %d.", delay, GetHandle());
+        return 1;
+    }
+    ch->offDelay = delay;
     return 1;
 }
 
@@ -230,19 +248,23 @@ int CMultiDevice::SetChannelVoxOffDelay(int delay, int channel) {
 int CMultiDevice::AddRadioXmitPathOnChannel(CRadioModel* radio, int channel) {
     if (!radio) return 0;
     Lock lock(m_mutex);
-    Channel* ch = ChannelAt(channel);
-    if (!ch) return 1;
+    Channel* ch = HostChannel(channel);
+    if (!ch) return 0;
     if (!AddOnce(ch->radios, radio, kDuplicate)) return 0;
-    if (ch->ptt) radio->SetPTT(1, GetSourceWord(channel));
+    if (ch->ptt && !KeyedEntry(radio)) {
+        const std::uint32_t word = GetSourceWord(channel);
+        m_keyed.push_back({radio, nullptr, word});
+        radio->SetPTT(1, word);
+    }
     return 1;
 }
 
 int CMultiDevice::RemoveRadioXmitPathOnChannel(CRadioModel* radio, int channel) {
     Lock lock(m_mutex);
-    Channel* ch = ChannelAt(channel);
-    if (!ch ||
-        !Unlist(ch->radios, radio, [&](CRadioModel* r) { r->SetPTT(0, GetSourceWord(channel)); }))
-        return 1;
+    Channel* ch = HostChannel(channel);
+    if (!ch) return 0;
+    if (!Unlist(ch->radios, radio, [](CRadioModel*) {})) return 1;
+    ReleaseUnheld();
     if (!OnAnyChannel(radio))
         std::erase_if(m_radioFilters, [&](const auto& f) { return f.first == radio; });
     return 1;
@@ -250,8 +272,9 @@ int CMultiDevice::RemoveRadioXmitPathOnChannel(CRadioModel* radio, int channel) 
 
 int CMultiDevice::RemoveRadioXmitPath(CRadioModel* radio) {
     Lock lock(m_mutex);
-    for (int c = 0; c < static_cast<int>(m_channels.size()); ++c)
-        RemoveRadioXmitPathOnChannel(radio, c);
+    for (Channel& ch : m_channels) std::erase(ch.radios, radio);
+    ReleaseUnheld();
+    std::erase_if(m_radioFilters, [&](const auto& f) { return f.first == radio; });
     // Also from the plain list, which this device's capture does not read.
     return CDevice::RemoveRadioXmitPath(radio);
 }
@@ -259,34 +282,38 @@ int CMultiDevice::RemoveRadioXmitPath(CRadioModel* radio) {
 int CMultiDevice::AddIntercomXmitPathOnChannel(CICSModel* interphone, int channel) {
     if (!interphone) return 0;
     Lock lock(m_mutex);
-    Channel* ch = ChannelAt(channel);
-    if (!ch) return 1;
+    Channel* ch = HostChannel(channel);
+    if (!ch) return 0;
     return AddOnce(ch->interphones, interphone, kDuplicate) ? 1 : 0;
 }
 
 int CMultiDevice::RemoveIntercomXmitPathOnChannel(CICSModel* interphone, int channel) {
     Lock lock(m_mutex);
-    if (Channel* ch = ChannelAt(channel))
-        Unlist(ch->interphones, interphone,
-               [&](CICSModel* i) { i->SetTalk(0, GetSourceWord(channel)); });
+    Channel* ch = HostChannel(channel);
+    if (!ch) return 0;
+    if (Unlist(ch->interphones, interphone, [](CICSModel*) {})) ReleaseUnheld();
     return 1;
 }
 
 int CMultiDevice::RemoveIntercomXmitPath(CICSModel* interphone) {
     Lock lock(m_mutex);
-    for (int c = 0; c < static_cast<int>(m_channels.size()); ++c)
-        RemoveIntercomXmitPathOnChannel(interphone, c);
+    for (Channel& ch : m_channels) std::erase(ch.interphones, interphone);
+    ReleaseUnheld();
     return CDevice::RemoveIntercomXmitPath(interphone);
 }
 
 int CMultiDevice::SetTransmitPathChannels(CRadioModel* radio, const int* channelFlags, int count) {
     if (!radio || !channelFlags) return 0;
     Lock lock(m_mutex);
+    const int channels = static_cast<int>(m_channels.size());
     for (int c = 0; c < count; ++c) {
-        if (channelFlags[c])
+        if (c >= channels) {
+            if (channelFlags[c]) ReportInvalidChannel(c);  // flags past the channels name nothing
+        } else if (channelFlags[c]) {
             AddRadioXmitPathOnChannel(radio, c);
-        else
+        } else {
             RemoveRadioXmitPathOnChannel(radio, c);
+        }
     }
     return 1;
 }
@@ -301,33 +328,76 @@ bool CMultiDevice::OnAnyChannel(const CRadioModel* radio) const {
 
 int CMultiDevice::SetPTT(int on, int channel) {
     Lock lock(m_mutex);
-    const int before = KeyedChannels();
-    if (Channel* ch = ChannelAt(channel)) {
-        // A release always lets the channel go, also when its radios were
-        // keyed already: nothing goes on transmitting after it.
-        ch->ptt = ch->voxKeyed = on != 0;
-        const int after = KeyedChannels();
-        const std::uint32_t word = GetSourceWord(channel);
-        if (!m_bSharedSource.load()) {
-            for (CRadioModel* radio : ch->radios) radio->SetPTT(on, word);
-            for (CICSModel* interphone : ch->interphones) interphone->SetTalk(on, word);
-        } else if (on && before == 0 && after == 1) {
-            for (CRadioModel* radio : ch->radios) radio->SetPTT(1, word);
-            for (CICSModel* interphone : ch->interphones) interphone->SetTalk(1, word);
-        } else if (!on && before == 1 && after == 0) {
-            // The last release: every radio and station keyed by the first
-            // channel is let go, whichever channel that was.
-            for (Channel& each : m_channels) {
-                for (CRadioModel* radio : each.radios) radio->SetPTT(0, word);
-                for (CICSModel* interphone : each.interphones) interphone->SetTalk(0, word);
-            }
-        }
-    }
-    if (KeyedChannels() > 0 && !m_bCapturing.load())
-        StartCapture();
-    else if (KeyedChannels() == 0 && !AnyVoxOn() && m_bCapturing.load())
-        StopCaptureUnlessNeeded(false);
+    Channel* ch = HostChannel(channel);
+    if (!ch) return 1;
+    ch->pttHeld = on != 0;
+    KeyChannel(on, channel);
     return 1;
+}
+
+void CMultiDevice::KeyChannel(int on, int c) {
+    Channel& ch = m_channels[static_cast<std::size_t>(c)];
+    // A release always lets the channel go: nothing goes on transmitting
+    // after it.
+    ch.ptt = ch.voxKeyed = on != 0;
+    if (on)
+        KeyCarried(c);
+    else
+        ReleaseUnheld();
+    const int keyed = KeyedChannels();
+    m_bChannelKeyed = keyed > 0;
+    if (keyed > 0 && !m_bCapturing.load())
+        StartCapture();
+    else if (keyed == 0 && !AnyVoxOn() && m_bCapturing.load())
+        StopCaptureUnlessNeeded(false);
+}
+
+void CMultiDevice::KeyCarried(int c) {
+    const Channel& ch = m_channels[static_cast<std::size_t>(c)];
+    const std::uint32_t word = GetSourceWord(c);
+    for (CRadioModel* radio : ch.radios) {
+        if (KeyedEntry(radio)) continue;
+        m_keyed.push_back({radio, nullptr, word});
+        radio->SetPTT(1, word);
+    }
+    for (CICSModel* station : ch.interphones) {
+        if (KeyedEntry(station)) continue;
+        m_keyed.push_back({nullptr, station, word});
+        station->SetTalk(1, word);
+    }
+}
+
+void CMultiDevice::ReleaseUnheld() {
+    for (std::size_t i = 0; i < m_keyed.size();) {
+        const Keyed k = m_keyed[i];
+        if (Holds(k.who())) {
+            ++i;
+            continue;
+        }
+        m_keyed.erase(m_keyed.begin() + static_cast<std::ptrdiff_t>(i));
+        if (k.radio)
+            k.radio->SetPTT(0, k.word);
+        else
+            k.station->SetTalk(0, k.word);
+    }
+}
+
+bool CMultiDevice::Holds(const void* who) const {
+    bool anyKeyed = false, carried = false;
+    for (const Channel& ch : m_channels) {
+        const bool carries = Contains(ch.radios, who) || Contains(ch.interphones, who);
+        if (ch.ptt && carries) return true;
+        anyKeyed |= ch.ptt;
+        carried |= carries;
+    }
+    // One source: held while the device has any channel keyed.
+    return m_bSharedSource.load() && anyKeyed && carried;
+}
+
+const CMultiDevice::Keyed* CMultiDevice::KeyedEntry(const void* who) const {
+    for (const Keyed& k : m_keyed)
+        if (k.who() == who) return &k;
+    return nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -379,9 +449,9 @@ bool CMultiDevice::ChannelSends(int c, const std::int16_t* block, std::uint32_t 
     AddChannelSamples(block, m_vox.data(), bytes, c, channels);
     switch (RunVox(VoxLevelOf(m_vox.data(), perChannel), ch.voxLevel, ch.voxKeyed, ch.quietCount,
                    ch.offDelay)) {
-    case VoxStep::KeyAndSend: SetPTT(1, c); return true;
+    case VoxStep::KeyAndSend: KeyChannel(1, c); return true;
     case VoxStep::Send: return true;
-    case VoxStep::UnkeyAndDrop: SetPTT(0, c); return false;
+    case VoxStep::UnkeyAndDrop: KeyChannel(0, c); return false;
     case VoxStep::Drop: return false;
     }
     return false;
@@ -408,6 +478,9 @@ void CMultiDevice::DeliverCapture(const std::int16_t* block, std::uint32_t bytes
     const std::uint32_t word = static_cast<std::uint32_t>(m_nHandle.load()) << 4;
     for (std::size_t i = 0; i < m_nSums; ++i) {
         auto* radio = static_cast<CRadioModel*>(m_sums[i].who);
+        // Only a radio keyed with the word this device keyed it with.
+        const Keyed* keyed = KeyedEntry(radio);
+        if (!keyed || radio->GetPttSource() != keyed->word) continue;
         std::int16_t* sum = m_sums[i].samples.data();
         if (m_filter.IsDesigned() && WantsXmitFilter(*radio))
             FilterFor(radio).Filter(sum, sum, static_cast<std::uint32_t>(samples));

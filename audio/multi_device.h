@@ -11,14 +11,21 @@
 //       gets one block per capture block, the saturated sum of the keyed
 //       channels it is on, band-passed (its own filter state) when it asks
 //
-// Source words: keying (handle << 8) | channel, or handle << 8 alone on a
-// shared source (DEVDATA_SHARED_SOURCE: the radios are keyed when the first
-// channel is keyed and let go when the last one is released); audio blocks
-// handle << 4.
+// Keying: a radio or station is keyed once per device, when the first
+// keyed channel it is on is keyed, with (handle << 8) | that channel, and
+// let go with the same word when the last keyed channel it is on is
+// released. On a shared source (DEVDATA_SHARED_SOURCE) the word is
+// handle << 8 and what the device keyed stays keyed until its last keyed
+// channel is released. A radio hears this device only while it is keyed
+// with the word this device keyed it with; audio blocks carry handle << 4.
+// The device counts as keyed while any channel is. Turning a channel's VOX
+// off unkeys the channel when VOX alone keyed it.
 //
 // Channels: 1 to 32 inputs and outputs; every per-channel list and setting
 // exists for max(inputs, outputs) channels, and a channel past the inputs
-// captures silence. A channel number outside them is ignored.
+// captures silence. A channel number outside them changes nothing and
+// leaves a last-error text.
+#include <atomic>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -64,6 +71,7 @@ public:
     int SetPTT(int on, int channel) override;
     void DeliverCapture(const std::int16_t* block, std::uint32_t bytes) override;
     int DesignBandPass(int rate, double low, double high) override;
+    bool IsKeyed() const override { return m_bChannelKeyed.load(); }
 
     // (handle << 8) | channel, or handle << 8 on a shared source.
     std::uint32_t GetSourceWord(int channel) const;
@@ -87,6 +95,14 @@ private:
         int quietCount = 0;
         int offDelay = 10;  // [blocks]
         bool voxKeyed = false;
+        bool pttHeld = false;  // keyed by the host's push-to-talk
+    };
+    // What the device keyed, with the word it keyed it with.
+    struct Keyed {
+        CRadioModel* radio;  // or
+        CICSModel* station;
+        std::uint32_t word;
+        const void* who() const { return radio ? static_cast<const void*>(radio) : station; }
     };
     // One sum being built for a radio or an interphone during a delivery.
     struct Sum {
@@ -103,6 +119,18 @@ private:
     void ApplyVoxCaptureRule();
     void StopCaptureUnlessNeeded(bool force);
     void ReleaseChannels();
+    // Keys or releases a channel (by push-to-talk or VOX) and starts or
+    // stops capture.
+    void KeyChannel(int on, int c);
+    // Keys what channel c carries that the device has not keyed yet.
+    void KeyCarried(int c);
+    // Lets go, with its word, of what the device keyed and no keyed channel
+    // holds any more.
+    void ReleaseUnheld();
+    bool Holds(const void* who) const;
+    const Keyed* KeyedEntry(const void* who) const;
+    // A channel argument of the host: the channel, or null after a message.
+    Channel* HostChannel(int channel);
     // Voice-operated keying of channel c for one pass: whether it sends.
     bool ChannelSends(int c, const std::int16_t* block, std::uint32_t bytes);
     std::int16_t* SumFor(void* who, std::size_t count);
@@ -114,4 +142,6 @@ private:
     std::size_t m_nSums = 0;
     std::vector<std::int16_t> m_vox;  // one channel for its level
     std::vector<std::pair<const CRadioModel*, CBandPassFilter>> m_radioFilters;
+    std::vector<Keyed> m_keyed;  // radios and stations the device keyed
+    std::atomic<bool> m_bChannelKeyed{false};
 };

@@ -60,8 +60,9 @@ void CSplitDevice::ReleaseHalves() {
         for (CICSModel* interphone : half.interphones) interphone->SetTalk(0, word);
         half.radios.clear();
         half.interphones.clear();
-        half.keyed = half.voxKeyed = false;
+        half.keyed = half.voxKeyed = half.pttHeld = false;
     }
+    m_bKeyed = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -81,6 +82,10 @@ int CSplitDevice::SetChannelVoxEnable(int leftOn, int rightOn) {
     Lock lock(m_mutex);
     m_left.voxOn = leftOn != 0;
     m_right.voxOn = rightOn != 0;
+    for (int channel : {kLeft, kRight}) {
+        const Half& half = HalfOf(channel);
+        if (!half.voxOn && half.keyed && !half.pttHeld) KeyHalf(0, channel);
+    }
     if (!m_left.voxOn && !m_right.voxOn)
         StopCaptureUnlessNeeded(m_bVoxOffStopsAtOnce);
     else if (!m_bCapturing.load())
@@ -96,6 +101,11 @@ int CSplitDevice::SetSplitVoxLevel(float left, float right) {
 }
 
 int CSplitDevice::SetChannelVoxOffDelay(int left, int right) {
+    if (left < 0 || right < 0) {
+        hcy::Library().SetErrorf("Invalid VOX off delay %d for device %d.", std::min(left, right),
+                                 GetHandle());
+        return 1;
+    }
     Lock lock(m_mutex);
     m_left.offDelay = left;
     m_right.offDelay = right;
@@ -174,20 +184,37 @@ bool CSplitDevice::IsHalfKeyed(int channel) const {
 // Keying
 
 int CSplitDevice::SetPTT(int on, int channel) {
-    Lock lock(m_mutex);
-    if (channel == kLeft || channel == kRight) {
-        Half& half = HalfOf(channel);
-        const std::uint32_t word = SourceWord(channel);
-        for (CRadioModel* radio : half.radios) radio->SetPTT(on, word);
-        for (CICSModel* interphone : half.interphones) interphone->SetTalk(on, word);
-        half.keyed = half.voxKeyed = on != 0;
+    if (channel != kLeft && channel != kRight) {
+        ReportInvalidChannel(channel);
+        return 1;
     }
-    if (on && !m_bCapturing.load())
-        StartCapture();
-    else if (!m_left.keyed && !m_right.keyed && m_bCapturing.load() && !m_left.voxOn &&
-             !m_right.voxOn)
-        StopCaptureUnlessNeeded(false);
+    Lock lock(m_mutex);
+    HalfOf(channel).pttHeld = on != 0;
+    KeyHalf(on, channel);
     return 1;
+}
+
+void CSplitDevice::KeyHalf(int on, int channel) {
+    Half& half = HalfOf(channel);
+    const std::uint32_t word = SourceWord(channel);
+    if (on) {
+        for (CRadioModel* radio : half.radios) radio->SetPTT(1, word);
+        for (CICSModel* interphone : half.interphones) interphone->SetTalk(1, word);
+        half.keyed = half.voxKeyed = true;
+        m_bKeyed = true;
+        if (!m_bCapturing.load()) StartCapture();
+        return;
+    }
+    // Capture stops while the half still counts as keyed: the rest it
+    // captured reaches its radios before they unkey.
+    const Half& other = HalfOf(channel == kLeft ? kRight : kLeft);
+    if (!other.keyed && !m_bCaptureHold.load() && !m_left.voxOn && !m_right.voxOn &&
+        m_bCapturing.load())
+        StopCapture();
+    for (CRadioModel* radio : half.radios) radio->SetPTT(0, word);
+    for (CICSModel* interphone : half.interphones) interphone->SetTalk(0, word);
+    half.keyed = half.voxKeyed = false;
+    m_bKeyed = other.keyed;
 }
 
 int CSplitDevice::SetCaptureHold(int on, int) {
@@ -229,10 +256,10 @@ void CSplitDevice::DeliverHalf(Half& half, int channel, const std::int16_t* bloc
     if (half.voxOn) {
         switch (RunVox(VoxLevelOf(m_mono.data(), monoBytes), half.voxLevel, half.voxKeyed,
                        half.quietCount, half.offDelay)) {
-        case VoxStep::KeyAndSend: SetPTT(1, channel); break;
+        case VoxStep::KeyAndSend: KeyHalf(1, channel); break;
         case VoxStep::Send: break;
         case VoxStep::UnkeyAndDrop:
-            SetPTT(0, channel);
+            KeyHalf(0, channel);
             send = false;
             break;
         case VoxStep::Drop: send = false; break;

@@ -13,7 +13,11 @@
 // Channel 8 (CHANNEL_LEFT) names the left half; any other channel the
 // right half when wiring, and only 9 when keying. The base's plain transmit
 // lists are not used: a radio wired without a channel goes to the left
-// half. Closing unkeys every radio and interphone of both halves.
+// half. The device counts as keyed while either half is. A release stops
+// capture first when nothing else needs it, so that the last block goes
+// out before the radios unkey; turning a half's VOX off unkeys the half
+// when VOX alone keyed it. Closing unkeys every radio and interphone of
+// both halves.
 #include <cstdint>
 #include <vector>
 
@@ -73,6 +77,7 @@ protected:
         int quietCount = 0;
         int offDelay = 10;  // [blocks]
         bool voxKeyed = false;
+        bool pttHeld = false;  // keyed by the host's push-to-talk
     };
 
     Half& HalfOf(int channel) { return channel == kLeft ? m_left : m_right; }
@@ -82,6 +87,9 @@ protected:
     // VOX on, or the capture hold is set.
     void StopCaptureUnlessNeeded(bool force);
     void DeliverHalf(Half& half, int channel, const std::int16_t* block, std::uint32_t bytes);
+    // Mutex held. Keys or unkeys a half (channel 8 or 9), by push-to-talk
+    // or by VOX, and starts or stops capture.
+    void KeyHalf(int on, int channel);
 
     // Turning VOX off on both halves stops capture at once, even while a
     // half is keyed (the DirectSound 8 variant), rather than only when

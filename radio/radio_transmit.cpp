@@ -98,9 +98,14 @@ int CRadioModel::SetPTT(int on, std::uint32_t source) {
     if (IsKeyed()) {
         // Only the source that keyed the radio releases it.
         if (!on && source == m_nPttSource) {
-            m_nPTT = 0;
-            m_bKeyed = false;
-            SendTransmitterPdu();
+            {
+                // Under the encoder's lock: a block being sent leaves before
+                // the PDU that says "off", and none after it.
+                std::lock_guard<std::mutex> xmit(m_xmitMutex);
+                m_nPTT = 0;
+                m_bKeyed = false;
+                SendTransmitterPdu();
+            }
             for (auto& path : m_paths) path->StopSource(nullptr, false);
             m_nPttSource = 0;
             m_nSignalPduCount = 0;
@@ -258,6 +263,8 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
             return;
         }
         if (m_nPromptSource != 0 && source == m_nPromptSource) return;
+        // A radio that is not keyed is silent, whoever hands it audio.
+        if (!IsKeyed()) return;
         if (m_nSharingMode) {
             for (auto& path : m_paths) {
                 if (!path->IsActive() || !path->GetDevice()) continue;
@@ -285,6 +292,7 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
     }
 
     std::lock_guard<std::mutex> xmit(m_xmitMutex);
+    if (!IsKeyed()) return;  // released meanwhile: its "off" has gone out
     // The block belongs to the device and goes to other radios too: work on
     // a copy.
     m_xmitScratch.assign(samples, samples + count);

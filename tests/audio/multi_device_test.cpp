@@ -63,7 +63,8 @@ TEST_F(MultiChannels, ChannelsKeyTheirRadiosAndARadioOnTwoGetsTheirSaturatedSum)
     device.AddRadioXmitPathOnChannel(&b, 3);  // past the inputs: silence
     EXPECT_EQ(device.AddRadioXmitPathOnChannel(&a, 1), 0);
     EXPECT_EQ(LastErrorText(), "Transmit path already established for this device/channel");
-    EXPECT_EQ(device.AddRadioXmitPathOnChannel(&c, 7), 1);  // no such channel: nothing
+    EXPECT_EQ(device.AddRadioXmitPathOnChannel(&c, 7), 0);  // no such channel: nothing
+    EXPECT_EQ(LastErrorText(), "Invalid channel 7 for device 300.");
     EXPECT_EQ(device.GetChannelRadios(7), std::vector<CRadioModel*>{});
 
     device.SetPTT(1, 0);
@@ -124,9 +125,9 @@ TEST_F(MultiChannels, VoxCountsEachBlockInBothPasses) {
     EXPECT_FALSE(device.IsCapturing());
 }
 
-// On a shared source the radios are keyed (with handle << 8) when the first
-// channel is keyed, and let go when the last one is released, whichever
-// channel keyed them.
+// On a shared source the radios are keyed with handle << 8 when a channel
+// they are on is keyed, and let go when the device's last channel is
+// released, whichever channel keyed them.
 TEST_F(MultiChannels, SharedSourceKeysOnTheFirstChannelAndReleasesOnTheLast) {
     Shared(1);
     EXPECT_EQ(device.GetSourceWord(3), static_cast<std::uint32_t>(kHandle << 8));
@@ -135,7 +136,7 @@ TEST_F(MultiChannels, SharedSourceKeysOnTheFirstChannelAndReleasesOnTheLast) {
     device.SetPTT(1, 0);
     EXPECT_EQ(a.Ptt(), (std::vector<PttCall>{{1, kHandle << 8}}));
     device.SetPTT(1, 1);
-    EXPECT_TRUE(b.Ptt().empty());
+    EXPECT_EQ(b.Ptt(), (std::vector<PttCall>{{1, kHandle << 8}}));
     device.SetPTT(0, 0);
     EXPECT_TRUE(a.Keyed());
     device.SetPTT(0, 1);

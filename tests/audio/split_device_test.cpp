@@ -51,12 +51,15 @@ TEST_F(SplitHalves, EachHalfKeysItsOwnRadiosWithItsWordAndGetsItsOwnChannel) {
     EXPECT_EQ(right.Ptt(), (std::vector<PttCall>{{0, kLeftWord}}));
     EXPECT_TRUE(right.Attached().empty());  // halves never attach
 
-    device.SetPTT(1, 5);  // neither half
+    EXPECT_EQ(device.SetPTT(1, 5), 1);  // neither half: nothing, and the host is told
     EXPECT_TRUE(left.Ptt().empty() && right.Ptt().size() == 1);
+    EXPECT_FALSE(device.IsCapturing());
+    EXPECT_EQ(LastErrorText(),
+              "Invalid channel 5 for device " + std::to_string(device.GetHandle()) + ".");
     device.SetPTT(1, kRight);
     EXPECT_EQ(right.Ptt().back(), (PttCall{1, kRightWord}));
     EXPECT_TRUE(left.Ptt().empty());
-    EXPECT_FALSE(device.IsKeyed());                    // the device as a whole is not
+    EXPECT_TRUE(device.IsKeyed());                     // while either half is
     device.AddRadioXmitPathOnChannel(&other, kRight);  // joins a keyed half: keyed at once
     EXPECT_EQ(other.Ptt(), (std::vector<PttCall>{{1, kRightWord}}));
     device.SetPTT(1, kLeft);

@@ -22,7 +22,9 @@ std::vector<std::int16_t> Ramp(std::size_t n) {
 
 class Transmit : public RadioTest {
 protected:
+    // Keyed by `source` first: a radio that is not keyed sends nothing.
     void Send(const std::vector<std::int16_t>& block, std::uint16_t source = 10) {
+        radio->SetPTT(1, source);
         radio->TransmitAudio(block.data(), static_cast<std::uint32_t>(block.size() * 2), 16000,
                              source);
     }
@@ -52,6 +54,10 @@ TEST_F(Transmit, SignalPduPerEncoding) {
         fresh->SetExerciseId(0x105);  // the low 8 bits travel
         ASSERT_EQ(fresh->SetEncoding(c.encoding), 1);
         plat::AdvanceClock(3);
+        Clear();
+        fresh->TransmitAudio(block.data(), 2048, 16000, 10);
+        EXPECT_EQ(Pdus(hcy::net::PDU_TYPE_SIGNAL).size(), 0u);  // not keyed: silent
+        fresh->SetPTT(1, 10);
         Clear();
         fresh->TransmitAudio(block.data(), 2048, 16000, 10);
         const auto pdus = Pdus(hcy::net::PDU_TYPE_SIGNAL);
