@@ -522,6 +522,13 @@ HCY_EXPORT int hcySetCaptureSize(int device, uint32_t bytes) {
 }
 
 HCY_EXPORT int hcySetDefaultSampleRate(uint32_t samplesPerSecond) {
+    // The rates a sound buffer takes [Hz].
+    constexpr uint32_t kMinRate = 100, kMaxRate = 200000;
+    if (samplesPerSecond < kMinRate || samplesPerSecond > kMaxRate) {
+        theApp.SetErrorf("Sample rate must be between %d and %d", static_cast<int>(kMinRate),
+                         static_cast<int>(kMaxRate));
+        return 0;
+    }
     theApp.m_nDefaultSampleRate = samplesPerSecond;
     return 1;
 }
@@ -1085,6 +1092,8 @@ HCY_EXPORT int hcySetComMultiRecv(int handle, int device, int on, float* channel
                 theApp.SetError("Invalid channel gains sent to SetComMultiRecv.");
                 return 0;
             }
+            for (int i = 0; i < count; ++i)
+                if (!Finite("SetComMultiRecv", {channelGains[i]})) return 0;
             w.radio->AddMultiRecvPath(w.device.get(), channelGains, count);
         } else {
             w.radio->StopRecvPath(w.device.get(), 0);
@@ -1116,17 +1125,13 @@ HCY_EXPORT int hcySetComStereoXmit(int handle, int device, int channel, int on) 
     return ExportBoundary(0, [&] {
         Wiring w;
         if (!FindWiring(w, handle, device, "SetComRadioXmit")) return 0;
-        if (w.interphone) {
-            if (on)
-                w.device->AddIntercomXmitPathOnChannel(w.interphone.get(), channel);
-            else
-                w.device->RemoveIntercomXmitPathOnChannel(w.interphone.get(), channel);
-        } else if (on) {
-            w.device->AddRadioXmitPathOnChannel(w.radio.get(), channel);
-        } else {
-            w.device->RemoveRadioXmitPathOnChannel(w.radio.get(), channel);
-        }
-        return 1;
+        // A device that refuses (no such channel, a path already there) has
+        // stored why.
+        if (w.interphone)
+            return on ? w.device->AddIntercomXmitPathOnChannel(w.interphone.get(), channel)
+                      : w.device->RemoveIntercomXmitPathOnChannel(w.interphone.get(), channel);
+        return on ? w.device->AddRadioXmitPathOnChannel(w.radio.get(), channel)
+                  : w.device->RemoveRadioXmitPathOnChannel(w.radio.get(), channel);
     });
 }
 

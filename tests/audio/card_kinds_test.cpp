@@ -3,7 +3,10 @@
 // or station keyed, and its capture thread ends whatever fails on the way.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
 #include <functional>
+#include <string>
 
 #include "audio/multi_device.h"
 #include "audio/sound_card.h"
@@ -161,7 +164,34 @@ TEST_F(CardKinds, OpenFormsWiringAndVoxThroughTheExports) {
     const int flags[] = {0, 1};
     EXPECT_EQ(hcySetComMultiXmit(radioHandle, split, flags, 2), 0);
     EXPECT_EQ(hcytest::LastErrorText(), "A multi-channel audio device must be created.");
+    // Calls that did nothing say so: a second path to a half, a negative
+    // delay, a channel that keys no half (the keying export keeps its 1).
+    const std::string splitName = " for device " + std::to_string(split) + ".";
+    ASSERT_EQ(hcySetComStereoXmit(radioHandle, split, 9, 1), 1);
+    EXPECT_EQ(hcySetComStereoXmit(radioHandle, split, 9, 1), 0);
+    EXPECT_EQ(hcytest::LastErrorText(), "Transmit path already established for this device");
+    EXPECT_EQ(hcySetSplitVoxOffDelay(split, 3, -1), 1);
+    EXPECT_EQ(hcytest::LastErrorText(), "Invalid VOX off delay -1" + splitName);
+    EXPECT_EQ(hcySetRadioPTT(split, 1, 4), 1);
+    EXPECT_EQ(hcytest::LastErrorText(), "Invalid channel 4" + splitName);
+    // A keyed half keys the device: its receive paths' noise is muted.
+    std::uint32_t keyed = 7;
+    ASSERT_EQ(hcySetRadioPTT(split, 1, 9), 1);
+    ASSERT_EQ(hcyGetDeviceData(split, DEVDATA_KEYED, reinterpret_cast<intptr_t>(&keyed)), 1);
+    EXPECT_EQ(keyed, 1u);
     ASSERT_EQ(hcyCloseSplitDevice(split), 1);
+
+    // A mono card has no channels to wire.
+    const int mono = hcyOpenAudioDeviceSimple(card->micId, Guid(card->speakers));
+    ASSERT_GT(mono, 0) << Error();
+    EXPECT_EQ(hcySetComStereoXmit(radioHandle, mono, 8, 1), 0);
+    EXPECT_EQ(hcytest::LastErrorText(),
+              "Invalid channel 8 for device " + std::to_string(mono) + ".");
+    ASSERT_EQ(hcyCloseAudioDevice(mono), 1);
+    for (std::uint32_t rate : {0u, 99u, 200001u, 4000000000u}) {
+        EXPECT_EQ(hcySetDefaultSampleRate(rate), 0) << rate;
+        EXPECT_EQ(hcytest::LastErrorText(), "Sample rate must be between 100 and 200000");
+    }
 
     EXPECT_EQ(hcyOpenMultiDeviceDefault(0, 2), -1);
     EXPECT_EQ(hcytest::LastErrorText(), "Channel count must be between 1 and 32");
@@ -180,6 +210,23 @@ TEST_F(CardKinds, OpenFormsWiringAndVoxThroughTheExports) {
     EXPECT_TRUE(opened->IsCapturing());
     EXPECT_EQ(hcySetMutliVoxLevel(multi, 1, 0.2f), 1);
     EXPECT_EQ(hcySetMultiVoxOffDelay(multi, 1, 3), 1);
+    const std::string multiName = " for device " + std::to_string(multi) + ".";
+    for (int channel : {-1, 2, 99, INT_MAX}) {
+        theApp.ClearError();
+        EXPECT_EQ(hcySetRadioPTT(multi, 1, channel), 1);
+        EXPECT_EQ(hcytest::LastErrorText(),
+                  "Invalid channel " + std::to_string(channel) + multiName);
+        theApp.ClearError();
+        EXPECT_EQ(hcySetMultiVoxEnable(multi, channel, 1), 1);
+        EXPECT_EQ(hcytest::LastErrorText(),
+                  "Invalid channel " + std::to_string(channel) + multiName);
+    }
+    EXPECT_FALSE(opened->IsKeyed());
+    EXPECT_EQ(hcySetMultiVoxOffDelay(multi, 1, -2), 1);
+    EXPECT_EQ(hcytest::LastErrorText(), "Invalid VOX off delay -2" + multiName);
+    float gains[] = {1.0f, std::nanf("")};
+    EXPECT_EQ(hcySetComMultiRecv(radioHandle, multi, 1, gains, 2), 0);
+    EXPECT_EQ(hcytest::LastErrorText(), "Non-finite value sent to SetComMultiRecv.");
     ASSERT_EQ(hcyCloseMultiDevice(multi), 1);
     EXPECT_FALSE(opened->IsCaptureThreadRunning());
     hcySetMultiDeviceChannelMask(0);
