@@ -10,9 +10,11 @@
 // else the mean of its channels.
 //
 // compare prints what a listener would judge:
-//   "demo: heard <s> s of <s> s sent, <p> % sample for sample, <n> gaps
-//    (largest <ms> ms), mouth-to-ear <ms> ms"
-// - seconds: 20 ms windows that stand clearly above the recording's floor;
+//   "demo: speech (voiced 20 ms windows) heard <s> s of <s> s sent, <p> %
+//    sample for sample, <n> gaps (largest <ms> ms), mouth-to-ear <ms> ms"
+// - seconds: of speech, the 20 ms windows that stand clearly above each
+//   file's own floor (so heard can exceed sent by a few windows; the host's
+//   "sent <s> s of audio" counts the whole keyed file, pauses included);
 // - sample for sample: the share of the sent speech found unchanged in
 //   what was heard, in runs that follow each other in order;
 // - gaps: where the lag between sent and heard jumps (audio missing or
@@ -361,7 +363,8 @@ int Compare(int argc, char** argv) {
     const double exact = a.speech ? 100.0 * static_cast<double>(a.exact) / a.speech : 0.0;
     const double msPerSample = 1000.0 / sent.rate;
     std::printf(
-        "demo: heard %.2f s of %.2f s sent, %.1f %% sample for sample, %d gap%s (largest "
+        "demo: speech (voiced 20 ms windows) heard %.2f s of %.2f s sent, %.1f %% sample for "
+        "sample, %d gap%s (largest "
         "%.1f ms)",
         heardSeconds, sentSeconds, exact, a.gaps, a.gaps == 1 ? "" : "s",
         static_cast<double>(a.largestGap) * msPerSample);

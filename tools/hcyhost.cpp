@@ -17,6 +17,11 @@
 // prints when the first sample of each WAV file was captured or played, on
 // the machine's monotonic clock, so that two hosts' files can be laid on one
 // time line.
+#include <netdb.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -67,10 +72,14 @@ constexpr const char* kUsage =
     "                       speaks from its own channel of the microphone and is\n"
     "                       heard on its own channel of the speaker)\n"
     "  --frequency HZ       receive and transmit frequency [Hz] (default 30000000)\n"
-    "  --model NAME         radio model: generic (default), intercom (hears exactly its\n"
-    "                       frequency, at any distance), scanner (hears every sender\n"
-    "                       of its exercise on any frequency; what it hears shows only\n"
-    "                       in its speaker file) or secure (see --crypto)\n"
+    "  --model NAME         radio model: generic (default), secure (see --crypto),\n"
+    "                       sincgars, 1008, raw-dis, intercom (hears exactly its\n"
+    "                       frequency, at any distance), arc164, arc186, arc190 or\n"
+    "                       scanner (hears every sender of its exercise on any\n"
+    "                       frequency; what it hears shows only in its speaker file)\n"
+    "  --channel N          model 1008's channel, 1 to 65519: radio i hears and sends on\n"
+    "                       channel N + i - 1 (in place of --frequency)\n"
+    "  --hear S,A,E,R       the one transmitter a raw-dis radio (listen-only) plays\n"
     "  --crypto SYSTEM,KEY  the radios' crypto system and key, 0 to 65535 each; a\n"
     "                       secure radio plays the prompts of section Secure of\n"
     "                       Tervale.cfg in the working folder (NoCode<SYSTEM>Wav in\n"
@@ -115,8 +124,10 @@ constexpr const char* kUsage =
     "                       (default: when the host is ready)\n"
     "  --seconds S          how long to run (default: the transmission and 1 s, or 10 s)\n"
     "  --recv-timeout S     drop a silent transmitter after S to 2 S seconds (default 9)\n"
-    "  --status             show each radio's status dialog, redrawn as text in the\n"
-    "                       terminal once a second\n"
+    "  --status             show each radio's status dialog: a window on the display\n"
+    "                       (DISPLAY), else text at the top of the terminal, redrawn\n"
+    "                       as it changes; typing N and Enter selects transmitter N\n"
+    "                       of the list, rN and Enter shows radio N's dialog\n"
     "  --federation NAME    join this HLA federation: rti://127.0.0.1:PORT/NAME through\n"
     "                       hcyrtihub (or thread:///NAME in this process); the radios\n"
     "                       then send and hear on it as well as on the primary network\n"
@@ -128,7 +139,7 @@ constexpr const char* kUsage =
     "\n"
     "Each radio says what it hears: \"radio H hears N transmitters at T s\", and at the\n"
     "end of each transmission \"radio H heard S.A.E.R from T1 to T2 s, audio peak P\"\n"
-    "(H the radio's handle, S.A.E.R the transmitter's site, application, entity and\n"
+    "(H the radio's number, from 1, S.A.E.R the transmitter's site, application, entity and\n"
     "radio number, P its largest audio level).\n"
     "\n"
     "Interphone station, instead of the radios (--exercise, --entity, --network,\n"
@@ -181,6 +192,8 @@ struct Options {
     int encoding = ENCODING_PCM16;
     std::optional<double> squelch;
     std::optional<std::pair<int, int>> crypto;  // system, key
+    std::optional<int> channel;                 // of model 1008
+    std::optional<std::array<int, 4>> hear;     // the raw DIS radio's transmitter
     std::string sound = "virtual";
     std::string federation;
     std::string fedFile;
@@ -258,6 +271,40 @@ std::uint32_t NetworkFlags(const std::string& text) {
     return flags;
 }
 
+// Whether the system resolves `name` to an IPv4 address, as the library
+// will (a name it cannot resolve leaves the PDUs without a destination).
+bool ResolvesToIpv4(const std::string& name) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    const bool ok = getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found;
+    if (found) freeaddrinfo(found);
+    return ok;
+}
+
+// The radio models by the names --model takes.
+constexpr std::pair<const char*, std::uint16_t> kModels[] = {
+    {"generic", RADIO_TYPE_GENERIC},   {"secure", RADIO_TYPE_SECURE},
+    {"sincgars", RADIO_TYPE_SINCGARS}, {"1008", RADIO_TYPE_MODEL1008},
+    {"raw-dis", RADIO_TYPE_RAW_DIS},   {"intercom", RADIO_TYPE_INTERCOM},
+    {"arc164", RADIO_TYPE_ARC164},     {"arc186", RADIO_TYPE_ARC186},
+    {"arc190", RADIO_TYPE_ARC190},     {"scanner", RADIO_TYPE_SCANNER},
+};
+
+// The options that take a value: a name not among them is unknown, even
+// as the last argument.
+constexpr const char* kValueOptions[] = {
+    "--exercise",  "--port",     "--address",    "--secondary-port", "--secondary-address",
+    "--ttl",       "--network",  "--radios",     "--frequency",      "--power",
+    "--squelch",   "--epoch",    "--seconds",    "--recv-timeout",   "--key",
+    "--heartbeat", "--station",  "--dial",       "--hang-up",        "--close-device",
+    "--destroy",   "--sound",    "--federation", "--fed-file",       "--card",
+    "--transmit",  "--play",     "--speak",      "--voice",          "--receive",
+    "--record",    "--position", "--crypto",     "--entity",         "--schedule",
+    "--model",     "--encoding", "--channel",    "--hear",
+};
+
 Options Parse(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -275,6 +322,9 @@ Options Parse(int argc, char** argv) {
             o.answer = true;
             continue;
         }
+        if (std::none_of(std::begin(kValueOptions), std::end(kValueOptions),
+                         [&](const char* name) { return a == name; }))
+            Fail("unknown option '" + a + "'");
         if (i + 1 >= argc) Fail("missing value for " + a);
         const char* v = argv[++i];
         if (a == "--exercise")
@@ -309,6 +359,8 @@ Options Parse(int argc, char** argv) {
             o.key = Number(a, v, 0.1, 86400);
         else if (a == "--heartbeat")
             o.heartbeat = Number(a, v, 0.25, 3600);
+        else if (a == "--channel")
+            o.channel = static_cast<int>(Number(a, v, 1, 65535 - kMaxRadios));
         else if (a == "--station")
             o.station = static_cast<int>(Number(a, v, 1, 65535));
         else if (a == "--dial")
@@ -351,6 +403,10 @@ Options Parse(int argc, char** argv) {
             if (c[0] != std::trunc(c[0]) || c[1] != std::trunc(c[1]))
                 Fail("bad value '" + std::string(v) + "' for --crypto");
             o.crypto = {static_cast<int>(c[0]), static_cast<int>(c[1])};
+        } else if (a == "--hear") {
+            const auto h = Numbers(a, v, 4, 0, 65535);
+            o.hear = {static_cast<int>(h[0]), static_cast<int>(h[1]), static_cast<int>(h[2]),
+                      static_cast<int>(h[3])};
         } else if (a == "--entity") {
             auto e = Numbers(a, v, 3, 0, 65535);
             o.site = static_cast<int>(e[0]), o.application = static_cast<int>(e[1]),
@@ -366,17 +422,11 @@ Options Parse(int argc, char** argv) {
                      " needs SECONDS > 0 and a PERIOD longer than SECONDS");
             o.schedules.push_back(k);
         } else if (a == "--model") {
-            const std::string n = v;
-            if (n == "generic")
-                o.model = RADIO_TYPE_GENERIC;
-            else if (n == "intercom")
-                o.model = RADIO_TYPE_INTERCOM;
-            else if (n == "scanner")
-                o.model = RADIO_TYPE_SCANNER;
-            else if (n == "secure")
-                o.model = RADIO_TYPE_SECURE;
-            else
-                Fail("unknown model '" + n + "'");
+            const auto* found =
+                std::find_if(std::begin(kModels), std::end(kModels),
+                             [&](const auto& m) { return v == std::string(m.first); });
+            if (found == std::end(kModels)) Fail("unknown model '" + std::string(v) + "'");
+            o.model = found->second;
         } else if (a == "--encoding") {
             const std::string n = v;
             if (n == "pcm")
@@ -415,6 +465,10 @@ Options Parse(int argc, char** argv) {
         if (k.radio == 1 && (!o.playFile.empty() || !o.speakText.empty()))
             Fail("--schedule keys radio 1, which --play or --speak keys");
     }
+    for (const auto& [name, address] :
+         {std::pair{"--address", o.address}, {"--secondary-address", o.secondaryAddress}})
+        if (!address.empty() && !ResolvesToIpv4(address))
+            Fail("cannot resolve " + std::string(name) + " '" + address + "' to an IPv4 address");
     if (!o.secondaryAddress.empty() && o.secondaryPort == 0)
         Fail("--secondary-address needs --secondary-port");
     const bool stationOnly = o.dial || o.answer || o.hangUp || o.closeDevice || o.destroy;
@@ -428,6 +482,15 @@ Options Parse(int argc, char** argv) {
         Fail(
             "--station stands for the radios: no --radios, --model, --crypto, --schedule, "
             "--play, --record, --speak, --transcribe, --status, --federation or --card split");
+    if (o.network && (*o.network & NET_HLA) && o.federation.empty())
+        Fail("--network hla needs --federation: the radios would hear and send on nothing");
+    if (!o.fedFile.empty() && o.federation.empty()) Fail("--fed-file needs --federation");
+    if (o.channel.has_value() != (o.model == RADIO_TYPE_MODEL1008))
+        Fail("--model 1008 tunes by --channel, and only it: give both or neither");
+    if (o.hear.has_value() != (o.model == RADIO_TYPE_RAW_DIS))
+        Fail(
+            "--model raw-dis hears the one transmitter --hear names, and only it: give both or "
+            "neither");
     if (o.station && o.encoding == ENCODING_CECOM_CVSD)
         Fail("an interphone station has no cecom-cvsd encoding");
     return o;
@@ -534,6 +597,7 @@ void OpenPort(int (*setPort)(std::uint32_t), const char* what, int port) {
 // One radio on a sound card (of its own, or a half of a split card), and
 // what it hears.
 struct Radio {
+    int number = 0;  // from 1, as the help and every line name it
     int handle = 0;
     int device = 0;
     int channel = 0;  // the half of a split card (8 left, 9 right), else 0
@@ -564,7 +628,7 @@ void DrainActivity(uintptr_t window, std::vector<Radio>& radios) {
             const int now = lParam ? 1 : 0;
             if (now == r.onAir) continue;
             r.onAir = now;
-            std::printf("hcyhost: radio %d %s\n", r.handle, now ? "on the air" : "off the air");
+            std::printf("hcyhost: radio %d %s\n", r.number, now ? "on the air" : "off the air");
         }
     }
 }
@@ -573,7 +637,7 @@ void DrainActivity(uintptr_t window, std::vector<Radio>& radios) {
 void Listen(Radio& r, double t) {
     std::uint32_t now = 0;
     if (hcyGetRadioData(r.handle, RD_AUDIBLE_COUNT, &now) && now != r.audible) {
-        std::printf("hcyhost: radio %d hears %u transmitter%s at %.2f s\n", r.handle, now,
+        std::printf("hcyhost: radio %d hears %u transmitter%s at %.2f s\n", r.number, now,
                     now == 1 ? "" : "s", t);
         if (now > r.audible) r.heard += static_cast<int>(now - r.audible);
         r.audible = now;
@@ -587,7 +651,7 @@ void Listen(Radio& r, double t) {
             const auto& s = *r.strongest;
             std::printf(
                 "hcyhost: radio %d heard %u.%u.%u.%u from %.2f to %.2f s, audio peak %.3f\n",
-                r.handle, s[0], s[1], s[2], s[3], r.strongestSince, t, r.audioPeak);
+                r.number, s[0], s[1], s[2], s[3], r.strongestSince, t, r.audioPeak);
         }
         r.strongest = strongest;
         r.strongestSince = t;
@@ -618,33 +682,71 @@ int DeviceFlag(int device, int code) {
 }
 
 // Prints, once, what a transcribing speech device made of the last
-// transmission that radio `handle` heard; true when it printed.
-bool PrintTranscription(int device, int handle) {
+// transmission that radio `number` heard; true when it printed.
+bool PrintTranscription(int device, int number) {
     if (device <= 0 || !DeviceFlag(device, DEVDATA_SPEECH_RESULT_READY)) return false;
     char text[1024] = "";
     hcyGetDeviceData(device, DEVDATA_SPEECH_RESULT_TEXT, reinterpret_cast<intptr_t>(text));
-    std::printf("hcyhost: radio %d transcribed \"%s\"\n", handle, text);
+    std::printf("hcyhost: radio %d transcribed \"%s\"\n", number, text);
     return true;
 }
 
-// The radios' status dialogs as the platform draws them in text, redrawn
-// when they change: in place on a terminal, one after another otherwise.
+// The status dialog of one radio as the platform draws it in text, redrawn
+// when it changes: on a terminal in the top rows, above the log lines,
+// which scroll beneath it; one frame after another otherwise. Lines on
+// standard input choose: "N" selects row N (from 1; 0: none) of the
+// transmitter list, so that PDU Data and Model Results show that
+// transmitter, and "rN" shows radio N's dialog.
 class StatusScreen {
 public:
-    void Draw() {
-        std::string all;
-        std::vector<char> text;
-        for (int i = 0;; ++i) {
-            const int n = hcyplatGetDialogText(i, nullptr, 0);
-            if (n < 0) break;
-            text.resize(static_cast<std::size_t>(n) + 1);
-            hcyplatGetDialogText(i, text.data(), n + 1);
-            all.append(text.data(), std::strlen(text.data()));
+    explicit StatusScreen(int radios) : m_radios(radios) {
+        if (m_terminal) {
+            winsize size{};
+            if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_row > 0)
+                m_rows = size.ws_row;
         }
-        if (all == m_last) return;
-        m_last = all;
-        if (m_terminal) std::fputs("\x1b[H\x1b[2J", stdout);  // home, clear the screen
-        std::fputs(all.c_str(), stdout);
+    }
+    ~StatusScreen() {
+        if (m_frameRows)
+            std::printf("\x1b[r\x1b[%d;1H\n", m_rows);  // the whole screen scrolls again
+    }
+
+    void Draw() {
+        ReadInput();
+        const int n = hcyplatGetDialogText(m_shown, nullptr, 0);
+        if (n < 0) return;
+        std::vector<char> text(static_cast<std::size_t>(n) + 1);
+        hcyplatGetDialogText(m_shown, text.data(), n + 1);
+        char hint[160];
+        std::snprintf(hint, sizeof hint,
+                      "radio %d of %d: N Enter selects transmitter N, rN Enter shows radio N\n",
+                      m_shown + 1, m_radios);
+        const std::string frame = std::string(text.data()) + hint;
+        if (frame == m_last) return;
+        m_last = frame;
+        const int lines = static_cast<int>(std::count(frame.begin(), frame.end(), '\n'));
+        if (!m_terminal || lines + 3 > m_rows) {
+            std::fputs(frame.c_str(), stdout);
+        } else {
+            if (lines != m_frameRows) {
+                // Clear, keep the top rows for the frame, log lines below.
+                m_frameRows = lines;
+                std::printf("\x1b[2J\x1b[%d;%dr\x1b[%d;1H", lines + 1, m_rows, m_rows);
+            }
+            std::fputs(
+                "\x1b"
+                "7\x1b[H",
+                stdout);  // save the cursor, go home
+            for (std::size_t at = 0; at < frame.size();) {
+                const std::size_t end = frame.find('\n', at);
+                std::printf("%s\x1b[K\n", frame.substr(at, end - at).c_str());
+                at = end + 1;
+            }
+            std::fputs(
+                "\x1b"
+                "8",
+                stdout);  // back to the log lines
+        }
         std::fflush(stdout);
     }
 
@@ -656,7 +758,36 @@ private:
         return !ec && (target.rfind("/dev/pts/", 0) == 0 || target.rfind("/dev/tty", 0) == 0);
     }
 
+    void ReadInput() {
+        // Read only what is there: a terminal hands over whole lines.
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        while (m_input && poll(&in, 1, 0) == 1) {
+            char buffer[256];
+            const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+            if (got <= 0) m_input = false;
+            if (got > 0) m_typed.append(buffer, static_cast<std::size_t>(got));
+        }
+        for (std::size_t end; (end = m_typed.find('\n')) != std::string::npos;) {
+            const std::string line = m_typed.substr(0, end);
+            m_typed.erase(0, end + 1);
+            char* rest = nullptr;
+            const bool radio = !line.empty() && line[0] == 'r';
+            const long n = std::strtol(line.c_str() + (radio ? 1 : 0), &rest, 10);
+            if (rest == line.c_str() + (radio ? 1 : 0) || *rest != '\0') continue;
+            if (radio && n >= 1 && n <= m_radios)
+                m_shown = static_cast<int>(n) - 1;
+            else if (!radio)
+                hcyplatChooseDialogRow(m_shown, static_cast<int>(n) - 1);
+        }
+    }
+
+    const int m_radios;
     const bool m_terminal = OutputIsTerminal();
+    int m_rows = 24;      // of the terminal
+    int m_frameRows = 0;  // kept for the frame at the top (0: none yet)
+    bool m_input = true;  // standard input not yet at its end
+    int m_shown = 0;      // the dialog shown: radio m_shown + 1's
+    std::string m_typed;  // input up to its next line end
     std::string m_last;
 };
 
@@ -759,7 +890,7 @@ int RunStation(const Options& o, int device, const hcyplat_guid& microphone, dou
         if (keyed && into >= talkSeconds + (o.transmitFile.empty() ? 0 : 0.2)) {
             if (device) hcySetRadioPTT(device, 0, 0);
             keyed = false;
-            std::printf("hcyhost: station %d sent %.2f s\n", *o.station, talkSeconds);
+            std::printf("hcyhost: station %d sent %.2f s of audio\n", *o.station, talkSeconds);
         }
         if (alive && inCall && o.hangUp && into >= *o.hangUp) {
             Check(hcyInterphoneSetHook(station, 1), "hcyInterphoneSetHook");
@@ -846,8 +977,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // The status dialogs are drawn here, never in windows of their own.
-    if (o.status) hcyplatUseTextDialogs(1);
+    // The status dialogs show as windows where a display is, else as text
+    // drawn here.
+    const char* display = std::getenv("DISPLAY");
+    const bool statusText = o.status && (!display || !*display);
+    if (o.status && !statusText) std::printf("hcyhost: status dialogs on display %s\n", display);
     const uintptr_t window = hcyplatCreateWindow();
     Check(hcyInit(window, o.address.c_str()), "hcyInit");
     PrintPlatformReports();
@@ -882,6 +1016,7 @@ int main(int argc, char** argv) {
 
     for (std::size_t i = 0; i < radios.size(); ++i) {
         Radio& r = radios[i];
+        r.number = static_cast<int>(i) + 1;
         if (split) r.channel = i % 2 == 0 ? CHANNEL_LEFT : CHANNEL_RIGHT;
         if (split && i % 2 == 1) {
             const Radio& left = radios[i - 1];
@@ -898,6 +1033,16 @@ int main(int argc, char** argv) {
             hcyGetOutputDevices(1, out, sizeof out - 1, &g);
             hcyGetInputDevices(1, in, sizeof in - 1, &id);
             std::printf("hcyhost: speaker %s, microphone %s\n", out, in);
+            // ALSA's null device stands in where the system has no card.
+            if (std::strstr(out, "[null]")) {
+                std::fprintf(stderr,
+                             "hcyhost: the default sound device of '%s' is the null device, "
+                             "which plays nothing and hears silence: no sound card here, or "
+                             "none chosen (ALSA_CARD, ~/.asoundrc)\n",
+                             o.sound.c_str());
+                hcyExit();
+                return 1;
+            }
         }
         const bool entityGiven = o.site || o.application || o.entity;
         r.handle = hcyCreateComRadio(o.model, static_cast<std::uint16_t>(o.site),
@@ -908,7 +1053,16 @@ int main(int argc, char** argv) {
         const double frequency = o.frequency + kRadioSpacing * static_cast<double>(i);
         Check(hcySetExerciseID(r.handle, static_cast<std::uint32_t>(o.exercise)),
               "hcySetExerciseID");
-        Check(hcySetRadioFrequency(r.handle, frequency, frequency), "hcySetRadioFrequency");
+        // Model 1008 is tuned to channel numbers, given as negative values.
+        if (o.channel)
+            Check(hcySetRadioFrequency(r.handle, -(*o.channel + static_cast<double>(i)),
+                                       -(*o.channel + static_cast<double>(i))),
+                  "hcySetRadioFrequency");
+        else
+            Check(hcySetRadioFrequency(r.handle, frequency, frequency), "hcySetRadioFrequency");
+        if (o.hear)
+            Check(hcySetSNR(r.handle, (*o.hear)[0], (*o.hear)[1], (*o.hear)[2], (*o.hear)[3], 1.0f),
+                  "hcySetSNR");
         Check(hcySetEncoding(r.handle, o.encoding), "hcySetEncoding");
         Check(hcySetAntWorldPosn(r.handle, o.latitude, o.longitude, o.altitude),
               "hcySetAntWorldPosn");
@@ -935,8 +1089,14 @@ int main(int argc, char** argv) {
         // The file's radios: radio 1, and on a split card radio 2.
         const bool transmits = !o.transmitFile.empty() && i < (split ? 2u : 1u);
         const bool plays = !o.playFile.empty() && i == 0;
-        std::printf("hcyhost: radio %d on %.0f Hz, exercise %d, port %d%s%s\n", r.handle, frequency,
-                    o.exercise, o.port, transmits || plays ? ", transmitting " : "",
+        char tuned[32];
+        if (o.channel)
+            std::snprintf(tuned, sizeof tuned, "channel %d", *o.channel + static_cast<int>(i));
+        else
+            std::snprintf(tuned, sizeof tuned, "%.0f Hz", frequency);
+        std::printf("hcyhost: radio %d on %s, exercise %d, port %d, handle %d%s%s\n", r.number,
+                    tuned, o.exercise, o.port, r.handle,
+                    transmits || plays ? ", transmitting " : "",
                     transmits ? o.transmitFile.c_str()
                     : plays   ? o.playFile.c_str()
                               : "");
@@ -990,10 +1150,10 @@ int main(int argc, char** argv) {
     }
     for (const auto& r : radios) {
         if (o.secondaryPort)
-            std::printf("hcyhost: radio %d listening on port %d and secondary port %d\n", r.handle,
+            std::printf("hcyhost: radio %d listening on port %d and secondary port %d\n", r.number,
                         o.port, o.secondaryPort);
         else
-            std::printf("hcyhost: radio %d listening on port %d\n", r.handle, o.port);
+            std::printf("hcyhost: radio %d listening on port %d\n", r.number, o.port);
     }
     std::fflush(stdout);
 
@@ -1008,6 +1168,8 @@ int main(int argc, char** argv) {
         start -= std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(late));
     }
     auto seconds = [&] { return std::chrono::duration<double>(clock::now() - start).count(); };
+    if (seconds() < -1)
+        std::printf("hcyhost: waiting %.1f s for the --epoch %.3f to come\n", -seconds(), *o.epoch);
 
     // --key and --transmit key radio 1 (and its partner on a split card)
     // from the time line's start, --play radio 1 alone.
@@ -1047,7 +1209,7 @@ int main(int argc, char** argv) {
         if (DeviceFlag(speaker, DEVDATA_SPEAK_FAILED))
             std::printf("hcyhost: the speech device could not speak the text\n");
         speaking = DeviceFlag(speaker, DEVDATA_KEYED) != 0;
-        if (speaking) std::printf("hcyhost: radio %d speaking\n", first.handle);
+        if (speaking) std::printf("hcyhost: radio %d speaking\n", first.number);
         if (!speaking && !o.seconds) runSeconds = seconds() + 1;
     }
     for (std::size_t i = 0; i < firstKeyed && speaker < 0; ++i) {
@@ -1061,19 +1223,20 @@ int main(int argc, char** argv) {
         hcySetRadioPTT(r.device, 0, r.channel);
         r.keyed = false;
         if (static_cast<std::size_t>(&r - radios.data()) < firstKeyed)
-            std::printf("hcyhost: radio %d sent %.2f s\n", r.handle, keySeconds);
+            std::printf("hcyhost: radio %d sent %.2f s of audio\n", r.number, keySeconds);
         else
-            std::printf("hcyhost: radio %d keyed from %.2f to %.2f s\n", r.handle, r.keyedAt, t);
+            std::printf("hcyhost: radio %d keyed from %.2f to %.2f s\n", r.number, r.keyedAt, t);
     };
-    StatusScreen status;
+    std::optional<StatusScreen> status;
+    if (statusText) status.emplace(o.radios);
     int transcriptions = 0;
     for (double t = seconds(); t < runSeconds; t = seconds()) {
         if (speaking && !DeviceFlag(speaker, DEVDATA_KEYED)) {
             speaking = false;
-            std::printf("hcyhost: radio %d spoke until %.2f s\n", first.handle, t);
+            std::printf("hcyhost: radio %d spoke until %.2f s\n", first.number, t);
             if (!o.seconds) runSeconds = t + 1;
         }
-        transcriptions += PrintTranscription(transcriber, first.handle);
+        transcriptions += PrintTranscription(transcriber, first.number);
         for (std::size_t i = 0; i < radios.size(); ++i) {
             Radio& r = radios[i];
             if (i < firstKeyed) {
@@ -1094,7 +1257,7 @@ int main(int argc, char** argv) {
         }
         DrainActivity(window, radios);
         for (auto& r : radios) Listen(r, t);
-        if (o.status) status.Draw();
+        if (status) status->Draw();
         PrintPlatformReports();
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -1113,7 +1276,7 @@ int main(int argc, char** argv) {
     // The recogniser works on after a transmission has ended: a heard one
     // whose text has not come yet is waited for, at most 30 s.
     const auto transcribed = clock::now() + std::chrono::seconds(30);
-    while (!PrintTranscription(transcriber, first.handle) && transcriber > 0 &&
+    while (!PrintTranscription(transcriber, first.number) && transcriber > 0 &&
            first.heard > transcriptions && clock::now() < transcribed)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (recorder > 0) {
@@ -1141,9 +1304,9 @@ int main(int argc, char** argv) {
             const auto& s = *r.strongest;
             std::printf(
                 "hcyhost: radio %d heard %u.%u.%u.%u from %.2f to %.2f s, audio peak %.3f\n",
-                r.handle, s[0], s[1], s[2], s[3], r.strongestSince, end, r.audioPeak);
+                r.number, s[0], s[1], s[2], s[3], r.strongestSince, end, r.audioPeak);
         }
-        std::printf("hcyhost: radio %d heard %d transmission%s, at most %u at once\n", r.handle,
+        std::printf("hcyhost: radio %d heard %d transmission%s, at most %u at once\n", r.number,
                     r.heard, r.heard == 1 ? "" : "s", r.mostAudible);
     }
     return 0;

@@ -55,6 +55,10 @@ void hcyplatUseTextDialogs(int on) {
                                        : plat::DialogRendering::Automatic);
 }
 
+int hcyplatChooseDialogRow(int index, int row) {
+    return index >= 0 && plat::ChooseOpenDialogRow(static_cast<std::size_t>(index), row) ? 1 : 0;
+}
+
 int hcyplatGetDialogText(int index, char* text, int size) {
     const std::vector<std::string> texts = plat::OpenDialogTexts();
     if (index < 0 || static_cast<std::size_t>(index) >= texts.size()) return -1;

@@ -54,8 +54,8 @@ TEST_F(TextDialog, DrawsTheStateOnTheTemplatesGrid) {
                             | Freq:  30.000 MHz  | |                        |
                             | Pwr:       20.000  | |                        |
                             |                    | |                        |
+                            |                    | |                        |
                             +--------------------+ +------------------------+
-
    [x] Show active xmits only      [ Close ]
 )";
     EXPECT_EQ(dialog->RenderText(), expected);

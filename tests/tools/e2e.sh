@@ -144,11 +144,20 @@ case $scenario in
                echo "the listener on another key heard the speech"; exit 1
              fi
              "$audio" compare "$dir/nocode.wav" "$dir/other.wav" --min-exact 90 ;;
-  status)    # the listener draws its status dialog as text: the talker's row
-             # comes up marked on the air
-             listen rx 4 --status; talk --entity 1,1,1; finish rx
-             grep -q "^ 1-1-1-1  *X " "$dir/rx.log" && grep -q "Freq:        30.000 MHz" "$dir/rx.log" \
-               || { cat "$dir/rx.log"; exit 1; } ;;
+  status)    # the listener draws its status dialog as text (no display): the
+             # talker's row comes up marked on the air, and "1" typed on the
+             # listener's standard input selects it: PDU Data fills
+             mkfifo "$dir/keys"
+             DISPLAY= "$host" "${common[@]}" --status --seconds 5 <"$dir/keys" >"$dir/rx.log" 2>&1 &
+             echo $! >"$dir/rx.pid"
+             exec 3>"$dir/keys"
+             logged rx "listening on port"
+             talk --entity 1,1,1 & t=$!
+             logged rx "^ 1-1-1-1  *X "
+             echo 1 >&3
+             logged rx "| Xmits: *[1-9]"
+             wait $t; finish rx
+             grep -q "Freq:        30.000 MHz" "$dir/rx.log" || { cat "$dir/rx.log"; exit 1; } ;;
   ics-call)  # A dials B, B rings and answers, both talk (PCM, sample for sample),
              # C dialing B meanwhile gets busy, A hangs up, B returns to dial tone
              "$audio" make "$dir/b.wav" 2 1
@@ -195,5 +204,39 @@ case $scenario in
              finish fed
              grep -q "hears 1 transmitter" "$dir/fed.log" && grep -q "hears 0 transmitters" "$dir/fed.log" \
                || { cat "$dir/fed.log" "$dir/talker.log"; exit 1; } ;;
+  models)    # the six-channel set talks on a channel; a raw DIS radio plays
+             # the one transmitter it is told to hear
+             listen set 5 --model 1008 --channel 3
+             listen raw 5 --model raw-dis --hear 1,1,1,1
+             talk --model 1008 --channel 3 --entity 1,1,1
+             finish set; finish raw; exact set; similar raw 0.9 ;;
+  options)   # an option that cannot work says why, and the host ends with 2
+             says() {
+               local want=$1; shift
+               if "$host" "${common[@]}" --seconds 0.2 "$@" >"$dir/o.log" 2>&1; then
+                 echo "hcyhost $* ran"; return 1
+               fi
+               grep -q -e "$want" "$dir/o.log" || { echo "hcyhost $*:"; cat "$dir/o.log"; return 1; }
+             }
+             says "unknown option '--exercis'" --exercis
+             says "network hla needs --federation" --network hla
+             says "fed-file needs --federation" --fed-file "$dir/x.fed"
+             says "cannot resolve --address 'no.such.host.invalid'" --address no.such.host.invalid
+             says "model raw-dis hears the one transmitter" --model raw-dis
+             # no sound card: ALSA's null device (or no ALSA back end) is named
+             if ! grep -qs "^ *[0-9]" /proc/asound/cards; then
+               says "null device\|is not there" --sound alsa
+             fi
+             # a far-future epoch: the host says that it waits
+             "$host" "${common[@]}" --epoch $(($(date +%s) + 100)) --seconds 0.2 >"$dir/e.log" 2>&1 &
+             echo $! >"$dir/e.pid"
+             logged e "waiting .* s for the --epoch"
+             kill "$(cat "$dir/e.pid")"
+             # a host that may not raise its threads' priority hears so from the
+             # platform, on its standard error
+             drop=(); [ "$(id -u)" = 0 ] && drop=(setpriv --inh-caps=-sys_nice --bounding-set=-sys_nice)
+             (ulimit -r 0; "${drop[@]}" "$host" "${common[@]}" --seconds 0.2) >"$dir/p.log" 2>&1
+             grep -q "hcyhost: the system refused a raised thread priority" "$dir/p.log" \
+               || { cat "$dir/p.log"; exit 1; } ;;
   *) echo "unknown scenario $scenario"; exit 2 ;;
 esac

@@ -86,8 +86,8 @@ TEST_F(RadioStatus, UserInputAndAGoldenRendering) {
                             | Freq:  30.000 MHz  | |                        |
                             | Pwr:       30.000  | |                        |
                             |                    | |                        |
+                            |                    | |                        |
                             +--------------------+ +------------------------+
-
    [ ] Show active xmits only      [ Close ]
 )";
     EXPECT_EQ(Window().RenderText(), expected);

@@ -117,6 +117,9 @@ void SetDefaultDialogRendering(DialogRendering rendering);
 // oldest first, whichever rendering shows them: for hosts that draw the
 // library's dialogs themselves.
 std::vector<std::string> OpenDialogTexts();
+// Selects `row` (from 0; -1: none) of the list of the index-th of them, as
+// a click on it would. False when there is no such dialog, list or row.
+bool ChooseOpenDialogRow(std::size_t index, int row);
 
 class Dialog {
 public:

@@ -114,6 +114,11 @@ HCYPLAT_API void hcyplatUseTextDialogs(int on);
  * in bytes, or -1 when fewer dialogs are open; copies at most size - 1
  * bytes of it and a NUL into text when text is not null and size > 0. */
 HCYPLAT_API int hcyplatGetDialogText(int index, char* text, int size);
+/* Selects row (from 0 at the top; -1: none) of the index-th open dialog's
+ * list, as a user's click on it would: a radio status dialog then fills its
+ * PDU Data and Model Results with that transmitter's. Returns 1, or 0 when
+ * fewer dialogs are open or the list has no such row. */
+HCYPLAT_API int hcyplatChooseDialogRow(int index, int row);
 
 #ifdef __cplusplus
 }

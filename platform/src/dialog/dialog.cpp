@@ -40,19 +40,42 @@ std::string FirstCell(const dialog::ListState& list, int row) {
 
 void SetDefaultDialogRendering(DialogRendering rendering) { g_defaultRendering = rendering; }
 
-std::vector<std::string> OpenDialogTexts() {
+namespace {
+
+// The process's open dialogs, oldest first, with their states.
+std::vector<std::pair<std::shared_ptr<Dialog::Core>, dialog::DialogState>> OpenDialogs() {
     std::vector<std::shared_ptr<Dialog::Core>> cores;
     {
         std::lock_guard lock(Dialogs().mu);
         for (const auto& weak : Dialogs().cores)
             if (auto core = weak.lock()) cores.push_back(std::move(core));
     }
-    std::vector<std::string> texts;
-    for (const auto& core : cores) {
-        const dialog::DialogState state = core->Snapshot();
-        if (state.open) texts.push_back(dialog::RenderText(core->layout, state));
+    std::vector<std::pair<std::shared_ptr<Dialog::Core>, dialog::DialogState>> open;
+    for (auto& core : cores) {
+        dialog::DialogState state = core->Snapshot();
+        if (state.open) open.emplace_back(std::move(core), std::move(state));
     }
+    return open;
+}
+
+}  // namespace
+
+std::vector<std::string> OpenDialogTexts() {
+    std::vector<std::string> texts;
+    for (const auto& [core, state] : OpenDialogs())
+        texts.push_back(dialog::RenderText(core->layout, state));
     return texts;
+}
+
+bool ChooseOpenDialogRow(std::size_t index, int row) {
+    const auto open = OpenDialogs();
+    if (index >= open.size()) return false;
+    const auto& [core, state] = open[index];
+    if (state.lists.empty()) return false;
+    const auto& [listId, list] = *state.lists.begin();
+    if (row < -1 || row >= static_cast<int>(list.rows.size())) return false;
+    core->backend->choose(core, listId, row);
+    return true;
 }
 
 Dialog::Core::Core(DialogLayout layoutIn, DialogNotice noticeIn)

@@ -5,8 +5,8 @@
 // lines 10 units apart are drawn on adjacent rows. Frames take every column
 // they touch, the other controls the columns they fill whole (lists also
 // the column their left side touches, for the width of their titles); a
-// place goes to the row it falls in, and a frame or list ends on the row
-// above its bottom side. Blank rows below the last control are left out.
+// place goes to the row it falls in, and a frame or list ends on the row of
+// its last unit. Blank rows below the last control are left out.
 //
 //   Radio Model Status                  <- title line
 //    +- This Radio ----------------+    <- group box: + - |, title on the top edge
@@ -121,7 +121,7 @@ void DrawList(Grid& grid, const DialogControl& c, const ListState& list) {
     const int left = TouchedFrom(c.x);
     const int width = std::max(1, FilledTo(c.x + c.w) - left);
     const int top = Row(c.y);
-    const int bottom = Row(c.y + c.h) - 1;
+    const int bottom = Row(c.y + c.h - 1);
 
     // Fixed columns take their width; those of width 0 share the rest.
     std::vector<int> widths;
@@ -168,7 +168,7 @@ std::string RenderText(const DialogLayout& layout, const DialogState& state) {
     // Frames first, so that what lies inside them is drawn over their edges.
     for (const DialogControl& c : layout.controls) {
         if (c.kind != DialogControlKind::GroupBox) continue;
-        grid.Frame(Row(c.y), TouchedFrom(c.x), Row(c.y + c.h) - 1, TouchedTo(c.x + c.w) - 1,
+        grid.Frame(Row(c.y), TouchedFrom(c.x), Row(c.y + c.h - 1), TouchedTo(c.x + c.w) - 1,
                    TextOf(c, state));
     }
     for (const DialogControl& c : layout.controls) {
