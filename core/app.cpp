@@ -313,6 +313,10 @@ bool CHalcyraApp::SetRadioHlaObject(int userId, std::uint32_t objectHandle) {
     return true;
 }
 
+void CHalcyraApp::RefuseRadioHlaObject(int userId, const char* reason) {
+    if (auto radio = FindRadio(userId)) radio->RefuseHlaObject(reason);
+}
+
 bool CHalcyraApp::GetHlaRadioRecord(std::uint32_t objectHandle, HlaTransmitterRecord& out) {
     auto radio = FindHlaRadio(objectHandle);
     if (!radio) return false;

@@ -144,6 +144,7 @@ public:
                            std::uint32_t dataBytes, const std::string* senderName) override;
     bool GetRadioName(int userId, std::string& name) override;
     bool SetRadioHlaObject(int userId, std::uint32_t objectHandle) override;
+    void RefuseRadioHlaObject(int userId, const char* reason) override;
     bool GetHlaRadioRecord(std::uint32_t objectHandle, HlaTransmitterRecord& out) override;
     bool PostUpdateAttributes(std::uint32_t objectHandle, std::uint32_t mask) override;
     // Changes an HLA radio's attribute mask or radio value (code: the

@@ -1,5 +1,5 @@
 // CHLAMgr: join, resign and tick, and what the network manager's handlers
-// ask of the federate. RTI-facing, C++14.
+// ask of the federate.
 #include "hla/hla_mgr.h"
 
 #include <chrono>
@@ -24,7 +24,7 @@ CHLAMgr::CHLAMgr(hcy::hla::HlaSink& sink) : m_sink(sink) {}
 
 // The network manager resigns before it deletes the manager; the RTI
 // ambassador's own destructor leaves a federation still joined.
-CHLAMgr::~CHLAMgr() {}
+CHLAMgr::~CHLAMgr() noexcept {}
 
 std::string CHLAMgr::ReasonOf(const RTI::Exception& e) { return e._reason ? e._reason : ""; }
 
@@ -104,8 +104,12 @@ bool CHLAMgr::Join(const std::string& federation, const std::string& fedPath,
         } catch (...) {
             ++failures;
         }
-        TickOnce();
-        if (m_bJoined) break;
+        // Only a joined federate has callbacks to deliver; a real RTI's tick
+        // before its first join reached the server may even crash.
+        if (m_bJoined) {
+            TickOnce();
+            break;
+        }
         const bool stopping = abandon && abandon->load();
         if (failures >= maxTries || stopping) {
             m_sink.SetError(Format("Tervale timed out trying to join %s federation", name).c_str());
@@ -182,9 +186,15 @@ bool CHLAMgr::Tick(bool unbounded) {
 void CHLAMgr::RegisterRadio(std::uint32_t kind, int userId) {
     std::string name;
     if (!m_sink.GetRadioName(userId, name)) return;
-    const std::uint32_t object = RegisterObject(kind, name);
+    std::string refusal;
+    const std::uint32_t object = RegisterObject(kind, name, refusal);
+    if (object == kNoHlaObject) {
+        // The radio waiting for its object learns at once why there is none.
+        m_sink.RefuseRadioHlaObject(userId, refusal.c_str());
+        return;
+    }
     // A radio destroyed meanwhile leaves no object behind.
-    if (!m_sink.SetRadioHlaObject(userId, object) && object != kNoHlaObject) DeleteObject(object);
+    if (!m_sink.SetRadioHlaObject(userId, object)) DeleteObject(object);
 }
 
 void CHLAMgr::UpdateRadio(std::uint32_t object, std::uint32_t mask) {

@@ -15,8 +15,9 @@
 // callback. A Join that fails after the federate joined resigns it again,
 // so a failed manager is never left in the federation.
 //
-// RTI-facing: this header and the files that include it are C++14 (they
-// compile against an outside RTI's header too, which may need it).
+// RTI-facing: this header and the files that include it compile against an
+// outside RTI's header too; they use only `RTI::`-qualified names of the
+// published 1.3 interface and spell out no throw lists (C++17 and later).
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -35,7 +36,7 @@ constexpr std::uint32_t kNoHlaObject = 0xFFFFFFFFu;
 class CHLAMgr : public hcy::net::HlaManager {
 public:
     explicit CHLAMgr(hcy::hla::HlaSink& sink);
-    ~CHLAMgr() override;
+    ~CHLAMgr() noexcept override;
     CHLAMgr(const CHLAMgr&) = delete;
     CHLAMgr& operator=(const CHLAMgr&) = delete;
 
@@ -54,8 +55,11 @@ public:
     virtual void InitNames() {}
     virtual bool PublishSubscribe() { return false; }
     virtual bool Unpublish() { return false; }
-    // The registered object's handle, or kNoHlaObject.
-    virtual std::uint32_t RegisterObject(std::uint32_t /*kind*/, const std::string& /*name*/) {
+    // The registered object's handle, or kNoHlaObject with the reason in
+    // `refusal`.
+    virtual std::uint32_t RegisterObject(std::uint32_t /*kind*/, const std::string& /*name*/,
+                                         std::string& refusal) {
+        refusal = "this FOM has no object classes";
         return kNoHlaObject;
     }
     bool DeleteObject(std::uint32_t /*object*/) override { return false; }

@@ -1,5 +1,5 @@
 // CHLAMgrRpr10: publication, registration, attribute updates and signals of
-// the RPR FOM 1.0 radio classes. RTI-facing, C++14.
+// the RPR FOM 1.0 radio classes. RTI-facing (see hla/hla_mgr.h).
 //
 //   radio record / Transmitter PDU --EncodeAttribute--> value set
 //     --> updateAttributeValues
@@ -64,40 +64,67 @@ void CHLAMgrRpr10::InitNames() {
         m_parameters[i].name = kSignalParameterNames[i];
 }
 
+// Every failure names what failed: the FOM name the RTI did not resolve, or
+// the class it would not let the federate declare.
 bool CHLAMgrRpr10::PublishSubscribe() {
     InitNames();
+    const std::string* looking = nullptr;
+    auto lookupFailed = [&](const char* reason) {
+        m_sink.SetError(
+            Format("HLA name lookup failed for %s: %s", looking->c_str(), reason).c_str());
+        return false;
+    };
+    auto declareFailed = [&](const Named& c, const char* reason) {
+        m_sink.SetError(
+            Format("Could not publish and subscribe %s: %s", c.name.c_str(), reason).c_str());
+        return false;
+    };
     std::unique_ptr<RTI::AttributeHandleSet> set;
     try {
-        m_transmitter.handle = m_rti.getObjectClassHandle(m_transmitter.name.c_str());
-        for (Named& a : m_attributes)
-            a.handle = m_rti.getAttributeHandle(a.name.c_str(), m_transmitter.handle);
+        looking = &m_transmitter.name;
+        m_transmitter.handle = m_rti.getObjectClassHandle(looking->c_str());
+        for (Named& a : m_attributes) {
+            looking = &a.name;
+            a.handle = m_rti.getAttributeHandle(looking->c_str(), m_transmitter.handle);
+        }
         set = Own(RTI::AttributeHandleSetFactory::create(kHlaAttributeCount));
         for (const Named& a : m_attributes) set->add(a.handle);
+    } catch (const RTI::Exception& e) {
+        return lookupFailed(ReasonOf(e).c_str());
     } catch (...) {
-        return false;
+        return lookupFailed("");
     }
     // Discoveries may arrive from the next tick on: the class is known.
     m_bTransmitterHandles = true;
     try {
         m_rti.subscribeObjectClassAttributes(m_transmitter.handle, *set, RTI::RTI_TRUE);
         m_rti.publishObjectClass(m_transmitter.handle, *set);
+    } catch (const RTI::Exception& e) {
+        return declareFailed(m_transmitter, ReasonOf(e).c_str());
     } catch (...) {
-        return false;
+        return declareFailed(m_transmitter, "");
     }
     TickOnce();
     try {
-        m_signal.handle = m_rti.getInteractionClassHandle(m_signal.name.c_str());
-        for (Named& p : m_parameters)
-            p.handle = m_rti.getParameterHandle(p.name.c_str(), m_signal.handle);
+        looking = &m_signal.name;
+        m_signal.handle = m_rti.getInteractionClassHandle(looking->c_str());
+        for (Named& p : m_parameters) {
+            looking = &p.name;
+            p.handle = m_rti.getParameterHandle(looking->c_str(), m_signal.handle);
+        }
+    } catch (const RTI::Exception& e) {
+        return lookupFailed(ReasonOf(e).c_str());
     } catch (...) {
-        return false;
+        return lookupFailed("");
     }
     m_bSignalHandles = true;
     try {
         m_rti.subscribeInteractionClass(m_signal.handle, RTI::RTI_TRUE);
         m_rti.publishInteractionClass(m_signal.handle);
+    } catch (const RTI::Exception& e) {
+        return declareFailed(m_signal, ReasonOf(e).c_str());
     } catch (...) {
-        return false;
+        return declareFailed(m_signal, "");
     }
     TickOnce();
     set->empty();
@@ -125,16 +152,23 @@ bool CHLAMgrRpr10::Unpublish() {
     return true;
 }
 
-std::uint32_t CHLAMgrRpr10::RegisterObject(std::uint32_t kind, const std::string& name) {
-    if (kind != 1 || !m_bTransmitterHandles) return kNoHlaObject;
+std::uint32_t CHLAMgrRpr10::RegisterObject(std::uint32_t kind, const std::string& name,
+                                           std::string& refusal) {
+    if (kind != 1 || !m_bTransmitterHandles) {
+        refusal = "no object class for kind " + std::to_string(kind);
+        return kNoHlaObject;
+    }
     try {
         const RTI::ObjectHandle object =
             m_rti.registerObjectInstance(m_transmitter.handle, name.c_str());
         TickOnce();
         return object;
+    } catch (const RTI::Exception& e) {
+        refusal = std::string(e._name ? e._name : "RTI exception") + ": " + ReasonOf(e);
     } catch (...) {
-        return kNoHlaObject;
+        refusal = "unknown exception";
     }
+    return kNoHlaObject;
 }
 
 bool CHLAMgrRpr10::DeleteObject(std::uint32_t object) {

@@ -7,7 +7,7 @@
 // records and handed to the HLA dispatchers. The bytes of every value are
 // the codec's (hla/rpr_codec.h); this class puts them into the RTI's sets.
 //
-// RTI-facing, C++14 (see hla/hla_mgr.h).
+// RTI-facing (see hla/hla_mgr.h).
 #include <string>
 #include <vector>
 
@@ -21,7 +21,8 @@ public:
     void InitNames() override;
     bool PublishSubscribe() override;
     bool Unpublish() override;
-    std::uint32_t RegisterObject(std::uint32_t kind, const std::string& name) override;
+    std::uint32_t RegisterObject(std::uint32_t kind, const std::string& name,
+                                 std::string& refusal) override;
     bool DeleteObject(std::uint32_t object) override;
     bool UpdateFromTransmitterPdu(std::uint32_t mask, const hcy::net::TransmitterPdu& pdu,
                                   const hcy::net::PduSendRequest& request) override;

@@ -12,7 +12,7 @@
 // Contract: called on the network manager's thread, also from inside RTI
 // callbacks, so no member may call back into the HLA manager or wait for
 // that thread. Records and texts belong to the caller and are valid for the
-// call only. Kept C++14-clean (included by the RTI-facing files).
+// call only.
 #include <cstdint>
 #include <string>
 
@@ -36,6 +36,8 @@ public:
     // Stores a registered object's handle in that radio; false when it is
     // gone meanwhile.
     virtual bool SetRadioHlaObject(int userId, std::uint32_t objectHandle) = 0;
+    // Tells that radio the RTI refused its object, and why.
+    virtual void RefuseRadioHlaObject(int userId, const char* reason) = 0;
     // The attributes of the HLA radio registered as `objectHandle`; false
     // when no radio is.
     virtual bool GetHlaRadioRecord(std::uint32_t objectHandle, HlaTransmitterRecord& out) = 0;

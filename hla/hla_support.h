@@ -1,7 +1,6 @@
 #pragma once
-// Small services of the HLA manager that need the platform or C++17: the
-// federate's name, the default FED file's place and message formatting.
-// Kept C++14-clean (included by the RTI-facing files).
+// Small services of the HLA manager that need the platform: the federate's
+// name, the default FED file's place and message formatting.
 #include <string>
 
 namespace hcy {

@@ -29,8 +29,8 @@
 //   19  TransmitterOperationalStatus   1      exactly 1
 //   20  WorldLocation                  24     exactly 24 (x, y, z doubles)
 //
-// Kept C++14-clean (the HLA manager's RTI-facing files include it); the PDU
-// records are only named here, their fields read in rpr_codec.cpp.
+// Free of the RTI's header; the PDU records are only named here, their
+// fields read in rpr_codec.cpp.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -12,8 +12,8 @@
 //
 // Contract: every member is called on the network manager's thread only, and
 // none throws; failures are reported through the last error where the
-// manager's operations say so. Kept C++14-clean (forward declarations only):
-// the implementation's files include an RTI's header, which may need C++14.
+// manager's operations say so. Forward declarations only: the RTI's header
+// stays in the implementation's files.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>

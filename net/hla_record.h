@@ -6,9 +6,6 @@
 //   radio attribute notice --bit--> network manager --> HLA manager
 //   HLA manager --HlaTransmitterRecord + mask--> application --> radios
 //   HLA manager --HlaSignalRecord + audio + sender--> application --> radios
-//
-// Kept C++14-clean: the HLA manager's files that include an RTI's header
-// include this one too (an outside RTI's header may need C++14).
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -130,10 +130,22 @@ int CRadioModel::RegisterHlaObject() {
     if (!(m_nNetworkMode.load() & NET_HLA) || m_nHlaHandle.load() != 0xFFFFFFFFu) return 1;
     auto netMgr = hcy::net::CurrentNetMgr();
     if (!netMgr || netMgr->HlaState() != HLA_STATE_RUNNING) return 1;
+    m_bHlaRefused = false;
     hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REGISTER_OBJECT, 1,
                                   static_cast<plat::LPARAM>(m_nUserId.load()));
     int polls = 0;
     while (m_nHlaHandle.load() == 0xFFFFFFFFu) {
+        if (m_bHlaRefused.load()) {
+            std::string reason;
+            {
+                std::lock_guard<std::mutex> lock(m_hlaRefusalMutex);
+                reason = m_strHlaRefusal;
+            }
+            hcy::Library().SetError(
+                ("Could not register transmitter object " + GetName() + ": " + reason + "\n")
+                    .c_str());
+            return 0;
+        }
         if (++polls > kRegisterPolls) {
             hcy::Library().SetError(
                 "Timed out waiting for HLA manager to register transmitter object.\n");
@@ -143,6 +155,14 @@ int CRadioModel::RegisterHlaObject() {
     }
     hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REQUEST_UPDATE, 0, HLA_ATTR_ALL);
     return 1;
+}
+
+void CRadioModel::RefuseHlaObject(const char* reason) {
+    {
+        std::lock_guard<std::mutex> lock(m_hlaRefusalMutex);
+        m_strHlaRefusal = reason ? reason : "";
+    }
+    m_bHlaRefused = true;
 }
 
 void CRadioModel::NotifyAttribute(std::uint32_t bit) {

@@ -95,6 +95,9 @@ public:
     virtual std::uint32_t GetHandle() const { return m_nHlaHandle.load(); }
     // The network thread stores the registered object's handle.
     void SetHlaObjectHandle(std::uint32_t handle) { m_nHlaHandle = handle; }
+    // The network thread tells the radio waiting for its object that the RTI
+    // refused it, and why: the wait ends at once with that reason.
+    void RefuseHlaObject(const char* reason);
     virtual std::uint32_t GetNetworkMode() const { return m_nNetworkMode.load(); }
     virtual int SetNetworkMode(std::uint32_t flags);
     virtual int SetExerciseId(std::uint32_t exercise);
@@ -325,6 +328,9 @@ protected:
 
     // ---- Parameters (guarded by m_mutex unless atomic).
     std::atomic<std::uint32_t> m_nHlaHandle{0xFFFFFFFFu};
+    std::atomic<bool> m_bHlaRefused{false};
+    std::mutex m_hlaRefusalMutex;
+    std::string m_strHlaRefusal;  // guarded by m_hlaRefusalMutex
     std::string m_strName = "hcyRadio";
     std::string m_strHostObjectId;
     std::uint16_t m_nSite = 0, m_nApplication = 0, m_nEntity = 0, m_nRadio = 0;

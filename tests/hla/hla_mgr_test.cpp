@@ -37,6 +37,7 @@ struct Sink : hcy::hla::HlaSink {
     std::vector<std::string> errors;
     std::map<int, std::string> radioNames;                 // by user id
     std::map<int, std::uint32_t> radioObjects;             // what was stored
+    std::map<int, std::string> refusals;                   // why none was
     std::map<std::uint32_t, HlaTransmitterRecord> radios;  // by object
 
     void DispatchHlaTransmitterUpdate(std::uint32_t object, const HlaTransmitterRecord* r,
@@ -59,6 +60,9 @@ struct Sink : hcy::hla::HlaSink {
     bool SetRadioHlaObject(int userId, std::uint32_t object) override {
         radioObjects[userId] = object;
         return radioNames.count(userId) != 0;
+    }
+    void RefuseRadioHlaObject(int userId, const char* reason) override {
+        refusals[userId] = reason;
     }
     bool GetHlaRadioRecord(std::uint32_t object, HlaTransmitterRecord& out) override {
         if (!radios.count(object)) return false;
@@ -149,7 +153,7 @@ TEST_F(Manager, JoinOutcomesAndTheirMessages) {
         std::uint32_t tries;
         std::string error;  // the last error afterwards ("": none)
     };
-    hcytest::WriteFile(dir.file("bad.fed"), "(FED (objects (class");
+    hcytest::WriteFile(dir.file("bad.fed"), "no FED file (FED (objects (class");
     hcytest::WriteFile(dir.file("empty.fed"), "(FED (Federation x) (FEDversion v1.3))");
     hcytest::ScopedCwd cwd(dir.path());  // no default FED file here
     const Case cases[] = {
@@ -157,8 +161,10 @@ TEST_F(Manager, JoinOutcomesAndTheirMessages) {
         {"thread:///NoFed", "", true, 10, "Could not find FED file "},
         {"thread:///BadFed", dir.file("bad.fed"), true, 10,
          "Could not read FED file " + dir.file("bad.fed")},
-        // Joined, but its FOM has no radio classes: resigned and destroyed.
-        {"thread:///Empty", dir.file("empty.fed"), true, 10, ""},
+        // Joined, but its FOM has no radio classes: the missing name is
+        // told, the federate resigned and the federation destroyed.
+        {"thread:///Empty", dir.file("empty.fed"), true, 10,
+         "HLA name lookup failed for EmbeddedSystem.RadioTransmitter: "},
         // No hub there: every try fails until the tries run out.
         {"rti://127.0.0.1:1/Gone", "", false, 2,
          "Tervale timed out trying to join rti://127.0.0.1:1/Gone federation"},
@@ -169,7 +175,9 @@ TEST_F(Manager, JoinOutcomesAndTheirMessages) {
         Sink s;
         CHLAMgrRpr10 m(s);
         EXPECT_FALSE(m.Join(c.federation, c.fedPath, c.tries, c.create, nullptr)) << c.federation;
-        EXPECT_EQ(s.LastError(), c.error) << c.federation;
+        // The RTI's reason may follow.
+        EXPECT_EQ(s.LastError().substr(0, c.error.size()), c.error) << c.federation;
+        EXPECT_EQ(s.LastError().empty(), c.error.empty()) << c.federation;
         EXPECT_FALSE(m.IsJoined());
     }
     Federate probe;
@@ -213,6 +221,12 @@ TEST_F(Manager, ObjectsAndAttributesBothWays) {
     EXPECT_EQ(sink.updates[1].record.instanceName, "peer-radio");
     EXPECT_EQ(sink.updates[2].mask, HLA_ATTR_TRANSMITTER_OPERATIONAL_STATUS);
     EXPECT_EQ(sink.updates.size(), 3u);
+
+    // A radio whose name another federate holds: refused, with the reason.
+    sink.radioNames[8] = "peer-radio";
+    mgr->RegisterRadio(1, 8);
+    EXPECT_EQ(sink.radioObjects.count(8), 0u);
+    EXPECT_EQ(sink.refusals[8].rfind("ObjectAlreadyRegistered", 0), 0u) << sink.refusals[8];
 
     // The manager's radio: registered under its name, its attributes sent.
     sink.radioNames[7] = "hcyRadio.1-2-3-4";
@@ -331,8 +345,16 @@ public:
         buff[0] = 0, buff[1] = 5, length = 2;
     }
     char* getValuePointer(RTI::ULong, RTI::ULong&) const override { return nullptr; }
+    RTI::TransportType getTransportType(RTI::ULong) const override { return 0; }
+    RTI::OrderType getOrderType(RTI::ULong) const override { return 0; }
+    RTI::Region* getRegion(RTI::ULong) const override { return nullptr; }
     void add(RTI::Handle, const char*, RTI::ULong) override {}
+    void remove(RTI::Handle) override {}
+    void moveFrom(const RTI::AttributeHandleValuePairSet&, RTI::ULong&) override {}
     void empty() override {}
+    RTI::ULong start() const override { return 0; }
+    RTI::ULong valid(RTI::ULong i) const override { return i < 2; }
+    RTI::ULong next(RTI::ULong i) const override { return i + 1; }
 
 private:
     RTI::Handle broken_, good_;

@@ -2,6 +2,7 @@
 // start-up's outcomes through the network manager, a radio's object and
 // attributes, a peer's transmitter heard and dropped, and the resign of
 // hcyExit.
+#include <chrono>
 #include <cstring>
 
 #include "hcyplat/clock.h"
@@ -79,6 +80,19 @@ TEST_F(LibraryInFederation, RadiosMeetAPeerFederate) {
     }));
     EXPECT_EQ(peer.rec.Of("reflect").back().values.at(peer.Attr("RadioIndex")),
               std::string("\0\x04", 2));
+
+    // A radio whose object the RTI refuses (its name is taken) is told at
+    // once, with the RTI's reason, not after the 20 s wait for the object.
+    peer.rti.registerObjectInstance(peer.transmitter, "hcyRadio.5-6-7-8");
+    const auto before = std::chrono::steady_clock::now();
+    const int twin = hcyCreateComRadio(RADIO_TYPE_GENERIC, 5, 6, 7, 8);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+    EXPECT_EQ(Error().rfind("HCY ERROR: Could not register transmitter object hcyRadio.5-6-7-8: "
+                            "ObjectAlreadyRegistered",
+                            0),
+              0u)
+        << Error();
+    hcyDestroyComRadio(twin);
 
     // A peer's transmitter on the air nearby is heard; deleted, it is gone.
     const RTI::ObjectHandle theirs =

@@ -17,15 +17,20 @@
 // - `getObjectInstanceName` returns a `new[]` text that the caller deletes.
 // - Exceptions carry their text in `_reason` and their class name in `_name`.
 // - The federation name of create, join and destroy selects the transport:
-//   "thread:///Name" (or a plain "Name") meets the federates of this process;
+//   "thread:///Name" meets the federates of this process;
 //   "rti://127.0.0.1:PORT/Name" meets those of other processes through the
-//   hub `hcyrtihub` listening on that loopback port.
-// - Class names are dotted, with or without the leading "ObjectRoot." or
-//   "InteractionRoot."; attribute and parameter names are looked up in the
+//   hub `hcyrtihub` listening on that loopback port; a plain "Name" is the
+//   hub of this machine on its default port (15013), as a real RTI's plain
+//   name reaches its local server.
+// - Class names are dotted, without the leading "ObjectRoot." or
+//   "InteractionRoot." (what a real RTI resolves for a FED file without
+//   explicit roots); attribute and parameter names are looked up in the
 //   class and its ancestors.
 //
-// C++11-clean and free of throw() lists: the federate's
-// RTI-facing files may be compiled as C++14 for a real RTI's header.
+// Free of throw() lists: federate code is written for C++17 or later, where
+// a real 1.3 header drops its throw lists too. Every pure virtual of the
+// sets and the federate ambassador is the published interface's, so that a
+// subclass written against this header is complete against a real one.
 #ifndef HCY_RTI13_RTI_HH
 #define HCY_RTI13_RTI_HH
 
@@ -62,20 +67,22 @@ class HCY_RTI_VISIBLE RTI {
 public:
     typedef unsigned short UShort;
     typedef short Short;
-    typedef long Long;
-    typedef unsigned long ULong;
+    typedef int Long;
+    typedef unsigned int ULong;
     typedef double Double;
     typedef float Float;
 
     enum Boolean { RTI_FALSE = 0, RTI_TRUE };
 
-    typedef unsigned int Handle;
+    typedef ULong Handle;
     typedef Handle ObjectClassHandle;
     typedef Handle InteractionClassHandle;
     typedef Handle AttributeHandle;
     typedef Handle ParameterHandle;
     typedef Handle ObjectHandle;
     typedef Handle FederateHandle;
+    typedef Handle TransportType;
+    typedef Handle OrderType;
     typedef ULong UniqueID;
     typedef Double TickTime;
 
@@ -113,6 +120,10 @@ public:
     HCY_RTI_EXCEPTIONS(HCY_RTI_DECLARE_EXCEPTION)
 #undef HCY_RTI_DECLARE_EXCEPTION
 
+    // A routing region. No data distribution is offered: value sets have
+    // none.
+    class Region;
+
     // A point of federation time. No time management is offered, so it only
     // appears in the signatures of the timestamped callbacks.
     class HCY_RTI_VISIBLE FedTime {
@@ -129,9 +140,19 @@ public:
         // Copies the value into buff (getValueLength bytes) and sets valueLength.
         virtual void getValue(ULong i, char* buff, ULong& valueLength) const = 0;
         virtual char* getValuePointer(ULong i, ULong& valueLength) const = 0;
+        virtual TransportType getTransportType(ULong i) const = 0;
+        virtual OrderType getOrderType(ULong i) const = 0;
+        virtual Region* getRegion(ULong i) const = 0;
         // A handle added twice keeps the later value.
         virtual void add(Handle h, const char* buff, ULong valueLength) = 0;
+        virtual void remove(Handle h) = 0;
+        // Moves entry i of `set` here.
+        virtual void moveFrom(const AttributeHandleValuePairSet& set, ULong& i) = 0;
         virtual void empty() = 0;
+        // Iteration over the valid indices: start, valid(i), next(i).
+        virtual ULong start() const = 0;
+        virtual ULong valid(ULong i) const = 0;
+        virtual ULong next(ULong i) const = 0;
     };
 
     class HCY_RTI_VISIBLE ParameterHandleValuePairSet {
@@ -142,8 +163,16 @@ public:
         virtual ULong getValueLength(ULong i) const = 0;
         virtual void getValue(ULong i, char* buff, ULong& valueLength) const = 0;
         virtual char* getValuePointer(ULong i, ULong& valueLength) const = 0;
+        virtual TransportType getTransportType() const = 0;
+        virtual OrderType getOrderType() const = 0;
+        virtual Region* getRegion() const = 0;
         virtual void add(Handle h, const char* buff, ULong valueLength) = 0;
+        virtual void remove(Handle h) = 0;
+        virtual void moveFrom(const ParameterHandleValuePairSet& set, ULong& i) = 0;
         virtual void empty() = 0;
+        virtual ULong start() const = 0;
+        virtual ULong valid(ULong i) const = 0;
+        virtual ULong next(ULong i) const = 0;
     };
 
     class HCY_RTI_VISIBLE AttributeHandleSet {

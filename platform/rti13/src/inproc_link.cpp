@@ -67,6 +67,10 @@ FederationAddress ParseFederationName(const char* text) {
     FederationAddress a;
     const std::size_t scheme = name.find("://");
     if (scheme == std::string::npos) {
+        // A plain name: the hub of this machine on its default port, where a
+        // real RTI's plain name reaches its local server.
+        a.hubHost = "127.0.0.1";
+        a.hubPort = kDefaultHubPort;
         a.federation = name;
     } else if (name.compare(0, scheme, "thread") == 0) {
         if (name.compare(scheme + 3, 1, "/") != 0) BadName(name, "thread:/// takes no host");

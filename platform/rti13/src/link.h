@@ -35,8 +35,9 @@ std::unique_ptr<Link> OpenInProcessLink();
 std::unique_ptr<Link> OpenHubLink(const std::string& host, std::uint16_t port);
 
 // Where a federation name sends a federate:
-//   "thread:///Name" or "Name"      the federates of this process
+//   "thread:///Name"                the federates of this process
 //   "rti://HOST[:PORT]/Name"        the hub on HOST (loopback), PORT default kDefaultHubPort
+//   "Name"                          the hub on 127.0.0.1, its default port
 // Anything else with "://", or an empty name, throws Failure(RTIinternalError).
 struct FederationAddress {
     std::string hubHost;  // empty: in this process

@@ -39,13 +39,13 @@ template <class Base>
 void ValueSet<Base>::getValue(RTI::ULong i, char* buff, RTI::ULong& valueLength) const {
     const Value& v = At(i);
     if (!v.bytes.empty()) std::memcpy(buff, v.bytes.data(), v.bytes.size());
-    valueLength = v.bytes.size();
+    valueLength = static_cast<RTI::ULong>(v.bytes.size());
 }
 
 template <class Base>
 char* ValueSet<Base>::getValuePointer(RTI::ULong i, RTI::ULong& valueLength) const {
     const Value& v = At(i);
-    valueLength = v.bytes.size();
+    valueLength = static_cast<RTI::ULong>(v.bytes.size());
     return const_cast<char*>(v.bytes.data());
 }
 
@@ -58,6 +58,21 @@ void ValueSet<Base>::add(RTI::Handle h, const char* buff, RTI::ULong valueLength
             return;
         }
     values_.push_back({h, std::move(bytes)});
+}
+
+template <class Base>
+void ValueSet<Base>::remove(RTI::Handle h) {
+    values_.erase(std::remove_if(values_.begin(), values_.end(),
+                                 [h](const Value& v) { return v.handle == h; }),
+                  values_.end());
+}
+
+// Copies entry i of another set (which may be another implementation).
+template <class Base>
+void ValueSet<Base>::moveFrom(const Base& set, RTI::ULong& i) {
+    RTI::ULong length = 0;
+    const char* bytes = set.getValuePointer(i, length);
+    add(set.getHandle(i), bytes, length);
 }
 
 template class ValueSet<RTI::AttributeHandleValuePairSet>;

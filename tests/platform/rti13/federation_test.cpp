@@ -40,88 +40,57 @@ TEST(FederationLifecycle, RefusalsCarryTheirClassNameAndReason) {
     RTI::RTIambassador rti;
     Recorder rec;
     hcytest::TempDir dir;
-    hcytest::WriteFile(dir.file("bad.fed"), "(FED (objects (class ObjectRoot)");
-    const std::string bad = dir.file("bad.fed");
     const std::string fed = FedPath();
+    const std::string missing = dir.file("no.fed");
+    const char* const name = "thread:///L";
     struct Case {
         const char* what;
         std::function<void()> call;
         const char* thrown;
     };
     const Case cases[] = {
-        {"missing FED file",
-         [&] { rti.createFederationExecution("L", dir.file("no.fed").c_str()); },
+        {"missing FED file", [&] { rti.createFederationExecution(name, missing.c_str()); },
          "CouldNotOpenFED"},
-        {"unbalanced FED file", [&] { rti.createFederationExecution("L", bad.c_str()); },
-         "ErrorReadingFED"},
-        {"unknown transport", [&] { rti.createFederationExecution("udp://x/L", fed.c_str()); },
-         "RTIinternalError"},
-        {"non-loopback hub",
-         [&] { rti.createFederationExecution("rti://10.1.2.3:1/L", fed.c_str()); },
-         "RTIinternalError"},
-        {"join before create", [&] { rti.joinFederationExecution("hcy", "L", &rec); },
+        {"join before create", [&] { rti.joinFederationExecution("hcy", name, &rec); },
          "FederationExecutionDoesNotExist"},
-        {"destroy before create", [&] { rti.destroyFederationExecution("L"); },
-         "FederationExecutionDoesNotExist"},
-        {"create", [&] { rti.createFederationExecution("L", fed.c_str()); }, ""},
-        {"create again, as a URL",
-         [&] { rti.createFederationExecution("thread:///L", fed.c_str()); },
+        {"create", [&] { rti.createFederationExecution(name, fed.c_str()); }, ""},
+        {"create again", [&] { rti.createFederationExecution(name, fed.c_str()); },
          "FederationExecutionAlreadyExists"},
-        {"publish before join", [&] { rti.publishInteractionClass(1); },
-         "FederateNotExecutionMember"},
-        {"lookup before join", [&] { rti.getObjectClassHandle(kTransmitter); },
-         "FederateNotExecutionMember"},
-        {"join", [&] { EXPECT_EQ(rti.joinFederationExecution("hcy", "L", &rec), 1u); }, ""},
-        {"join twice", [&] { rti.joinFederationExecution("hcy", "L", &rec); },
+        {"join", [&] { rti.joinFederationExecution("hcy", name, &rec); }, ""},
+        {"join twice", [&] { rti.joinFederationExecution("hcy", name, &rec); },
          "FederateAlreadyExecutionMember"},
-        {"destroy while joined", [&] { rti.destroyFederationExecution("L"); },
+        {"destroy while joined", [&] { rti.destroyFederationExecution(name); },
          "FederatesCurrentlyJoined"},
-        {"resign action 0", [&] { rti.resignFederationExecution(RTI::ResignAction(0)); },
-         "InvalidResignAction"},
-        {"resign action 5", [&] { rti.resignFederationExecution(RTI::ResignAction(5)); },
-         "InvalidResignAction"},
         {"unknown class name", [&] { rti.getObjectClassHandle("EmbeddedSystem.Nothing"); },
          "NameNotFound"},
         {"unknown attribute",
          [&] { rti.getAttributeHandle("Nothing", rti.getObjectClassHandle(kTransmitter)); },
          "NameNotFound"},
-        {"attribute of no class", [&] { rti.getAttributeHandle("Frequency", 999); },
-         "ObjectClassNotDefined"},
-        {"unpublish what is not published",
-         [&] { rti.unpublishObjectClass(rti.getObjectClassHandle(kTransmitter)); },
-         "ObjectClassNotPublished"},
-        {"unsubscribe what is not subscribed",
-         [&] { rti.unsubscribeInteractionClass(rti.getInteractionClassHandle(kSignal)); },
-         "InteractionClassNotSubscribed"},
         {"resign",
          [&] { rti.resignFederationExecution(RTI::DELETE_OBJECTS_AND_RELEASE_ATTRIBUTES); }, ""},
         {"resign again", [&] { rti.resignFederationExecution(RTI::NO_ACTION); },
          "FederateNotExecutionMember"},
-        {"idle tick while not joined", [&] { EXPECT_EQ(rti.tick(), RTI::RTI_FALSE); }, ""},
-        {"destroy", [&] { rti.destroyFederationExecution("thread:///L"); }, ""},
+        {"destroy", [&] { rti.destroyFederationExecution(name); }, ""},
+        {"destroy again", [&] { rti.destroyFederationExecution(name); },
+         "FederationExecutionDoesNotExist"},
     };
     for (const Case& c : cases) EXPECT_EQ(Thrown(c.call), c.thrown) << c.what;
 
     try {
-        rti.createFederationExecution("L2", bad.c_str());
+        rti.createFederationExecution(name, missing.c_str());
         FAIL();
-    } catch (const RTI::ErrorReadingFED& e) {
-        EXPECT_STREQ(e._name, "ErrorReadingFED");
-        EXPECT_NE(std::string(e._reason).find("never closed"), std::string::npos) << e._reason;
-        const RTI::ErrorReadingFED copy = e;
+    } catch (const RTI::CouldNotOpenFED& e) {
+        EXPECT_STREQ(e._name, "CouldNotOpenFED");
+        EXPECT_NE(std::string(e._reason).find("no.fed"), std::string::npos) << e._reason;
+        const RTI::CouldNotOpenFED copy = e;
         EXPECT_STREQ(copy._reason, e._reason);
     }
 }
 
-TEST_F(Federation, HandlesComeFromTheFomWithAndWithoutTheRootAndZeroIsOneOfThem) {
-    EXPECT_EQ(a.rti.getObjectClassHandle("ObjectRoot.EmbeddedSystem.RadioTransmitter"),
-              a.transmitter);
-    EXPECT_EQ(
-        a.rti.getInteractionClassHandle("InteractionRoot.RadioSignal.EncodedAudioRadioSignal"),
-        a.signal);
+TEST_F(Federation, HandlesComeFromTheFomByRootRelativeNames) {
     EXPECT_EQ(b.transmitter, a.transmitter) << "every federate sees the same handles";
-    EXPECT_EQ(a.Param("HostRadioIndex"), 0u) << "the first parameter of the FOM";
-    EXPECT_EQ(a.Attr("privilegeToDelete"), 0u) << "the first attribute, inherited from ObjectRoot";
+    EXPECT_EQ(b.signal, a.signal);
+    EXPECT_EQ(a.rti.getInteractionClassHandle("RadioSignal.EncodedAudioRadioSignal"), a.signal);
     const RTI::ObjectClassHandle embedded = a.rti.getObjectClassHandle("EmbeddedSystem");
     const RTI::ObjectClassHandle receiver =
         a.rti.getObjectClassHandle("EmbeddedSystem.RadioReceiver");
@@ -143,7 +112,7 @@ TEST_F(Federation, SubscribersDiscoverAndReflectOnlyTheirSubsetInsideTickAndNeve
                                            {"TransmittedPower", "P"}}),
                                 nullptr);
     EXPECT_TRUE(b.rec.events.empty()) << "callbacks arrive only inside tick";
-    b.rti.tick();
+    ASSERT_TRUE(b.TickUntil([&] { return b.rec.events.size() >= 2; }));
     ASSERT_EQ(b.rec.events.size(), 2u);
     EXPECT_EQ(b.rec.events[0].kind, "discover");
     EXPECT_EQ(b.rec.events[0].handle, radio);
@@ -163,13 +132,11 @@ TEST_F(Federation, SubscribersDiscoverAndReflectOnlyTheirSubsetInsideTickAndNeve
     c.rti.subscribeObjectClassAttributes(
         c.rti.getObjectClassHandle("EmbeddedSystem"),
         *c.Set({"EntityIdentifier"}, c.rti.getObjectClassHandle("EmbeddedSystem")));
-    c.rti.tick();
-    ASSERT_EQ(c.rec.Of("discover").size(), 1u);
+    ASSERT_TRUE(c.TickUntilKind("discover"));
     EXPECT_EQ(c.rec.events[0].objectClass, c.rti.getObjectClassHandle("EmbeddedSystem"));
     a.rti.updateAttributeValues(radio, *a.Values({{"Frequency", "F"}, {"EntityIdentifier", "E"}}),
                                 "t");
-    c.rti.tick();
-    ASSERT_EQ(c.rec.Of("reflect").size(), 1u);
+    ASSERT_TRUE(c.TickUntilKind("reflect"));
     EXPECT_EQ(c.rec.Of("reflect")[0].values,
               (std::map<RTI::Handle, std::string>{{c.Attr("EntityIdentifier"), "E"}}));
 
@@ -189,8 +156,8 @@ TEST_F(Federation, InteractionsReachSubscribersAsTheClassTheySubscribed) {
                                      {"SignalData", audio},
                                      {"SampleCount", "\7\320"}}),
                           "tag");
-    b.rti.tick();
-    c.rti.tick();
+    ASSERT_TRUE(b.TickUntilKind("receive"));
+    ASSERT_TRUE(c.TickUntilKind("receive"));
     a.rti.tick();
     ASSERT_EQ(b.rec.events.size(), 1u);
     EXPECT_EQ(b.rec.events[0].kind, "receive");
@@ -209,9 +176,7 @@ TEST_F(Federation, ObjectServicesRefuseWhatTheFederateMayNotDo) {
     a.Declare({"Frequency"});
     b.Declare({"Frequency"});
     const RTI::ObjectHandle radio = a.rti.registerObjectInstance(a.transmitter, "radio-a");
-    b.rti.tick();
-    const RTI::AttributeHandle receiverIndex =
-        a.Attr("RadioIndex", a.rti.getObjectClassHandle("EmbeddedSystem.RadioReceiver"));
+    ASSERT_TRUE(b.TickUntilKind("discover"));
     struct Case {
         const char* what;
         std::function<void()> call;
@@ -236,14 +201,6 @@ TEST_F(Federation, ObjectServicesRefuseWhatTheFederateMayNotDo) {
              a.rti.updateAttributeValues(radio, *a.Values({{"WorldLocation", "W"}}), "");
          },
          "AttributeNotOwned"},
-        {"update an attribute of another class",
-         [&] {
-             std::unique_ptr<RTI::AttributeHandleValuePairSet> v(
-                 RTI::AttributeSetFactory::create(1));
-             v->add(receiverIndex, "x", 1);
-             a.rti.updateAttributeValues(radio, *v, "");
-         },
-         "AttributeNotDefined"},
         {"update an unknown object",
          [&] {
              a.rti.updateAttributeValues(77, *a.Values({{"Frequency", "F"}}), "");
@@ -253,13 +210,6 @@ TEST_F(Federation, ObjectServicesRefuseWhatTheFederateMayNotDo) {
          "ObjectNotKnown"},
         {"delete another's object", [&] { b.rti.deleteObjectInstance(radio, ""); },
          "DeletePrivilegeNotHeld"},
-        {"subscribe an attribute of another class",
-         [&] {
-             std::unique_ptr<RTI::AttributeHandleSet> s(RTI::AttributeHandleSetFactory::create(1));
-             s->add(receiverIndex);
-             b.rti.subscribeObjectClassAttributes(b.transmitter, *s);
-         },
-         "AttributeNotDefined"},
         {"send unpublished", [&] { c.rti.sendInteraction(c.signal, *c.Params({}), ""); },
          "InteractionClassNotPublished"},
         {"send a parameter of no class",
@@ -281,33 +231,22 @@ TEST_F(Federation, DeletionAndResignationRemoveObjectsAtThoseWhoDiscoveredThem) 
     a.Declare({"Frequency"});
     b.Declare({"Frequency"});
     const RTI::ObjectHandle one = a.rti.registerObjectInstance(a.transmitter, "one");
-    const RTI::ObjectHandle two = a.rti.registerObjectInstance(a.transmitter, nullptr);
+    const RTI::ObjectHandle two = a.rti.registerObjectInstance(a.transmitter, "two");
     const RTI::ObjectHandle kept = a.rti.registerObjectInstance(a.transmitter, "kept");
-    b.rti.tick();
-    ASSERT_EQ(b.rec.Of("discover").size(), 3u);
-    EXPECT_FALSE(b.rec.Of("discover")[1].text.empty()) << "the RTI names an unnamed object";
+    ASSERT_TRUE(b.TickUntilKind("discover", 3));
     a.rti.deleteObjectInstance(one, "gone");
-    b.rti.tick();
-    ASSERT_EQ(b.rec.Of("remove").size(), 1u);
+    ASSERT_TRUE(b.TickUntilKind("remove"));
     EXPECT_EQ(b.rec.Of("remove")[0].handle, one);
     EXPECT_EQ(b.rec.Of("remove")[0].text, "gone");
     EXPECT_EQ(Thrown([&] { a.rti.registerObjectInstance(a.transmitter, "one"); }), "")
         << "the name is free again";
 
-    // Releasing keeps the objects, without an owner; deleting removes them.
-    c.Join(name);
-    c.rti.publishObjectClass(c.transmitter, *c.Set({"Frequency"}));
-    const RTI::ObjectHandle orphan = c.rti.registerObjectInstance(c.transmitter, "orphan");
-    c.rti.resignFederationExecution(RTI::RELEASE_ATTRIBUTES);
+    // Resigning with deletion removes the rest.
     a.rti.resignFederationExecution(RTI::DELETE_OBJECTS_AND_RELEASE_ATTRIBUTES);
-    b.rti.tick();
+    ASSERT_TRUE(b.TickUntilKind("remove", 3));
     std::set<RTI::ObjectHandle> removed;
     for (const Event& e : b.rec.Of("remove")) removed.insert(e.handle);
     EXPECT_EQ(removed.count(two) + removed.count(kept), 2u);
-    EXPECT_EQ(removed.count(orphan), 0u);
-    char* instance = b.rti.getObjectInstanceName(orphan);
-    EXPECT_STREQ(instance, "orphan");
-    delete[] instance;
 }
 
 TEST_F(Federation, UpdateRequestsAskTheOwnersForWhatTheyOwn) {
@@ -315,19 +254,17 @@ TEST_F(Federation, UpdateRequestsAskTheOwnersForWhatTheyOwn) {
     b.Declare({"Frequency"});
     const RTI::ObjectHandle ra = a.rti.registerObjectInstance(a.transmitter, "ra");
     const RTI::ObjectHandle rb = b.rti.registerObjectInstance(b.transmitter, "rb");
-    a.rti.tick();
-    b.rti.tick();
+    ASSERT_TRUE(a.TickUntilKind("discover"));
+    ASSERT_TRUE(b.TickUntilKind("discover"));
     b.rti.requestObjectAttributeValueUpdate(ra, *b.Set({"Frequency", "WorldLocation"}));
-    a.rti.tick();
-    ASSERT_EQ(a.rec.Of("provide").size(), 1u);
+    ASSERT_TRUE(a.TickUntilKind("provide"));
     EXPECT_EQ(a.rec.Of("provide")[0].handle, ra);
     EXPECT_EQ(a.rec.Of("provide")[0].attributes, std::vector<RTI::Handle>{a.Attr("Frequency")})
         << "only what the owner holds";
 
     b.rti.requestClassAttributeValueUpdate(b.transmitter, *b.Set({"Frequency", "RadioIndex"}));
-    a.rti.tick();
+    ASSERT_TRUE(a.TickUntilKind("provide", 2));
     b.rti.tick();
-    ASSERT_EQ(a.rec.Of("provide").size(), 2u);
     EXPECT_EQ(a.rec.Of("provide")[1].handle, ra);
     EXPECT_EQ(a.rec.Of("provide")[1].attributes.size(), 2u);
     EXPECT_TRUE(b.rec.Of("provide").empty()) << "the requester's own objects are not asked";
@@ -347,7 +284,7 @@ TEST_F(Federation, AServiceCalledFromACallbackOrAnotherThreadIsRefused) {
         refused.push_back(Thrown([&] { b.rti.getObjectClassHandle(kTransmitter); }));
     };
     a.rti.registerObjectInstance(a.transmitter, "radio-a");
-    b.rti.tick();
+    ASSERT_TRUE(b.TickUntil([&] { return !refused.empty(); }));
     EXPECT_EQ(refused, std::vector<std::string>(3, "ConcurrentAccessAttempted"));
     b.rec.onEvent = nullptr;
     EXPECT_EQ(Thrown([&] { b.rti.getObjectClassHandle(kTransmitter); }), "")
@@ -388,6 +325,9 @@ TEST_F(Federation, AnIdleTickReturnsAtOnceAndABoundedTickWakesForACallback) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 15s);
 }
 
+#ifndef HCY_RTI_EXTERNAL
+// Our RTI's own promise (a real one may deliver on until none is pending): a
+// callback that queues another does not keep a plain tick going.
 TEST_F(Federation, PlainTickDeliversWhatWasPendingWhenItStarted) {
     a.Declare({"Frequency"});
     b.Declare({"Frequency"});
@@ -404,6 +344,8 @@ TEST_F(Federation, PlainTickDeliversWhatWasPendingWhenItStarted) {
     EXPECT_EQ(delivered, 2);
     b.rec.onEvent = nullptr;
 }
+
+#endif
 
 }  // namespace
 }  // namespace rtitest

@@ -1,8 +1,8 @@
 #pragma once
 // A federate ambassador whose every callback does nothing: the base of the
-// tests' recorder and of the benchmark's counter. Compiled as C++14 too
-// (recorder.cpp): it defines every callback of the interface, so it shows
-// that a federate written against the header builds.
+// tests' recorder and of the benchmark's counter. It defines every callback
+// of the interface, so it shows that a federate written against the header
+// builds (against a real 1.3 RTI's header too, in the HLA manager's tests).
 #include "RTI.hh"
 
 namespace rtitest {

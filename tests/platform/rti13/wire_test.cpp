@@ -70,7 +70,7 @@ TEST(FederationNames, SelectTheTransport) {
         const char* federation;
     };
     const Case cases[] = {
-        {"Radios", "", 0, "Radios"},
+        {"Radios", "127.0.0.1", hcyrti::kDefaultHubPort, "Radios"},  // as a real RTI's
         {"thread:///Radios", "", 0, "Radios"},
         {"rti://127.0.0.1:4000/Radios", "127.0.0.1", 4000, "Radios"},
         {"rti://localhost/a/b", "localhost", hcyrti::kDefaultHubPort, "a/b"},
