@@ -55,8 +55,14 @@ std::int32_t SignalRuleMask(std::uint32_t mask) {
 
 }  // namespace
 
+// A positive period below one tick is one tick: a host asking for frequent
+// heartbeats gets the most the tick gives, not none.
 plat::BOOL CHalcyraApp::SetHeartbeat(float seconds) {
-    const std::uint32_t ticks = SecondsToTicks(seconds);
+    std::uint32_t ticks = SecondsToTicks(seconds);
+    if (seconds > 0 && seconds * 1000 < kTickPeriodMs) {
+        ticks = 1;
+        seconds = kTickPeriodMs / 1000.0f;
+    }
     m_nHeartbeatTicks = ticks == 0 ? -1 : static_cast<std::int32_t>(ticks);
     if (!m_bRecvTimeoutSet.load()) SetRecvTimeout(seconds * 3);
     return 1;

@@ -87,13 +87,26 @@ int CArc164RadioModel::SetFrequency(double receiveHz, double transmitHz) {
     return CRadioModel::SetFrequency(rx, tx);
 }
 
-// Keying inside the band, or anywhere while hopping; a release always.
+// Keying inside the band, or anywhere while hopping; a release always. A
+// time-of-day tone the radio does not send leaves the net word as it was.
 int CArc164RadioModel::SetPTT(int on, std::uint32_t source) {
+    bool refused = false;
     {
         Guard lock(*this);
-        if (on && !InBand(m_fXmitFrequency) && !(m_nSpreadSpectrum & 1)) return 0;
+        refused = on && !InBand(m_fXmitFrequency) && !(m_nSpreadSpectrum & 1);
+        if (refused) RefuseOutOfBand();
     }
-    return CSecureRadioModel::SetPTT(on, source);
+    // Outside the radio's lock, so that the result counts prompts that fail.
+    const int result = refused ? 0 : CSecureRadioModel::SetPTT(on, source);
+    if (on && !result && source == SourceOf(m_pTodDevice)) {
+        Guard lock(*this);
+        SetHqWord(0, m_nSavedNetWord);
+    }
+    return result;
+}
+
+bool CArc164RadioModel::IsToneSource(std::uint32_t source) const {
+    return source == SourceOf(m_pTodDevice) || source == SourceOf(m_pTestToneDevice);
 }
 
 // ---------------------------------------------------------------------------
@@ -113,16 +126,13 @@ int CArc164RadioModel::SetRadioData(int id, void* value) {
         return 1;
     }
     case RD_FREQ_MODE:
-        // Tuned at once, without re-evaluation or Transmitter PDU.
+        // A retune: what the radio hears and sends changes at once.
         m_nFreqMode = Read<std::int32_t>(value);
-        if (m_nFreqMode == 2) {
-            m_fRecvFrequency = m_fXmitFrequency = m_fPresetFreq;
-            m_fGuardFrequency = 0.0;
-        } else {
-            m_fRecvFrequency = m_fSavedMainRx;
-            m_fXmitFrequency = m_fSavedMainTx;
-            m_fGuardFrequency = m_nFreqMode == 1 ? m_fPresetFreq : 0.0;
-        }
+        m_fGuardFrequency = m_nFreqMode == 1 ? m_fPresetFreq : 0.0;
+        if (m_nFreqMode == 2)
+            Retune(m_fPresetFreq, m_fPresetFreq);
+        else
+            Retune(m_fSavedMainRx, m_fSavedMainTx);
         return 1;
     case RD_TONE: SetTone(Read<std::int32_t>(value) != 0); return 1;
     case RD_TEST_TONE_WAV:

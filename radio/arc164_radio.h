@@ -42,6 +42,7 @@ public:
 
 protected:
     bool SameHopNet(const CReceive& record) const override;
+    bool IsToneSource(std::uint32_t source) const override;
     void ReleasePlayback() override;
 
 private:

@@ -91,9 +91,13 @@ int CArc186RadioModel::SetPTT(int on, std::uint32_t source) {
         const double tx = m_fXmitFrequency;
         if (on && !Within(tx, m_fMinAmFreq, m_fMaxAmFreq) &&
             !Within(tx, m_fMinFmFreq, m_fMaxFmFreq))
-            return 0;
+            return RefuseOutOfBand();
     }
     return CSecureRadioModel::SetPTT(on, source);
+}
+
+bool CArc186RadioModel::IsToneSource(std::uint32_t source) const {
+    return source == SourceOf(m_pTestToneDevice);
 }
 
 int CArc186RadioModel::SetRadioData(int id, void* value) {
@@ -111,17 +115,15 @@ int CArc186RadioModel::SetRadioData(int id, void* value) {
         return 1;
     }
     case RD_FREQ_MODE:
-        // Tuned at once, without re-evaluation or Transmitter PDU; the
-        // mode flags are not asked.
+        // A retune: what the radio hears and sends changes at once. The
+        // mode flags are not asked, and the modulation stays the band's.
         m_nFreqMode = Read<std::int32_t>(value);
-        if (m_nFreqMode == 1) {
-            m_fRecvFrequency = m_fXmitFrequency = m_fAmGuardFreq;
-        } else if (m_nFreqMode == 2) {
-            m_fRecvFrequency = m_fXmitFrequency = m_fFmGuardFreq;
-        } else {
-            m_fRecvFrequency = m_fSavedMainRx;
-            m_fXmitFrequency = m_fSavedMainTx;
-        }
+        if (m_nFreqMode == 1)
+            Retune(m_fAmGuardFreq, m_fAmGuardFreq);
+        else if (m_nFreqMode == 2)
+            Retune(m_fFmGuardFreq, m_fFmGuardFreq);
+        else
+            Retune(m_fSavedMainRx, m_fSavedMainTx);
         return 1;
     case RD_TONE:
         if (Read<std::int32_t>(value))

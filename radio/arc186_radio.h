@@ -22,6 +22,7 @@ public:
 
 protected:
     void ReleasePlayback() override;
+    bool IsToneSource(std::uint32_t source) const override;
 
 private:
     static constexpr int kAmBand = 3, kFmBand = 4;

@@ -29,7 +29,8 @@ int CArc190RadioModel::SetFrequency(double receiveHz, double transmitHz) {
 int CArc190RadioModel::SetPTT(int on, std::uint32_t source) {
     {
         Guard lock(*this);
-        if (on && !(m_fMinFreq <= m_fXmitFrequency && m_fXmitFrequency <= m_fMaxFreq)) return 0;
+        if (on && !(m_fMinFreq <= m_fXmitFrequency && m_fXmitFrequency <= m_fMaxFreq))
+            return RefuseOutOfBand();
     }
     return CSecureRadioModel::SetPTT(on, source);
 }

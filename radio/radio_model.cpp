@@ -470,13 +470,18 @@ int CRadioModel::SetFrequency(double receiveHz, double transmitHz) {
     }
     Guard lock(*this);
     if (transmitHz == m_fXmitFrequency && receiveHz == m_fRecvFrequency) return 1;
+    Retune(receiveHz, transmitHz);
+    return 1;
+}
+
+void CRadioModel::Retune(double receiveHz, double transmitHz) {
+    Guard lock(*this);
     m_fRecvFrequency = std::trunc(receiveHz);
     m_fXmitFrequency = std::trunc(transmitHz);
     ReevaluateAllForTuning();
     if (IsKeyed()) SendTransmitterPdu();
     if (m_fXmitFrequency == 0.0 && IsKeyed()) SetPTT(0, m_nPttSource);
     NotifyAttribute(HLA_ATTR_FREQUENCY);
-    return 1;
 }
 
 int CRadioModel::SetNet(std::uint16_t net) {

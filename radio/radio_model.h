@@ -279,6 +279,10 @@ protected:
     // new squelch level leave their records' reception as it is.
     virtual bool ReevaluatesOnSettings() const { return true; }
 
+    // Tuned to whole hertz at once: reception re-evaluated, a keyed radio's
+    // Transmitter PDU sent (released at 0 Hz), the federation told.
+    void Retune(double receiveHz, double transmitHz);
+
     // Pipeline pieces (mutex held).
     void EvaluateReception(CReceive& record);
     void ApplySquelch(CReceive& record);
@@ -383,7 +387,7 @@ protected:
     std::uint32_t m_nXmitShift = 0;
     std::uint32_t m_nXmitZero = 0;
     std::atomic<double> m_fXmitLevel{0.0};
-    std::uint32_t m_nPromptSource = 0;
+    std::uint32_t m_nPromptSource = 0;  // non-zero: the only source sent (a crypto preamble)
     std::uint32_t m_nHlaMask = HLA_ATTR_ALL;
     std::uint32_t m_nFullUpdateSent = 0;
     std::uint32_t m_nSharingMode = 0;

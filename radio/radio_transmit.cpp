@@ -262,7 +262,7 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
             m_fXmitLevel = 0.0;
             return;
         }
-        if (m_nPromptSource != 0 && source == m_nPromptSource) return;
+        if (m_nPromptSource != 0 && source != m_nPromptSource) return;
         // A radio that is not keyed is silent, whoever hands it audio.
         if (!IsKeyed()) return;
         if (m_nSharingMode) {

@@ -195,30 +195,46 @@ int CSecureRadioModel::SetPTT(int on, std::uint32_t source) {
 
 int CSecureRadioModel::Key(int on, std::uint32_t source, const std::shared_ptr<int>& outcome) {
     if (!m_nOn) return 0;
-    m_nPttRequested = on;
+    const bool tone = IsToneSource(source);
     if (!on) {
-        if (m_bNoFill) {
+        if (m_bNoFill && !tone) {
             m_bNoFill = false;
             CRadioPrompt* prompt = m_pNoFill.get();
             AfterUnlock([prompt] { prompt->Stop(); });
             return 1;
         }
-        if (m_bPreamble && (source == m_nHeldSource || source == PreambleSource())) {
-            // Reception comes back at once; the device's end notice then
-            // finds nothing to do.
-            EndPreamble();
-            AfterUnlock([device = m_pPreambleDevice] { device->StopPlayback(); });
+        const auto held = std::find(m_heldSources.begin(), m_heldSources.end(), source);
+        if (m_bPreamble && (held != m_heldSources.end() || source == PreambleSource())) {
+            if (held != m_heldSources.end()) m_heldSources.erase(held);
+            if (m_heldSources.empty() || source == PreambleSource()) {
+                // Reception comes back at once; the device's end notice then
+                // finds nothing to do.
+                m_heldSources.clear();
+                EndPreamble();
+                AfterUnlock([device = m_pPreambleDevice] { device->StopPlayback(); });
+            }
             return 1;
         }
         return KeyDirect(0, source);
     }
+    // Nothing but the preamble goes out while it plays: a further source
+    // waits for its end.
+    if (m_bPreamble) {
+        if (std::find(m_heldSources.begin(), m_heldSources.end(), source) == m_heldSources.end())
+            m_heldSources.push_back(source);
+        return 1;
+    }
     // A second keying changes nothing, as for every radio.
-    if (m_bNoFill) return 1;
+    if (m_bNoFill && !tone) return 1;
     if (IsKeyed()) return KeyDirect(on, source);
     if (m_nCryptoSystem != 0) {
-        // No key loaded: the operator hears the no-fill prompt, nothing is sent.
-        if (m_nCryptoKey == 0 && !m_nAllowPlainXmit) return PlayNoFillPrompt(outcome) ? 1 : 0;
-        if (StartPreamble(source, outcome)) {
+        // No key loaded: nothing is sent; the operator hears the no-fill
+        // prompt.
+        if (m_nCryptoKey == 0 && !m_nAllowPlainXmit) {
+            hcy::Library().SetErrorf("Radio %d: No crypto key loaded.", GetUserId());
+            return !tone && PlayNoFillPrompt(outcome) ? 1 : 0;
+        }
+        if (!tone && StartPreamble(source, outcome)) {
             SetRecordsPttBlock(true);
             return CRadioModel::SetPTT(1, PreambleSource());
         }
@@ -226,6 +242,12 @@ int CSecureRadioModel::Key(int on, std::uint32_t source, const std::shared_ptr<i
         m_nPromptSource = 0;
     }
     return KeyDirect(on, source);
+}
+
+int CSecureRadioModel::RefuseOutOfBand() {
+    hcy::Library().SetErrorf("Radio %d: Transmit frequency %.0f Hz is outside the radio's band.",
+                             GetUserId(), m_fXmitFrequency);
+    return 0;
 }
 
 int CSecureRadioModel::KeyDirect(int on, std::uint32_t source) {
@@ -242,25 +264,27 @@ void CSecureRadioModel::MuteWhileKeyed() {
     SetRecordsPttBlock(keyed);
 }
 
-std::uint32_t CSecureRadioModel::PreambleSource() const {
-    return m_pPreambleDevice ? static_cast<std::uint32_t>(m_pPreambleDevice->GetHandle()) * 2 : 0;
+std::uint32_t CSecureRadioModel::SourceOf(const std::shared_ptr<CPlaybackDevice>& device) {
+    return device ? static_cast<std::uint32_t>(device->GetHandle()) * 2 : 0;
 }
 
-// The radio keys with the preamble device as its source; the operator's
-// audio is held back (prompt source) and reception ends without tail
-// (mode 11) until the file has played.
+std::uint32_t CSecureRadioModel::PreambleSource() const { return SourceOf(m_pPreambleDevice); }
+
+// The radio keys with the preamble device as its source and sends nothing
+// else (prompt source); reception ends without tail (mode 11) until the
+// file has played.
 bool CSecureRadioModel::StartPreamble(std::uint32_t source, const std::shared_ptr<int>& outcome) {
     if (m_nAllowPlainXmit && m_nCryptoKey == 0) return false;  // in clear: no preamble
     m_nSavedEndMode = m_nReceptionMode;
     m_nReceptionMode = RECEPTION_MODE_SILENT;
-    m_nHeldSource = source;
-    m_nPromptSource = source;
     const std::string file = PromptFile("Preamble");
     if (file.empty()) return false;
     const bool made = !m_pPreambleDevice;
     if (made) m_pPreambleDevice = MakePlaybackDevice(false, true, false);
     if (!m_pPreambleDevice) return false;
     m_bPreamble = true;
+    m_heldSources.assign(1, source);
+    m_nPromptSource = PreambleSource();
     ++m_nPreambleStarts;
     AfterUnlock([this, device = m_pPreambleDevice, file, made, outcome] {
         if (made) device->AddTransmitPath(this);
@@ -272,9 +296,9 @@ bool CSecureRadioModel::StartPreamble(std::uint32_t source, const std::shared_pt
             return;
         }
         if (started) return;
-        // The file does not play: the operator's own keying instead.
+        // The file does not play: the held keyings instead.
         EndPreamble();
-        if (m_nPttRequested) *outcome = KeyDirect(1, m_nHeldSource);
+        *outcome = KeyHeld();
     });
     return true;
 }
@@ -287,6 +311,14 @@ void CSecureRadioModel::EndPreamble() {
     MuteWhileKeyed();
 }
 
+int CSecureRadioModel::KeyHeld() {
+    const std::vector<std::uint32_t> held = std::move(m_heldSources);
+    m_heldSources.clear();
+    int result = 0;
+    for (std::uint32_t source : held) result = std::max(result, KeyDirect(1, source));
+    return result;
+}
+
 int CSecureRadioModel::OnPlaybackDone(std::uint32_t source) {
     Guard lock(*this);
     if (!m_bPreamble || source != PreambleSource()) {
@@ -296,8 +328,7 @@ int CSecureRadioModel::OnPlaybackDone(std::uint32_t source) {
     // The end of a playback that a newer preamble replaced.
     if (m_nPreambleStarts > 0 || m_pPreambleDevice->IsPlaying()) return 0;
     EndPreamble();
-    if (!m_nPttRequested) return 0;  // let go meanwhile
-    return KeyDirect(1, m_nHeldSource);
+    return KeyHeld();  // none: let go meanwhile
 }
 
 bool CSecureRadioModel::PlayNoFillPrompt(const std::shared_ptr<int>& outcome) {

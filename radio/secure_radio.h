@@ -17,14 +17,19 @@
 // Keying states with a crypto system:
 //   idle --key, no crypto key (no plain)--> no-fill prompt (not keyed)
 //   idle --key, "Preamble%dWav" set------> preamble (keyed by the preamble
-//         device, reception mode 11, operator's audio held back)
-//         --file played out, key held--> voice (keyed by the operator)
+//         device, reception mode 11; every other source that keys meanwhile
+//         is held back, its audio unsent)
+//         --file played out, a key held--> voice (keyed by the held sources)
 //   idle --key, otherwise---------------> voice
-//   a release ends each of them.
+//   a release ends each of them; the preamble ends when its last held
+//   source lets go.
+// The radio's own tones (the ARC radios') key it directly: no prompt, no
+// preamble; without a crypto key they are refused.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "radio/generic_radio.h"
 
@@ -63,6 +68,13 @@ protected:
     // Both hop: the transmitter's modulation parameters name this radio's
     // hop net.
     virtual bool SameHopNet(const CReceive& record) const;
+    // A source word of the radio's own tone devices: keyed without prompt
+    // or preamble.
+    virtual bool IsToneSource(std::uint32_t) const { return false; }
+    static std::uint32_t SourceOf(const std::shared_ptr<CPlaybackDevice>& device);
+    // Mutex held: a keying the radio refuses because its transmit frequency
+    // is outside its band; leaves the reason as the last error. Returns 0.
+    int RefuseOutOfBand();
     // "Preamble%dWav" and the like for the radio's crypto system, from the
     // radio's configuration section; empty: none.
     std::string PromptFile(const char* name) const;
@@ -94,8 +106,9 @@ protected:
 
     std::uint32_t m_nSavedEndMode = RECEPTION_MODE_TAIL;
     std::uint32_t m_nLastPttSent = 0;  // keyed when the previous Transmitter PDU left
-    int m_nPttRequested = 0;           // the operator still holds the key
-    std::uint32_t m_nHeldSource = 0;   // the operator's source while the preamble plays
+    // Sources that keyed while the preamble plays, in order: keyed when it
+    // has played out.
+    std::vector<std::uint32_t> m_heldSources;
     std::string m_strSection = "Secure";
     double m_fGuardFrequency = 0.0;  // also heard by the tuner; 0: none [Hz]
     // False for a radio whose modulation parameters are no hop-net record
@@ -111,6 +124,8 @@ private:
     bool PlayNoFillPrompt(const std::shared_ptr<int>& outcome);
     // The preamble keying ends: unkeyed, reception as before it.
     void EndPreamble();
+    // The held sources key the radio, the first of them first.
+    int KeyHeld();
     std::uint32_t PreambleSource() const;
 
     std::shared_ptr<CPlaybackDevice> m_pPreambleDevice;  // made on first use

@@ -29,10 +29,11 @@ TEST_F(LibraryTest, HeartbeatAndTimeoutConversions) {
     EXPECT_EQ(theApp.m_nHeartbeatTicks, 1);
     EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 3);  // 0.9 s from the first call
 
+    // Below one tick: one tick (not off), and a time-out of three of them.
     theApp.m_bRecvTimeoutSet = false;
-    hcySetHeartbeat(0.2f);
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, -1);
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 2);
+    hcySetHeartbeat(0.1f);
+    EXPECT_EQ(theApp.m_nHeartbeatTicks, 1);
+    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 3);
 
     theApp.m_bRecvTimeoutSet = false;
     hcySetHeartbeat(2.0f);

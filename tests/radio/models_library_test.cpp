@@ -133,6 +133,15 @@ TEST_F(ModelsOnTheLibrary, ToneDevicesTakeHandlesOfTheSharedCounter) {
     EXPECT_EQ(theApp.FindDevice(arc164 - 1), nullptr);  // not in the device table
 }
 
+// A keying the radio refuses keeps hcySetRadioPTT's 1 and says why.
+TEST_F(ModelsOnTheLibrary, ARefusedKeyingLeavesItsReason) {
+    const int radio = Radio(RADIO_TYPE_ARC190, 50e6);  // out of band: tuned to 0 Hz
+    ASSERT_EQ(hcySetComRadioXmit(radio, device, 1), 1);
+    EXPECT_EQ(hcySetRadioPTT(device, 1, 0), 1);
+    EXPECT_EQ(Error(), "HCY ERROR: Radio " + std::to_string(radio) +
+                           ": Transmit frequency 0 Hz is outside the radio's band.");
+}
+
 TEST_F(ModelsOnTheLibrary, SixChannelPriorityMutesLowerValuesUntilItEnds) {
     const int set = Radio(RADIO_TYPE_MODEL1008, -5);  // slot 0: channel 5
     hcySetRadioFrequency(set, -(3 * 65536 + 7), -5);  // slot 3: channel 7

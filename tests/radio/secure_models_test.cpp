@@ -2,6 +2,7 @@
 // ARC-190): what they hear by crypto, hop net and tuning, how they tune and
 // key, and what their Transmitter PDUs carry.
 #include <cmath>
+#include <tuple>
 
 #include "secure_fixture.h"
 
@@ -142,6 +143,7 @@ TEST_F(SecureModels, WithoutAKeyNothingIsSentUnlessPlainTransmissionIsAllowed) {
     auto radio = Tuned(RADIO_TYPE_SECURE, p);
     radio->SetCryptoSystem(3);
     EXPECT_EQ(radio->SetPTT(1, 2), 0);  // no no-fill prompt configured
+    EXPECT_EQ(theApp.LastError(), "HCY ERROR: Radio 8: No crypto key loaded.");
     EXPECT_EQ(radio->GetPttSource(), 0u);
     EXPECT_TRUE(Pdus(hcy::net::PDU_TYPE_TRANSMITTER).empty());
     Data(*radio, RD_ALLOW_PLAIN_XMIT, std::uint32_t{1});
@@ -238,6 +240,8 @@ TEST_F(SecureModels, Arc164RoundsTo100HzAndTunesToZeroOutsideItsBand) {
     }
     Clear();
     EXPECT_EQ(radio->SetPTT(1, 2), 0);  // out of band
+    EXPECT_EQ(theApp.LastError(),
+              "HCY ERROR: Radio 8: Transmit frequency 0 Hz is outside the radio's band.");
     EXPECT_TRUE(Pdus(hcy::net::PDU_TYPE_TRANSMITTER).empty());
     radio->SetSpreadSpectrum(1);  // hopping: anywhere
     EXPECT_EQ(radio->SetPTT(1, 2), 1);
@@ -367,6 +371,45 @@ TEST_F(SecureModels, Arc186ChoosesItsBandByTheReceiveFrequency) {
     EXPECT_EQ(radio->GetRxFrequency(), 40.5e6);
 }
 
+// Keyed by the transmit frequency, whatever band the receive frequency
+// chose; FM guard mode gives way to its disable flag.
+TEST_F(SecureModels, Arc186KeysByItsTransmitFrequencyAndItsFlagsBindTheGuardModes) {
+    std::size_t p = 0;
+    auto radio = Tuned(RADIO_TYPE_ARC186, p, 35e6);
+    radio->SetFrequency(35e6, 200e6);
+    EXPECT_EQ(radio->SetPTT(1, 2), 0);
+    EXPECT_EQ(theApp.LastError(),
+              "HCY ERROR: Radio 8: Transmit frequency 200000000 Hz is outside the radio's band.");
+    Data(*radio, RD_FM_MODE_FLAG, std::int32_t{1});
+    Data(*radio, RD_FREQ_MODE, std::int32_t{2});
+    radio->SetFrequency(118e6, 118e6);
+    EXPECT_EQ(radio->SetPTT(1, 2), 1);
+    EXPECT_EQ(LastTransmitterPdu().transmitState, 2);
+    EXPECT_EQ(Frequency(LastTransmitterPdu()), 118e6);
+}
+
+// A mode switch is a retune: a live guard transmission is heard at once,
+// and a keyed radio announces its new frequency at once.
+TEST_F(SecureModels, SwitchingTheFrequencyModeRetunesAtOnce) {
+    std::size_t p = 0, q = 0;
+    auto arc164 = Tuned(RADIO_TYPE_ARC164, p, 300e6);
+    auto arc186 = Tuned(RADIO_TYPE_ARC186, q, 35e6);
+    const TransmitterSpec uhf{.frequency = 243e6}, fm{.id = {{10, 20, 31}, 1}, .frequency = 40.5e6};
+    for (auto [radio, path, guard, mode, s] :
+         {std::tuple{arc164, p, 243e6, 1, uhf}, std::tuple{arc186, q, 40.5e6, 2, fm}}) {
+        SCOPED_TRACE(mode);
+        EXPECT_EQ(Hear(*radio, path, s).record, nullptr);
+        Data(*radio, RD_FREQ_MODE, std::int32_t{mode});
+        Deliver(*radio, MakeSignalPdu(s.id, 4, std::vector<std::uint8_t>(64), 32));
+        EXPECT_EQ(Path(path).writes.size(), 1u);
+        Data(*radio, RD_FREQ_MODE, std::int32_t{0});
+        ASSERT_EQ(radio->SetPTT(1, 2), 1);
+        Clear();
+        Data(*radio, RD_FREQ_MODE, std::int32_t{2});
+        EXPECT_EQ(Frequency(LastTransmitterPdu()), guard);
+    }
+}
+
 TEST_F(SecureModels, Arc190KeysOnlyInItsBandAndReleasesWhenTunedOut) {
     std::size_t p = 0;
     auto radio = Tuned(RADIO_TYPE_ARC190, p, 3e6);
@@ -379,7 +422,9 @@ TEST_F(SecureModels, Arc190KeysOnlyInItsBandAndReleasesWhenTunedOut) {
         radio->SetFrequency(row.rx, row.tx);
         EXPECT_EQ(radio->GetRxFrequency(), row.tuned);
     }
+    theApp.ClearError();
     EXPECT_EQ(radio->SetPTT(1, 2), 0);
+    EXPECT_NE(theApp.LastError().find("outside the radio's band"), std::string::npos);
     radio->SetFrequency(3e6, 3e6);
     EXPECT_EQ(radio->SetPTT(1, 2), 1);
     radio->SetFrequency(50e6, 50e6);  // out of the band: 0 Hz, which releases

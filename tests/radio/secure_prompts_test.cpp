@@ -35,10 +35,10 @@ protected:
         }
         return out;
     }
-    // The operator speaks one block of `value` from source 2.
-    void Speak(CRadioModel& radio, std::int16_t value) {
+    // The operator speaks one block of `value` (from source 2 unless said).
+    void Speak(CRadioModel& radio, std::int16_t value, std::uint32_t source = 2) {
         const Samples block(1024, value);
-        radio.TransmitAudio(block.data(), 2048, 16000, 2);
+        radio.TransmitAudio(block.data(), 2048, 16000, source);
     }
     // The prompt samples the path's local source got since the last call.
     Samples Local(std::size_t p) {
@@ -118,6 +118,27 @@ TEST_F(SecurePrompts, AReleaseDuringThePreambleEndsItAndGivesReceptionBack) {
     EXPECT_EQ(States(), std::vector<std::uint8_t>{1});  // not keyed again
 }
 
+// A second device keyed during the preamble sends nothing over it, and
+// keeps the radio when the first lets go.
+TEST_F(SecurePrompts, EveryFurtherSourceWaitsForThePreambleToEnd) {
+    WriteConfig("[Secure]\nPreamble3Wav=" + Wav("preamble.wav", 2048, 1000) + "\n");
+    std::size_t p = 0;
+    auto radio = Keyed<CSecureRadioModel>(p);
+    ASSERT_EQ(radio->SetPTT(1, 2), 1);
+    EXPECT_EQ(radio->SetPTT(1, 4), 1);
+    EXPECT_EQ(radio->SetPTT(0, 2), 1);  // the preamble plays on for source 4
+    Speak(*radio, 7, 4);
+    plat::AdvanceClock(2 * kDevicePeriod);
+    Speak(*radio, 7, 4);
+    EXPECT_TRUE(AllAre(Sent(), 1000));
+    EXPECT_EQ(Sent().size(), 2048u);
+    plat::AdvanceClock(kDevicePeriod);
+    EXPECT_EQ(radio->GetPttSource(), 4u);
+    Clear();
+    Speak(*radio, 7, 4);
+    EXPECT_TRUE(AllAre(Sent(), 7));
+}
+
 TEST_F(SecurePrompts, WithoutAKeyTheNoFillPromptLoopsLocallyUntilTheRelease) {
     WriteConfig("[Secure]\nNoFill3Wav=" + Wav("nofill.wav", 300, 500) + "\n");
     std::size_t p = 0;
@@ -125,6 +146,7 @@ TEST_F(SecurePrompts, WithoutAKeyTheNoFillPromptLoopsLocallyUntilTheRelease) {
     radio->SetCryptoKey(0);
     Local(p);
     ASSERT_EQ(radio->SetPTT(1, 2), 1);
+    EXPECT_EQ(theApp.LastError(), "HCY ERROR: Radio 8: No crypto key loaded.");
     EXPECT_EQ(radio->GetPttSource(), 0u);
     plat::AdvanceClock(3 * kPromptPeriod);
     const Samples heard = Local(p);
@@ -210,6 +232,36 @@ TEST_F(SecurePrompts, Arc164TonesKeyTheRadioAndTheTimeOfDayToneMarksItsNetWord) 
     radio->Heartbeat();
     EXPECT_EQ(Parameters()[0], 0x02);  // the host's net word again
     EXPECT_EQ(Parameters()[1], 0x01);
+}
+
+// The radio's own tones go out without preamble; without a crypto key the
+// time-of-day tone is refused and the net word stays the host's.
+TEST_F(SecurePrompts, Arc164TonesSkipThePreambleAndARefusedTimeOfDayToneKeepsTheNetWord) {
+    WriteConfig("[Secure]\nPreamble3Wav=" + Wav("preamble.wav", 2048, 1000) +
+                "\n[ARC164]\nTestToneWav=" + Wav("test.wav", 1024, 1200) +
+                "\nTODToneWav=" + Wav("tod.wav", 2048, 900) + "\n");
+    const auto tod = static_cast<std::uint32_t>(hcy::Library().m_nNextHandle.load()) * 2;
+    std::size_t p = 0;
+    auto radio = Keyed<CArc164RadioModel>(p, 300e6);
+    radio->SetXmitAttached(1);
+    Data(*radio, RD_TONE, std::int32_t{1});
+    EXPECT_EQ(radio->GetPttSource(), tod + 2);
+    plat::AdvanceClock(kDevicePeriod);
+    EXPECT_TRUE(AllAre(Sent(), 1200));
+    Data(*radio, RD_TONE, std::int32_t{0});
+
+    radio->SetCryptoKey(0);
+    Data(*radio, RD_FH_NET_ID, std::uint16_t{0x0102});
+    Data(*radio, RD_FH_SYNC_OFFSET, std::uint16_t{3});
+    Clear();
+    Data(*radio, RD_TONE, std::int32_t{1});
+    EXPECT_EQ(radio->GetPttSource(), 0u);
+    EXPECT_EQ(theApp.LastError(), "HCY ERROR: Radio 8: No crypto key loaded.");
+    radio->Heartbeat();
+    EXPECT_EQ(Parameters()[0], 0x02);
+    EXPECT_EQ(Parameters()[1], 0x01);
+    plat::AdvanceClock(3 * kDevicePeriod);
+    EXPECT_TRUE(Sent().empty());
 }
 
 // A new test-tone file stops the tone playing and plays at the next RD_TONE.
