@@ -24,6 +24,11 @@ for header in halcyra/halcyra.h hcyplat/hcyplatform.h; do
   [ -f "$prefix/include/$header" ] || { echo "check-package: $header not installed"; exit 1; }
 done
 "$prefix/bin/hcyhost" --help >/dev/null
+# The license travels with the package: the text and its SPDX identifier.
+[ -f "$prefix/share/doc/halcyra/LICENSE" ] || { echo "check-package: LICENSE not installed"; exit 1; }
+for file in "$prefix/include/halcyra/halcyra.h" "$pc" "$libdir/cmake/Halcyra/HalcyraConfig.cmake"; do
+  grep -q 'SPDX-License-Identifier: Apache-2.0' "$file" || { echo "check-package: no SPDX identifier in $file"; exit 1; }
+done
 
 # find_package(Halcyra)
 cmake -S tests/package -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null

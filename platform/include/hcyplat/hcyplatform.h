@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Apache-2.0 */
 /*
  * The platform library's public face for hosts and tests (C and C++):
  * message windows that receive the library's notices, the clock, and the
