@@ -11,6 +11,7 @@ packages=(
   libfltk1.3-dev libpng-dev xvfb
   libespeak-ng-dev libpocketsphinx-dev pocketsphinx-en-us libsoxr-dev pkg-config
   libasound2-dev
+  doxygen
 )
 missing=()
 for p in "${packages[@]}"; do
