@@ -2,11 +2,13 @@
 #   make test   installs what is missing (as root), builds, runs every test
 #   make demo   the main job: two hosts talking over loopback DIS
 #   make demo-load RUNS=N   the demo N times idle, busy and flooded
+#   make docs   the HTML reference of the public header
+#   make examples   the examples built against the installed package, run
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 SOAK_SECONDS ?= 600
 
-.PHONY: all deps configure build test demo demo-load bench soak format clean
+.PHONY: all deps configure build test demo demo-load bench soak docs examples format clean
 
 all: build
 
@@ -35,6 +37,15 @@ bench: build
 # 8 test hosts in network namespaces for SOAK_SECONDS (needs root).
 soak: build
 	@bash scripts/soak.sh $(BUILD) $(SOAK_SECONDS)
+
+# The examples built against the installed package and run.
+examples: build
+	@bash scripts/check-examples.sh $(BUILD)
+
+# The HTML reference of include/halcyra/halcyra.h in $(BUILD)/docs/html;
+# fails on anything undocumented.
+docs: deps
+	@bash scripts/docs.sh $(BUILD)
 
 format:
 	@bash scripts/check-format.sh --fix
