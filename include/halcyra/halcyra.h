@@ -1022,8 +1022,8 @@ HCY_API int hcySetCaptureSize(int device, uint32_t bytes);
  * @brief Sets the library's sample rate: devices opened from now on capture
  * at it, data devices' posted blocks are taken to be at it, WAV record
  * radios record at it.
- * @param samplesPerSecond The rate [Hz] (default 16000), unchecked.
- * @return 1.
+ * @param samplesPerSecond The rate [Hz], 100 to 200000 (default 16000).
+ * @return 1; 0 with "Sample rate must be between 100 and 200000".
  * @par Thread
  * Any.
  */
@@ -1093,9 +1093,12 @@ HCY_API int hcySetSplitVoxLevel(int device, float leftLevel, float rightLevel);
 /**
  * @brief Sets the VOX off delay of each half of a split stereo card.
  * @param device A split device.
- * @param leftDelay Quiet capture blocks kept before the left half unkeys.
+ * @param leftDelay Quiet capture blocks kept before the left half unkeys, 0
+ *        or more (default 10).
  * @param rightDelay The same for the right half.
  * @return 1; 0 with "SetSplitVoxOffDelay error. Invalid device handle.\n".
+ *         A negative delay changes nothing and leaves "Invalid VOX off delay
+ *         <delay> for device <handle>." (the result stays 1).
  * @par Thread
  * Any.
  */
@@ -1105,7 +1108,9 @@ HCY_API int hcySetSplitVoxOffDelay(int device, int leftDelay, int rightDelay);
  * @param device A multi-channel device.
  * @param channel The channel, from 0.
  * @param on Non-zero: on.
- * @return 1; 0 with "SetMultiVoxEnable error. Invalid device handle.\n".
+ * @return 1; 0 with "SetMultiVoxEnable error. Invalid device handle.\n". A
+ *         channel the device lacks leaves "Invalid channel <channel> for
+ *         device <handle>." (the result stays 1).
  * @par Thread
  * Any.
  */
@@ -1117,7 +1122,8 @@ HCY_API int hcySetMultiVoxEnable(int device, int channel, int on);
  * @param channel The channel, from 0.
  * @param level The level (as hcySetVoxLevel()).
  * @return 1; 0 with "SetMultiVoxLevel error. Invalid device handle.\n" or
- *         "Non-finite value sent to SetMultiVoxLevel.".
+ *         "Non-finite value sent to SetMultiVoxLevel.". A channel the device
+ *         lacks leaves "Invalid channel <channel> for device <handle>.".
  * @par Thread
  * Any.
  */
@@ -1126,8 +1132,11 @@ HCY_API int hcySetMutliVoxLevel(int device, int channel, float level);
  * @brief Sets the VOX off delay of one channel of a multi-channel card.
  * @param device A multi-channel device.
  * @param channel The channel, from 0.
- * @param delay Quiet capture blocks kept before the channel unkeys.
+ * @param delay Quiet capture blocks kept before the channel unkeys, 0 or
+ *        more.
  * @return 1; 0 with "SetMultiVoxOffDelay error. Invalid device handle.\n".
+ *         A negative delay changes nothing and leaves "Invalid VOX off delay
+ *         <delay> for device <handle>." (the result stays 1).
  * @par Thread
  * Any.
  */
@@ -1778,8 +1787,8 @@ HCY_API int hcySetComRadioRecv(int handle, int device, int channel, int on);
  * @param channelGains count gains, 0.0 to 1.0, one per channel from 0.
  * @param count The number of gains, 0 or more.
  * @return 1, or 0 after a message ("Invalid channel gains sent to
- *         SetComMultiRecv." among them; the other messages name
- *         SetComRadioRecv).
+ *         SetComMultiRecv." and "Non-finite value sent to SetComMultiRecv."
+ *         among them; the other messages name SetComRadioRecv).
  * @par Thread
  * Any.
  */
@@ -1791,7 +1800,9 @@ HCY_API int hcySetComMultiRecv(int handle, int device, int on, float* channelGai
  * @param handle A radio or interphone.
  * @param device A device.
  * @param on Non-zero: add; 0: remove (unkeying it).
- * @return 1 (also when it was on the list already), or 0 after a message.
+ * @return 1 (also when it was on the list already: a radio then leaves
+ *         "Transmit path already established for this device"), or 0 after
+ *         a message.
  * @par Thread
  * Any.
  */
@@ -1803,7 +1814,11 @@ HCY_API int hcySetComRadioXmit(int handle, int device, int on);
  * @param device A split device.
  * @param channel #CHANNEL_LEFT or #CHANNEL_RIGHT.
  * @param on Non-zero: add; 0: remove.
- * @return 1, or 0 after a message (naming SetComRadioXmit).
+ * @return 1, or 0 after a message (the checks' messages name
+ *         SetComRadioXmit): "Invalid channel <channel> for device <handle>."
+ *         for a device without that half (a mono card among them), "Transmit
+ *         path already established for this device" for a second path to a
+ *         half.
  * @par Thread
  * Any.
  */
@@ -1818,7 +1833,8 @@ HCY_API int hcySetComStereoXmit(int handle, int device, int channel, int on);
  * @param count The number of flags, 0 or more.
  * @return 1, or 0 after a message ("A multi-channel audio device must be
  *         created.", "Invalid channel flags sent to SetComMultiXmit."; the
- *         other messages name SetComRadioXmit).
+ *         other messages name SetComRadioXmit). Flags set past the device's
+ *         channels leave "Invalid channel <channel> for device <handle>.".
  * @par Thread
  * Any.
  */
@@ -1835,7 +1851,10 @@ HCY_API int hcySetComMultiXmit(int handle, int device, const int* channelFlags, 
  * @param on Non-zero: key; 0: release.
  * @param channel Split device: #CHANNEL_LEFT or #CHANNEL_RIGHT (the half to
  *        key); multi-channel device: the channel from 0; others: ignored.
- * @return 1; 0 with "Invalid audio device handle sent to SetRadioPTT.".
+ * @return 1; 0 with "Invalid audio device handle sent to SetRadioPTT.". A
+ *         channel a split or multi-channel device lacks keys nothing and
+ *         leaves "Invalid channel <channel> for device <handle>." (the result
+ *         stays 1).
  * @par Thread
  * Any.
  */
