@@ -5,9 +5,10 @@
 # compared: how much of the speech arrived sample for sample, the gaps, and
 # the delay from A's microphone to B's speaker.
 # HCY_DEMO_TRANSPORT=hla (make demo HCY_DEMO_TRANSPORT=hla): the two hosts
-# are federates of an HLA federation through an RTI hub on loopback
-# instead, host B's DIS port apart from A's so that only the federation
-# carries the voice.
+# are federates of an HLA federation through an RTI server on loopback port
+# PORT + 2 instead (our hub, or the command in HCY_RTI_SERVER, e.g.
+# "rtinode -i 127.0.0.1:{port}": scripts/rti-server.sh), host B's DIS port
+# apart from A's so that only the federation carries the voice.
 set -euo pipefail
 build=${1:-build}
 out=${HCY_DEMO_DIR:-$build/demo}
@@ -23,12 +24,10 @@ rm -f "$out/host-a.log" "$out/host-b.log" "$out/heard.wav" "$out/sent.wav"
 common=(--port "$port" --address 127.255.255.255 --frequency 30000000 --exercise 1)
 only_b=()
 if [ "${HCY_DEMO_TRANSPORT:-dis}" = hla ]; then
-  "$build/platform/rti13/hcyrtihub" --port 0 >"$out/hub.log" 2>&1 &
-  hub=$!
-  trap 'kill $hub 2>/dev/null || true' EXIT
-  for _ in $(seq 1 100); do grep -q "listening on" "$out/hub.log" 2>/dev/null && break; sleep 0.05; done
-  at=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$out/hub.log")
-  [ -n "$at" ] || { echo "demo: the RTI hub did not start"; cat "$out/hub.log"; exit 1; }
+  source "$(dirname "$0")/rti-server.sh"
+  at=$((port + 2))
+  rti_server_start "$build" "$at" "$out/hub.log" || { echo "demo: no RTI server"; exit 1; }
+  trap 'kill $RTI_SERVER_PID 2>/dev/null || true' EXIT
   common+=(--federation "rti://127.0.0.1:$at/Demo")
   only_b=(--port "$((port + 1))")
 fi

@@ -13,9 +13,10 @@
 # multicast on the secondary one.
 #
 # The last HCY_SOAK_HLA_HOSTS hosts (default 4) are also federates
-# (NET_HLA with NET_PRIMARY): they share one test host with an hcyrtihub,
-# whose address is loopback only, and hear one another through it as well
-# as over DIS. With HCY_SOAK_GONE=1 (the default) three hosts go in the
+# (NET_HLA with NET_PRIMARY): they share one test host with an RTI server
+# (our hcyrtihub, or the command in HCY_RTI_SERVER: scripts/rti-server.sh)
+# listening on that host's loopback only, and hear one another through it
+# as well as over DIS. With HCY_SOAK_GONE=1 (the default) three hosts go in the
 # middle of a transmission: a DIS host is killed at 30 % of the run, a
 # federate leaves (ends by itself) at 50 % and another is killed at 70 %.
 # The others must go on hearing everything, and a killed transmitter must
@@ -51,8 +52,9 @@ warmup=$(( seconds >= 300 ? 60 : seconds / 5 ))  # [s]
 hla_hosts=${HCY_SOAK_HLA_HOSTS:-4} gone=${HCY_SOAK_GONE:-1}
 [[ $hla_hosts =~ ^[0-9]$ ]] && [ "$hla_hosts" -le $hosts ] ||
   { echo "soak: HCY_SOAK_HLA_HOSTS must be 0 to $hosts"; exit 2; }
-HCYRTIHUB="$build/platform/rti13/hcyrtihub"
-[ "$hla_hosts" = 0 ] || [ -x "$HCYRTIHUB" ] || { echo "soak: no $HCYRTIHUB (build first)"; exit 2; }
+source "$root/scripts/rti-server.sh"
+[ "$hla_hosts" = 0 ] || [ -n "${HCY_RTI_SERVER:-}" ] || [ -x "$build/platform/rti13/hcyrtihub" ] ||
+  { echo "soak: skipped: no RTI server (an external RTI's build): set HCY_RTI_SERVER"; exit 77; }
 host_kind() { if [ "$1" -gt $((hosts - hla_hosts)) ]; then echo hla; else echo dis; fi; }
 heartbeat=0.25 timeout=0.75  # [s]
 # The time [s] of a host's keyed turn nearest to TARGET [s], plus 0.4 s: the
@@ -101,17 +103,17 @@ for h in $(seq 1 $((hosts - hla_hosts))); do
   host_link s$h hcy-sec eth1 10.23.9.$h/24 239.23.9.0/24
 done
 if [ "$hla_hosts" -gt 0 ]; then
-  # The federates' host: the hub on its loopback, the federates beside it.
+  # The federates' host: the RTI server on its loopback, the federates
+  # beside it.
   host_add fed
   host_link fed hcy-prim eth0 10.23.1.100/24
   host_link fed hcy-sec eth1 10.23.9.100/24 239.23.9.0/24
   for h in $(seq $((hosts - hla_hosts + 1)) $hosts); do HOST_NS[s$h]=${HOST_NS[fed]}; done
-  nsenter -t "${HOST_NS[fed]}" -n -- "$HCYRTIHUB" --port 0 >"$dir/hub.log" 2>&1 &
-  hub_pid=$!
+  hub_port=14321
+  rti_server_start "$build" $hub_port "$dir/hub.log" nsenter -t "${HOST_NS[fed]}" -n -- ||
+    { echo "soak: the RTI server did not start"; exit 1; }
+  hub_pid=$RTI_SERVER_PID
   HOST_PIDS+=($hub_pid)
-  for _ in $(seq 1 500); do grep -q "listening on" "$dir/hub.log" && break; sleep 0.02; done
-  hub_port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$dir/hub.log")
-  [ -n "$hub_port" ] || { echo "soak: the hub did not start"; cat "$dir/hub.log"; exit 1; }
 fi
 
 # The schedule's time 0, a little after every host has started.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end scenarios: hcyhost processes talking over loopback DIS, and as
-# federates through an RTI hub on loopback.
+# federates through an RTI server on loopback (our hub, or the command in
+# HCY_RTI_SERVER: scripts/rti-server.sh).
 #   e2e.sh BUILD SCENARIO PORT
 # Each scenario runs its hosts on its own UDP port, so scenarios may run in
 # parallel.
@@ -29,12 +30,13 @@ talk() { "$host" "${common[@]}" --transmit "$dir/sent.wav" "$@" >"$dir/talker.lo
 exact() { "$audio" compare "$dir/sent.wav" "$dir/$1.wav"; }
 # similar NAME R: a lossy codec; each voiced quarter second correlates >= R.
 similar() { "$audio" compare "$dir/sent.wav" "$dir/$1.wav" --correlation "$2"; }
-# hub: an RTI hub on a free loopback port; $fed names a federation there.
+# hub: the RTI server on loopback port PORT + 2000 (exits 77, skipped, when
+# there is none); $fed names a federation there.
+source "$(dirname "$0")/../../scripts/rti-server.sh"
 hub() {
-  "$build/platform/rti13/hcyrtihub" --port 0 >"$dir/hub.log" 2>&1 &
-  for _ in $(seq 1 100); do grep -q "listening on" "$dir/hub.log" 2>/dev/null && break; sleep 0.05; done
-  local at; at=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$dir/hub.log")
-  [ -n "$at" ] || { echo "the hub did not start"; cat "$dir/hub.log"; return 1; }
+  local at=$((port + 2000)) status=0
+  rti_server_start "$build" "$at" "$dir/hub.log" || status=$?
+  [ "$status" = 0 ] || exit "$status"
   fed="rti://127.0.0.1:$at/Radios"
 }
 # station NAME NUMBER SECONDS [options]: an interphone station in the background,
@@ -191,6 +193,14 @@ case $scenario in
              listen fed 5 --port $((port + 1000)) --federation "$fed"
              listen dis 5
              talk --federation "$fed"; finish fed; finish dis; exact fed; exact dis ;;
+  hla-codecs) # the lossy encodings of the DIS scenarios through the federation,
+             # judged as there (PCM is the hla scenario's)
+             hub
+             for codec in mulaw,0.95 adpcm,0.9 cvsd,0.75 cecom-cvsd,0.6; do
+               listen fed 5 --port $((port + 1000)) --federation "$fed"
+               talk --federation "$fed" --encoding "${codec%,*}"; finish fed
+               similar fed "${codec#*,}" || { echo "with ${codec%,*}"; exit 1; }
+             done ;;
   hla-removal) # a federate that vanishes mid-transmission is resigned by the
              # hub, and its object's removal drops the record at once (records
              # of objects never time out)
