@@ -521,7 +521,8 @@ HCY_API const char* hcyGetLastError(void);
  * @brief Sets the heartbeat: how often each radio and interphone sends its
  * Transmitter PDU (spread over the period in 250 ms ticks).
  * @param seconds The period [s], in whole 250 ms ticks (default 3 s); a
- *        value below 0.25 turns heartbeats off. The first call also sets
+ *        positive value below 0.25 is one tick, 0 or less turns heartbeats
+ *        off. The first call also sets
  *        the receive time-out to three periods unless hcySetRecvTimeout()
  *        set one.
  * @return 1.
@@ -1852,6 +1853,10 @@ HCY_API int hcySetComMultiXmit(int handle, int device, const int* channelFlags, 
  * @param channel Split device: #CHANNEL_LEFT or #CHANNEL_RIGHT (the half to
  *        key); multi-channel device: the channel from 0; others: ignored.
  * @return 1; 0 with "Invalid audio device handle sent to SetRadioPTT.". A
+ *         radio that refuses the keying stays unkeyed and says why: "Radio
+ *         <handle>: No crypto key loaded." (a secure radio without a key),
+ *         "Radio <handle>: Transmit frequency <hz> Hz is outside the radio's
+ *         band." (ARC-164, ARC-186, ARC-190); the result stays 1. A
  *         channel a split or multi-channel device lacks keys nothing and
  *         leaves "Invalid channel <channel> for device <handle>." (the result
  *         stays 1).
