@@ -53,7 +53,7 @@ constexpr const char* kUsage =
     "                       secure radio plays the prompts of section Secure of\n"
     "                       Tervale.cfg in the working folder (NoCode<SYSTEM>Wav in\n"
     "                       place of audio on another key)\n"
-    "  --power W            transmit power [W] (default: the radio's)\n"
+    "  --power DBM          transmit power [dBm] (default: the radio's, 19.68)\n"
     "  --position LAT,LON,ALT  antenna position [deg, deg, m] (default 0,0,0)\n"
     "  --entity S,A,E       DIS site, application and entity; radio i is radio number i\n"
     "                       (default: generated)\n"
@@ -310,7 +310,7 @@ Options Parse(int argc, char** argv) {
         else if (a == "--frequency")
             o.frequency = Number(a, v, 1, 1e12);
         else if (a == "--power")
-            o.power = Number(a, v, 0, 1e9);
+            o.power = Number(a, v, -300, 300);
         else if (a == "--squelch")
             o.squelch = Number(a, v, 0, 1e6);
         else if (a == "--epoch")
