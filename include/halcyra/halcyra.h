@@ -1748,8 +1748,9 @@ HCY_API int hcyGetRadioData(int handle, int id, void* out);
  * fields of the one selected, refreshed once a second.
  *
  * Where an X display opens (DISPLAY) it is a window on a thread of its own;
- * without one it is drawn as text (hcyplatGetDialogText()). It closes when
- * the radio is destroyed and at hcyExit().
+ * without one it is drawn as text (hcyplatGetDialogText(); the host selects
+ * a row with hcyplatChooseDialogRow()). It closes when the radio is destroyed
+ * and at hcyExit().
  * @param radio A radio.
  * @return 1; 0 with "Tervale has not been initialized", "Invalid radio handle
  *         in call to ShowRadioData." or "This radio has no status dialog.".
