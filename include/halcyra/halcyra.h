@@ -451,8 +451,10 @@ HCY_API int hcyInit(HCYHWND window, const char* destinationAddress);
  * @param tickMode 2: the RTI is ticked without limits, then 3 ms of sleep;
  *        other values: ticks of at most 0.1 s.
  * @param fomType 1 (RPR FOM 1.0), the only one.
- * @param federation The federation: "thread:///Name" or "Name" (this process),
- *        or "rti://127.0.0.1:PORT/Name" through hcyrtihub on this machine.
+ * @param federation The federation: "thread:///Name" (this process),
+ *        "rti://HOST:PORT/Name" through the RTI server listening there
+ *        (hcyrtihub: 127.0.0.1 only), or "Name" through the server of this
+ *        machine on its default port (hcyrtihub 15013).
  * @return 1 when joined; 0 with "Tervale has not been initialized", "Invalid
  *         FOM type sent to HLAInit", "Could not find FED file <file>",
  *         "Could not read FED file <file>", "Could not create federation
