@@ -1226,8 +1226,11 @@ HCY_API int hcyStopWavFile(int device, int player);
  * @param path A pointer to the NUL-terminated file name.
  * @param append Non-zero: append to the end of an existing file of the same
  *        format (others are refused); 0: a new file.
- * @return 1; 0 with "Invalid record/playback device.", "Could not open file
- *         for recording." or "waveInStart failed.".
+ * @return 1; 0 with "Invalid record/playback device.", "waveInStart
+ *         failed." or "HCY ERROR: Could not open file for recording." (the
+ *         prefix twice: a NULL path, a file that cannot be opened, or one to
+ *         append to of another format). A recording already running is
+ *         stopped first.
  * @par Thread
  * Any; the device's capture thread writes the file.
  */
