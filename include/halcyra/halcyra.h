@@ -1368,7 +1368,8 @@ HCY_API int hcyCreateInterphone(int station, uint16_t site, uint16_t application
  */
 HCY_API int hcyDestroyInterphone(int interphone);
 /**
- * @brief Dials another station.
+ * @brief Dials another station; the host lifts the handset first
+ * (hcyInterphoneSetHook() with 0).
  * @param interphone The station's handle.
  * @param station The number to dial.
  * @return 1; 0 without a message for an unknown handle.
@@ -1377,9 +1378,10 @@ HCY_API int hcyDestroyInterphone(int interphone);
  */
 HCY_API int hcyInterphoneDial(int interphone, int station);
 /**
- * @brief Lifts or hangs up the handset (off hook answers a ringing call).
+ * @brief Lifts or hangs up the handset. Off hook gives dial tone, or answers
+ * a ringing call; on hook hangs up, ending the call.
  * @param interphone The station's handle.
- * @param hookState Non-zero: off hook; 0: on hook (hangs up).
+ * @param hookState 0: off hook; non-zero: on hook.
  * @return 1; 0 without a message for an unknown handle.
  * @par Thread
  * Any.
