@@ -543,8 +543,9 @@ HCY_API int hcySetHeartbeat(float seconds);
 HCY_API void hcySetRecvTimeout(float seconds);
 /**
  * @brief Switches the heartbeat of the radios' HLA objects.
- * @param flag Non-zero: heartbeats also update the radios' attributes in the
- *        federation.
+ * @param flag Non-zero: every Transmitter PDU of a radio on #NET_HLA (each
+ *        heartbeat and keying) also updates all of its object's attributes
+ *        in the federation; 0: attributes are sent when they change.
  * @return 1.
  * @par Thread
  * Any.
