@@ -545,7 +545,8 @@ HCY_API void hcySetRecvTimeout(float seconds);
  * @brief Switches the heartbeat of the radios' HLA objects.
  * @param flag Non-zero: every Transmitter PDU of a radio on #NET_HLA (each
  *        heartbeat and keying) also updates all of its object's attributes
- *        in the federation; 0: attributes are sent when they change.
+ *        in the federation; 0 (the default): attributes are sent when they
+ *        change.
  * @return 1.
  * @par Thread
  * Any.
@@ -1553,7 +1554,8 @@ HCY_API int hcySetRadioCryptoSystem(int radio, int system);
  * @brief Sets a secure radio's crypto key.
  * @param radio A radio.
  * @param key The key, 0 to 65535 (0: none: keyed, the radio sends nothing
- *        and plays NoFill<system>Wav).
+ *        and plays NoFill<system>Wav, unless #RD_ALLOW_PLAIN_XMIT lets it
+ *        send in clear).
  * @return 1; 0 with "Invalid radio handle sent to SetRadioCryptoKey.".
  * @par Thread
  * Any.
