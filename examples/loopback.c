@@ -94,7 +94,8 @@ static void PrintMessages(uintptr_t window, double seconds) {
                                       &lParam))
             continue;
         if (message == WM_CLIENT_RADIO_ACTIVITY)
-            printf("talker: radio %d %s the air\n", (int)wParam, lParam ? "on" : "off");
+            printf("talker: radio %d %s\n", (int)wParam,
+                   lParam ? "is on the air" : "is not transmitting");
     }
 }
 

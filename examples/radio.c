@@ -81,8 +81,10 @@ int main(int argc, char** argv) {
         intptr_t lParam;
         while (hcyplatPeekWindowMessage(window, &message, &wParam, &lParam)) {
             if (message == WM_CLIENT_RADIO_ACTIVITY)
-                printf("message: radio %d, its transmission %s\n", (int)wParam,
-                       lParam ? "is on the air" : "ended");
+                /* One per Transmitter PDU of its own heard back: keyed or
+                 * not (each heartbeat while released posts a 0). */
+                printf("message: radio %d %s\n", (int)wParam,
+                       lParam ? "is on the air" : "is not transmitting");
             else
                 printf("message %u (%lu, %ld)\n", message, (unsigned long)wParam, (long)lParam);
         }

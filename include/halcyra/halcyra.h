@@ -189,13 +189,14 @@ enum {
 /** Window messages the library posts to the host's message window. */
 enum {
     /** Posted to the library-wide message window (hcyInit(), hcySetMsgWnd() with a
-     * handle below 1) with wParam = the radio's handle. A radio posts lParam 1
-     * when its own transmission is heard back from the network (its own
-     * Transmitter PDU says it is on the air) and 0 when that transmission ends;
-     * a raw DIS radio (#RADIO_TYPE_RAW_DIS) posts 1 on each Signal PDU of its
-     * sender and 0 after a receive time-out without one. Posted from a PDU
-     * worker thread, the update-tick thread or (HLA) the network manager
-     * thread. 0x500 = 1280. */
+     * handle below 1) with wParam = the radio's handle, for each of the
+     * radio's own Transmitter PDUs heard back from the network: lParam 1 when
+     * it says the radio transmits, 0 when it says it does not (so while the
+     * radio is not keyed, each of its heartbeats posts a 0). A raw DIS radio
+     * (#RADIO_TYPE_RAW_DIS) posts 1 on each Signal PDU of its sender and 0
+     * after a receive time-out without one. Posted from a PDU worker thread,
+     * the update-tick thread or (HLA) the network manager thread. 0x500 =
+     * 1280. */
     WM_CLIENT_RADIO_ACTIVITY = 0x500
 };
 /** @} */
