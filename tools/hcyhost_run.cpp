@@ -123,9 +123,13 @@ public:
             std::fputs(frame.c_str(), stdout);
         } else {
             if (lines != m_frameRows) {
-                // Clear, keep the top rows for the frame, log lines below.
+                // What the screen shows scrolls away into the terminal's
+                // history; then the top rows are kept for the frame and the
+                // log lines scroll below it.
                 m_frameRows = lines;
-                std::printf("\x1b[2J\x1b[%d;%dr\x1b[%d;1H", lines + 1, m_rows, m_rows);
+                std::printf("\x1b[%d;1H%s\x1b[%d;%dr\x1b[%d;1H", m_rows,
+                            std::string(static_cast<std::size_t>(m_rows), '\n').c_str(), lines + 1,
+                            m_rows, m_rows);
             }
             std::fputs(
                 "\x1b"
