@@ -9,6 +9,7 @@
 #include <new>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 
 #include "audio/audio_device.h"
 #include "audio/audio_device_ds8.h"
@@ -19,6 +20,8 @@
 #include "base/messages.h"
 #include "core/app.h"
 #include "halcyra/halcyra.h"
+#include "hcyplat/dsound.h"
+#include "hcyplat/virtual_sound.h"
 #include "interphone/ics_model.h"
 #include "media/data_device.h"
 #include "media/mmi_rec_device.h"
@@ -33,6 +36,7 @@ static_assert(sizeof(HCYGUID) == sizeof(plat::GUID));
 namespace {
 
 constexpr const char* kNotInitialized = "Tervale has not been initialized";
+constexpr std::string_view kErrorPrefix = "HCY ERROR: ";
 
 // The error boundary of every export: whatever the body throws becomes the
 // last error and the export's failure value. (Thread bodies have theirs in
@@ -126,7 +130,15 @@ int OpenNewDevice(Make&& make, F&& open) {
         }
         auto device = make();
         device->SetHandle(ticket.handle);
-        if (!open(*device)) return -1;
+        plat::vsnd::SetOpenFailure({});
+        if (!open(*device)) {
+            // The sound system's own reason follows the message, when it gave one.
+            const std::string reason = plat::vsnd::LastOpenFailure();
+            const std::string text = theApp.LastError();
+            if (!reason.empty() && text.starts_with(kErrorPrefix))
+                theApp.SetErrorf("%s %s.", text.c_str() + kErrorPrefix.size(), reason.c_str());
+            return -1;
+        }
         return theApp.AddDevice(std::move(device), ticket.session);
     });
 }
@@ -138,16 +150,25 @@ int OpenSoundCard(F&& open) {
 
 const plat::GUID* AsGuid(const HCYGUID* guid) { return reinterpret_cast<const plat::GUID*>(guid); }
 
-// A host on this platform hands its DirectSound object over as a pointer to
-// the plat::LPDIRECTSOUND it holds (the object's owner stays the host).
-plat::LPDIRECTSOUND HostDirectSound(void* directSound) {
-    return *static_cast<const plat::LPDIRECTSOUND*>(directSound);
+// A host's DirectSound object and primary buffer arrive as the platform's
+// opaque handles (hcyplatCreateDirectSound, hcyplatCreatePrimaryBuffer);
+// the host stays their owner. Anything else is refused with a message,
+// never read.
+bool HostDirectSound(void* handle, const char* name, plat::LPDIRECTSOUND* out) {
+    *out = plat::DirectSoundOfHostHandle(handle);
+    if (*out) return true;
+    theApp.SetErrorf("Invalid DirectSound object sent to %s.", name);
+    return false;
 }
 
-// The same for a host's primary sound buffer; null when none was given.
-plat::LPDIRECTSOUNDBUFFER HostPrimaryBuffer(void* primaryBuffer) {
-    if (!primaryBuffer) return nullptr;
-    return *static_cast<const plat::LPDIRECTSOUNDBUFFER*>(primaryBuffer);
+// The same for a primary buffer; none given is none used.
+bool HostPrimaryBuffer(void* handle, const char* name, plat::LPDIRECTSOUNDBUFFER* out) {
+    out->reset();
+    if (!handle) return true;
+    *out = plat::SoundBufferOfHostHandle(handle);
+    if (*out) return true;
+    theApp.SetErrorf("Invalid primary buffer sent to %s.", name);
+    return false;
 }
 
 }  // namespace
@@ -359,8 +380,10 @@ HCY_EXPORT int hcyGetInputDevices(int first, char* name, int nameSize, uint32_t*
 
 HCY_EXPORT int hcyOpenAudioDevice(uint32_t waveInId, const HCYGUID* output, void* directSound) {
     return OpenSoundCard<CAudioDevice>([&](CAudioDevice& d) {
-        const int opened = directSound ? d.UseDirectSound(HostDirectSound(directSound))
-                                       : d.CreateDirectSoundOutput(AsGuid(output));
+        plat::LPDIRECTSOUND ds;
+        if (directSound && !HostDirectSound(directSound, "OpenAudioDevice", &ds)) return false;
+        const int opened =
+            directSound ? d.UseDirectSound(ds) : d.CreateDirectSoundOutput(AsGuid(output));
         return opened && d.OpenInput(waveInId);
     });
 }
@@ -368,7 +391,12 @@ HCY_EXPORT int hcyOpenAudioDeviceEx(uint32_t waveInId, const HCYGUID* output, vo
                                     void* primaryBuffer) {
     return OpenSoundCard<CAudioDevice>([&](CAudioDevice& d) {
         if (directSound) {
-            d.UseDirectSoundEx(HostDirectSound(directSound), HostPrimaryBuffer(primaryBuffer));
+            plat::LPDIRECTSOUND ds;
+            plat::LPDIRECTSOUNDBUFFER primary;
+            if (!HostDirectSound(directSound, "OpenAudioDeviceEx", &ds) ||
+                !HostPrimaryBuffer(primaryBuffer, "OpenAudioDeviceEx", &primary))
+                return false;
+            d.UseDirectSoundEx(ds, primary);
         } else if (!d.CreateDirectSoundOutput(AsGuid(output))) {
             theApp.SetError("Error creating DirectSound object.");
             return false;
@@ -400,8 +428,12 @@ HCY_EXPORT int hcyOpenAudioDeviceDS(const HCYGUID* capture, const HCYGUID* outpu
 HCY_EXPORT int hcyOpenSplitDevice(uint32_t waveInId, const HCYGUID* output, void* directSound,
                                   void* primaryBuffer) {
     return OpenSoundCard<CSplitDevice>([&](CSplitDevice& d) {
-        const int opened = directSound ? d.UseDirectSoundEx(HostDirectSound(directSound),
-                                                            HostPrimaryBuffer(primaryBuffer))
+        plat::LPDIRECTSOUND ds;
+        plat::LPDIRECTSOUNDBUFFER primary;
+        if (directSound && (!HostDirectSound(directSound, "OpenSplitDevice", &ds) ||
+                            !HostPrimaryBuffer(primaryBuffer, "OpenSplitDevice", &primary)))
+            return false;
+        const int opened = directSound ? d.UseDirectSoundEx(ds, primary)
                                        : d.CreateDirectSoundOutput(AsGuid(output));
         return opened && d.OpenInput(waveInId);
     });
@@ -447,7 +479,9 @@ HCY_EXPORT int hcyOpenRecordDevice(uint32_t waveInId) {
 }
 HCY_EXPORT int hcyOpenRecordDeviceEx(uint32_t waveInId, int codec, void* formatSource) {
     return OpenSoundCard<CMmiRecDevice>([&](CMmiRecDevice& d) {
-        return d.OpenWithCodec(waveInId, codec, HostPrimaryBuffer(formatSource)) != 0;
+        plat::LPDIRECTSOUNDBUFFER source;
+        if (!HostPrimaryBuffer(formatSource, "OpenRecordDeviceEx", &source)) return false;
+        return d.OpenWithCodec(waveInId, codec, source) != 0;
     });
 }
 // A playback device has no hardware to open: it joins the table at once.

@@ -249,6 +249,17 @@ bool WireRadios(const Options& o, std::vector<Radio>& radios,
             std::uint32_t id = 0;
             hcyGetOutputDevices(1, out, sizeof out - 1, &g);
             hcyGetInputDevices(1, in, sizeof in - 1, &id);
+            // A wave input's name stops at 31 characters: the capture
+            // device it begins has the whole one.
+            char capture[128] = "";
+            for (int more = hcyGetCaptureDevices(1, capture, sizeof capture - 1, &g);;
+                 more = hcyGetCaptureDevices(0, capture, sizeof capture - 1, &g)) {
+                if (std::strncmp(capture, in, std::strlen(in)) == 0) {
+                    std::snprintf(in, sizeof in, "%s", capture);
+                    break;
+                }
+                if (!more) break;
+            }
             std::printf("hcyhost: speaker %s, microphone %s\n", out, in);
             // ALSA's null device stands in where the system has no card.
             if (std::strstr(out, "[null]")) {

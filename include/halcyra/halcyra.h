@@ -739,9 +739,12 @@ HCY_API int hcyGetInputDevices(int first, char* name, int nameSize, uint32_t* wa
  * @brief Opens a sound card: a wave input and a sound output.
  * @param waveInId The input (hcyGetInputDevices()); 0xFFFFFFFF: default.
  * @param output The output (hcyGetOutputDevices()); NULL: default.
- * @param directSound NULL, or a pointer to the host's plat::LPDIRECTSOUND to
- *        play through (output is then not used).
- * @return The handle, or -1.
+ * @param directSound NULL, or the host's DirectSound object to play through
+ *        (output is then not used), as the opaque handle the platform handed
+ *        out (hcyplatCreateDirectSound()); the object stays the host's.
+ * @return The handle, or -1; -1 with "Invalid DirectSound object sent to
+ *         OpenAudioDevice." for a value the platform did not hand out (it
+ *         is never read).
  * @par Thread
  * Any; the device's capture thread delivers its blocks.
  */
@@ -751,9 +754,12 @@ HCY_API int hcyOpenAudioDevice(uint32_t waveInId, const HCYGUID* output, void* d
  * buffer.
  * @param waveInId The input; 0xFFFFFFFF: default.
  * @param output The output; NULL: default.
- * @param directSound NULL, or a pointer to the host's plat::LPDIRECTSOUND.
- * @param primaryBuffer NULL, or a pointer to the host's
- *        plat::LPDIRECTSOUNDBUFFER.
+ * @param directSound NULL, or the host's DirectSound object as the
+ *        platform's handle (hcyplatCreateDirectSound()).
+ * @param primaryBuffer NULL, or its primary buffer as the platform's handle
+ *        (hcyplatCreatePrimaryBuffer()); used with directSound only. A value
+ *        the platform did not hand out gives -1 and "Invalid DirectSound
+ *        object sent to ..." or "Invalid primary buffer sent to ...".
  * @return The handle, or -1 (also with "Error creating DirectSound
  *         object.").
  * @par Thread
@@ -807,9 +813,12 @@ HCY_API int hcyOpenAudioDeviceDS(const HCYGUID* capture, const HCYGUID* output);
  * (#CHANNEL_RIGHT), each with its own microphone channel and ear.
  * @param waveInId The input; 0xFFFFFFFF: default.
  * @param output The output; NULL: default.
- * @param directSound NULL, or a pointer to the host's plat::LPDIRECTSOUND.
- * @param primaryBuffer NULL, or a pointer to the host's
- *        plat::LPDIRECTSOUNDBUFFER.
+ * @param directSound NULL, or the host's DirectSound object as the
+ *        platform's handle (hcyplatCreateDirectSound()).
+ * @param primaryBuffer NULL, or its primary buffer as the platform's handle
+ *        (hcyplatCreatePrimaryBuffer()); used with directSound only. A value
+ *        the platform did not hand out gives -1 and "Invalid DirectSound
+ *        object sent to ..." or "Invalid primary buffer sent to ...".
  * @return The handle, or -1.
  * @par Thread
  * Any.
@@ -901,8 +910,10 @@ HCY_API int hcyOpenRecordDevice(uint32_t waveInId);
  * @brief Opens a record device whose channels go through a coder.
  * @param waveInId The input; 0xFFFFFFFF: default.
  * @param codec 1 mu-law, 2 CVSD, 3 ADPCM, any other 16-bit PCM.
- * @param formatSource NULL, or a pointer to a plat::LPDIRECTSOUNDBUFFER whose
- *        format (rate, channels) the recording takes.
+ * @param formatSource NULL, or the platform's handle of a sound buffer
+ *        (hcyplatCreatePrimaryBuffer()) whose format (rate, channels) the
+ *        recording takes; another value gives -1 and "Invalid primary buffer
+ *        sent to OpenRecordDeviceEx.".
  * @return The handle, or -1 with the input's message.
  * @par Thread
  * Any.

@@ -4,7 +4,10 @@
 // ramp microphone on the manual clock, the open messages, and the exports.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "audio/audio_device.h"
@@ -13,6 +16,8 @@
 #include "base/thread_kinds.h"
 #include "codecs/level.h"
 #include "halcyra/halcyra.h"
+#include "hcyplat/hcyplatform.h"
+#include "hcyplat/sound_devices.h"
 #include "hcyplat/thread_boundary.h"
 #include "support/library_fixture.h"
 
@@ -469,23 +474,67 @@ TEST_F(SoundCardExports, OpensWithTheirRatesAndClosesGivingTheEndpointsBack) {
     EXPECT_EQ(format.rate, 8000u);
     ASSERT_EQ(hcyCloseAudioDevice(device), 1);
 
-    // A host's DirectSound object is passed by its pointer and stays the host's.
-    plat::LPDIRECTSOUND host;
-    ASSERT_EQ(plat::DirectSoundCreate(&speakers, &host, nullptr), plat::DS_OK);
-    device = hcyOpenAudioDevice(micId, nullptr, &host);
+    // A host's DirectSound object is passed by the platform's handle and
+    // stays the host's.
+    hcyplat_guid out;
+    std::memcpy(&out, &speakers, sizeof out);
+    void* host = hcyplatCreateDirectSound(&out);
+    ASSERT_NE(host, nullptr);
+    device = hcyOpenAudioDevice(micId, nullptr, host);
     ASSERT_GT(device, 0) << Error();
     ASSERT_EQ(hcyCloseAudioDevice(device), 1);
     EXPECT_TRUE(plat::vsnd::IsEndpointOpen(speakers));
-    host->Release();
+    void* primary = hcyplatCreatePrimaryBuffer(host, 8000, 2);
+    ASSERT_NE(primary, nullptr);
+    device = hcyOpenAudioDeviceEx(micId, nullptr, host, primary);
+    ASSERT_GT(device, 0) << Error();
+    ASSERT_TRUE(plat::vsnd::InputFormat(mic, &format));
+    EXPECT_EQ(format.rate, 8000u);  // the host's primary buffer's
+    ASSERT_EQ(hcyCloseAudioDevice(device), 1);
+
+    // Anything else is refused, never read: a pointer to zeros, to a real
+    // object, to nothing; a handle given back.
+    std::uint64_t zeros[4] = {};
+    plat::LPDIRECTSOUND object = plat::DirectSoundOfHostHandle(host);
+    hcyplatReleaseSoundHandle(host);
+    for (void* bad : {static_cast<void*>(zeros), static_cast<void*>(&object),
+                      static_cast<void*>(object.get()), reinterpret_cast<void*>(1), host}) {
+        EXPECT_EQ(hcyOpenAudioDevice(micId, nullptr, bad), -1);
+        EXPECT_EQ(LastErrorText(), "Invalid DirectSound object sent to OpenAudioDevice.");
+        EXPECT_EQ(hcyOpenSplitDevice(micId, nullptr, bad, nullptr), -1);
+    }
+    EXPECT_EQ(hcyOpenRecordDeviceEx(micId, 1, zeros), -1);
+    EXPECT_EQ(LastErrorText(), "Invalid primary buffer sent to OpenRecordDeviceEx.");
+    hcyplatReleaseSoundHandle(primary);
+    object->Release();
 }
 
-// A host that made no endpoints gets its back end's devices: on a machine
-// without a sound card the virtual null device, so the default open works.
+// A host that made no endpoints gets its back end's devices in the
+// automatic choice: the machine's default card when it opens, else the
+// virtual null device, so the default open works; a card that did not open
+// is reported with its reason.
 TEST_F(SoundCardExports, TheDefaultDeviceOpensOnTheBackEndsDevices) {
-    ASSERT_TRUE(plat::vsnd::UseBackend("virtual"));
+    while (hcyplatTakeReport(nullptr, 0) >= 0) {}
+    ASSERT_TRUE(plat::vsnd::UseBackend("auto"));
     const int device = hcyOpenAudioDeviceDefault();
     ASSERT_GT(device, 0) << Error();
     EXPECT_EQ(hcyCloseAudioDevice(device), 1);
+    std::string name;  // of the default output, after the primary driver's entry
+    plat::DirectSoundEnumerate(
+        [](plat::GUID* guid, const char* description, const char*, void* out) -> plat::BOOL {
+            if (!guid) return 1;
+            *static_cast<std::string*>(out) = description;
+            return 0;
+        },
+        &name);
+    const auto backends = plat::vsnd::Backends();
+    const bool real = std::find(backends.begin(), backends.end(), "alsa") != backends.end();
+    if (real && name == "Virtual Output") {
+        char report[256] = "";
+        ASSERT_GT(hcyplatTakeReport(report, sizeof report), 0);
+        EXPECT_EQ(std::string(report).rfind("sound device 'default' did not open: ", 0), 0u)
+            << report;
+    }
 }
 
 TEST_F(SoundCardExports, FailuresGiveMinusOneAndTheirMessages) {

@@ -217,4 +217,17 @@ using LPDIRECTSOUNDCAPTURE8 = std::shared_ptr<IDirectSoundCapture>;
 // guid null: the default (first) capture endpoint.
 HRESULT DirectSoundCaptureCreate8(const GUID* device, LPDIRECTSOUNDCAPTURE8* capture, void* outer);
 
+// Host handles: a DirectSound object or a sound buffer handed to a host as
+// an opaque pointer-sized value that the host passes back to the library.
+// The platform holds the object while its handle is out; a value it did not
+// hand out, or one given back, resolves to null (it is never read as an
+// address).
+void* GiveHostHandle(const LPDIRECTSOUND& ds);
+void* GiveHostHandle(const LPDIRECTSOUNDBUFFER& buffer);
+LPDIRECTSOUND DirectSoundOfHostHandle(const void* handle);
+LPDIRECTSOUNDBUFFER SoundBufferOfHostHandle(const void* handle);
+// Lets go of the handle's object (whoever else holds it keeps it); false
+// for a value that is no handle.
+bool TakeBackHostHandle(const void* handle);
+
 }  // namespace plat

@@ -97,6 +97,17 @@ HCYPLAT_API int hcyplatGetStreamStart(const hcyplat_guid* endpoint, double* seco
 HCYPLAT_API int hcyplatPumpOutput(const hcyplat_guid* output, uint32_t frames);
 HCYPLAT_API int hcyplatPumpInput(const hcyplat_guid* input, uint32_t frames);
 
+/* Host sound objects, for the library's opens that take a host's
+ * DirectSound object and primary buffer (hcyOpenAudioDevice, ...Ex,
+ * hcyOpenSplitDevice, hcyOpenRecordDeviceEx). Each returns an opaque
+ * handle, or null on failure: a DirectSound object on the output endpoint
+ * (null: the default output); the primary buffer of such an object in
+ * 16-bit PCM of rate [Hz] and channels (1..32). A handle stays valid until
+ * it is given back; a device opened with it keeps the object while open. */
+HCYPLAT_API void* hcyplatCreateDirectSound(const hcyplat_guid* output);
+HCYPLAT_API void* hcyplatCreatePrimaryBuffer(void* directSound, uint32_t rate, int channels);
+HCYPLAT_API void hcyplatReleaseSoundHandle(void* handle);
+
 /* Platform reports: what the platform could not do for the library (a
  * raised thread priority the system refused, a sound device that failed), one
  * line of text each, oldest first. The platform never writes to the terminal:

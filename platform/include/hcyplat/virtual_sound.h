@@ -207,6 +207,13 @@ public:
     virtual void Close() = 0;
 };
 
+// Why the last device open on this thread failed, in the device's words
+// ("sound device 'default': Device or resource busy"); empty when it gave
+// none. Every endpoint open clears it; a device that fails its Open sets
+// it (SetOpenFailure), so that the caller can name the reason.
+std::string LastOpenFailure();
+void SetOpenFailure(std::string reason);
+
 struct OutputEndpointConfig {
     std::string description = "Virtual Output";
     MixFormat format;            // the mix format, fixed for the endpoint's life

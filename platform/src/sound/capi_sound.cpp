@@ -2,6 +2,7 @@
 // hcyplat/virtual_sound.h that check their pointers.
 #include <cstring>
 
+#include "hcyplat/dsound.h"
 #include "hcyplat/hcyplatform.h"
 #include "hcyplat/virtual_sound.h"
 
@@ -109,5 +110,32 @@ int hcyplatPumpOutput(const hcyplat_guid* output, uint32_t frames) {
 int hcyplatPumpInput(const hcyplat_guid* input, uint32_t frames) {
     return Result(input && PumpInput(ToGuid(input), frames));
 }
+
+void* hcyplatCreateDirectSound(const hcyplat_guid* output) {
+    const plat::GUID g = output ? ToGuid(output) : plat::GUID{};
+    plat::LPDIRECTSOUND ds;
+    if (plat::DirectSoundCreate(output ? &g : nullptr, &ds, nullptr) != plat::DS_OK) return nullptr;
+    return plat::GiveHostHandle(ds);
+}
+
+void* hcyplatCreatePrimaryBuffer(void* directSound, uint32_t rate, int channels) {
+    const plat::LPDIRECTSOUND ds = plat::DirectSoundOfHostHandle(directSound);
+    if (!ds || channels < 1 || channels > 32) return nullptr;
+    plat::DSBUFFERDESC desc;
+    desc.dwFlags = plat::DSBCAPS_PRIMARYBUFFER;
+    plat::LPDIRECTSOUNDBUFFER primary;
+    if (ds->CreateSoundBuffer(&desc, &primary, nullptr) != plat::DS_OK || !primary) return nullptr;
+    plat::WAVEFORMATEX format{};
+    format.wFormatTag = plat::WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<unsigned short>(channels);
+    format.nSamplesPerSec = rate;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = static_cast<unsigned short>(2 * channels);
+    format.nAvgBytesPerSec = format.nBlockAlign * rate;
+    if (primary->SetFormat(&format) != plat::DS_OK) return nullptr;
+    return plat::GiveHostHandle(primary);
+}
+
+void hcyplatReleaseSoundHandle(void* handle) { plat::TakeBackHostHandle(handle); }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "hcyplat/clock.h"
+#include "hcyplat/report.h"
 #include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
 #include "vsnd_internal.h"
@@ -84,10 +85,10 @@ void EnsureDefaults() {
     const char* env = std::getenv("HCY_AUDIO_BACKEND");
     const std::string name = env && *env ? env : "auto";
     if (!InstallBackend(name)) {
-        std::fprintf(stderr,
-                     "hcyplatform: sound back end '%s' is unknown or finds no device; the "
-                     "virtual one (a null output and a silent input) stands in\n",
-                     name.c_str());
+        Report(
+            "sound back end '%s' is unknown or finds no device; the virtual one (a null "
+            "output and a silent input) stands in",
+            name.c_str());
         MakeVirtualEndpoints(false);
     }
     Reg().configured = true;
@@ -142,8 +143,13 @@ std::int32_t Endpoint::TakeFault(Fault call) {
     return faults.Take(call);
 }
 
+namespace {
+thread_local std::string t_openFailure;
+}  // namespace
+
 Device::Start Endpoint::Open() {
     std::lock_guard lock(openMu);
+    t_openFailure.clear();
     if (openCount_ > 0) {
         ++openCount_;
         return Device::Start::Ok;
@@ -728,5 +734,8 @@ std::vector<std::string> Backends() {
     for (const Backend* b : RealBackends()) names.emplace_back(b->name);
     return names;
 }
+
+std::string LastOpenFailure() { return detail::t_openFailure; }
+void SetOpenFailure(std::string reason) { detail::t_openFailure = std::move(reason); }
 
 }  // namespace plat::vsnd

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "hcyplat/report.h"
 #include "hcyplat/thread.h"
 #include "hcyplat/thread_boundary.h"
 #include "hcyplat/virtual_sound.h"
@@ -68,17 +69,17 @@ public:
         int err = snd_pcm_open(&pcm, name_.c_str(),
                                capture_ ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK,
                                SND_PCM_NONBLOCK);
-        if (err < 0) return err == -EBUSY ? Start::Busy : Start::Missing;
+        if (err < 0) return Refused(err, err == -EBUSY ? Start::Busy : Start::Missing);
         err = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED,
                                  format.channels, format.rate, 1, kLatencyUs);
         if (err < 0) {
             snd_pcm_close(pcm);
-            return err == -EINVAL ? Start::BadFormat : Start::Missing;
+            return Refused(err, err == -EINVAL ? Start::BadFormat : Start::Missing);
         }
         // A capture stream runs from now; a playback one once it has frames.
         if (capture_ && (err = snd_pcm_start(pcm)) < 0) {
             snd_pcm_close(pcm);
-            return Start::Missing;
+            return Refused(err, Start::Missing);
         }
         pcm_ = pcm;
         endpoint_ = endpoint;
@@ -102,6 +103,13 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    // ALSA's reason, for the opener's message and the host's reports.
+    Start Refused(int err, Start result) {
+        SetOpenFailure("Sound device '" + name_ + "': " + snd_strerror(err));
+        Report("sound device '%s' did not open: %s", name_.c_str(), snd_strerror(err));
+        return result;
+    }
 
     void Run() {
         const std::size_t period = format_.rate / kPeriodsPerSecond;
@@ -169,8 +177,7 @@ private:
     }
 
     void Failed(const char* what) {
-        std::fprintf(stderr, "hcyplatform: sound device '%s' failed (%s); it stays silent\n",
-                     name_.c_str(), what);
+        Report("sound device '%s' failed (%s); it stays silent", name_.c_str(), what);
         FailEndpoint(endpoint_);
     }
 
@@ -220,7 +227,12 @@ std::vector<Pcm> ListPcms() {
 
 bool DefaultOpens() {
     snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return false;
+    if (const int err = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+        err < 0) {
+        Report("sound device 'default' did not open: %s; the virtual devices stand in",
+               snd_strerror(err));
+        return false;
+    }
     snd_pcm_close(pcm);
     return true;
 }
