@@ -19,6 +19,8 @@
 #include <system_error>
 #include <thread>
 
+#include <time.h>
+
 #include "hcyplat/clock.h"
 #include "hcyplat/thread.h"
 #include "hcyplat/thread_boundary.h"
@@ -182,7 +184,18 @@ DWORD timeGetTime() {
     return static_cast<DWORD>(now);  // wraps at 2^32 [ms]
 }
 
-DWORD GetTickCount() { return timeGetTime(); }
+// The system's tick count: milliseconds since the machine started, on a
+// monotonic clock that goes on through suspend, so that every process of the
+// machine stamps its PDUs on one time line.
+DWORD GetTickCount() {
+    ClockState& s = State();
+    if (s.manual.load()) return static_cast<DWORD>(s.manualNowMs.load());
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    const auto ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                    static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<DWORD>(ms);  // wraps at 2^32 [ms], about 49.7 days
+}
 
 std::uint64_t ClockMicroseconds() {
     ClockState& s = State();

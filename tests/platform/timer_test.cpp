@@ -6,6 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <fstream>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -304,6 +306,18 @@ TEST_F(RealTimers, CallbacksRunTimeCriticalWhereTheSystemAllows) {
     EXPECT_EQ(seen.load(), allowed);
     EXPECT_TRUE(allowed == plat::THREAD_PRIORITY_TIME_CRITICAL ||
                 allowed == plat::THREAD_PRIORITY_NORMAL);
+}
+
+// PDU timestamps: the tick count is the machine's milliseconds since it
+// started (/proc/uptime, to its 10 ms), not since this process loaded the
+// platform, so that hosts started at different times stamp a moment alike.
+TEST_F(RealTimers, TickCountCountsFromTheMachinesStart) {
+    double uptime = 0;
+    std::ifstream("/proc/uptime") >> uptime;
+    ASSERT_GT(uptime, 0);
+    const plat::DWORD ticks = plat::GetTickCount();
+    const auto booted = static_cast<plat::DWORD>(static_cast<std::uint64_t>(uptime * 1000));
+    EXPECT_LT(static_cast<plat::DWORD>(ticks - booted), 1000u) << ticks << " ms, up " << uptime;
 }
 
 TEST_F(RealTimers, KillFromOwnCallbackDoesNotDeadlock) {

@@ -18,6 +18,8 @@ bool IsManualClock();
 
 // Milliseconds on the current clock (wraps at 2^32, like the system's).
 DWORD timeGetTime();
+// Real form: milliseconds since the machine started (the PDU timestamps);
+// manual form: the manual time.
 DWORD GetTickCount();
 
 // Microseconds on the current clock, for the sound system's frame timing.
