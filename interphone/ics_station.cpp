@@ -31,10 +31,24 @@ thread_local std::vector<std::int16_t> t_decoded;
 // The data devices it goes to.
 thread_local std::vector<CDevice*> t_dataDevices;
 
+// Sweeps a party to a call may go unheard before it counts as gone: two
+// heartbeat periods, or the receive time-out when that is longer (both in
+// ticks of 250 ms; a sweep comes every other tick). 0: never, because with
+// heartbeats off a quiet party cannot be told from a vanished one.
+std::uint32_t SilentSweepLimit() {
+    const auto& library = hcy::Library();
+    const std::int64_t period = library.m_nHeartbeatTicks.load();
+    if (period <= 0) return 0;
+    const std::int64_t ticks =
+        std::max<std::int64_t>(2 * period, library.m_nRecvTimeoutTicks.load());
+    return static_cast<std::uint32_t>((ticks + 1) / 2);
+}
+
 }  // namespace
 
 struct CIcsStation::RemoteStation : CReceive {
     hcy::CodecStreamState stream;
+    std::uint32_t silentSweeps = 0;  // sweeps since its last PDU of any kind
 };
 
 std::shared_ptr<CICSModel> CreateInterphoneModel() { return std::make_shared<CIcsStation>(); }
@@ -227,11 +241,15 @@ void CIcsStation::SetHookLocked(std::uint32_t onHook) {
     m_nOnHook = onHook;
 }
 
+// A status goes out only when the line state changes: a device that unkeys
+// or closes calls this for every station it lists, talking or not, and an
+// on-hook status stops every ringing station's ringing.
 int CIcsStation::SetTalk(int on, std::uint32_t) {
     std::lock_guard lock(m_mutex);
     if (m_bRemoved) return 1;
+    const std::uint8_t before = LineState();
     m_nTalking = on ? static_cast<std::uint32_t>(on) : 0;
-    SendStatus();
+    if (LineState() != before) SendStatus();
     if (on)
         UpdateStationGain(nullptr);
     else
@@ -254,6 +272,9 @@ void CIcsStation::OnControlPdu(const IcsTransmitterPdu* pdu, std::uint32_t lengt
     // Calls stay within their exercise, like the audio.
     if (m_bRemoved || pdu->header.exerciseId != (m_nExerciseId & 0xFF)) return;
     if (pdu->senderId == m_entity) return;
+    // Anything a party to the call sends shows that it is still there.
+    if (RemoteStation* record = FindStation(pdu->senderId, pdu->stationNumber))
+        record->silentSweeps = 0;
     if (pdu->calledStation == m_nStation) {
         if (pdu->dialing)
             OnDialRequest(*pdu);
@@ -272,7 +293,7 @@ void CIcsStation::OnDialRequest(const IcsTransmitterPdu& request) {
     // Answered only by going off hook while this very caller rings.
     if (!m_nConnected && m_nCaller != 0 && m_nCaller == request.stationNumber) {
         SendReply(request, ICS_REPLY_ANSWERED);
-        ConnectStation(request);
+        ConnectStation(request.senderId, request.stationNumber, request.line);
         m_nDialedNumber = request.stationNumber;
         return;
     }
@@ -294,7 +315,7 @@ void CIcsStation::OnReply(const IcsTransmitterPdu& reply) {
         break;
     case ICS_REPLY_ANSWERED:
         m_nDialing = m_nRingback = m_nBusy = 0;
-        ConnectStation(reply);
+        ConnectStation(reply.senderId, reply.stationNumber, reply.line);
         break;
     case ICS_REPLY_BUSY:
         // Still dialing: the heartbeat repeats the request until the called
@@ -310,19 +331,18 @@ void CIcsStation::OnReply(const IcsTransmitterPdu& reply) {
 void CIcsStation::OnBroadcast(const IcsTransmitterPdu& pdu) {
     CReceive* record = FindStation(pdu.senderId, pdu.stationNumber);
     // A station that joins the line is connected; one that hangs up is not
-    // made again (its record may have been swept while it talked).
+    // made again (it may have left by silence).
     if (!record && pdu.lineState != ICS_LINE_ON_HOOK && pdu.line == m_nLine && m_nLine != 0 &&
         m_nConnected) {
-        ConnectStation(pdu);
+        ConnectStation(pdu.senderId, pdu.stationNumber, pdu.line);
         return;
     }
     switch (pdu.lineState) {
     case ICS_LINE_ON_HOOK:
         m_nCaller = 0;  // whoever hangs up, the ringing stops
-        if (m_nConnected) {
-            DisconnectStation(pdu);
-            if (!m_nConnected) m_nLine = 0;
-        }
+        // Only a party to the call ends its part in it: a stranger's hang-up,
+        // on any line, is none of this call's business.
+        if (record) DisconnectStation(pdu);
         break;
     case ICS_LINE_OFF_HOOK:
         if (!record) break;
@@ -359,22 +379,24 @@ bool CIcsStation::IsSelf(const CReceive& record) const {
     return record.id.entityId == m_entity && record.id.radioNumber == m_nStation;
 }
 
-void CIcsStation::ConnectStation(const IcsTransmitterPdu& pdu) {
-    CReceive* record = FindStation(pdu.senderId, pdu.stationNumber);
+CIcsStation::RemoteStation* CIcsStation::ConnectStation(const hcy::net::EntityId& entity,
+                                                        std::uint16_t station, std::uint16_t line) {
+    RemoteStation* record = FindStation(entity, station);
     if (!record) {
-        if (m_stations.size() >= kMaxStations) return;
+        if (m_stations.size() >= kMaxStations) return nullptr;
         m_stations.push_back(std::make_unique<RemoteStation>());
         record = m_stations.back().get();
     }
     record->squelchOpen = true;
-    record->id = {pdu.senderId, pdu.stationNumber};
+    record->id = {entity, station};
     UpdateStationGain(record);
     // The line and the caller word are taken once, wired or not, so that a
     // station without receive paths still talks on the call's line.
-    if (m_nLine == 0) m_nLine = pdu.line;
+    if (m_nLine == 0) m_nLine = line;
     m_nCaller = 0;
     if (!m_nConnected) m_bFreshEncoders = true;
     m_nConnected = 1;
+    return record;
 }
 
 void CIcsStation::DisconnectStation(const IcsTransmitterPdu& pdu) {
@@ -383,10 +405,14 @@ void CIcsStation::DisconnectStation(const IcsTransmitterPdu& pdu) {
         StopStation(record);
         RemoveStationAt(index);
     }
-    if (m_stations.empty()) {
-        m_nConnected = 0;
-        SetHookLocked(m_nOnHook);  // off hook: dial tone unless rung or ringing back
-    }
+    EndCallWhenAlone();
+}
+
+void CIcsStation::EndCallWhenAlone() {
+    if (!m_stations.empty() || !m_nConnected) return;
+    m_nConnected = 0;
+    SetHookLocked(m_nOnHook);  // off hook: dial tone unless rung or ringing back
+    m_nLine = 0;
 }
 
 void CIcsStation::DisconnectAll() {
@@ -415,24 +441,32 @@ void CIcsStation::StopStation(const CReceive* record) {
         if (path->IsActive()) path->StopSource(record, false);
 }
 
-// A remote station that was talking and sent no audio for a whole sweep
-// period (500 ms) is dropped; its next status on the line makes it again.
+// Every 500 ms. A talking remote station that sent no audio since the last
+// sweep falls silent, keeping its record and decoder state for its next
+// words; a remote station unheard for the limit above is gone, and the call
+// ends with the last one, as if it had hung up.
 void CIcsStation::Sweep() {
     std::lock_guard lock(m_mutex);
+    const std::uint32_t limit = SilentSweepLimit();
+    bool gone = false;
     for (std::size_t i = 0; i < m_stations.size();) {
-        CReceive& record = *m_stations[i];
+        RemoteStation& record = *m_stations[i];
+        if (limit != 0 && ++record.silentSweeps > limit) {
+            StopStation(&record);
+            RemoveStationAt(i);
+            gone = true;
+            continue;
+        }
         if (record.audioSeen) {
             record.audioSeen = false;
-            ++i;
         } else if (record.transmitting) {
             StopStation(&record);
             record.transmitting = false;
             record.signalPduCount = 0;
-            RemoveStationAt(i);
-        } else {
-            ++i;
         }
+        ++i;
     }
+    if (gone) EndCallWhenAlone();
 }
 
 // ---------------------------------------------------------------------------
@@ -500,15 +534,25 @@ void CIcsStation::OnAudioPdu(const IcsSignalPdu* pdu, std::uint32_t length) {
     std::unique_lock lock(m_mutex);
     if (m_bRemoved || pdu->header.exerciseId != (m_nExerciseId & 0xFF)) return;
     RemoteStation* record = FindStation(pdu->senderId, pdu->stationNumber);
+    // Audio on the call's line from a station without a record joins it, as
+    // its status would, with a fresh decoder state.
+    if (!record && m_nConnected && m_nLine != 0 && pdu->line == m_nLine &&
+        !(pdu->senderId == m_entity))
+        record = ConnectStation(pdu->senderId, pdu->stationNumber, pdu->line);
     if (!record) return;
+    const bool resumed = !record->transmitting;
     ++record->signalPduCount;
     record->audioSeen = true;
     record->transmitting = true;
     record->refreshed = true;
+    record->silentSweeps = 0;
     if (pdu->line != m_nLine || IsSelf(*record)) return;
     // A rate the sound layer cannot play is no audio.
     const std::uint32_t rate = pdu->sampleRate;
     if (rate < kMinSampleRate || rate > kMaxSampleRate || pdu->sampleCount == 0) return;
+    // Speech after a pause: its sound, stopped by a sweep or a status, plays
+    // again.
+    if (resumed) UpdateStationGain(record);
     // The lengths are the sender's claims: decode only what arrived, and
     // play only what was decoded.
     const std::uint32_t received = length - kAudioHeaderBytes;

@@ -14,6 +14,8 @@
 //   A connects          <- ANSWERED; A takes the same line
 //   either hangs up     -> status, line state on hook: the other drops it
 //                          and, with no one left, returns to dial tone
+//   either vanishes     -> unheard for two heartbeat periods (or the receive
+//                          time-out, when longer), it is dropped the same way
 //
 // Receive road: control PDU (control worker) -> call words and station
 // records; audio PDU (audio worker) -> the record of its sender, which holds
@@ -110,8 +112,14 @@ private:
     RemoteStation* FindStation(const hcy::net::EntityId& entity, std::uint16_t station,
                                std::size_t* index = nullptr) const;
     bool IsSelf(const CReceive& record) const;
-    void ConnectStation(const IcsTransmitterPdu& pdu);
+    // The record of a station that joins the call (null when the call is
+    // full); the call takes its line when it has none.
+    RemoteStation* ConnectStation(const hcy::net::EntityId& entity, std::uint16_t station,
+                                  std::uint16_t line);
     void DisconnectStation(const IcsTransmitterPdu& pdu);
+    // With no remote station left, the call ends: line 0, dial tone when off
+    // hook and neither rung nor ringing back.
+    void EndCallWhenAlone();
     void DisconnectAll();
     void RemoveStationAt(std::size_t index);
     // Record null: the local source (the station's sidetone buffer).

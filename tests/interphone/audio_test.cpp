@@ -173,7 +173,7 @@ TEST_F(CallAudioTest, HostileAudioPlaysNothingItShouldNot) {
         {"rate 0", AudioFrom(5, four, 4, 4, 0), 0, {}},
         {"rate too high", AudioFrom(5, four, 4, 4, 200001), 0, {}},
         {"another line", AudioFrom(5, four, 4, 4, 16000, 0x0999), 0, {}},
-        {"a station not in the call", AudioFrom(9, four, 4), 0, {}},
+        {"a stranger on another line", AudioFrom(9, four, 4, 4, 16000, 0x0999), 0, {}},
     };
     for (const auto& c : cases) {
         path().writes.clear();
@@ -189,28 +189,57 @@ TEST_F(CallAudioTest, HostileAudioPlaysNothingItShouldNot) {
     EXPECT_TRUE(path().writes.empty());
 }
 
-// A talking station whose audio stops without a status is dropped by the
-// second sweep after its last audio PDU, and its next status on the line
-// makes it again; the call goes on meanwhile.
-TEST_F(CallAudioTest, SweepDropsASilentTalkerUntilItsNextStatus) {
+// A talker's pause: the second sweep after its last audio stops its sound,
+// but its record (with its decoder state) and the call stay, whoever else
+// hangs up meanwhile; the words after the pause play. Audio on the line
+// from a station without a record joins it to the call.
+TEST_F(CallAudioTest, SpeechAfterAPauseIsHeard) {
+    const std::vector<std::uint8_t> four(8, 0x11);  // 4 PCM samples
     Feed(*station, Status(5, kLine, ICS_LINE_TALKING));
-    FeedAudio(AudioFrom(5, std::vector<std::uint8_t>(8), 4));
+    FeedAudio(AudioFrom(5, four, 4));
     station->Sweep();
-    EXPECT_EQ(station->GetStationCount(), 1u);
     station->Sweep();
-    EXPECT_EQ(station->GetStationCount(), 0u);
+    EXPECT_EQ(path().calls.back(), "stop 5");
+    Feed(*station, Status(40, 0x1234, ICS_LINE_ON_HOOK));
+    ASSERT_TRUE(station->IsConnected());
+    path().calls.clear();
+    path().writes.clear();
+    FeedAudio(AudioFrom(5, four, 4));
+    EXPECT_EQ(path().calls, std::vector<std::string>{"gain 5"});
+    FeedAudio(AudioFrom(9, four, 4));
+    EXPECT_EQ(path().writes.size(), 2u);
+    EXPECT_EQ(station->GetStationCount(), 2u);
+}
+
+// Parties that vanish: once none has been heard (a PDU of any kind) for two
+// heartbeat periods or the receive time-out, the call ends as at their
+// hang-up and the heartbeats stop. With heartbeats off nobody goes.
+TEST_F(CallAudioTest, ACallWhosePartiesVanishEnds) {
+    auto& library = hcy::Library();
+    struct Restore {
+        std::int32_t period, timeout;
+        ~Restore() {
+            hcy::Library().m_nHeartbeatTicks = period;
+            hcy::Library().m_nRecvTimeoutTicks = timeout;
+        }
+    } restore{library.m_nHeartbeatTicks.load(), library.m_nRecvTimeoutTicks.load()};
+    library.m_nHeartbeatTicks = -1;
+    for (int i = 0; i < 50; ++i) station->Sweep();
     EXPECT_TRUE(station->IsConnected());
-    Feed(*station, Status(5, kLine, ICS_LINE_TALKING));
-    EXPECT_EQ(station->GetStationCount(), 1u);
-    // Audio on another line still counts as heard.
+    library.m_nHeartbeatTicks = 2;  // 0.5 s: two periods are two sweeps
+    library.m_nRecvTimeoutTicks = 2;
+    station->Sweep();
+    station->Sweep();
     FeedAudio(AudioFrom(5, std::vector<std::uint8_t>(8), 4, 4, 16000, 0x0999));
     station->Sweep();
     station->Sweep();
-    EXPECT_EQ(station->GetStationCount(), 0u);
-    // A station that is not talking stays however long it is silent.
-    Feed(*station, Status(5, kLine, ICS_LINE_OFF_HOOK));
-    for (int i = 0; i < 4; ++i) station->Sweep();
-    EXPECT_EQ(station->GetStationCount(), 1u);
+    EXPECT_TRUE(station->IsConnected());
+    station->Sweep();
+    EXPECT_FALSE(station->IsConnected());
+    EXPECT_EQ(station->GetLine(), 0);
+    EXPECT_EQ(Words(*station), (std::vector<std::uint32_t>{1, 0, 0, 0}));
+    station->Heartbeat();
+    EXPECT_TRUE(Sent().empty());
 }
 
 // A station that goes mid-call hangs up first and then ignores everything;
@@ -245,6 +274,7 @@ TEST_F(CallAudioTest, ThreadsMeetInOneStation) {
     });
     threads.emplace_back([&] {
         for (int i = 0; i < kRounds; ++i) {
+            Feed(*station, Status(5, kLine, ICS_LINE_TALKING));  // never gone for silence
             station->Sweep();
             station->Heartbeat();
         }

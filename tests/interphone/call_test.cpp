@@ -89,9 +89,10 @@ const std::vector<Row>& Rows() {
         {"S0 on hook again", S::S0, hook(1), {}, kQuiet},
         {"S0 dial on hook is ignored", S::S0, dial(5), {}, kQuiet},
         {"S1 dial on hook is ignored", S::S1, dial(5), {}, kRung21},
-        {"S0 talk on hook sends status", S::S0, talk(1), {onHook3}, kQuiet, false, 0,
-         {"gain local"}},
-        {"S1 talk off on hook sends status", S::S1, talk(0), {onHook3}, kRung21, false, 0,
+        // A status goes out only when the line state changes: on hook it
+        // never does, and an on-hook status would stop every ringing.
+        {"S0 talk on hook sends nothing", S::S0, talk(1), {}, kQuiet, false, 0, {"gain local"}},
+        {"S1 talk off on hook sends nothing", S::S1, talk(0), {}, kRung21, false, 0,
          {"stop local"}},
         {"S0 rung by 21", S::S0, Fed(DialRequest(21, 3)), {ReplyOut(21, ICS_REPLY_RINGING, 0)},
          kRung21},
@@ -139,8 +140,12 @@ const std::vector<Row>& Rows() {
          kCallLine, {}, 1},
         {"S7 talk", S::S7, talk(1), {StatusOut(kCallLine, ICS_LINE_TALKING)}, kQuiet, true,
          kCallLine, {"gain local"}, 1},
-        {"S7 talk off", S::S7, talk(0), {StatusOut(kCallLine, ICS_LINE_OFF_HOOK)}, kQuiet, true,
-         kCallLine, {"stop local"}, 1},
+        {"S7 talk twice, off twice: a status per change", S::S7,
+         [](CIcsStation& s) {
+             for (int on : {1, 1, 0, 0}) s.SetTalk(on, 6);
+         },
+         {StatusOut(kCallLine, ICS_LINE_TALKING), StatusOut(kCallLine, ICS_LINE_OFF_HOOK)}, kQuiet,
+         true, kCallLine, {"gain local", "gain local", "stop local", "stop local"}, 1},
         {"S7 peer talks, then stops", S::S7,
          [](CIcsStation& s) {
              Feed(s, Status(5, kCallLine, ICS_LINE_TALKING));
