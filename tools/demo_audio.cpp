@@ -4,10 +4,12 @@
 //   hcy_demo_audio make OUT.wav SECONDS [VOICE[,VOICE]]
 //   hcy_demo_audio compare SENT.wav HEARD.wav [--start SENT_S HEARD_S]
 //                  [--min-exact PERCENT] [--correlation MIN] [--channel N]
+//                  [--from SECONDS]
 //
 // make with two voices writes a stereo file: the first voice left, the
 // second right. compare --channel takes only channel N (from 0) of HEARD,
-// else the mean of its channels.
+// else the mean of its channels; --from judges only the speech sent from
+// SECONDS into SENT on.
 //
 // compare prints what a listener would judge:
 //   "demo: speech (voiced 20 ms windows) heard <s> s of <s> s sent, <p> %
@@ -248,7 +250,7 @@ struct Alignment {
 // speech are looked up in the heard file (the lag nearest the old one
 // wins), and the jump is a gap. Silence cannot anchor a run.
 Alignment Align(const std::vector<std::int16_t>& sent, const std::vector<std::int16_t>& heard,
-                std::uint32_t rate) {
+                std::uint32_t rate, std::size_t from) {
     constexpr std::size_t kAnchor = 32;  // [samples]: unique in speech with noise
     const auto key = [](const std::int16_t* p) {
         std::uint64_t h = 1469598103934665603ull;  // FNV-1a
@@ -265,7 +267,9 @@ Alignment Align(const std::vector<std::int16_t>& sent, const std::vector<std::in
     std::sort(index.begin(), index.end());
 
     Alignment out;
-    const std::vector<bool> speech = SpeechMask(sent, rate);
+    std::vector<bool> speech = SpeechMask(sent, rate);
+    std::fill(speech.begin(), speech.begin() + static_cast<long>(std::min(from, speech.size())),
+              false);
     std::vector<std::pair<long, std::size_t>> carried;  // lag, speech samples at it
     std::optional<long> lag;
     for (std::size_t i = 0; i < sent.size();) {
@@ -315,7 +319,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: hcy_demo_audio make OUT.wav SECONDS [VOICE[,VOICE]]\n"
                  "       hcy_demo_audio compare SENT.wav HEARD.wav [--start SENT_S HEARD_S]\n"
-                 "                      [--min-exact PERCENT] [--correlation MIN] [--channel N]\n");
+                 "                      [--min-exact PERCENT] [--correlation MIN] [--channel N]\n"
+                 "                      [--from SECONDS]\n");
     return 2;
 }
 
@@ -330,6 +335,7 @@ int Compare(int argc, char** argv) {
     double minExact = 99.0;
     std::optional<double> minCorrelation;
     int channel = -1;
+    double from = 0;  // [s] into SENT
     for (int i = 4; i < argc; ++i) {
         const std::string a = argv[i];
         double v = 0, w = 0;
@@ -346,6 +352,9 @@ int Compare(int argc, char** argv) {
                    v < 32 && v == std::floor(v)) {
             channel = static_cast<int>(v);
             ++i;
+        } else if (a == "--from" && i + 1 < argc && Number(argv[i + 1], &v) && v >= 0) {
+            from = v;
+            ++i;
         } else {
             return Usage();
         }
@@ -359,7 +368,9 @@ int Compare(int argc, char** argv) {
     const double sentSeconds = SecondsHeard(sent.samples, sent.rate);
     const double heardSeconds = SecondsHeard(heard.samples, heard.rate);
     Alignment a;
-    if (sent.rate == heard.rate) a = Align(sent.samples, heard.samples, sent.rate);
+    if (sent.rate == heard.rate)
+        a = Align(sent.samples, heard.samples, sent.rate,
+                  static_cast<std::size_t>(from * sent.rate));
     const double exact = a.speech ? 100.0 * static_cast<double>(a.exact) / a.speech : 0.0;
     const double msPerSample = 1000.0 / sent.rate;
     std::printf(

@@ -73,6 +73,7 @@ struct Options {
     std::optional<int> dial;
     bool answer = false;
     std::optional<double> hangUp, closeDevice, destroy;  // [s] into the call
+    std::optional<std::pair<double, double>> pause;      // [s] into the talk, [s]
 };
 
 // hcyhost_options.cpp: the command line, checked as a whole (a wrong one
@@ -124,6 +125,14 @@ struct Devices {
 // failed library call ends the process with 1 and the library's text.
 void Check(int ok, const char* what);
 void PrintPlatformReports();
+// The audio bytes of a WAV file, with its byte rate and channels; no byte
+// rate when the file is not one.
+struct WavAudio {
+    std::vector<unsigned char> bytes;
+    std::uint32_t byteRate = 0;
+    std::uint16_t channels = 0;
+};
+WavAudio ReadWav(const std::string& path);
 RunPlan PlanRun(const Options& o);
 bool MakeSoundCards(const Options& o, std::vector<Radio>& radios);
 Library StartLibrary(const Options& o, const char* argv0);

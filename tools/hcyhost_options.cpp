@@ -119,6 +119,9 @@ constexpr const char* kUsage =
     "  --answer             go off hook when rung\n"
     "  --hang-up S          hang up S seconds after the call is up\n"
     "  --close-device S     close the sound card S seconds after the call is up\n"
+    "  --pause AT,S         the talk pauses for S seconds AT seconds into it: the host\n"
+    "                       posts the --transmit file (16 kHz mono) itself, through a\n"
+    "                       data device, and posts nothing in the pause\n"
     "  --destroy S          destroy the station S seconds after the call is up\n"
     "The station talks (its sound card keyed) from the moment the call is up, for\n"
     "the --transmit file or --key seconds. It prints its call words whenever they\n"
@@ -206,7 +209,7 @@ constexpr const char* kValueOptions[] = {
     "--destroy",   "--sound",    "--federation", "--fed-file",       "--card",
     "--transmit",  "--play",     "--speak",      "--voice",          "--receive",
     "--record",    "--position", "--crypto",     "--entity",         "--schedule",
-    "--model",     "--encoding", "--channel",    "--hear",
+    "--model",     "--encoding", "--channel",    "--hear",           "--pause",
 };
 
 // The options as a whole: those that exclude or need each other, and
@@ -238,9 +241,11 @@ void CheckTogether(const Options& o) {
             Fail("cannot resolve " + std::string(name) + " '" + address + "' to an IPv4 address");
     if (!o.secondaryAddress.empty() && o.secondaryPort == 0)
         Fail("--secondary-address needs --secondary-port");
-    const bool stationOnly = o.dial || o.answer || o.hangUp || o.closeDevice || o.destroy;
+    const bool stationOnly =
+        o.dial || o.answer || o.hangUp || o.closeDevice || o.destroy || o.pause;
     if (stationOnly && !o.station)
-        Fail("--dial, --answer, --hang-up, --close-device and --destroy need --station");
+        Fail("--dial, --answer, --hang-up, --close-device, --destroy and --pause need --station");
+    if (o.pause && o.transmitFile.empty()) Fail("--pause needs --transmit");
     const bool radiosOnly = o.radios > 1 || !o.schedules.empty() || o.model != RADIO_TYPE_GENERIC ||
                             o.card == "split" || !o.playFile.empty() || o.status ||
                             !o.federation.empty() || !o.recordFile.empty() ||
@@ -371,6 +376,9 @@ Options Parse(int argc, char** argv) {
             const auto h = Numbers(a, v, 4, 0, 65535);
             o.hear = {static_cast<int>(h[0]), static_cast<int>(h[1]), static_cast<int>(h[2]),
                       static_cast<int>(h[3])};
+        } else if (a == "--pause") {
+            const auto p = Numbers(a, v, 2, 0, 86400);
+            o.pause = {p[0], p[1]};
         } else if (a == "--entity") {
             auto e = Numbers(a, v, 3, 0, 65535);
             o.site = static_cast<int>(e[0]), o.application = static_cast<int>(e[1]),

@@ -17,13 +17,10 @@
 #include "hcyhost.h"
 
 namespace hcyhost {
-namespace {
 
-// Seconds of audio in a 16-bit PCM WAV file, or a negative value when the
-// file is not one.
-double WavSeconds(const std::string& path) {
+WavAudio ReadWav(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    if (!f) return -1;
+    if (!f) return {};
     std::vector<unsigned char> d((std::istreambuf_iterator<char>(f)),
                                  std::istreambuf_iterator<char>());
     auto u32 = [&](std::size_t at) {
@@ -31,18 +28,32 @@ double WavSeconds(const std::string& path) {
                (static_cast<std::uint32_t>(d[at + 3]) << 24);
     };
     if (d.size() < 12 || std::memcmp(d.data(), "RIFF", 4) || std::memcmp(&d[8], "WAVE", 4))
-        return -1;
-    std::uint32_t byteRate = 0;
+        return {};
+    WavAudio wav;
     for (std::size_t at = 12; at + 8 <= d.size();) {
         const std::uint32_t size = u32(at + 4);
-        if (!std::memcmp(&d[at], "fmt ", 4) && at + 8 + 16 <= d.size()) byteRate = u32(at + 16);
+        if (!std::memcmp(&d[at], "fmt ", 4) && at + 8 + 16 <= d.size()) {
+            wav.channels = static_cast<std::uint16_t>(d[at + 10] | d[at + 11] << 8);
+            wav.byteRate = u32(at + 16);
+        }
         if (!std::memcmp(&d[at], "data", 4)) {
             const std::size_t avail = std::min<std::size_t>(size, d.size() - at - 8);
-            return byteRate ? static_cast<double>(avail) / byteRate : -1;
+            wav.bytes.assign(d.begin() + static_cast<std::ptrdiff_t>(at + 8),
+                             d.begin() + static_cast<std::ptrdiff_t>(at + 8 + avail));
+            return wav;
         }
         at += 8 + size + (size & 1);
     }
-    return -1;
+    return {};
+}
+
+namespace {
+
+// Seconds of audio in a 16-bit PCM WAV file, or a negative value when the
+// file is not one.
+double WavSeconds(const std::string& path) {
+    const WavAudio wav = ReadWav(path);
+    return wav.byteRate ? static_cast<double>(wav.bytes.size()) / wav.byteRate : -1;
 }
 
 // The inodes of this process's UDP sockets bound to `port`: its open

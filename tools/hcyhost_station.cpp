@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 #include "hcyhost.h"
@@ -25,7 +26,23 @@ int RunStation(const Options& o, int device, const hcyplat_guid& microphone, dou
     // A new station is silent: it plays its callers at full volume here.
     Check(hcySetMasterVolume(station, 1.0f), "hcySetMasterVolume");
     Check(hcySetComRadioRecv(station, device, 0, 1), "hcySetComRadioRecv");
-    Check(hcySetComRadioXmit(station, device, 1), "hcySetComRadioXmit");
+    // With --pause the host posts the speech itself: 1024 samples at a time,
+    // at real time, and nothing in the pause.
+    constexpr std::size_t kBlock = 1024;
+    constexpr double kPostRate = 16000;  // the data device's [Hz]
+    std::vector<std::int16_t> speech;
+    std::size_t posted = 0;
+    int talker = device;
+    if (o.pause) {
+        const WavAudio wav = ReadWav(o.transmitFile);
+        if (wav.byteRate != 2 * kPostRate || wav.channels != 1)
+            Fail("--pause needs a 16 kHz mono --transmit file");
+        speech.resize(wav.bytes.size() / 2);
+        std::memcpy(speech.data(), wav.bytes.data(), speech.size() * 2);
+        talker = hcyOpenDataDeviceSimple(1);
+        Check(talker > 0, "hcyOpenDataDeviceSimple");
+    }
+    Check(hcySetComRadioXmit(station, talker, 1), "hcySetComRadioXmit");
     std::printf("hcyhost: station %d (handle %d), exercise %d, port %d\n", *o.station, station,
                 o.exercise, o.port);
     std::printf("hcyhost: station %d listening on port %d\n", *o.station, o.port);
@@ -38,7 +55,7 @@ int RunStation(const Options& o, int device, const hcyplat_guid& microphone, dou
         return std::chrono::duration<double>(t - start).count();
     };
     bool onHook = true, dialed = false, answered = false, awaited = false, inCall = false;
-    bool keyed = false, alive = true;
+    bool keyed = false, alive = true, paused = false;
     int calls = 0;
     clock::time_point callUp;
     if (o.dial) {
@@ -77,12 +94,12 @@ int RunStation(const Options& o, int device, const hcyplat_guid& microphone, dou
                 callUp = now;
                 std::printf("hcyhost: station %d in a call at %.2f s\n", *o.station, seconds(now));
                 if (talkSeconds > 0 && device) {
-                    if (!o.transmitFile.empty() &&
+                    if (!o.transmitFile.empty() && !o.pause &&
                         !hcyplatSetInputWavFile(&microphone, o.transmitFile.c_str(), 0)) {
                         std::fprintf(stderr, "hcyhost: cannot play '%s'\n", o.transmitFile.c_str());
                         return 1;
                     }
-                    Check(hcySetRadioPTT(device, 1, 0), "hcySetRadioPTT");
+                    Check(hcySetRadioPTT(talker, 1, 0), "hcySetRadioPTT");
                     keyed = true;
                 }
             }
@@ -92,8 +109,24 @@ int RunStation(const Options& o, int device, const hcyplat_guid& microphone, dou
             }
         }
         const double into = inCall || calls ? seconds(now) - seconds(callUp) : -1;
-        if (keyed && into >= talkSeconds + (o.transmitFile.empty() ? 0 : 0.2)) {
-            if (device) hcySetRadioPTT(device, 0, 0);
+        if (keyed && o.pause) {
+            const double spoken = into - std::clamp(into - o.pause->first, 0.0, o.pause->second);
+            const std::size_t due =
+                std::min(speech.size(), static_cast<std::size_t>(spoken * kPostRate));
+            if (!paused && into >= o.pause->first) {
+                paused = true;
+                std::printf("hcyhost: station %d pauses at %.2f s\n", *o.station, seconds(now));
+            }
+            while (posted < due && (due - posted >= kBlock || due == speech.size())) {
+                const std::size_t n = std::min(kBlock, due - posted);
+                hcyPostDataDevice(talker, reinterpret_cast<intptr_t>(speech.data() + posted),
+                                  static_cast<int>(n * 2));
+                posted += n;
+            }
+        }
+        const double pauseSeconds = o.pause ? o.pause->second : 0;
+        if (keyed && into >= talkSeconds + pauseSeconds + (o.transmitFile.empty() ? 0 : 0.2)) {
+            if (device) hcySetRadioPTT(talker, 0, 0);
             keyed = false;
             std::printf("hcyhost: station %d sent %.2f s of audio\n", *o.station, talkSeconds);
         }
@@ -119,7 +152,7 @@ int RunStation(const Options& o, int device, const hcyplat_guid& microphone, dou
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    if (keyed && device) hcySetRadioPTT(device, 0, 0);
+    if (keyed && device) hcySetRadioPTT(talker, 0, 0);
     if (device) hcyCloseAudioDevice(device);
     std::printf("hcyhost: station %d made %d call%s, ended %s\n", *o.station, calls,
                 calls == 1 ? "" : "s",

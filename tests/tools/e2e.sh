@@ -169,10 +169,51 @@ case $scenario in
              station c 3 2 --dial 2; finish c
              finish a; finish b
              in_order c "dials 2" "busy 1, ringback 1"
-             in_order a "ringback 1" "in a call" "sent 2.00 s" "hangs up"
+             in_order a "ringback 1" "in a call" "hangs up"
              in_order b "caller 1," "answers 1" "in a call" "dial tone 1," "call ended"
+             # each heard the other's speech, sample for sample
              "$audio" compare "$dir/sent.wav" "$dir/b-heard.wav"
              "$audio" compare "$dir/b.wav" "$dir/a-heard.wav" ;;
+  ics-hold)  # A call holds while it should and ends when it should (heartbeat
+             # 1 s). A talks 3 s through a data device with a pause of 1.5 s;
+             # meanwhile D (9, dialing 10, never in the call) hangs up. B hears
+             # all of it. A is killed: B's call ends within three heartbeat
+             # periods. E, on hook throughout, closes its sound card at exit.
+             # The wire (hcy_ics_watch) shows who sent which status.
+             "$audio" make "$dir/speech.wav" 3
+             "$build/tools/hcy_ics_watch" "$port" 40 >"$dir/wire.log" 2>&1 &
+             logged wire "watching port"
+             hb=(--heartbeat 1 --recv-timeout 1)
+             station e 5 14 "${hb[@]}"
+             station b 2 14 --answer --receive "$dir/b-heard.wav" "${hb[@]}"
+             station a 1 14 --dial 2 --transmit "$dir/speech.wav" --pause 1,1.5 "${hb[@]}"
+             logged a "pauses"
+             station d 9 0.5 --dial 10 "${hb[@]}"; finish d
+             logged a "sent 3.00 s"
+             ! grep -q "call ended" "$dir/b.log" || { echo "B's call ended while A was there"; cat "$dir/b.log"; exit 1; }
+             a=$(cat "$dir/a.pid"); kill -9 "$a"; killed=$(date +%s.%N)
+             wait "$a" 2>/dev/null || true
+             logged b "call ended"
+             ended=$(date +%s.%N)
+             finish b; finish e
+             in_order b "in a call" "dial tone 1," "call ended"
+             awk -v k="$killed" -v e="$ended" 'BEGIN { printf "B'"'"'s call ended %.2f s after A died\n", e - k; exit e - k > 3.0 }'
+             "$audio" compare "$dir/speech.wav" "$dir/b-heard.wav"
+             "$audio" compare "$dir/speech.wav" "$dir/b-heard.wav" --from 1
+             # D hung up and B heartbeated on in its call; E said nothing; B's
+             # heartbeats stopped within three periods of A's last PDU, and
+             # B then sent only its hang-up at exit
+             awk '$2 == "control" && $3 == 9 && $13 == 0 { d = $1 }
+                  $2 == "control" && $3 == 2 && $13 == 1 && d { held = 1 }
+                  $3 == 5 { e = 1 }
+                  $3 == 1 { a = $1 }
+                  $2 == "control" && $3 == 2 { if ($13) { b = $1; after = 0 } else after++ }
+                  END { if (!d || !held) print "the call did not hold past the stranger";
+                        if (e) print "E, on hook, sent something";
+                        if (b - a > 3.0) print "B heartbeated " b - a " s after A";
+                        if (after != 1) print "B sent " after " on-hook statuses after its call";
+                        exit !(d && held && !e && b - a <= 3.0 && after == 1) }' "$dir/wire.log" \
+               || { cat "$dir/wire.log" "$dir/b.log"; exit 1; } ;;
   ics-teardown) # A closes its sound card mid-call, then destroys its station:
              # B is left with dial tone, both end cleanly
              station b 2 6 --answer --receive "$dir/b-heard.wav"
