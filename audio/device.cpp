@@ -281,6 +281,9 @@ int CDevice::PlayWavFile(const char* path, float volume, int channel, int loop) 
     player->SetNotify(true);
     player->SetOwner(this);
     if (!player->Play(path, 0)) return 0;
+    // Player 0 and a failure both return 0: the empty last error tells them
+    // apart.
+    hcy::Library().ClearError();
     return static_cast<int>(index);
 }
 

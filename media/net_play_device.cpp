@@ -19,7 +19,7 @@ namespace {
 // Chunks skipped after "fmt " before a file is taken to have no "data".
 constexpr std::uint64_t kMaxSkippedChunks = 11;
 
-// The coder of a format tag; every tag but these three is 16-bit PCM.
+// The coder of a format tag the header check let through.
 hcy::CodecKind CodecOfTag(std::uint16_t tag) {
     switch (tag) {
     case WAVE_FORMAT_ADPCM: return hcy::CodecKind::Adpcm;
@@ -129,33 +129,6 @@ double CNetPlayDevice::GetDecimationTap(int m) const {
 // ---------------------------------------------------------------------------
 // Start and stop
 
-bool CNetPlayDevice::ReadWavHeader(Header* header, const char** reason) {
-    *reason = nullptr;
-    // The RIFF header and the first 16 bytes of "fmt "; the tags are not
-    // compared.
-    std::uint8_t head[36];
-    if (m_file.ReadAt(0, head, sizeof head) != sizeof head) {
-        *reason = "it is shorter than a WAV header";
-        return false;
-    }
-    const std::uint64_t fmtSize = GetU32(head + 16);
-    if (fmtSize < kFormatBlockBytes) {
-        *reason = "its format chunk is shorter than 16 bytes";
-        return false;
-    }
-    const WavFormat format = ParseFormatBlock(head + 20);
-    const auto chunk = FindDataChunk(m_file, 20 + fmtSize + (fmtSize & 1), kMaxSkippedChunks);
-    if (!chunk) return false;
-    header->tag = format.tag;
-    header->channels = format.channels;
-    header->bits = format.bits;
-    header->rate = format.rate;
-    header->byteRate = format.byteRate;
-    header->dataStart = chunk->start;
-    header->dataSize = std::min(chunk->declaredSize, m_file.GetLength() - chunk->start);
-    return true;
-}
-
 bool CNetPlayDevice::Refuse(const char* reason) {
     hcy::Library().SetErrorf("Could not play %s: %s.", m_strPath.c_str(), reason);
     m_file.Close();
@@ -221,19 +194,11 @@ bool CNetPlayDevice::OpenFile(const char* path, int startSeconds) {
                                  path);
         return false;
     }
-    Header h;
-    const char* reason = nullptr;
-    if (!ReadWavHeader(&h, &reason)) {
-        if (reason) return Refuse(reason);
-        m_file.Close();  // no "data" chunk: no message
-        return false;
-    }
-    if (h.channels != 1 && h.channels != 2) return Refuse("only mono and stereo files play");
-    if (h.rate < kMinPlayRate || h.rate > kMaxPlayRate)
-        return Refuse("its sample rate is out of range");
-    if (h.tag == WAVE_FORMAT_PCM && h.bits != 16) return Refuse("its PCM samples are not 16-bit");
-    if (h.byteRate == 0) return Refuse("its byte rate is 0");
-
+    PlayHeader header;
+    if (const char* reason =
+            ReadPlayHeader(m_file, PlayableCodings::Pcm16AndRecorded, kMaxSkippedChunks, &header))
+        return Refuse(reason);
+    const WavFormat& h = header.format;
     m_nFormatTag = h.tag;
     m_nChannels = h.channels;
     m_nByteRate = h.byteRate;
@@ -250,13 +215,17 @@ bool CNetPlayDevice::OpenFile(const char* path, int startSeconds) {
     m_nSampleRate = deviceRate;
 
     const std::uint64_t frame = 2u * h.channels;  // [bytes]
-    const std::uint64_t held = h.dataSize - h.dataSize % frame;
+    const std::uint64_t held = header.dataSize - header.dataSize % frame;
     const std::uint64_t skip =
         std::uint64_t{h.byteRate} * static_cast<std::uint64_t>(std::max(startSeconds, 0));
-    m_cursor = {h.dataStart, h.dataStart + held, h.dataStart + std::min(held, skip - skip % frame)};
+    const std::uint64_t first = header.dataStart;
+    m_cursor = {first, first + held, first + std::min(held, skip - skip % frame)};
 
-    std::uint64_t chunk =
-        std::uint64_t{h.channels} * hcy::Library().m_nCaptureSize.load() * m_nDecimation;
+    // A chunk decodes to one capture block per channel (before decimation),
+    // so every coding leaves in the pieces a microphone would send.
+    const hcy::CodecKind kind = CodecOfTag(h.tag);
+    std::uint64_t chunk = std::uint64_t{h.channels} * hcy::Library().m_nCaptureSize.load() *
+                          m_nDecimation / hcy::GetCompressionRatio(kind);
     chunk = std::max(chunk - chunk % frame, frame);
     if (chunk > kMaxChunkBytes) return Refuse("its chunks would be too large");
     // 975, not 1000: the file goes out about 2.5 % faster than real time.
@@ -270,7 +239,7 @@ bool CNetPlayDevice::OpenFile(const char* path, int startSeconds) {
     m_decimated.resize(chunk / 2 / m_nDecimation + 1);
     const std::size_t reduced = h.channels == 1 ? chunk : chunk / 2;
     m_reduced.resize(reduced);
-    m_decoded.resize(reduced * hcy::GetCompressionRatio(CodecOfTag(h.tag)) / 2 + 1);
+    m_decoded.resize(reduced * hcy::GetCompressionRatio(kind) / 2 + 1);
     m_stream = {};
     return true;
 }

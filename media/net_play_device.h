@@ -3,10 +3,12 @@
 // it does for radios and the exports), on a periodic platform timer.
 //
 //   StartPlayback: header (fmt >= 16 bytes, "data" within 12 chunks)
-//     --> tag, channels (1 or 2), rate R, byte rate
+//     --> tag (16-bit PCM, or mu-law, CVSD, ADPCM as the system records
+//         them; any other is refused), channels (1 or 2), rate R, byte rate
 //     --> 16-bit PCM with R >= 2 L (L the library rate): decimate by
 //         r = R / L to q = R / r [Hz], 64-tap sinc at 0.4375 q
-//     --> chunk = channels x capture block x r [bytes]
+//     --> chunk = channels x capture block x r / compression ratio [bytes]
+//         (a capture block per channel once decoded)
 //     --> timer every chunk x 975 / byte rate [ms] (2.5 % fast, so that
 //         receivers never run dry)
 //   tick: chunk (loop: wraps to the first sample) --> decimation
@@ -75,14 +77,6 @@ public:
 private:
     enum class State { Idle, Starting, Playing, Stopping };
 
-    struct Header {
-        std::uint16_t tag = 0, channels = 0, bits = 0;
-        std::uint32_t rate = 0, byteRate = 0;
-        std::uint64_t dataStart = 0, dataSize = 0;
-    };
-    // The header read from offset 0 (playMutex held); false with `reason`
-    // null when no "data" chunk was found, with a reason for a refusal.
-    bool ReadWavHeader(Header* header, const char** reason);
     // Opens and reads the file and sets the format, position, chunk and
     // period up (playMutex held); false with the file closed.
     bool OpenFile(const char* path, int startSeconds);

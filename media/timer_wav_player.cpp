@@ -106,29 +106,21 @@ int CTimerWavPlayer::Play(const char* path, int startSeconds) {
         return 0;
     }
 
-    // The header is the canonical 44-byte layout; the format tag and bits
-    // are not looked at, the samples are 16-bit PCM.
-    std::uint8_t header[kCanonicalHeaderBytes];
-    if (m_file.ReadAt(0, header, sizeof header) != sizeof header)
-        return Refuse("it is shorter than a WAV header");
-    const std::uint16_t channels = GetU16(header + 22);
-    const std::uint32_t rate = GetU32(header + 24);
-    const std::uint32_t byteRate = GetU32(header + 28);
-    const std::uint64_t dataSize = GetU32(header + 40);
-    if (channels != 1 && channels != 2) return Refuse("only mono and stereo files play");
-    if (rate < kMinPlayRate || rate > kMaxPlayRate)
-        return Refuse("its sample rate is out of range");
-    if (byteRate == 0) return Refuse("its byte rate is 0");
+    PlayHeader header;
+    if (const char* reason =
+            ReadPlayHeader(m_file, PlayableCodings::Pcm16, ~std::uint64_t{0}, &header))
+        return Refuse(reason);
+    const std::uint16_t channels = header.format.channels;
+    const std::uint32_t rate = header.format.rate;
+    const std::uint32_t byteRate = header.format.byteRate;
 
     // Whole frames of what the file really holds.
     const std::uint32_t frame = 2u * channels;  // [bytes]
-    const std::uint64_t length = m_file.GetLength();
-    std::uint64_t held = std::min(dataSize, length - kCanonicalHeaderBytes);
-    held -= held % frame;
+    const std::uint64_t held = header.dataSize - header.dataSize % frame;
     const std::uint64_t skip =
         std::uint64_t{byteRate} * static_cast<std::uint64_t>(std::max(startSeconds, 0));
-    m_cursor = {kCanonicalHeaderBytes, kCanonicalHeaderBytes + held,
-                kCanonicalHeaderBytes + std::min(held, skip - skip % frame)};
+    const std::uint64_t first = header.dataStart;
+    m_cursor = {first, first + held, first + std::min(held, skip - skip % frame)};
 
     m_nChannels = channels;
     m_nSampleRate = rate;

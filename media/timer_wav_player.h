@@ -2,11 +2,12 @@
 // CTimerWavPlayer: the WAV player of devices and radio prompts on a
 // periodic platform timer (audio/wav_player.h holds what it does for them).
 //
-//   Play: header (44-byte layout: channels 22, rate 24, byte rate 28, data
-//     size 40) --> end = min(44 + data size, file length), whole frames
+//   Play: header (16-bit PCM, mono or stereo; "data" found as the playback
+//     device finds it, any other coding refused with a message)
+//     --> end = min(data start + data size, file length), whole frames
 //     --> chunk = capture block [bytes] x (2 for stereo)
 //     --> timer every chunk x 1000 / byte rate [ms]
-//   tick: chunk from the file (loop: wraps to byte 44, as often as the
+//   tick: chunk from the file (loop: wraps to the data start, as often as the
 //     chunk needs) --> [stereo: l/2 + r/2] --> output buffer or sink
 //   end of data without loop --> Stop (on the timer thread)
 //
@@ -92,7 +93,7 @@ private:
     std::uint32_t m_nPeriodMs = 0;
     std::string m_strPath;
     plat::File m_file;
-    hcy::media::SampleCursor m_cursor;  // the samples: 44 to the end position
+    hcy::media::SampleCursor m_cursor;  // the samples: data start to the end position
     bool m_bNotify = false;
     bool m_bLoop = false;
     CWavPlayerSink* m_pSink = nullptr;

@@ -53,6 +53,63 @@ std::optional<DataChunk> FindDataChunk(const plat::File& file, std::uint64_t off
     }
 }
 
+const char* ReadPlayHeader(const plat::File& file, PlayableCodings codings,
+                           std::uint64_t maxSkipped, PlayHeader* header) {
+    // The RIFF header, the format chunk's header and up to 40 bytes of it
+    // (an extensible block's subformat ends at 40).
+    std::uint8_t head[20 + 40] = {};
+    const std::size_t got = file.ReadAt(0, head, sizeof head);
+    if (got < 20 + kFormatBlockBytes) return "it is shorter than a WAV header";
+    if (!TagIs(head, "RIFF") || !TagIs(head + 8, "WAVE")) return "it is not a RIFF WAVE file";
+    if (!TagIs(head + 12, "fmt ")) return "its first chunk is not the format chunk";
+    const std::uint64_t fmtSize = GetU32(head + 16);
+    if (fmtSize < kFormatBlockBytes) return "its format chunk is shorter than 16 bytes";
+    WavFormat format = ParseFormatBlock(head + 20);
+
+    if (format.tag == WAVE_FORMAT_EXTENSIBLE) {
+        // The subformat's first two bytes are the tag it stands for; the
+        // other 14 are the fixed tail of every such GUID.
+        static constexpr std::uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                       0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        const std::uint8_t* sub = head + 20 + 24;
+        if (fmtSize < 40 || got < 20 + 40 || GetU16(sub) != WAVE_FORMAT_PCM ||
+            std::memcmp(sub + 2, kGuidTail, sizeof kGuidTail) != 0)
+            return "its extensible format is not PCM";
+        format.tag = WAVE_FORMAT_PCM;
+    }
+    if (format.channels != 1 && format.channels != 2) return "only mono and stereo files play";
+    if (format.rate < kMinPlayRate || format.rate > kMaxPlayRate)
+        return "its sample rate is out of range";
+    if (format.byteRate == 0) return "its byte rate is 0";
+    switch (format.tag) {
+    case WAVE_FORMAT_PCM:
+        if (format.bits != 16) return "its PCM samples are not 16-bit";
+        break;
+    case WAVE_FORMAT_MULAW:
+    case WAVE_FORMAT_IBM_CVSD:
+    case WAVE_FORMAT_ADPCM:
+        if (codings == PlayableCodings::Pcm16) return "only 16-bit PCM plays here";
+        // Tag 2 with 4 bits is the block ADPCM of other tools, not the
+        // raw nibbles this system records.
+        if (format.tag == WAVE_FORMAT_ADPCM && format.bits != 16)
+            return "its ADPCM is not in the layout this system records";
+        break;
+    default:
+        return codings == PlayableCodings::Pcm16
+                   ? "only 16-bit PCM plays here"
+                   : "its format is not 16-bit PCM, mu-law, CVSD or the ADPCM this system records";
+    }
+
+    const auto chunk = FindDataChunk(file, 20 + fmtSize + (fmtSize & 1), maxSkipped);
+    if (!chunk)
+        return maxSkipped < ~std::uint64_t{0} ? "it has no data chunk within its first chunks"
+                                              : "it has no data chunk";
+    header->format = format;
+    header->dataStart = chunk->start;
+    header->dataSize = std::min(chunk->declaredSize, file.GetLength() - chunk->start);
+    return nullptr;
+}
+
 std::uint32_t ReadSampleChunk(const plat::File& file, SampleCursor& cursor, bool loop,
                               std::uint8_t* buffer, std::uint32_t chunk, bool* ended) {
     if (!loop) {

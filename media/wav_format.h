@@ -29,6 +29,8 @@ inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
 inline constexpr std::uint16_t WAVE_FORMAT_ADPCM = 2;
 inline constexpr std::uint16_t WAVE_FORMAT_IBM_CVSD = 5;
 inline constexpr std::uint16_t WAVE_FORMAT_MULAW = 7;
+// A format block of 40 bytes or more whose subformat names the coding.
+inline constexpr std::uint16_t WAVE_FORMAT_EXTENSIBLE = 0xFFFE;
 
 // Rates a file may play at [Hz]: what a sound buffer accepts, with room.
 inline constexpr std::uint32_t kMinPlayRate = 1000;
@@ -81,6 +83,25 @@ struct DataChunk {
 // skipped chunk runs past the end of the file, or more chunks come first.
 std::optional<DataChunk> FindDataChunk(const plat::File& file, std::uint64_t offset,
                                        std::uint64_t maxSkipped);
+
+// The header of a file to play, checked: its format (an extensible PCM
+// file reads as tag 1) and where its samples are, the data size cut to what
+// the file holds.
+struct PlayHeader {
+    WavFormat format;
+    std::uint64_t dataStart = 0;
+    std::uint64_t dataSize = 0;
+};
+// Which files a player takes: 16-bit PCM only, or also the coded files of
+// the system's own recordings (mu-law, CVSD, and IMA ADPCM stored as raw
+// nibbles with 16 bits in the header).
+enum class PlayableCodings { Pcm16, Pcm16AndRecorded };
+// Reads "RIFF", "WAVE", "fmt " at 12 (at least 16 bytes), then "data"
+// within the next `maxSkipped` + 1 chunks, and checks the format: mono or
+// stereo, 1000 to 192000 Hz, a byte rate, a coding of `codings`. The
+// reason for a refusal (to follow "Could not play <file>: "), or null.
+const char* ReadPlayHeader(const plat::File& file, PlayableCodings codings,
+                           std::uint64_t maxSkipped, PlayHeader* header);
 
 // Where a player is in the samples of a file: [first, end) and the next
 // byte to read [bytes].

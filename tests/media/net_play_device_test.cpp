@@ -56,16 +56,17 @@ TEST_F(PlaybackTest, ChunksPeriodsAndDecimationFollowTheFilesFormat) {
         {"48 kHz PCM", {.rate = 48000}, 6144, 62, 3, 16000, 2048},
         {"44 kHz PCM: 2.75 x", {.rate = 44000}, 4096, 45, 2, 22000, 2048},
         {"24 kHz PCM: 1.5 x", {.rate = 24000}, 2048, 41, 1, 24000, 2048},
-        {"8 kHz mu-law", {.tag = 7, .rate = 8000, .byteRate = 8000}, 2048, 249, 1, 8000, 4096},
-        {"8 kHz ADPCM", {.tag = 2, .rate = 8000, .byteRate = 4000}, 2048, 499, 1, 8000, 8192},
-        {"16 kHz CVSD", {.tag = 5, .rate = 16000, .byteRate = 2000}, 2048, 998, 1, 16000, 32768},
+        // Coded files: chunks of one capture block once decoded.
+        {"8 kHz mu-law", {.tag = 7, .rate = 8000, .byteRate = 8000}, 1024, 124, 1, 8000, 2048},
+        {"8 kHz ADPCM", {.tag = 2, .rate = 8000, .byteRate = 4000}, 512, 124, 1, 8000, 2048},
+        {"16 kHz CVSD", {.tag = 5, .rate = 16000, .byteRate = 2000}, 128, 62, 1, 16000, 2048},
         {"48 kHz mu-law: no decimation",
          {.tag = 7, .rate = 48000, .byteRate = 48000},
-         2048,
-         41,
+         1024,
+         20,
          1,
          48000,
-         4096},
+         2048},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -135,7 +136,8 @@ TEST_F(PlaybackTest, StereoSendsTheChosenChannelAndTheScanSkipsUpToElevenChunks)
     device.StopPlayback();
     theApp.SetError("earlier");
     EXPECT_EQ(Start(withChunks(12)), 0);
-    EXPECT_EQ(LastErrorText(), "earlier");  // no message of its own
+    EXPECT_EQ(LastErrorText(), "Could not play " + dir_.file("in.wav") +
+                                   ": it has no data chunk within its first chunks.");
     EXPECT_FALSE(device.IsPlaying());
 }
 
@@ -213,6 +215,13 @@ TEST_F(PlaybackTest, MalformedFilesAreRefusedWithAMessageOrPlayOnlyWhatTheyHold)
         {"8-bit PCM", Wav(d, {.bits = 8})},
         {"byte rate 0", Wav(d, {.byteRate = 0})},
         {"no timer period", Wav(d, {.byteRate = 0x7FFFFFFF})},
+        // Codings it cannot decode were keyed and sent as loud noise.
+        {"a-law", Wav(d, {.tag = 6, .byteRate = 16000, .bits = 8})},
+        {"float", Wav(d, {.tag = 3, .bits = 32})},
+        {"IMA ADPCM", Wav(d, {.tag = 0x11, .bits = 4})},
+        {"block ADPCM", Wav(d, {.tag = 2, .bits = 4})},
+        {"24-bit extensible", Wav(d, {.tag = 0xFFFE, .bits = 24, .extra = Extensible(24, 1)})},
+        {"extensible float", Wav(d, {.tag = 0xFFFE, .bits = 32, .extra = Extensible(32, 3)})},
     };
     for (const auto& [name, bytes] : refused) {
         theApp.ClearError();
@@ -231,6 +240,11 @@ TEST_F(PlaybackTest, MalformedFilesAreRefusedWithAMessageOrPlayOnlyWhatTheyHold)
     Advance(3 * 62);
     EXPECT_EQ(Sent(), FromBytes(d));
     EXPECT_FALSE(device.IsPlaying());
+
+    // 16-bit PCM in an extensible header plays.
+    ASSERT_EQ(Start(Wav(d, {.tag = 0xFFFE, .extra = Extensible(16, 1)})), 1) << LastErrorText();
+    Advance(62);
+    EXPECT_EQ(radio.Blocks().back(), FromBytes(d));
 }
 
 // The exports: a playback device in the table, playing into a radio that the

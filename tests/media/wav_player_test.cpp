@@ -133,6 +133,10 @@ TEST_F(WavPlayerTest, MalformedFilesAreRefusedOrPlayOnlyWhatTheyHold) {
         {"byte rate 0", Wav(d, {.byteRate = 0})},
         {"no timer period", Wav(d, {.byteRate = 0x7FFFFFFF})},
         {"rate 0", Wav(d, {.rate = 0, .byteRate = 32000})},
+        // Played as 16-bit PCM, these were noise.
+        {"mu-law", Wav(d, {.tag = 7, .byteRate = 16000, .bits = 8})},
+        {"8-bit PCM", Wav(d, {.byteRate = 16000, .bits = 8})},
+        {"float", Wav(d, {.tag = 3, .bits = 32})},
     };
     for (const auto& c : refused) {
         theApp.ClearError();
@@ -148,6 +152,20 @@ TEST_F(WavPlayerTest, MalformedFilesAreRefusedOrPlayOnlyWhatTheyHold) {
     plat::FailNextTimerCreations(1);
     EXPECT_EQ(player.Play(Write("good.wav", Wav(d)).c_str(), 0), 0);
     EXPECT_FALSE(player.IsPlaying());
+
+    // A chunk before the data, or an extensible header, was played from
+    // byte 44 on: header bytes, then the samples shifted.
+    Prompt(false);
+    for (const std::string& bytes :
+         {Riff(FmtChunk({}) + Chunk("LIST", "INFOab") + Chunk("data", d)),
+          Wav(d, {.tag = 0xFFFE, .extra = Extensible(16, 1)})}) {
+        sink.blocks.clear();
+        ASSERT_EQ(player.Play(Write("other.wav", bytes).c_str(), 0), 1) << LastErrorText();
+        Advance(64);
+        EXPECT_EQ(sink.All(), FromBytes(d));
+        player.Stop();
+    }
+    sink.blocks.clear();
 
     // Sizes larger than the file: only what is there plays, looping or not;
     // a stereo file cut mid-frame drops the half frame.
@@ -198,7 +216,11 @@ protected:
 TEST_F(DevicePlayers, PlayAtTheFilesRateOnTheSpeakerAndIdlePlayersAreReused) {
     const Samples data = Ramp(8000, 1);  // 0.5 s at 16 kHz
     const std::string at16 = Write("a.wav", Wav(SampleBytes(data)));
+    // Player 0 and a failure both return 0: a stale message made the first
+    // look like the second.
+    theApp.SetError("earlier");
     EXPECT_EQ(device.PlayWavFile(at16.c_str(), 1.0f, 0, 0), 0);
+    EXPECT_EQ(theApp.LastError(), "");
     EXPECT_EQ(device.PlayWavFile(at16.c_str(), 1.0f, 0, 1), 1);  // the first still plays
     EXPECT_EQ(device.StopWavFile(1), 1);
     speaker->sink->Clear();
