@@ -178,8 +178,10 @@ void CMmiRecDevice::Close() {
 int CMmiRecDevice::StartRecord(const char* path, int append) {
     Control lock(m_controlMutex);
     if (m_bRecording.load()) StopLocked();
-    if (!path || !OpenFile(path, append != 0)) {
-        hcy::Library().SetError("HCY ERROR: Could not open file for recording.");
+    std::string reason = "no file name was given";
+    if (!path || !OpenFile(path, append != 0, &reason)) {
+        hcy::Library().SetErrorf("HCY ERROR: Could not open file for recording. %s: %s.",
+                                 path ? path : "", reason.c_str());
         return 0;
     }
     {
@@ -204,7 +206,7 @@ int CMmiRecDevice::StartRecord(const char* path, int append) {
     return 0;
 }
 
-bool CMmiRecDevice::OpenFile(const char* path, bool append) {
+bool CMmiRecDevice::OpenFile(const char* path, bool append, std::string* reason) {
     std::lock_guard record(m_recordMutex);
     m_strPath = path;
     plat::FileException error;
@@ -221,14 +223,24 @@ bool CMmiRecDevice::OpenFile(const char* path, bool append) {
                 }
             }
             m_file.Close();
+            *reason = "its format is not the one this device records";
             return false;
         }
         // A missing or empty file starts as a new one.
-        if (error.m_cause != plat::FileException::fileNotFound && !IsEmptyFile(path)) return false;
+        if (error.m_cause != plat::FileException::fileNotFound && !IsEmptyFile(path)) {
+            *reason = error.m_cause == plat::FileException::invalidFile
+                          ? "its format is not the one this device records"
+                          : error.GetErrorMessage();
+            return false;
+        }
     }
-    if (!m_file.OpenCreate(path, &error)) return false;
+    if (!m_file.OpenCreate(path, &error)) {
+        *reason = error.GetErrorMessage();
+        return false;
+    }
     if (!m_file.InitHeader(m_fileFormat)) {
         m_file.Close();
+        *reason = "its writer could not start";
         return false;
     }
     m_nBytesWritten = 0;
@@ -260,6 +272,14 @@ int CMmiRecDevice::StopLocked() {
     std::lock_guard record(m_recordMutex);
     m_bRecording = false;
     m_file.Close();  // the writer has written every block when it returns
+    // A block the disk refused ended the recording there: the file holds
+    // what came before it, and the host hears why.
+    const std::string failure = m_file.GetWriteError();
+    if (!failure.empty()) {
+        m_nBytesWritten = m_file.GetDataSize();
+        hcy::Library().SetError(failure.c_str());
+        return 0;
+    }
     return reset ? 1 : 0;
 }
 
@@ -294,7 +314,10 @@ int CMmiRecDevice::GetCurrentPosn() {
         byteRate = m_fileFormat.byteRate;
     }
     if (byteRate == 0) return 0;
-    return static_cast<int>((kCanonicalHeaderBytes + m_nBytesWritten.load()) / byteRate);
+    // After a failed write the file grows no more.
+    const std::uint64_t bytes =
+        m_file.GetWriteError().empty() ? m_nBytesWritten.load() : m_file.GetDataSize();
+    return static_cast<int>((kCanonicalHeaderBytes + bytes) / byteRate);
 }
 
 // ---------------------------------------------------------------------------

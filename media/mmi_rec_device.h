@@ -92,7 +92,8 @@ private:
     int OpenWithCodecLocked(plat::UINT waveInId, int codec);
     // The file's format for the current tag, mode and capture format.
     void UpdateFileFormat();
-    bool OpenFile(const char* path, bool append);
+    // False with the reason (the system's words where it gave some).
+    bool OpenFile(const char* path, bool append, std::string* reason);
     bool StartCaptureLocked();
     int StopLocked();
     bool CloseInputLocked();

@@ -1,6 +1,7 @@
 #include "media/wav_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -10,6 +11,16 @@
 #include "hcyplat/thread_boundary.h"
 
 using namespace hcy::media;
+
+namespace {
+
+// Where a canonical file ends after `dataSize` bytes of samples: an odd
+// size is followed by the pad byte RIFF asks for.
+std::uint64_t PaddedEnd(std::uint64_t dataSize) {
+    return kCanonicalHeaderBytes + dataSize + (dataSize & 1);
+}
+
+}  // namespace
 
 CWavFile::~CWavFile() { Close(); }
 
@@ -51,13 +62,15 @@ plat::BOOL CWavFile::OpenForWriting(const char* path, unsigned flags, bool appen
             m_file.ReadAt(0, header, sizeof header) == sizeof header && TagIs(header, "RIFF") &&
             TagIs(header + 8, "WAVE") && TagIs(header + 12, "fmt ") &&
             GetU32(header + 16) == kFormatBlockBytes && TagIs(header + 36, "data") &&
-            kCanonicalHeaderBytes + std::uint64_t{GetU32(header + 40)} == length;
+            (length == kCanonicalHeaderBytes + GetU32(header + 40) ||
+             length == PaddedEnd(GetU32(header + 40)));
         if (!canonical) return OpenFailure(plat::FileException::invalidFile, path, error);
         dataBytes = GetU32(header + 40);
     }
     m_strPath = path;
     m_nPostedBytes = dataBytes;
     m_bStopRequested = false;
+    m_bWriteFailed = false;
     if (!StartWriterThread())
         return OpenFailure(plat::FileException::genericException, path, error);
     m_bOpen = true;
@@ -108,7 +121,7 @@ plat::BOOL CWavFile::InitHeader(const WavFormat& format) {
 
 plat::BOOL CWavFile::WriteSamples(const void* samples, std::uint32_t bytes) {
     const plat::ThreadId writer = m_nWriterThreadId.load();
-    if (!m_bOpen.load() || writer == 0 || (!samples && bytes)) return 0;
+    if (!m_bOpen.load() || writer == 0 || (!samples && bytes) || m_bWriteFailed.load()) return 0;
     if (m_nPostedBytes.fetch_add(bytes) + bytes > kMaxDataBytes) {
         m_nPostedBytes.fetch_sub(bytes);
         hcy::Library().SetErrorf("Could not write %s: a WAV file holds at most 4 GiB.",
@@ -158,6 +171,7 @@ void CWavFile::WriterThreadProc() {
 }
 
 void CWavFile::WriteHeader() {
+    if (m_bWriteFailed.load()) return;
     std::uint8_t header[kCanonicalHeaderBytes];
     {
         std::lock_guard<std::mutex> lock(m_formatMutex);
@@ -167,25 +181,43 @@ void CWavFile::WriteHeader() {
 }
 
 void CWavFile::Append(const std::vector<std::uint8_t>& block) {
+    // After a failed write nothing more goes in: the file ends where its
+    // header says, with no gap in the middle of the samples.
+    if (m_bWriteFailed.load()) return;
     const std::uint64_t n = block.size();
-    // The sizes come from the file, not from this object, so a file that
-    // was appended to before keeps adding up.
-    std::uint8_t riff[4] = {}, data[4] = {};
-    if (m_file.ReadAt(4, riff, 4) != 4 || m_file.ReadAt(40, data, 4) != 4) {
+    // The data size comes from the file, not from this object, so a file
+    // that was appended to before keeps adding up.
+    std::uint8_t sizes[4] = {};
+    if (m_file.ReadAt(40, sizes, 4) != 4) {
         ReportWriteError();
         return;
     }
-    const std::uint64_t dataSize = GetU32(data) + n;
+    const std::uint64_t before = GetU32(sizes);
+    const std::uint64_t dataSize = before + n;
     if (dataSize > kMaxDataBytes) return;  // WriteSamples refused it already
-    if (!m_file.WriteAt(m_file.GetLength(), block.data(), block.size())) {
-        ReportWriteError();
-        return;
+    // The block goes over the pad byte of an odd size; an odd total gets one.
+    static constexpr std::uint8_t kPad = 0;
+    bool written =
+        m_file.WriteAt(kCanonicalHeaderBytes + before, block.data(), block.size()) &&
+        ((dataSize & 1) == 0 || m_file.WriteAt(kCanonicalHeaderBytes + dataSize, &kPad, 1));
+    const auto riffSize = static_cast<std::uint32_t>(PaddedEnd(dataSize) - 8);
+    if (written) {
+        std::uint8_t riff[4];
+        PutU32(riff, riffSize);
+        PutU32(sizes, static_cast<std::uint32_t>(dataSize));
+        written = m_file.WriteAt(4, riff, 4) && m_file.WriteAt(40, sizes, 4);
     }
-    const auto riffSize = static_cast<std::uint32_t>(GetU32(riff) + n);
-    PutU32(riff, riffSize);
-    PutU32(data, static_cast<std::uint32_t>(dataSize));
-    if (!m_file.WriteAt(4, riff, 4) || !m_file.WriteAt(40, data, 4)) {
+    if (!written) {
         ReportWriteError();
+        // Whatever part of the block reached the disk goes again, so that
+        // the header's sizes are those of the file.
+        if (m_file.SetLength(kCanonicalHeaderBytes + before) && (before & 1))
+            m_file.WriteAt(kCanonicalHeaderBytes + before, &kPad, 1);
+        std::uint8_t header[8];
+        PutU32(header, static_cast<std::uint32_t>(PaddedEnd(before) - 8));
+        PutU32(header + 4, static_cast<std::uint32_t>(before));
+        m_file.WriteAt(4, header, 4);
+        m_file.WriteAt(40, header + 4, 4);
         return;
     }
     m_nRiffSize = riffSize;
@@ -194,8 +226,20 @@ void CWavFile::Append(const std::vector<std::uint8_t>& block) {
 
 void CWavFile::ReportWriteError() {
     const int error = m_file.LastError();
-    hcy::Library().SetErrorf("Could not write %s: %s", m_strPath.c_str(),
-                             error ? std::strerror(error) : "short file");
+    char text[1024];
+    std::snprintf(text, sizeof text, "Could not write %s: %s.", m_strPath.c_str(),
+                  error ? std::strerror(error) : "short file");
+    {
+        std::lock_guard<std::mutex> lock(m_errorMutex);
+        m_strWriteError = text;
+    }
+    m_bWriteFailed = true;
+    hcy::Library().SetError(text);
+}
+
+std::string CWavFile::GetWriteError() const {
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    return m_bWriteFailed.load() ? m_strWriteError : std::string();
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,11 @@
 //                                                     grown, written back
 //     Close        --WM_WAVWRITER_STOP---------->     ends after what came before
 //
+// A data size that is odd (coded recordings) is followed by a zero pad
+// byte, counted in the RIFF size but not in the data size. A write that
+// fails (a full disk) leaves the file as it was before that block, and the
+// writer takes no more: GetWriteError says why.
+//
 // The producer never waits for the disk: one copy and one post per block.
 // Appending is only to files of the canonical 44-byte layout whose samples
 // run to the end of the file (others are refused at OpenAppend), and no file
@@ -84,6 +89,11 @@ public:
     // Ends the writer after every block posted before (joined), then closes.
     void Close();
 
+    // The writer's message once a write failed (the file then ends with the
+    // last block written whole); empty while every write succeeded. Kept
+    // after Close, until the next open.
+    std::string GetWriteError() const;
+
     bool IsOpen() const { return m_bOpen.load(); }
     bool IsWriterRunning() const { return m_bWriterRunning.load(); }
     std::uint32_t GetRiffSize() const { return m_nRiffSize.load(); }
@@ -112,6 +122,10 @@ private:
     std::atomic<std::uint64_t> m_nDataStart{0};
     // Bytes the file will hold once every posted block is written.
     std::atomic<std::uint64_t> m_nPostedBytes{0};
+
+    std::atomic<bool> m_bWriteFailed{false};
+    mutable std::mutex m_errorMutex;
+    std::string m_strWriteError;
 
     mutable std::mutex m_formatMutex;  // the format block: caller and writer
     std::uint8_t m_format[hcy::media::kFormatBlockBytes] = {};

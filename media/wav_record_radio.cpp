@@ -1,6 +1,7 @@
 #include "media/wav_record_radio.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "base/library.h"
@@ -16,8 +17,12 @@ namespace {
 // A byte rate of 2000 bytes/s is one 16-bit mono sample per millisecond.
 constexpr std::uint32_t kByteRateOfSamplePerMs = 2000;
 
-void SetFileError(const plat::FileException& error) {
-    hcy::Library().SetError(error.GetErrorMessage().substr(0, 1024).c_str());
+// The system's words for the failure, then the file and what else is known.
+void SetFileError(const plat::FileException& error, const std::string& path,
+                  const std::string& detail = {}) {
+    std::string text = error.GetErrorMessage().substr(0, 1024);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    hcy::Library().SetErrorf("%s: %s%s", text.c_str(), path.c_str(), detail.c_str());
 }
 
 }  // namespace
@@ -146,20 +151,27 @@ int CWavRecordRadioModel::Heartbeat() {
 bool CWavRecordRadioModel::OpenRecordFile(std::int32_t mode, std::uint32_t* samplesPerMs) {
     plat::FileException error;
     const char* path = m_strFileName.c_str();
+    const std::uint32_t rate = hcy::Library().m_nDefaultSampleRate.load();
     if (mode == 2) {
         if (m_wavFile.OpenAppend(path, &error)) {
-            // Mono 16-bit samples only, at a rate of at least 1000 Hz.
+            // Mono 16-bit samples at the rate this radio records: blocks of
+            // one rate on the time line of another overlapped or left gaps.
             std::uint8_t block[kFormatBlockBytes];
             WavFormat format;
             if (m_wavFile.ReadHeader()) {
                 m_wavFile.GetFormat(block);
                 format = ParseFormatBlock(block);
             }
-            if (format.tag != WAVE_FORMAT_PCM || format.channels != 1 || format.bits != 16 ||
-                format.byteRate < kByteRateOfSamplePerMs) {
+            const bool pcm = format.tag == WAVE_FORMAT_PCM && format.channels == 1 &&
+                             format.bits == 16 && format.byteRate == format.rate * 2;
+            if (!pcm || format.rate != rate || format.byteRate < kByteRateOfSamplePerMs) {
                 m_wavFile.Close();
                 error.m_cause = plat::FileException::invalidFile;
-                SetFileError(error);
+                char detail[96] = "";
+                if (pcm && format.rate != rate)
+                    std::snprintf(detail, sizeof detail,
+                                  " holds %u Hz; this radio records at %u Hz", format.rate, rate);
+                SetFileError(error, m_strFileName, detail);
                 return false;
             }
             *samplesPerMs = format.byteRate / kByteRateOfSamplePerMs;
@@ -167,13 +179,12 @@ bool CWavRecordRadioModel::OpenRecordFile(std::int32_t mode, std::uint32_t* samp
             return true;
         }
         if (error.m_cause != plat::FileException::fileNotFound) {
-            SetFileError(error);
+            SetFileError(error, m_strFileName);
             return false;
         }
     }
-    const std::uint32_t rate = hcy::Library().m_nDefaultSampleRate.load();
     if (!m_wavFile.OpenCreate(path, &error)) {
-        SetFileError(error);
+        SetFileError(error, m_strFileName);
         return false;
     }
     if (rate * 2 < kByteRateOfSamplePerMs || !m_wavFile.InitHeader(rate)) {
@@ -229,8 +240,17 @@ int CWavRecordRadioModel::SetRadioData(int id, void* value) {
     case RD_WAV_RECORD_FILE: {
         if (!value) return 0;
         const auto* text = static_cast<const char*>(value);
+        const std::size_t length = strnlen(text, kMaxFileNameBytes);
         std::lock_guard file(m_fileMutex);
-        m_strFileName.assign(text, strnlen(text, kMaxFileNameBytes));
+        if (length == kMaxFileNameBytes) {
+            // Cut short, the recording went to another file.
+            m_strFileName.clear();
+            hcy::Library().SetErrorf(
+                "Could not record to %.*s...: a file name holds at most %zu bytes.", 64, text,
+                kMaxFileNameBytes - 1);
+            return 0;
+        }
+        m_strFileName.assign(text, length);
         return 1;
     }
     default: return CRadioModel::SetRadioData(id, value);

@@ -19,11 +19,11 @@
 // talking, whichever is earlier) and leaves the rest on the tracks, so that
 // no sample is lost or doubled across it; the stop writes everything.
 //
-// Radio data: RD_WAV_RECORD_FILE (text, at most 260 bytes), then
-// RD_WAV_RECORD_START (int32: 2 appends to a 16-bit mono PCM file, else a
-// new file), RD_WAV_RECORD_STOP, RD_WAV_RECORD_LENGTH [ms] and
-// RD_WAV_RECORDING (u32). SetPTT only makes its source's next block go by
-// the clock.
+// Radio data: RD_WAV_RECORD_FILE (text: at most 259 bytes before its NUL,
+// a longer name is refused), then RD_WAV_RECORD_START (int32: 2 appends to
+// a 16-bit mono PCM file at the library's rate, else a new file), RD_WAV_RECORD_STOP,
+// RD_WAV_RECORD_LENGTH [ms] and RD_WAV_RECORDING (u32). SetPTT only makes its source's next block
+// go by the clock.
 //
 // Exclusion: m_fileMutex orders start, stop, the periodic write and the
 // file name (host thread, update tick); m_trackMutex covers the tracks and

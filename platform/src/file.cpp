@@ -59,6 +59,7 @@ bool File::Open(const std::string& path, unsigned flags, FileException* error) {
     Close();
     int mode = (flags & modeReadWrite) ? O_RDWR : O_RDONLY;
     if (flags & modeCreate) mode |= O_CREAT | ((flags & modeNoTruncate) ? 0 : O_TRUNC);
+    if ((flags & modeCreate) && (flags & modeCreateNew)) mode |= O_EXCL;
     mode |= O_CLOEXEC;
     int fd;
     do {
@@ -135,6 +136,19 @@ bool File::WriteAt(std::uint64_t offset, const void* data, std::size_t count) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+bool File::SetLength(std::uint64_t length) {
+    if (impl_->fd < 0 || length > static_cast<std::uint64_t>(INT64_MAX)) {
+        impl_->lastError = impl_->fd < 0 ? EBADF : EFBIG;
+        return false;
+    }
+    int r;
+    do {
+        r = ::ftruncate(impl_->fd, static_cast<off_t>(length));
+    } while (r != 0 && errno == EINTR);
+    if (r != 0) impl_->lastError = errno;
+    return r == 0;
 }
 
 std::uint64_t File::GetLength() const {

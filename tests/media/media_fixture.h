@@ -4,7 +4,9 @@
 // player delivers, a radio that records its playback notices, and a
 // manual-clock fixture with a folder of its own.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -41,6 +43,12 @@ inline std::string FmtChunk(const Fmt& f) {
         f.byteRate < 0 ? f.rate * f.channels * 2u : std::uint32_t(f.byteRate);
     return Chunk("fmt ", U16(f.tag) + U16(f.channels) + U32(f.rate) + U32(byteRate) +
                              U16(std::uint16_t(f.channels * 2)) + U16(f.bits) + f.extra);
+}
+// The 24 bytes after the 16 of an extensible format block: valid bits,
+// channel mask, and the subformat GUID of `tag`.
+inline std::string Extensible(std::uint16_t validBits, std::uint16_t tag) {
+    return U16(22) + U16(validBits) + U32(0) + U16(tag) +
+           std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
 }
 inline std::string Riff(const std::string& chunks) {
     return "RIFF" + U32(std::uint32_t(4 + chunks.size())) + "WAVE" + chunks;
@@ -111,6 +119,27 @@ public:
         std::size_t afterPtt;  // PTT calls made before it
     };
     std::vector<Notice> notices;  // the notifying thread's; read once it is done
+};
+
+// The process may write files up to `bytes` long while it lives (a full
+// disk, the same for every run); a write past it fails with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
 };
 
 // The manual clock and a working folder of the test's own.

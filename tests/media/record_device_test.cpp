@@ -91,6 +91,27 @@ TEST_F(RecordDeviceTest, PcmRecordingHoldsEveryCapturedSampleToTheSample) {
     }
 }
 
+TEST_F(RecordDeviceTest, AFailedWriteEndsTheFileWholeAndTheStopSaysSo) {
+    // On a full disk the stop returned 1, the header's sizes missed the
+    // bytes after them and the count went on.
+    Input(std::make_shared<plat::vsnd::RampSource>());
+    ASSERT_EQ(device.Open(micId), 1);
+    ASSERT_EQ(Start(), 1);
+    {
+        FileSizeLimit limit(44 + 32768 + 10000);
+        Record(3 * kBlockMs);
+        EXPECT_EQ(device.StopRecord(), 0);
+    }
+    EXPECT_EQ(device.GetBytesWritten(), 32768u);
+    EXPECT_EQ(LastErrorText(), "Could not write " + dir_.file("rec.wav") + ": File too large.");
+    const WavBytes file = Recorded();
+    ASSERT_EQ(file.all.size(), 44u + 32768);
+    EXPECT_EQ(file.Field(40), 32768u);
+    EXPECT_EQ(file.Field(4), 32768u + 36);
+    const Samples s = FromBytes(file.Data());
+    for (std::size_t i = 0; i < s.size(); ++i) ASSERT_EQ(s[i], std::int16_t(i)) << i;
+}
+
 // A 1 kHz tone on the left, 440 Hz on the right (so that a coder shared by
 // both channels would show).
 Samples StereoTones(std::size_t frames) {
@@ -223,8 +244,11 @@ TEST_F(RecordDeviceTest, AppendRefusesFilesOfAnotherFormatOrLayout) {
         const std::string path = Write("rec.wav", bytes);
         theApp.ClearError();
         EXPECT_EQ(Start("rec.wav", 1), 0) << name;
-        // The message carries the prefix twice, as hosts have always read it.
-        EXPECT_EQ(LastErrorText(), "HCY ERROR: Could not open file for recording.") << name;
+        // The message carries the prefix twice, as hosts have always read it,
+        // then names the file and why.
+        EXPECT_EQ(LastErrorText(), "HCY ERROR: Could not open file for recording. " + path +
+                                       ": its format is not the one this device records.")
+            << name;
         EXPECT_FALSE(device.IsRecording()) << name;
         EXPECT_EQ(ReadFile(path), bytes) << name;
     }

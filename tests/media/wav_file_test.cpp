@@ -83,6 +83,43 @@ TEST_F(WavFileTest, AppendsToACanonicalFileWhateverTheObjectHeldAndRefusesOtherL
     }
 }
 
+TEST_F(WavFileTest, OddSizesArePaddedAndAFailedWriteLeavesTheFileAsItsHeaderSays) {
+    // Odd sizes had no pad byte, so readers that follow RIFF lost their way.
+    CWavFile file;
+    ASSERT_EQ(file.OpenCreate(path.c_str(), nullptr), 1);
+    ASSERT_EQ(file.InitHeader(8000), 1);
+    ASSERT_EQ(file.WriteSamples("abc", 3), 1);
+    file.Close();
+    EXPECT_EQ(ReadFile(path).substr(4),
+              U32(40) + Wav("", {.rate = 8000}).substr(8, 32) + U32(3) + "abc" + '\0');
+    ASSERT_EQ(file.OpenAppend(path.c_str(), nullptr), 1);  // over the pad
+    ASSERT_EQ(file.WriteSamples("de", 2), 1);
+    file.Close();
+    EXPECT_EQ(ReadFile(path).substr(4),
+              U32(42) + Wav("", {.rate = 8000}).substr(8, 32) + U32(5) + "abcde" + '\0');
+
+    // A full disk: the block that did not fit was partly written, the
+    // header kept the old sizes and the message went unseen; later blocks
+    // would leave a gap.
+    ASSERT_EQ(file.OpenCreate(path.c_str(), nullptr), 1);
+    ASSERT_EQ(file.InitHeader(8000), 1);
+    const Samples a = Ramp(500), b = Ramp(500, 500);
+    {
+        FileSizeLimit limit(44 + 1500);
+        ASSERT_EQ(file.WriteSamples(a.data(), 1000), 1);
+        ASSERT_EQ(file.WriteSamples(b.data(), 1000), 1);
+        file.Close();
+    }
+    EXPECT_EQ(file.GetWriteError(), "Could not write " + path + ": File too large.");
+    EXPECT_EQ(ReadFile(path), Wav(SampleBytes(a), {.rate = 8000}));
+    EXPECT_EQ(file.WriteSamples(a.data(), 1000), 0);
+    ASSERT_EQ(file.OpenAppend(path.c_str(), nullptr), 1);
+    EXPECT_EQ(file.GetWriteError(), "");
+    ASSERT_EQ(file.WriteSamples(b.data(), 1000), 1);
+    file.Close();
+    EXPECT_EQ(ReadFile(path), Wav(SampleBytes(a) + SampleBytes(b), {.rate = 8000}));
+}
+
 TEST_F(WavFileTest, BlocksFromSeveralThreadsAllArriveAndAddUp) {
     CWavFile file;
     ASSERT_EQ(file.OpenCreate(path.c_str(), nullptr), 1);

@@ -190,6 +190,8 @@ TEST_F(WavRecordRadioTest, AppendRefusesFilesItWouldCorruptAndNoFileRecordsNothi
         {"mu-law", Wav(data, {.tag = 7, .byteRate = 16000})},
         {"500 Hz: under one sample per ms", Wav(data, {.rate = 500})},
         {"a LIST chunk first", Riff(FmtChunk({}) + Chunk("LIST", "abcd") + Chunk("data", data))},
+        // Blocks at 16 kHz on an 8 kHz time line overwrote each other.
+        {"8 kHz", Wav(data, {.rate = 8000})},
     };
     for (const auto& [name, bytes] : files) {
         Write("bad.wav", bytes);
@@ -197,13 +199,23 @@ TEST_F(WavRecordRadioTest, AppendRefusesFilesItWouldCorruptAndNoFileRecordsNothi
         theApp.ClearError();
         EXPECT_EQ(Start(2), 1) << name;
         EXPECT_EQ(Get(RD_WAV_RECORDING), 0u) << name;
-        EXPECT_EQ(LastErrorText(), "The file is not in the expected format.") << name;
+        EXPECT_EQ(LastErrorText().rfind("The file is not in the expected format: " + path, 0), 0u)
+            << name << ": " << LastErrorText();
         EXPECT_EQ(ReadFile(path), bytes) << name;
     }
+    EXPECT_EQ(LastErrorText(), "The file is not in the expected format: " + path +
+                                   " holds 8000 Hz; this radio records at 16000 Hz");
     SetFile("no/such/folder.wav");
     EXPECT_EQ(Start(), 1);
     EXPECT_EQ(Get(RD_WAV_RECORDING), 0u);
-    EXPECT_EQ(LastErrorText(), "No such file or directory");
+    EXPECT_EQ(LastErrorText(), "No such file or directory: " + path);
+    // A name longer than the radio holds was cut, and another file written.
+    const std::string longName = dir_.file(std::string(300, 'n') + ".wav");
+    EXPECT_EQ(radio.SetRadioData(RD_WAV_RECORD_FILE, const_cast<char*>(longName.c_str())), 0);
+    EXPECT_EQ(LastErrorText().rfind("Could not record to " + longName.substr(0, 64) + "...", 0), 0u)
+        << LastErrorText();
+    EXPECT_EQ(Start(), 1);
+    EXPECT_EQ(Get(RD_WAV_RECORDING), 0u);
     Send(1, Samples(kBlock, 1));  // not recording: dropped
     EXPECT_EQ(radio.GetBlockCount(), 0u);
 }

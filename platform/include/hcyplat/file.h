@@ -47,6 +47,7 @@ public:
         modeReadWrite = 0x0002,
         modeCreate = 0x1000,      // create, truncating an existing file
         modeNoTruncate = 0x2000,  // with modeCreate: open an existing file as it is
+        modeCreateNew = 0x4000,   // with modeCreate: fail when the file exists
     };
 
     File();
@@ -67,6 +68,8 @@ public:
     // All `count` bytes at `offset`, or false (the system's error number in
     // LastError).
     bool WriteAt(std::uint64_t offset, const void* data, std::size_t count);
+    // Cuts or extends the file to `length` bytes, or false (LastError).
+    bool SetLength(std::uint64_t length);
     // The file's length [bytes]; 0 when it is not open.
     std::uint64_t GetLength() const;
     // The system's error number of the last failed read, write or length.
