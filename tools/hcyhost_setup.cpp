@@ -42,7 +42,7 @@ WavAudio ReadWav(const std::string& path) {
                              d.begin() + static_cast<std::ptrdiff_t>(at + 8 + avail));
             return wav;
         }
-        at += 8 + size + (size & 1);
+        at += 8 + std::size_t{size} + (size & 1);
     }
     return {};
 }
