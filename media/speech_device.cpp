@@ -1,8 +1,10 @@
 #include "media/speech_device.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "base/library.h"
 #include "base/messages.h"
@@ -22,10 +24,35 @@ constexpr std::size_t kResultBytes = 1024;      // the host's buffer for the tex
 
 bool Failed(plat::HRESULT hr) { return hr < 0; }
 
-std::string Format(const char* pattern, int a, int b) {
-    char name[64];
-    std::snprintf(name, sizeof name, pattern, a, b);
-    return name;
+// Creates a file of its own for `stem` in `folder`: <folder><stem>-<8 hex
+// digits>.wav, made new (never one that exists), so that devices of other
+// processes in the same folder never write each other's files. The path,
+// or "" with the system's reason.
+std::string MakeOwnFile(const std::string& folder, const char* pattern, int a, int b,
+                        std::string* reason) {
+    char stem[64];
+    std::snprintf(stem, sizeof stem, pattern, a, b);
+    static std::mutex mutex;
+    static std::mt19937 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char tail[16];
+        {
+            std::lock_guard lock(mutex);
+            std::snprintf(tail, sizeof tail, "-%08x.wav", static_cast<unsigned>(random()));
+        }
+        const std::string path = folder + stem + tail;
+        plat::File file;
+        plat::FileException error;
+        const unsigned mode =
+            plat::File::modeReadWrite | plat::File::modeCreate | plat::File::modeCreateNew;
+        if (file.Open(path, mode, &error)) return path;
+        if (error.m_lOsError != EEXIST) {
+            *reason = error.GetErrorMessage();
+            return {};
+        }
+    }
+    *reason = "every name tried was taken";
+    return {};
 }
 
 }  // namespace
@@ -47,17 +74,37 @@ int CSapiDevice::Start() {
     return CDataDevice::Start();
 }
 
-std::string CSapiDevice::SpeechFilePath() const {
+std::string CSapiDevice::SpeechFilePath() {
     std::uint32_t stream;
     {
         std::lock_guard lock(m_stateMutex);
         stream = m_nStreamNumber;
     }
-    return Format("HcyTTS%d_%d.wav", GetHandle(), static_cast<int>(stream));
+    if (m_strSpeechFile.empty() || m_nSpeechFileStream != stream) {
+        std::string reason;
+        m_strSpeechFile =
+            MakeOwnFile("", "HcyTTS%d_%d", GetHandle(), static_cast<int>(stream), &reason);
+        m_nSpeechFileStream = stream;
+        if (m_strSpeechFile.empty())
+            hcy::Library().SetErrorf(
+                "Could not make a speech file HcyTTS%d_%d-*.wav in the working folder: %s.",
+                GetHandle(), static_cast<int>(stream), reason.c_str());
+    }
+    return m_strSpeechFile;
 }
 
-std::string CSapiDevice::RecordingPath(int radioUserId) const {
-    return plat::SpeechRecognitionFolder() + Format("HcySTT%d_%d.wav", GetHandle(), radioUserId);
+std::string CSapiDevice::RecordingPath(int radioUserId) {
+    std::string& path = m_recordingPaths[radioUserId];
+    if (path.empty()) {
+        std::string reason;
+        const std::string folder = plat::SpeechRecognitionFolder();
+        path = MakeOwnFile(folder, "HcySTT%d_%d", GetHandle(), radioUserId, &reason);
+        if (path.empty())
+            hcy::Library().SetErrorf(
+                "Could not make a recording HcySTT%d_%d-*.wav in %s: %s.", GetHandle(), radioUserId,
+                folder.empty() ? "the working folder" : folder.c_str(), reason.c_str());
+    }
+    return path;
 }
 
 // ---------------------------------------------------------------------------
@@ -67,7 +114,17 @@ int CSapiDevice::PostData(void* data, int byteCount) {
     if (!data || byteCount <= 0) return 0;
     // The host's text ends at its NUL, and never past the bytes it gave.
     const char* text = static_cast<const char*>(data);
-    const std::string copy(text, strnlen(text, static_cast<std::size_t>(byteCount)));
+    const std::size_t length = strnlen(text, static_cast<std::size_t>(byteCount));
+    if (length > kMaxTextBytes) {
+        // A megabyte of text blocked the caller for minutes and wrote a
+        // file of hundreds of megabytes.
+        hcy::Library().SetErrorf("Could not speak a text of %zu bytes: at most %zu are spoken.",
+                                 length, kMaxTextBytes);
+        std::lock_guard lock(m_stateMutex);
+        m_bSpeakFailed = true;
+        return 1;
+    }
+    const std::string copy(text, length);
 
     std::lock_guard request(m_requestMutex);
     StopPlayout(true);
@@ -111,9 +168,14 @@ void CSapiDevice::Synthesize(const std::string& text) {
     plat::WAVEFORMATEX format;
     plat::SpStream stream;
     plat::SpVoice voice;
+    const std::string path = SpeechFilePath();
+    if (path.empty()) {
+        std::lock_guard lock(m_stateMutex);
+        m_bSpeakFailed = true;
+        return;
+    }
     plat::HRESULT hr = plat::SpConvertStreamFormatEnum(plat::SPSF_8kHz16BitMono, &format);
-    if (!Failed(hr))
-        hr = stream.BindToFile(SpeechFilePath().c_str(), plat::SPFM_CREATE_ALWAYS, &format);
+    if (!Failed(hr)) hr = stream.BindToFile(path.c_str(), plat::SPFM_CREATE_ALWAYS, &format);
     if (!voiceName.empty()) {
         plat::SpObjectToken token;
         const std::string wanted = "Name=" + voiceName;
@@ -137,7 +199,9 @@ void CSapiDevice::Synthesize(const std::string& text) {
 bool CSapiDevice::ReadSpeechFile(Samples& samples, std::uint32_t& byteRate) {
     CWavFile file;
     plat::FileException error;
-    if (!file.OpenRead(SpeechFilePath().c_str(), &error) || !file.ReadHeader()) return false;
+    if (m_strSpeechFile.empty() || !file.OpenRead(m_strSpeechFile.c_str(), &error) ||
+        !file.ReadHeader())
+        return false;
     // Whatever wrote the file, only 16-bit mono PCM at a sound rate plays,
     // and only the samples the file holds.
     std::uint8_t block[hcy::media::kFormatBlockBytes];
@@ -311,8 +375,12 @@ void CSapiDevice::Record(const Received& block) {
         recording->path = RecordingPath(block.radio);
         recording->rate = block.rate;
         plat::FileException error;
+        if (recording->path.empty()) return;
         if (recording->file.OpenCreate(recording->path.c_str(), &error))
             recording->file.InitHeader(block.rate);
+        else
+            hcy::Library().SetErrorf("Could not record heard speech to %s: %s.",
+                                     recording->path.c_str(), error.GetErrorMessage().c_str());
     }
     recording->file.WriteSamples(block.samples.data(),
                                  static_cast<std::uint32_t>(block.samples.size() * 2));

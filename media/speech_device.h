@@ -2,12 +2,17 @@
 // The speech device: the data device of type DATADEV_TYPE_SPEECH, a
 // synthetic operator for its radios.
 //
-//   text (host) --PostData: synthesis on the host's thread--> HcyTTS<h>_<n>.wav
+//   text (host, at most 64 KiB) --PostData: synthesis on the host's thread-->
+//     HcyTTS<h>_<n>-<8 hex digits>.wav
 //     (8 kHz, 16-bit mono) --read back, checked--> playout buffer; radios keyed
 //     --one-shot timers: 5 ms, then a capture block's time--> DeliverCapture
 //     --last chunk--> radios unkeyed
 //   heard audio (Signal worker) --ReceiveAudio: copy--> worker
-//     --> <folder>HcySTT<h>_<radio>.wav, one file per radio per transmission
+//     --> <folder>HcySTT<h>_<radio>-<8 hex digits>.wav, one file per radio,
+//         rewritten for each transmission
+// The files are made new by the device (the hex digits chosen so that the
+// name was free), so hosts sharing a folder never touch each other's; they
+// stay after the device closes.
 //   end of a heard transmission --OnReceiveEnd--> worker --> dictation
 //     --> result text, read by the host (DEVDATA_SPEECH_RESULT_READY, _TEXT)
 //
@@ -67,9 +72,14 @@ public:
         return 1;
     }
 
-    // The speech file's path and a radio's recording path.
-    std::string SpeechFilePath() const;
-    std::string RecordingPath(int radioUserId) const;
+    // Texts longer than this are refused (speak failed) [bytes].
+    static constexpr std::size_t kMaxTextBytes = 64 * 1024;
+
+    // The speech file's path (request mutex held) and a radio's recording
+    // path (worker): made on first use, "" with the last error set when the
+    // folder takes no new file.
+    std::string SpeechFilePath();
+    std::string RecordingPath(int radioUserId);
 
 protected:
     bool HandleMessage(const plat::MSG& msg) override;
@@ -103,6 +113,8 @@ private:
 
     // Host requests one at a time (synthesis and the start of its playout).
     std::mutex m_requestMutex;
+    std::string m_strSpeechFile;  // request mutex
+    std::uint32_t m_nSpeechFileStream = 0;
 
     std::mutex m_playoutMutex;
     std::shared_ptr<const Samples> m_playout;  // shared with a chunk in delivery
@@ -120,4 +132,5 @@ private:
     std::string m_strResult;
 
     std::map<int, std::unique_ptr<Recording>> m_recordings;  // worker only
+    std::map<int, std::string> m_recordingPaths;             // worker only
 };

@@ -99,7 +99,21 @@ protected:
             hcySetDeviceData(device, DEVDATA_VOICE_NAME, reinterpret_cast<intptr_t>(value.data())),
             1);
     }
-    std::string SpeechFile() const { return "HcyTTS" + std::to_string(device) + "_1.wav"; }
+    // The one file in `folder` named <stem>-<anything>.wav.
+    static std::string OwnFile(const std::string& folder, const std::string& stem) {
+        std::string found;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind(stem + "-", 0) == 0 && name.ends_with(".wav")) {
+                EXPECT_EQ(found, "") << "two files for " << stem;
+                found = entry.path().string();
+            }
+        }
+        return found;
+    }
+    std::string SpeechFile() const {
+        return OwnFile(".", "HcyTTS" + std::to_string(device) + "_1");
+    }
 
     // Sample counts of the Signal PDUs sent so far, and their samples in a row.
     std::vector<int> Chunks() {
@@ -166,7 +180,12 @@ protected:
 
 TEST_F(SpeechDevice, SpeaksTheTextIntoItsFileThenPlaysItOutOneCaptureBlockAtATime) {
     ASSERT_EQ(hcySetComRadioXmit(radio, device, 1), 1);
+    // Another host's device of the same handle in this folder: its file
+    // was overwritten.
+    const std::string theirs = "HcyTTS" + std::to_string(device) + "_1.wav";
+    hcytest::WriteFile(theirs, "another host's speech");
     ASSERT_EQ(Speak("Radio"), 1);
+    EXPECT_EQ(hcytest::ReadFile(theirs), "another host's speech");
     EXPECT_EQ(Get(DEVDATA_SPEAK_FAILED), 0);
     const Wav file = ReadWav(SpeechFile());
     EXPECT_EQ(file.rate, 8000u);
@@ -193,6 +212,13 @@ TEST_F(SpeechDevice, SpeaksTheTextIntoItsFileThenPlaysItOutOneCaptureBlockAtATim
     EXPECT_EQ(Sent(), file.samples);
     plat::AdvanceClock(1000);
     EXPECT_EQ(Chunks().size(), 3u);
+
+    // A megabyte of text blocked the caller for minutes: refused.
+    ASSERT_EQ(Speak(std::string(64 * 1024 + 1, 'a')), 1);
+    EXPECT_EQ(Get(DEVDATA_SPEAK_FAILED), 1);
+    EXPECT_EQ(Get(DEVDATA_KEYED), 0);
+    EXPECT_EQ(Error(),
+              "HCY ERROR: Could not speak a text of 65537 bytes: at most 65536 are spoken.");
 }
 
 TEST_F(SpeechDevice, VoiceMarkupAndFailuresAreReadBackAsFlags) {
@@ -234,9 +260,10 @@ TEST_F(SpeechDevice, VoiceMarkupAndFailuresAreReadBackAsFlags) {
     playOut();
     EXPECT_EQ(Get(DEVDATA_KEYED), 0);
     // A speech file that cannot be written or read: failed, nothing keyed.
-    std::filesystem::create_directory(SpeechFile() + ".tmp");
-    std::filesystem::remove(SpeechFile());
-    std::filesystem::rename(SpeechFile() + ".tmp", SpeechFile());
+    const std::string own = SpeechFile();
+    std::filesystem::create_directory(own + ".tmp");
+    std::filesystem::remove(own);
+    std::filesystem::rename(own + ".tmp", own);
     const auto before = Chunks().size();
     Speak("a");
     EXPECT_EQ(Get(DEVDATA_SPEAK_FAILED), 1);
@@ -274,13 +301,16 @@ TEST_F(SpeechDevice, EachHeardTransmissionIsRecordedFromItsStartAndTranscribedOn
     std::filesystem::create_directory(dir_.file("heard"));
     hcytest::ScopedEnv folder("HCY_SPEECH_RECOGNITION_FOLDER", dir_.file("heard"));
     ASSERT_EQ(hcySetComRadioRecv(radio, device, 0, 1), 1);
-    const std::string recording =
-        dir_.file("heard/HcySTT" + std::to_string(device) + "_" + std::to_string(radio) + ".wav");
+    const std::string stem = "HcySTT" + std::to_string(device) + "_" + std::to_string(radio);
+    // Another host's recording of the same handles, which it overwrote.
+    hcytest::WriteFile(dir_.file("heard/" + stem + ".wav"), "another host's recording");
+    std::string recording;
     for (const char* text : {"radio check one two three", "roger"}) {
         SCOPED_TRACE(text);
         const Samples spoken = Tones(text);
         Transmit(spoken);
         ASSERT_TRUE(WaitFor([&] { return Get(DEVDATA_SPEECH_RESULT_READY) == 1; }));
+        if (recording.empty()) recording = OwnFile(dir_.file("heard"), stem);
         EXPECT_EQ(Result(), text);
         EXPECT_EQ(Get(DEVDATA_SPEECH_RESULT_READY), 0);
         EXPECT_EQ(Result(), text);  // read again: the same text
@@ -294,6 +324,18 @@ TEST_F(SpeechDevice, EachHeardTransmissionIsRecordedFromItsStartAndTranscribedOn
     plat::AdvanceClock(10);
     EXPECT_EQ(Get(DEVDATA_SPEECH_RESULT_READY), 0);
     EXPECT_EQ(Result(), "roger");
+    EXPECT_EQ(hcytest::ReadFile(dir_.file("heard/" + stem + ".wav")), "another host's recording");
+
+    // A recognition folder that is not there: nothing recorded, and the
+    // host is told why.
+    hcytest::ScopedEnv missing("HCY_SPEECH_RECOGNITION_FOLDER", dir_.file("missing"));
+    const int other = Radio();
+    ASSERT_EQ(hcySetComRadioRecv(other, device, 0, 1), 1);
+    Transmit(Tones("roger"));
+    const std::string want = "HCY ERROR: Could not make a recording HcySTT" +
+                             std::to_string(device) + "_" + std::to_string(other) + "-*.wav in " +
+                             dir_.file("missing") + "/: No such file or directory.";
+    EXPECT_TRUE(WaitFor([&] { return Error() == want; })) << Error();
 }
 
 TEST_F(SpeechDevice, HostRequestsRaceThePlayoutTimerOnTheRealClock) {
