@@ -211,12 +211,19 @@ void CWavRecordRadioModel::StartRecording(std::int32_t mode) {
     m_bRecording = true;
 }
 
-void CWavRecordRadioModel::StopRecording() {
-    if (!m_bRecording.load()) return;
+bool CWavRecordRadioModel::StopRecording() {
+    if (!m_bRecording.load()) return true;
     WriteTracks(true);
     m_wavFile.Close();  // every block is in the file when it returns
-    std::lock_guard lock(m_trackMutex);
-    m_nRecordedMs = m_wavFile.GetDataSize() / 2 / m_nSamplesPerMs;
+    {
+        std::lock_guard lock(m_trackMutex);
+        m_nRecordedMs = m_wavFile.GetDataSize() / 2 / m_nSamplesPerMs;
+    }
+    // A write the disk refused ended the file before it: the host hears why.
+    const std::string failure = m_wavFile.GetWriteError();
+    if (failure.empty()) return true;
+    hcy::Library().SetError(failure.c_str());
+    return false;
 }
 
 // ---------------------------------------------------------------------------
@@ -234,8 +241,7 @@ int CWavRecordRadioModel::SetRadioData(int id, void* value) {
     }
     case RD_WAV_RECORD_STOP: {
         std::lock_guard file(m_fileMutex);
-        StopRecording();
-        return 1;
+        return StopRecording() ? 1 : 0;
     }
     case RD_WAV_RECORD_FILE: {
         if (!value) return 0;

@@ -21,9 +21,10 @@
 //
 // Radio data: RD_WAV_RECORD_FILE (text: at most 259 bytes before its NUL,
 // a longer name is refused), then RD_WAV_RECORD_START (int32: 2 appends to
-// a 16-bit mono PCM file at the library's rate, else a new file), RD_WAV_RECORD_STOP,
-// RD_WAV_RECORD_LENGTH [ms] and RD_WAV_RECORDING (u32). SetPTT only makes its source's next block
-// go by the clock.
+// a 16-bit mono PCM file at the library's rate, else a new file),
+// RD_WAV_RECORD_STOP (0 when a write failed: the file ends at the last
+// whole block), RD_WAV_RECORD_LENGTH [ms] and RD_WAV_RECORDING (u32).
+// SetPTT only makes its source's next block go by the clock.
 //
 // Exclusion: m_fileMutex orders start, stop, the periodic write and the
 // file name (host thread, update tick); m_trackMutex covers the tracks and
@@ -72,7 +73,8 @@ private:
     // its rate; false with the last error set.
     bool OpenRecordFile(std::int32_t mode, std::uint32_t* samplesPerMs);
     void StartRecording(std::int32_t mode);
-    void StopRecording();
+    // False (last error set) when a write failed: the file ends before it.
+    bool StopRecording();
     // Takes the span due out of the tracks, mixes it and posts it to the
     // file; the final write takes everything and ends the recording.
     void WriteTracks(bool final);

@@ -218,6 +218,17 @@ TEST_F(WavRecordRadioTest, AppendRefusesFilesItWouldCorruptAndNoFileRecordsNothi
     EXPECT_EQ(Get(RD_WAV_RECORDING), 0u);
     Send(1, Samples(kBlock, 1));  // not recording: dropped
     EXPECT_EQ(radio.GetBlockCount(), 0u);
+
+    // A full disk: the stop said 1 and the message went unseen.
+    SetFile("full.wav");
+    ASSERT_EQ(Start(), 1);
+    Advance(500);
+    {
+        FileSizeLimit limit(44 + 1000);
+        EXPECT_EQ(radio.SetRadioData(RD_WAV_RECORD_STOP, nullptr), 0);
+    }
+    EXPECT_EQ(LastErrorText(), "Could not write " + path + ": File too large.");
+    EXPECT_EQ(ReadFile(path).size(), 44u);
 }
 
 // Through the library: a sound card's microphone (a ramp) keyed into the
