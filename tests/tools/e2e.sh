@@ -120,7 +120,12 @@ case $scenario in
   playback)  # a playback device plays the file into the talker's radio
              listen rx 5; "$host" "${common[@]}" --play "$dir/sent.wav" >"$dir/talker.log" 2>&1 \
                || { cat "$dir/talker.log"; exit 1; }
-             finish rx; similar rx 0.95 ;;
+             finish rx; similar rx 0.95
+             # a chunk size near 4 GiB wrapped hcyhost's scan back to the same
+             # chunk, at 100 % CPU for ever: the file is refused at once
+             printf 'RIFF\044\000\000\000WAVEJUNK\370\377\377\377' >"$dir/wrap.wav"
+             timeout 20 "$host" "${common[@]}" --play "$dir/wrap.wav" >"$dir/wrap.log" 2>&1 || true
+             grep -q "cannot read" "$dir/wrap.log" || { echo "hcyhost spun on a 4 GiB chunk"; exit 1; } ;;
   speech)    # a speech device speaks a sentence into the talker's radio; one on
              # the listener's radio records and transcribes what it heard (the
              # real engines when built in, else the stub: both give the words)
