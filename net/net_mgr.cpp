@@ -152,16 +152,16 @@ void CNetMgr::Run(std::shared_ptr<Shared> shared) {
 }
 
 bool CNetMgr::StartUp() {
-    // Workers first, so that the sockets have somewhere to post.
-    if (!m_signalWorker.Start([this] { WorkerLoop(true, m_bSignalWorkerRunning); },
-                              "hcy-rx-signal"))
-        return false;
-    m_nSignalWorkerId = m_signalWorker.Id();
-    m_signalWorker.SetPriority(plat::THREAD_PRIORITY_TIME_CRITICAL);
-    if (!m_xmitWorker.Start([this] { WorkerLoop(false, m_bXmitWorkerRunning); }, "hcy-rx-xmit"))
-        return false;
-    m_nXmitWorkerId = m_xmitWorker.Id();
-    m_xmitWorker.SetPriority(plat::THREAD_PRIORITY_HIGHEST);
+    // Workers first, so that the sockets have somewhere to post. Both carry
+    // audio: both run at time-critical priority.
+    for (std::size_t i = 0; i < 2; ++i) {
+        std::atomic<bool>& running = m_bWorkerRunning[i];
+        if (!m_workers[i].Start([this, &running] { WorkerLoop(running); },
+                                i == 0 ? "hcy-rx-pdu0" : "hcy-rx-pdu1"))
+            return false;
+        m_nWorkerId[i] = m_workers[i].Id();
+        m_workers[i].SetPriority(plat::THREAD_PRIORITY_TIME_CRITICAL);
+    }
 
     // The primary socket opens on its stored port (3000 unless changed) with
     // the default destination; the secondary opens nothing while its port
@@ -185,13 +185,12 @@ void CNetMgr::ShutDown() {
         m_pSecondarySocket.reset();
     }
     // Each worker handles what is already queued, then ends.
-    for (plat::Thread* worker : {&m_signalWorker, &m_xmitWorker}) {
-        if (!worker->Joinable()) continue;
-        plat::PostThreadMessage(worker->Id(), hcy::WM_NETMGR_STOP, 0, 0);
-        worker->Join();
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (!m_workers[i].Joinable()) continue;
+        plat::PostThreadMessage(m_workers[i].Id(), hcy::WM_NETMGR_STOP, 0, 0);
+        m_workers[i].Join();
+        m_nWorkerId[i] = 0;
     }
-    m_nSignalWorkerId = 0;
-    m_nXmitWorkerId = 0;
     StopHla();
 }
 
@@ -300,22 +299,21 @@ void CNetMgr::OnHlaMessage(const plat::MSG& msg) {
 // ---------------------------------------------------------------------------
 // Workers
 
-void CNetMgr::WorkerLoop(bool audio, std::atomic<bool>& running) {
+void CNetMgr::WorkerLoop(std::atomic<bool>& running) {
     running = true;
     std::vector<std::byte> scratch;  // host-order copy, reused for every PDU
     scratch.reserve(kMaxDatagramSize);
-    const char* what = audio ? hcy::boundary::kAudioWorker : hcy::boundary::kXmitWorker;
-    auto deliver = [&](const plat::MSG& msg) {
+    // A PDU whose dispatch throws is lost; the worker goes on with the next.
+    auto handle = [&](const plat::MSG& msg) {
         const auto decoded = DecodeRxMessage(msg.message);
         if (!decoded) return;  // not a received PDU: discarded
         const RxKind kind = decoded->first;
-        const bool audioKind = kind == RxKind::Signal || kind == RxKind::IcsAudio;
-        if (audioKind != audio) return;
-        if (auto* bytes = plat::PayloadAs<std::vector<std::byte>>(msg.payload))
-            DeliverReceived(m_sink, kind, *bytes, decoded->second, scratch);
+        const bool audio = kind == RxKind::Signal || kind == RxKind::IcsAudio;
+        plat::ThreadBoundary(audio ? hcy::boundary::kAudioWorker : hcy::boundary::kXmitWorker, [&] {
+            if (auto* bytes = plat::PayloadAs<std::vector<std::byte>>(msg.payload))
+                DeliverReceived(m_sink, kind, *bytes, decoded->second, scratch);
+        });
     };
-    // A PDU whose dispatch throws is lost; the worker goes on with the next.
-    auto handle = [&](const plat::MSG& msg) { plat::ThreadBoundary(what, [&] { deliver(msg); }); };
     plat::MSG msg;
     while (plat::GetMessage(msg)) {
         if (msg.message == hcy::WM_NETMGR_STOP) break;
@@ -337,8 +335,7 @@ bool CNetMgr::DispatchReceived(int type, std::span<const std::byte> data,
                                std::uint32_t sourceBits) {
     const auto route = RouteReceived(type, data.size(), sourceBits);
     if (!route) return false;
-    const plat::ThreadId worker =
-        route->audioWorker ? m_nSignalWorkerId.load() : m_nXmitWorkerId.load();
+    const plat::ThreadId worker = m_nWorkerId[WorkerFor(data)].load();
     if (worker == 0) return false;
     // A failed post (queue full, worker gone) destroys the copy.
     return plat::PostThreadMessage(

@@ -158,9 +158,8 @@ public:
 
     // Status of socket `kind` (1 primary, 2 secondary). Any thread.
     SocketStatus GetSocketStatus(std::uint32_t kind) const;
-    // Thread ids of the workers and of the sockets' receive threads (0: none).
-    plat::ThreadId SignalWorkerId() const { return m_nSignalWorkerId.load(); }
-    plat::ThreadId XmitWorkerId() const { return m_nXmitWorkerId.load(); }
+    // Thread id of PDU worker 0 or 1 (0: none).
+    plat::ThreadId WorkerId(std::size_t worker) const { return m_nWorkerId[worker & 1].load(); }
     // WM_NETMGR_HEARTBEAT messages handled so far.
     std::uint32_t HeartbeatsHandled() const { return m_nHeartbeats.load(); }
 
@@ -176,7 +175,7 @@ private:
     bool StartUp();
     void ShutDown();
     void HandleMessage(plat::MSG& msg);
-    void WorkerLoop(bool audio, std::atomic<bool>& running);
+    void WorkerLoop(std::atomic<bool>& running);
 
     // Handlers.
     void OnSendPdu(OutgoingPdu& outgoing);
@@ -212,14 +211,11 @@ private:
     // Raised by Stop before it posts: a join still trying gives up.
     std::atomic<bool> m_bStopRequested{false};
 
-    // Workers: Signal and interphone audio; Transmitter, Entity State and
-    // interphone control.
-    plat::Thread m_signalWorker;
-    plat::Thread m_xmitWorker;
-    std::atomic<bool> m_bSignalWorkerRunning{false};
-    std::atomic<bool> m_bXmitWorkerRunning{false};
-    std::atomic<plat::ThreadId> m_nSignalWorkerId{0};
-    std::atomic<plat::ThreadId> m_nXmitWorkerId{0};
+    // The two PDU workers; every PDU of one entity goes to the same one
+    // (hcy::net::WorkerFor), so that its transmitters' PDUs stay in order.
+    plat::Thread m_workers[2];
+    std::atomic<bool> m_bWorkerRunning[2] = {false, false};
+    std::atomic<plat::ThreadId> m_nWorkerId[2] = {0, 0};
 
     // Sockets and settings, touched only on the manager's thread.
     std::unique_ptr<CDisSocket> m_pPrimarySocket;

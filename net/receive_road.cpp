@@ -54,6 +54,13 @@ std::optional<RxRoute> RouteReceived(int type, std::size_t length, std::uint32_t
     return RxRoute{kind, audio, NetRxMessage(sourceIndex, static_cast<unsigned>(kind)), source};
 }
 
+std::size_t WorkerFor(std::span<const std::byte> datagram) {
+    // The low bytes of site, application and entity (big-endian words).
+    if (datagram.size() < 18) return 0;
+    const auto low = [&](std::size_t at) { return std::to_integer<unsigned>(datagram[at]); };
+    return (low(13) ^ low(15) ^ low(17)) & 1u;
+}
+
 std::optional<std::pair<RxKind, std::uint32_t>> DecodeRxMessage(plat::UINT message) {
     if (message < WM_NETRX_BASE || message > WM_NETRX_LAST) return std::nullopt;
     const unsigned offset = message - WM_NETRX_BASE;

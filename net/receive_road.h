@@ -40,7 +40,7 @@ int ClassifyPdu(std::span<const std::byte> datagram, bool acceptEntityState);
 
 struct RxRoute {
     RxKind kind;
-    bool audioWorker;      // the Signal worker; otherwise the Transmitter worker
+    bool audio;            // Signal or interphone audio
     plat::UINT message;    // WM_NETRX_* for the first source bit of 1, 2, 4
     std::uint32_t source;  // that source bit
 };
@@ -48,6 +48,12 @@ struct RxRoute {
 // Where a kept PDU of `length` bytes from `sourceBits` goes; empty when it is
 // shorter than its type's minimum, of a type not received, or of no source.
 std::optional<RxRoute> RouteReceived(int type, std::size_t length, std::uint32_t sourceBits);
+
+// The PDU worker (0 or 1) of a kept datagram: chosen by the sending entity
+// (bytes 12 to 17 of every kept type), so that all PDUs of one transmitter
+// are handled in the order they arrived: the end of a transmission after its
+// last Signal PDU, its first Signal PDU after the start.
+std::size_t WorkerFor(std::span<const std::byte> datagram);
 
 // Kind and source bit of a WM_NETRX_* message; empty for other numbers.
 std::optional<std::pair<RxKind, std::uint32_t>> DecodeRxMessage(plat::UINT message);

@@ -4,6 +4,7 @@
 // and shut-down; and the receive road's filter and routing without sockets.
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include <unistd.h>
@@ -165,6 +166,53 @@ TEST_F(ReceiveRoadTest, DatagramsReachTheDispatchersInHostOrderByTheirSource) {
     EXPECT_EQ(calls[1].bytes, s.icsSigHost);
 }
 
+// Guards against the end of a transmission overtaking its last Signal PDU
+// on the other worker (the last block was then dropped): a sender unkeys
+// microseconds after its last block, and the radio's audio handling is slow.
+TEST_F(ReceiveRoadTest, EachTransmittersPdusReachItsRadiosInArrivalOrder) {
+    struct SlowAudioRadio : RecordingRadio {
+        using RecordingRadio::RecordingRadio;
+        void OnSignalPdu(const SignalPdu* pdu, std::uint32_t length) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            RecordingRadio::OnSignalPdu(pdu, length);
+        }
+    };
+    auto radio = AddRadio<SlowAudioRadio>(NET_LOOPBACK);
+    auto withEntity = [](Bytes pdu, std::uint8_t entity, std::uint8_t state = 0) {
+        pdu[17] = static_cast<std::byte>(entity);
+        if (pdu[2] == std::byte{PDU_TYPE_TRANSMITTER}) pdu[28] = static_cast<std::byte>(state);
+        return pdu;
+    };
+    constexpr int kTransmitters = 4, kRounds = 5;
+    for (int round = 0; round < kRounds; ++round)
+        for (std::uint8_t e = 1; e <= kTransmitters; ++e) {
+            ASSERT_TRUE(mgr_->DispatchReceived(PDU_TYPE_TRANSMITTER, withEntity(s.txWire, e, 2),
+                                               NET_LOOPBACK));
+            for (int block = 0; block < 2; ++block)
+                ASSERT_TRUE(mgr_->DispatchReceived(PDU_TYPE_SIGNAL, withEntity(s.sigWire, e),
+                                                   NET_LOOPBACK));
+            ASSERT_TRUE(mgr_->DispatchReceived(PDU_TYPE_TRANSMITTER, withEntity(s.txWire, e, 0),
+                                               NET_LOOPBACK));
+        }
+    ASSERT_TRUE(hcytest::WaitFor(
+        [&] { return radio->count() == std::size_t{kTransmitters * kRounds * 4}; }));
+    std::map<std::uint16_t, std::string> order;  // entity -> T(on) S S t(off) ...
+    for (const Heard& h : radio->heard()) {
+        RadioId id;
+        std::memcpy(&id, h.bytes.data() + 12, sizeof id);
+        order[id.entityId.entity] += h.type == PDU_TYPE_SIGNAL                ? 'S'
+                                     : std::to_integer<int>(h.bytes[28]) == 2 ? 'T'
+                                                                              : 't';
+    }
+    ASSERT_EQ(order.size(), std::size_t{kTransmitters});
+    for (const auto& [entity, got] : order) {
+        SCOPED_TRACE(entity);
+        std::string want;
+        for (int round = 0; round < kRounds; ++round) want += "TSSt";
+        EXPECT_EQ(got, want);
+    }
+}
+
 TEST_F(ReceiveRoadTest, UnwantedDatagramsAreDroppedAndReceptionGoesOn) {
     auto radio = AddRadio(NET_PRIMARY);
     auto station = AddInterphone(NET_PRIMARY);
@@ -298,7 +346,7 @@ TEST_F(RunningLibraryTest, ReceiveFilterRoutesAndInlineRoad) {
             const auto route = RouteReceived(c.type, c.minimum, source);
             ASSERT_TRUE(route);
             EXPECT_EQ(route->kind, c.kind);
-            EXPECT_EQ(route->audioWorker, c.audio);
+            EXPECT_EQ(route->audio, c.audio);
             EXPECT_EQ(route->source, source);
             EXPECT_EQ(DecodeRxMessage(route->message), std::pair(c.kind, source));
         }
@@ -484,7 +532,7 @@ TEST_F(LibraryTest, ExitJoinsEveryThreadItStartedAndTakesNoMorePosts) {
     hcyExit();
     EXPECT_TRUE(ThreadsAt(threads)) << ThreadCount();
     EXPECT_FALSE(mgr->IsRunning());
-    EXPECT_EQ(mgr->SignalWorkerId(), 0u);
+    EXPECT_EQ(mgr->WorkerId(0), 0u);
     EXPECT_FALSE(mgr->GetSocketStatus(1).open);
     EXPECT_FALSE(mgr->GetSocketStatus(2).open);
     // The failed post frees its payload (the leak checker would tell).
