@@ -153,6 +153,7 @@ void COutputBuffer::StartLooping() {
     m_bPlaying = false;
     m_nWriteOffset = 0;
     m_nLastCursor = 0;
+    m_bRestart = true;
     if (m_pSoundBuffer->Play(0, 0, plat::DSBPLAY_LOOPING) == plat::DS_OK) {
         m_bPlaying = true;
         m_bWritten = true;
@@ -176,9 +177,67 @@ bool COutputBuffer::CursorBeyond(std::uint32_t cursor) const {
     return AheadOfCursor(cursor) > m_nBufferSize / 2;
 }
 
+std::uint32_t COutputBuffer::QueuedAhead(std::uint32_t cursor) const {
+    return CursorBeyond(cursor) ? 0 : AheadOfCursor(cursor);
+}
+
+std::uint32_t COutputBuffer::FrameBytes() const { return 2 * m_nFrameChannels; }
+
+std::uint32_t COutputBuffer::BytesPerMs() const {
+    const std::uint32_t rate = m_nFrequency ? m_nFrequency : LibraryRate();
+    return std::max<std::uint32_t>(1, rate / 1000) * FrameBytes();
+}
+
+std::uint32_t COutputBuffer::DropFrom(const std::uint8_t* block, std::uint32_t bytes,
+                                      std::uint32_t silentFrames, std::uint32_t stepFrames) {
+    // Frames below this level on every channel count as silence (-54 dBFS).
+    constexpr int kSilentLevel = 64;
+    const std::uint32_t channels = m_nFrameChannels;
+    const std::uint32_t frames = bytes / FrameBytes();
+    m_scratch.resize(std::size_t{frames} * channels);
+    std::memcpy(m_scratch.data(), block, std::size_t{frames} * FrameBytes());
+    const std::int16_t* s = m_scratch.data();
+    auto level = [&](std::uint32_t f) {
+        int most = 0;
+        for (std::uint32_t c = 0; c < channels; ++c)
+            most = std::max(most, std::abs(static_cast<int>(s[f * channels + c])));
+        return most;
+    };
+    // The longest silent run: a pause made shorter is not heard, so it may
+    // give up more than a step.
+    std::uint32_t at = 0, count = 0;
+    for (std::uint32_t f = 0, start = 0; f <= frames; ++f) {
+        if (f < frames && level(f) <= kSilentLevel) continue;
+        if (f - start > count) at = start, count = f - start;
+        start = f + 1;
+    }
+    // A pause lasts 2 ms at least: a waveform crossing zero is no pause.
+    const std::uint32_t pause = std::max(stepFrames, 2 * BytesPerMs() / FrameBytes());
+    if (count > 0 && count >= std::min(pause, frames)) {
+        const std::uint32_t cut = std::min(count, silentFrames);
+        at += (count - cut) / 2;  // from the middle of the pause
+        count = cut;
+    } else if (stepFrames == 0) {
+        return frames * FrameBytes();
+    } else {
+        // No pause: the quietest stretch of one step.
+        count = std::min(stepFrames, frames);
+        std::uint64_t sum = 0, least = UINT64_MAX;
+        for (std::uint32_t f = 0; f < frames; ++f) {
+            sum += static_cast<std::uint64_t>(level(f));
+            if (f >= count) sum -= static_cast<std::uint64_t>(level(f - count));
+            if (f + 1 >= count && sum < least) least = sum, at = f + 1 - count;
+        }
+    }
+    m_scratch.erase(m_scratch.begin() + std::ptrdiff_t{at} * channels,
+                    m_scratch.begin() + std::ptrdiff_t{at + count} * channels);
+    return (frames - count) * FrameBytes();
+}
+
 std::uint32_t COutputBuffer::WriteCursor() {
-    DWORD play = 0, write = m_nLastCursor;
+    DWORD play = m_nLastPlay, write = m_nLastCursor;
     if (m_pSoundBuffer->GetCurrentPosition(&play, &write) != plat::DS_OK) return m_nLastCursor;
+    m_nLastPlay = play < m_nBufferSize ? play : 0;
     return write;
 }
 
@@ -218,17 +277,44 @@ int COutputBuffer::StreamBlock(const std::int16_t* data, std::uint32_t bytes) {
         block = reinterpret_cast<const std::uint8_t*>(m_garbled.data());
     }
 
-    // Follow the write cursor when it moved on by more than a block and
-    // either passed our offset or lies far behind it. Both are read on the
-    // circle: right after the offset wrapped past the end, a cursor near
-    // the end is behind it, not beyond.
+    // A stream that starts, or that ran dry (the cursor passed the offset,
+    // read on the circle), goes on at the write cursor; any other block
+    // follows the one before, early or late.
     const std::uint32_t cursor = WriteCursor();
-    const std::uint32_t advance =
-        cursor >= m_nLastCursor ? cursor - m_nLastCursor : m_nBufferSize - m_nLastCursor + cursor;
-    if (advance > m_nLastBlockSize &&
-        (CursorBeyond(cursor) || AheadOfCursor(cursor) > 2 * m_nLastBlockSize))
+    if (m_bRestart || CursorBeyond(cursor)) {
         m_nWriteOffset = cursor;
+        m_bCatchingUp = false;
+    }
+    m_bRestart = false;
     m_nLastCursor = cursor;
+    // Beyond the bound the block gives up a step, or silence down to half
+    // the bound; a burst beyond twice the bound gives up what does not fit.
+    const std::uint32_t frame = FrameBytes();
+    bytes -= bytes % frame;
+    const std::uint32_t queued = QueuedAhead(cursor) + bytes;
+    // A block longer than the bound must not give up a step every time.
+    const std::uint32_t bound = std::max(kMaxQueuedMs * BytesPerMs(), 2 * bytes);
+    // The queue stays well inside half the ring, where "ran dry" is read.
+    const std::uint32_t most = bytes < m_nBufferSize / 2
+                                   ? std::max(bound, std::min(2 * bound, m_nBufferSize / 2 - bytes))
+                                   : bound;
+    // Once past the bound, pauses give up their silence until half the
+    // bound is left.
+    if (queued > bound) m_bCatchingUp = true;
+    if (queued <= bound / 2) m_bCatchingUp = false;
+    if (m_bCatchingUp) {
+        const std::uint32_t step =
+            queued <= bound ? 0
+                            : std::max(std::min(queued - bound, kDropStepMs * BytesPerMs()),
+                                       queued > most ? queued - most : 0);
+        bytes = DropFrom(block, bytes, (queued - bound / 2) / frame, (step + frame - 1) / frame);
+        block = reinterpret_cast<const std::uint8_t*>(m_scratch.data());
+        if (bytes == 0) {  // a silent block, all given up
+            m_bWritten = true;
+            m_nErrorCount = 0;
+            return 1;
+        }
+    }
 
     bool locked = false;
     const bool unlocked = CopyBlock(block, bytes, &locked);
@@ -237,9 +323,10 @@ int COutputBuffer::StreamBlock(const std::int16_t* data, std::uint32_t bytes) {
         return 0;
     }
     m_nWriteOffset = WrapBufferOffset(m_nWriteOffset + bytes, m_nBufferSize);
-    // Silence ahead: 1.5 s, but never the block just written (high rates,
-    // large blocks).
-    ClearRegionLocked(m_nWriteOffset, std::min(3 * LibraryRate(), m_nBufferSize - bytes));
+    // Silence ahead: 1.5 s, but never what is still to be played from the
+    // play cursor on (high rates, large blocks, a queue).
+    ClearRegionLocked(m_nWriteOffset,
+                      std::min(3 * LibraryRate(), m_nBufferSize - AheadOfCursor(m_nLastPlay)));
     m_nLastBlockSize = bytes;
     if (!unlocked) {
         ++m_nErrorCount;
@@ -247,6 +334,22 @@ int COutputBuffer::StreamBlock(const std::int16_t* data, std::uint32_t bytes) {
     }
     m_nErrorCount = 0;
     return 1;
+}
+
+std::uint32_t COutputBuffer::PlayOut() {
+    std::lock_guard lock(m_mutex);
+    if (!m_pSoundBuffer || !m_bPlaying) return 0;
+    DWORD play = 0, write = 0;
+    if (m_pSoundBuffer->GetCurrentPosition(&play, &write) != plat::DS_OK) return 0;
+    if (QueuedAhead(write) == 0) return 0;
+    // From the play cursor: the write cursor's lead is still to be heard.
+    const std::uint32_t ahead = AheadOfCursor(play);
+    return (ahead + BytesPerMs() - 1) / BytesPerMs();
+}
+
+std::uint32_t COutputBuffer::QueuedBytes() {
+    std::lock_guard lock(m_mutex);
+    return m_pSoundBuffer && m_bPlaying ? QueuedAhead(WriteCursor()) : 0;
 }
 
 int COutputBuffer::Stop() {
@@ -286,6 +389,7 @@ int COutputBuffer::SetVolume(float gain) {
 int COutputBuffer::SetFrequency(std::uint32_t hertz) {
     std::lock_guard lock(m_mutex);
     if (m_pSoundBuffer) m_pSoundBuffer->SetFrequency(hertz);
+    if (hertz >= 100) m_nFrequency = hertz;  // 0 keeps the format's rate
     return 1;
 }
 
@@ -404,6 +508,7 @@ int COutputBufferMulti::CreateMulti(const plat::LPDIRECTSOUND& ds, std::uint32_t
     const bool fresh = !m_pSoundBuffer;
     if (!MakeSoundBuffer(ds, &format.Format, m_nChannels * kBufferBytes, kMultiFlags)) return 0;
     if (fresh) m_nBufferSize = m_nChannels * kBufferBytes;
+    m_nFrameChannels = m_nChannels;
     StartLooping();
     return 1;
 }

@@ -8,9 +8,15 @@
 //                      ^ write cursor    follows the cursor     late block
 //                                        when it fell behind)   never replays)
 //
-// The writer keeps its own write offset and moves it to the platform's write
-// cursor when the cursor passed it or ran far behind it; it clears a stretch
-// ahead of each block so that the loop plays silence when no block arrives.
+// The writer keeps its own write offset and clears a stretch ahead of each
+// block so that the loop plays silence when no block arrives. A stream that
+// starts, or that ran dry (the cursor passed the offset), starts again at
+// the platform's write cursor: the least delay that is safe. Otherwise each
+// block follows the one before, whatever its arrival jitter or bursts, until
+// kMaxQueuedMs is queued ahead of the cursor; beyond that (a sender whose
+// clock runs fast) each block gives up a few milliseconds, from its silence
+// where it has some, else from its quietest stretch: never a whole queue.
+// The delay this adds is what the sender's pacing made necessary, no more.
 //
 // Exclusion: one mutex per buffer over every field; writers (PDU workers,
 // WAV-player timers), the idle check (update tick) and the path's volume and
@@ -44,6 +50,11 @@ public:
     virtual int Write(const std::int16_t* data, std::uint32_t bytes);
     // Silences and stops; 0 when there is nothing playing.
     virtual int Stop();
+    // The stream ended: what is queued plays on (the buffer stays playing
+    // until the idle check stops it). Returns how long that takes [ms].
+    std::uint32_t PlayOut();
+    // Audio written and not yet played [bytes]; 0 when stopped.
+    std::uint32_t QueuedBytes();
 
     // The heard transmitter whose audio this plays (null: none); not owned.
     void SetReceive(const CReceive* record);
@@ -62,6 +73,11 @@ public:
     int SetVolume(float gain);
     // Playback rate of the samples [Hz].
     int SetFrequency(std::uint32_t hertz);
+
+    // Most audio queued ahead of the write cursor before blocks give some up
+    // [ms], and the most one block gives up [ms].
+    static constexpr std::uint32_t kMaxQueuedMs = 250;
+    static constexpr std::uint32_t kDropStepMs = 4;
     // Zero-fills a region (wrapping to the start); a refused lock is ignored.
     void ClearRegion(std::uint32_t offset, std::uint32_t bytes);
 
@@ -95,6 +111,7 @@ protected:
     // The receive-value gate: true when the block must be dropped (the
     // buffer is then stopped). Mutex held.
     bool BelowMaxRecvValue();
+    // The write cursor; the play cursor read with it goes to m_nLastPlay.
     std::uint32_t WriteCursor();
     // How far the write offset lies ahead of `cursor` on the circle, in
     // 0 .. buffer size - 1 [bytes]. Mutex held.
@@ -102,6 +119,17 @@ protected:
     // The cursor lies beyond the write offset: the offset is behind it by
     // less than half the buffer. Mutex held.
     bool CursorBeyond(std::uint32_t cursor) const;
+    // Queued ahead of `cursor` [bytes]: 0 when the cursor passed the offset.
+    std::uint32_t QueuedAhead(std::uint32_t cursor) const;
+    // Bytes of one frame and of one millisecond at the playback rate.
+    std::uint32_t FrameBytes() const;
+    std::uint32_t BytesPerMs() const;
+    // Copies the block into m_scratch leaving out frames: up to
+    // `silentFrames` from its longest silent run when that run holds a
+    // step, else `stepFrames` from its quietest stretch. Returns the bytes
+    // left.
+    std::uint32_t DropFrom(const std::uint8_t* block, std::uint32_t bytes,
+                           std::uint32_t silentFrames, std::uint32_t stepFrames);
 
     // Recursive: the idle check stops the buffer through the class's own Stop.
     mutable std::recursive_mutex m_mutex;
@@ -114,8 +142,14 @@ protected:
     std::uint32_t m_nWriteOffset = 0;     // [bytes]
     std::uint32_t m_nLastBlockSize = 0;   // [bytes]
     std::uint32_t m_nLastCursor = 0;      // [bytes]
+    std::uint32_t m_nLastPlay = 0;        // the play cursor read with it [bytes]
     std::uint32_t m_nBufferSize = 0;      // [bytes]
+    std::uint32_t m_nFrequency = 0;       // playback rate [Hz]; 0: the library's
+    unsigned m_nFrameChannels = 1;        // samples per frame
+    bool m_bRestart = true;               // the next block starts a stream
+    bool m_bCatchingUp = false;           // past the bound: silence is given up
     std::vector<std::int16_t> m_garbled;  // scratch for blocks of undecodable streams
+    std::vector<std::int16_t> m_scratch;  // a block with frames left out
 };
 
 // The legacy stereo variant: a fixed 65536-byte stereo buffer that starts

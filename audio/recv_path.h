@@ -85,6 +85,9 @@ public:
     // playTail the squelch tail plays once. Nothing happens without an
     // active buffer.
     virtual void StopSource(const CReceive* record, bool playTail) = 0;
+    // The record's transmission ended: as StopSource, except that the audio
+    // its buffer still holds plays out first, the squelch tail after it.
+    virtual void EndSource(const CReceive* record, bool playTail) { StopSource(record, playTail); }
     // The record is about to be deleted: stop it without tail and keep no
     // reference to it.
     virtual void ForgetSource(const CReceive* record) = 0;

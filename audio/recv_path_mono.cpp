@@ -9,6 +9,7 @@
 #include "audio/recv_path_multi.h"
 #include "base/library.h"
 #include "hcyplat/crt.h"
+#include "hcyplat/timer.h"
 #include "interphone/ics_model.h"
 #include "radio/radio_model.h"
 #include "radio/receive.h"
@@ -122,7 +123,7 @@ CRecvPathMono::CRecvPathMono() {
     m_nNoiseBase = static_cast<int>((level - 10) * 1000);
 }
 
-CRecvPathMono::~CRecvPathMono() = default;
+CRecvPathMono::~CRecvPathMono() { CancelPendingTail(); }
 
 bool CRecvPathMono::IsDataDevice() const {
     return m_pDevice && m_pDevice->GetKind() == CDevice::Kind::Data;
@@ -179,7 +180,7 @@ int CRecvPathMono::StartOutputBuffer(COutputBuffer& buffer, const plat::LPDIRECT
 COutputBuffer* CRecvPathMono::GetFreeOutputBuffer() {
     COutputBuffer* buffer = nullptr;
     for (auto& b : m_buffers)
-        if (b.get() != m_pLocalSource && !b->IsActive()) {
+        if (b.get() != m_pLocalSource && !b->IsActive() && b->QueuedBytes() == 0) {
             buffer = b.get();
             break;
         }
@@ -394,30 +395,67 @@ bool CRecvPathMono::UpdateSourceGain(const CReceive* record) {
     return result;
 }
 
-void CRecvPathMono::StopSourceLocked(const CReceive* record, bool playTail) {
-    COutputBuffer* buffer = nullptr;
-    if (!record) {
-        if (m_pLocalSource && m_pLocalSource->IsActive()) buffer = m_pLocalSource;
-    } else {
-        for (auto& b : m_buffers)
-            if (b.get() != m_pLocalSource && b->GetReceive() == record && b->IsActive()) {
-                buffer = b.get();
-                break;
-            }
+COutputBuffer* CRecvPathMono::ActiveBuffer(const CReceive* record) const {
+    if (!record) return m_pLocalSource && m_pLocalSource->IsActive() ? m_pLocalSource : nullptr;
+    for (auto& b : m_buffers)
+        if (b.get() != m_pLocalSource && b->GetReceive() == record && b->IsActive()) return b.get();
+    return nullptr;
+}
+
+namespace {
+void PlayPendingTail(plat::UINT, plat::UINT, plat::DWORD_PTR user, plat::DWORD_PTR,
+                     plat::DWORD_PTR) {
+    reinterpret_cast<const plat::LPDIRECTSOUNDBUFFER*>(user)->get()->Play(0, 0, 0);
+}
+}  // namespace
+
+void CRecvPathMono::CancelPendingTail() {
+    // The timer's callback takes no lock of ours: killing it under the
+    // path's mutex cannot wait on us.
+    if (m_pPendingTail && m_pPendingTail->timer) plat::timeKillEvent(m_pPendingTail->timer);
+    m_pPendingTail.reset();
+}
+
+void CRecvPathMono::PlayTail(std::uint32_t delayMs) {
+    if (!m_pSquelchTail) return;
+    CancelPendingTail();
+    m_pSquelchTail->SetVolume(ClampVolume(m_nNoiseBase));
+    if (HasPan()) m_pSquelchTail->SetPan(ChannelPan());
+    if (delayMs > 0) {
+        m_pPendingTail = std::make_unique<PendingTail>();
+        m_pPendingTail->tail = m_pSquelchTail;
+        m_pPendingTail->timer = plat::timeSetEvent(
+            delayMs, 1, &PlayPendingTail, reinterpret_cast<plat::DWORD_PTR>(&m_pPendingTail->tail),
+            plat::TIME_ONESHOT);
+        if (m_pPendingTail->timer) return;
+        m_pPendingTail.reset();  // no timer: the tail plays at once
     }
+    m_pSquelchTail->Play(0, 0, 0);
+}
+
+void CRecvPathMono::StopSourceLocked(const CReceive* record, bool playTail) {
+    COutputBuffer* buffer = ActiveBuffer(record);
     if (!buffer) return;
     buffer->Stop();
     if (record) buffer->SetActive(false);
-    if (playTail && m_pSquelchTail) {
-        m_pSquelchTail->SetVolume(ClampVolume(m_nNoiseBase));
-        if (HasPan()) m_pSquelchTail->SetPan(ChannelPan());
-        m_pSquelchTail->Play(0, 0, 0);
-    }
+    if (playTail) PlayTail(0);
 }
 
 void CRecvPathMono::StopSource(const CReceive* record, bool playTail) {
     std::lock_guard lock(m_mutex);
     StopSourceLocked(record, playTail);
+}
+
+void CRecvPathMono::EndSource(const CReceive* record, bool playTail) {
+    std::lock_guard lock(m_mutex);
+    COutputBuffer* buffer = ActiveBuffer(record);
+    if (!buffer) return;
+    // What was received is heard: the buffer plays on until the idle check
+    // stops it, and is not handed to another source before it is empty.
+    const std::uint32_t left = buffer->PlayOut();
+    if (left == 0) buffer->Stop();
+    if (record) buffer->SetActive(false);
+    if (playTail) PlayTail(left);
 }
 
 void CRecvPathMono::ForgetSource(const CReceive* record) {
@@ -464,6 +502,7 @@ void CRecvPathMono::StopIdleOutputBuffers() {
 
 void CRecvPathMono::StopAll() {
     std::lock_guard lock(m_mutex);
+    CancelPendingTail();
     m_bActive = false;
     for (auto& b : m_buffers) {
         b->Stop();
@@ -479,6 +518,7 @@ void CRecvPathMono::StopAll() {
 
 void CRecvPathMono::DetachAll() {
     std::lock_guard lock(m_mutex);
+    CancelPendingTail();
     for (auto& b : m_buffers) b->Stop();
     m_buffers.clear();
     m_pLocalSource = nullptr;

@@ -59,6 +59,7 @@ public:
 
     bool UpdateSourceGain(const CReceive* record) override;
     void StopSource(const CReceive* record, bool playTail) override;
+    void EndSource(const CReceive* record, bool playTail) override;
     void ForgetSource(const CReceive* record) override;
     void WriteAudio(const CReceive* record, const std::int16_t* samples, std::uint32_t bytes,
                     std::uint32_t sampleRate) override;
@@ -98,6 +99,12 @@ protected:
     // UpdateSourceGain's work; a data device's notice is left in `notice`.
     bool UpdateSourceGainLocked(const CReceive* record, bool* notice, double* noticeGain);
     void StopSourceLocked(const CReceive* record, bool playTail);
+    // The record's active buffer (null: the local source's), or null.
+    COutputBuffer* ActiveBuffer(const CReceive* record) const;
+    // The squelch tail at the noise base, panned, once: now, or after
+    // `delayMs` [ms] from a one-shot timer (a later tail replaces it).
+    void PlayTail(std::uint32_t delayMs);
+    void CancelPendingTail();
     bool UpdateNoiseVolumeLocked();
     void SetNoiseVolume(long volume);
     long ChannelPan() const;
@@ -123,6 +130,12 @@ protected:
     int m_nNoiseBase = -3000;   // [hundredths of dB]
     int m_nResourceVolume = 0;  // [hundredths of dB]
     bool m_bNoiseFlag = false;
+    // A squelch tail waiting for the end of a transmission to play out.
+    struct PendingTail {
+        plat::LPDIRECTSOUNDBUFFER tail;
+        plat::UINT timer = 0;
+    };
+    std::unique_ptr<PendingTail> m_pPendingTail;
 };
 
 // Copies `bytes` into the start of a platform buffer (restoring a lost one

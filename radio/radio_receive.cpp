@@ -186,12 +186,17 @@ void CRadioModel::OnTransmitStateChange(bool started, CReceive& record) {
             StopReceivePaths(&record, false);
         return;
     }
+    // What was received of the transmission plays out before its end is
+    // heard (the squelch tail).
+    auto end = [&](bool tail) {
+        for (auto& path : m_paths) path->EndSource(&record, tail);
+    };
     if (record.signalPduCount > 0) {
         if (m_nReceptionMode == RECEPTION_MODE_TAIL && !IsKeyed() && !IsOwnEntity(record)) {
-            StopReceivePaths(&record, record.inputSource < 128);
+            end(record.inputSource < 128);
             QueueReceiveEnd();
         } else {
-            StopReceivePaths(&record, false);
+            end(false);
         }
     }
     record.signalPduCount = 0;

@@ -1,6 +1,7 @@
 // Output buffers on a virtual speaker: volume and pan, what is heard and what
 // is cleared, re-synchronisation, idle stop, errors and buffer loss, the
 // legacy stereo variant, and garbling.
+#include <algorithm>
 #include <ctime>
 #include <limits>
 
@@ -80,20 +81,30 @@ TEST_F(OutputBuffer, StretchAheadIsClearedAndWrapsToTheStart) {
         theApp.m_nDefaultSampleRate = rate;
         COutputBuffer b;
         ASSERT_EQ(b.Create(speaker->ds), 1);
+        b.SetFrequency(16000);  // the cursor keeps pace with one block per 64 ms
         // 31 blocks: the write offset ends 2048 bytes before the end.
-        for (int i = 0; i < 31; ++i) ASSERT_EQ(b.Write(Block(1024).data(), 2048), 1);
+        for (int i = 0; i < 31; ++i) {
+            ASSERT_EQ(b.Write(Block(1024).data(), 2048), 1);
+            Advance(64);
+        }
         ASSERT_EQ(b.GetWriteOffset(), 63488u);
         Contents(b.GetSoundBuffer(), 0x55);
         ASSERT_EQ(b.Write(Block(1024).data(), 2048), 1);
         EXPECT_EQ(b.GetWriteOffset(), 0u);
         const auto bytes = Contents(b.GetSoundBuffer());
-        const std::uint32_t cleared = std::min(3 * rate, 65536u - 2048u);
+        plat::DWORD play = 0, write = 0;
+        b.GetSoundBuffer()->GetCurrentPosition(&play, &write);
+        // Never what is still to be played from the play cursor on.
+        const std::uint32_t cleared = std::min(3 * rate, play);
         for (std::uint32_t i = 0; i < 63488; ++i)
             ASSERT_EQ(bytes[i], i < cleared ? 0 : 0x55) << rate << " at " << i;
     }
 }
 
-TEST_F(OutputBuffer, WriteOffsetFollowsTheCursorOnlyWhenItMovedOnByMoreThanABlock) {
+// Guards against dropping a whole queue when a block comes early or late:
+// the offset follows the cursor only when the stream ran dry, and a queue
+// past the bound (250 ms, 8000 bytes) costs a block one step of 4 ms.
+TEST_F(OutputBuffer, WriteOffsetFollowsTheCursorOnlyWhenTheStreamRanDry) {
     // Each row: ms to advance, blocks to write, the write offset after them.
     const struct {
         plat::DWORD ms;
@@ -101,18 +112,76 @@ TEST_F(OutputBuffer, WriteOffsetFollowsTheCursorOnlyWhenItMovedOnByMoreThanABloc
         std::uint32_t offset;
     } steps[] = {
         {0, 1, 2048},
-        {32, 1, 4096},          // cursor 1024: less than a block since the last write
-        {200, 1, 7424 + 2048},  // cursor 7424: past the write offset, followed
-        {0, 2, 13568},          // cursor unmoved
-        {65, 1, 13568 + 2048},  // cursor 9504: moved more than a block but behind, kept
-        {0, 2, 19712},
-        {65, 1, 11584 + 2048},  // cursor 11584: far behind the offset, pulled back
+        {32, 1, 4096},                // cursor 1024: behind the offset
+        {200, 1, 7424 + 2048},        // cursor 7424: past the write offset, followed
+        {0, 2, 13568},                // cursor unmoved: a burst queues
+        {65, 1, 13568 + 2048},        // cursor 9504: late, behind, kept
+        {0, 2, 19712 - 2 * 128},      // past 8000 bytes queued: a step each
+        {65, 1, 19456 + 2048 - 128},  // cursor 11584: late, 9920 bytes queued, a step
     };
     for (const auto& s : steps) {
         Advance(s.ms);
         for (int i = 0; i < s.blocks; ++i) ASSERT_EQ(Write(Block(1024)), 1);
         EXPECT_EQ(buffer.GetWriteOffset(), s.offset) << s.ms;
     }
+}
+
+// A sender whose blocks carry a count (1 .. 30000, then 1 again), and what
+// the speaker played of them, silence left out.
+class CountingSender : public OutputBuffer {
+protected:
+    void Send(std::size_t frames) {
+        Samples block(frames);
+        for (auto& v : block) v = next_, next_ = static_cast<std::int16_t>(next_ % 30000 + 1);
+        ASSERT_EQ(Write(block), 1);
+    }
+    void Play(plat::DWORD ms) {
+        for (std::size_t i = 0; const auto v : Hear(ms))
+            if (i++ % 2 == 0 && v != 0) heard_.push_back(v);
+    }
+    // The counts skipped between heard samples (0 where none is missing).
+    std::vector<int> Skips() const {
+        std::vector<int> skips;
+        for (std::size_t i = 1; i < heard_.size(); ++i)
+            skips.push_back((heard_[i] - heard_[i - 1] + 30000) % 30000 - 1);
+        return skips;
+    }
+    std::int16_t next_ = 1;
+    Samples heard_;
+};
+
+// Guards against a block early or late by more than a block dropping the
+// queue: with +-15 ms of jitter on 10 ms blocks and every fifth block sent
+// with the next, every sample plays, in order.
+TEST_F(CountingSender, JitterAndBurstsPlayEverySampleInOrder) {
+    std::uint32_t random = 7, now = 0;
+    for (std::uint32_t k = 0; k < 400; ++k) {
+        random = random * 1103515245u + 12345u;
+        const std::uint32_t due = 10 * k + 15 + (random >> 16) % 31 - 15;  // [ms]
+        if (k % 5 != 4 && due > now) Play(due - now), now = due;
+        Send(160);
+    }
+    Play(500);
+    ASSERT_EQ(heard_.size(), 400u * 160u);
+    for (int skip : Skips()) ASSERT_EQ(skip, 0);
+}
+
+// Guards against a sender 2.5 % fast losing quarter seconds: its listener
+// keeps up by giving up steps of at most 4 ms, and never queues more than
+// the bound.
+TEST_F(CountingSender, AFastSenderCostsStepsOfAFewMillisecondsAndNoMoreDelay) {
+    for (int k = 0; k < 1000; ++k) {  // 20 s of 20 ms blocks in 19.5 s
+        Send(320);
+        Play(k % 2 ? 20 : 19);
+    }
+    const std::size_t before = heard_.size();
+    Play(500);
+    const std::size_t queued = heard_.size() - before;  // [samples]
+    EXPECT_LE(queued, (COutputBuffer::kMaxQueuedMs + 20) * 16);
+    const auto skips = Skips();
+    EXPECT_LE(*std::max_element(skips.begin(), skips.end()), 64);
+    // Nothing but the 500 ms of excess past the bound (less a block) was given up.
+    EXPECT_GE(heard_.size() + (500 - COutputBuffer::kMaxQueuedMs + 20) * 16, 1000u * 320u);
 }
 
 // The rule reads "beyond" on the circle: right after the write offset wraps

@@ -132,4 +132,26 @@ TEST_F(RadioOnSpeaker, TwoTransmittersHeardAtOnceMixWithoutEitherBeingCut) {
     EXPECT_EQ(loud, 2048u);
 }
 
+// Guards against the end of a transmission cutting what was still queued
+// (100 to 140 ms of every transmission whose sender unkeyed right after its
+// last block): every block plays out, and only then the squelch tail.
+TEST_F(RadioOnSpeaker, WhatWasReceivedPlaysOutBeforeTheSquelchTail) {
+    radio->SetDoPropLossModel(0);  // full volume: samples heard unchanged
+    TransmitterSpec s;             // input source below 128: a tail
+    for (int transmission = 0; transmission < 2; ++transmission) {
+        SCOPED_TRACE(transmission);
+        s.state = 2;
+        Deliver(*radio, MakeTransmitterPdu(s));
+        for (std::int16_t b = 1; b <= 4; ++b) Send(s, std::vector<std::int16_t>(320, 1000 * b));
+        s.state = 1;
+        Deliver(*radio, MakeTransmitterPdu(s));
+        const auto heard = Hear(200);
+        for (std::size_t i = 0; i < 4 * 320; ++i)
+            ASSERT_EQ(heard[2 * i], 1000 * (i / 320 + 1)) << i;
+        std::size_t tail = 0;
+        for (std::size_t i = 4 * 320; i < heard.size() / 2; ++i) tail += heard[2 * i] != 0;
+        EXPECT_GT(tail, 100u);  // the tail's noise, after the last block
+    }
+}
+
 }  // namespace
