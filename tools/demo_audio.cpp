@@ -13,14 +13,17 @@
 //
 // compare prints what a listener would judge:
 //   "demo: speech (voiced 20 ms windows) heard <s> s of <s> s sent, <p> %
-//    sample for sample, <n> gaps (largest <ms> ms), mouth-to-ear <ms> ms"
+//    sample for sample, <n> gaps (largest <ms> ms), mouth-to-ear <ms> ms[,
+//    <n> pauses changed (largest <ms> ms)]"
 // - seconds: of speech, the 20 ms windows that stand clearly above each
 //   file's own floor (so heard can exceed sent by a few windows; the host's
 //   "sent <s> s of audio" counts the whole keyed file, pauses included);
 // - sample for sample: the share of the sent speech found unchanged in
 //   what was heard, in runs that follow each other in order;
 // - gaps: where the lag between sent and heard jumps (audio missing or
-//   inserted), and the largest jump;
+//   inserted), and the largest jump; a jump where the sent speech resumes
+//   after 10 ms of silence (below -54 dBFS) only made a pause shorter or
+//   longer, and is counted apart as a changed pause;
 // - mouth-to-ear: the lag that carries most of the speech, plus the times
 //   at which the two files' first samples were captured and played
 //   (--start, seconds on one clock); without them it is not printed.
@@ -240,26 +243,31 @@ std::vector<bool> SpeechMask(const std::vector<std::int16_t>& s, std::uint32_t r
 struct Alignment {
     std::size_t speech = 0;       // speech samples sent
     std::size_t exact = 0;        // of them, heard unchanged
-    int gaps = 0;                 // jumps of the lag
+    int gaps = 0;                 // jumps of the lag within speech
     long largestGap = 0;          // [samples]
+    int pauses = 0;               // jumps where speech resumes: pauses made shorter or longer
+    long largestPause = 0;        // [samples]
     std::optional<long> mainLag;  // heard index - sent index carrying most speech
 };
 
 // Walks the sent samples in order, following each run that the heard file
 // repeats unchanged at one lag. Where a run breaks, the next 32 samples of
 // speech are looked up in the heard file (the lag nearest the old one
-// wins), and the jump is a gap. Silence cannot anchor a run.
+// wins), and the jump is a gap. Silence and near-silence cannot anchor a
+// run.
 Alignment Align(const std::vector<std::int16_t>& sent, const std::vector<std::int16_t>& heard,
                 std::uint32_t rate, std::size_t from) {
     constexpr std::size_t kAnchor = 32;  // [samples]: unique in speech with noise
+    constexpr std::size_t kPause = 160;  // [samples] of silence before the speech resumes
     const auto key = [](const std::int16_t* p) {
         std::uint64_t h = 1469598103934665603ull;  // FNV-1a
         for (std::size_t i = 0; i < kAnchor; ++i)
             h = (h ^ static_cast<std::uint16_t>(p[i])) * 1099511628211ull;
         return h;
     };
+    // Near-silence (below -54 dBFS) repeats too often to anchor a run.
     const auto silent = [](const std::int16_t* p) {
-        return std::all_of(p, p + kAnchor, [](std::int16_t v) { return v == 0; });
+        return std::all_of(p, p + kAnchor, [](std::int16_t v) { return v > -64 && v < 64; });
     };
     std::vector<std::pair<std::uint64_t, std::size_t>> index;
     for (std::size_t j = 0; j + kAnchor <= heard.size(); ++j)
@@ -300,8 +308,15 @@ Alignment Align(const std::vector<std::int16_t>& sent, const std::vector<std::in
             continue;
         }
         if (lag) {
-            ++out.gaps;
-            out.largestGap = std::max(out.largestGap, std::labs(*found - *lag));
+            // Where the sent speech resumes after a pause, the jump only made
+            // the pause shorter or longer: nothing was missing.
+            const bool pause =
+                i >= kPause && std::all_of(&sent[i - kPause], &sent[i],
+                                           [](std::int16_t v) { return v > -64 && v < 64; });
+            int& count = pause ? out.pauses : out.gaps;
+            long& largest = pause ? out.largestPause : out.largestGap;
+            ++count;
+            largest = std::max(largest, std::labs(*found - *lag));
         }
         lag = found;
         carried.emplace_back(*lag, 0);
@@ -382,6 +397,9 @@ int Compare(int argc, char** argv) {
     if (start && a.mainLag)
         std::printf(", mouth-to-ear %.0f ms", (start->second - start->first) * 1000.0 +
                                                   static_cast<double>(*a.mainLag) * msPerSample);
+    if (a.pauses)
+        std::printf(", %d pause%s changed (largest %.1f ms)", a.pauses, a.pauses == 1 ? "" : "s",
+                    static_cast<double>(a.largestPause) * msPerSample);
     std::printf("\n");
     if (!minCorrelation) return exact >= minExact ? 0 : 1;
     const double r =

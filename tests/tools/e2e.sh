@@ -9,6 +9,7 @@ set -euo pipefail
 build=$1 scenario=$2 port=$3
 host="$build/tools/hcyhost"
 audio="$build/tools/hcy_demo_audio"
+sender="$build/tools/hcy_test_sender"
 dir=$(mktemp -d "${TMPDIR:-/tmp}/hcy-e2e-$scenario-XXXXXX")
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$dir"' EXIT
 "$audio" make "$dir/sent.wav" 2
@@ -120,12 +121,33 @@ case $scenario in
   playback)  # a playback device plays the file into the talker's radio
              listen rx 5; "$host" "${common[@]}" --play "$dir/sent.wav" >"$dir/talker.log" 2>&1 \
                || { cat "$dir/talker.log"; exit 1; }
-             finish rx; similar rx 0.95
+             finish rx; exact rx
              # a chunk size near 4 GiB wrapped hcyhost's scan back to the same
              # chunk, at 100 % CPU for ever: the file is refused at once
              printf 'RIFF\044\000\000\000WAVEJUNK\370\377\377\377' >"$dir/wrap.wav"
              timeout 20 "$host" "${common[@]}" --play "$dir/wrap.wav" >"$dir/wrap.log" 2>&1 || true
              grep -q "cannot read" "$dir/wrap.log" || { echo "hcyhost spun on a 4 GiB chunk"; exit 1; } ;;
+  sender-jitter) # other vendors' pacing: 10 and 64 ms blocks, each +-15 ms
+             # late or early, every third sent with the next
+             for block in 160 1024; do
+               listen rx 5
+               "$sender" --port "$port" --transmit "$dir/sent.wav" --block $block --jitter 15 \
+                 --burst 3 >"$dir/talker.log" 2>&1 || { cat "$dir/talker.log"; exit 1; }
+               finish rx; exact rx
+             done ;;
+  sender-fast) # a sender whose clock runs 2.5 % fast, for 20 s: its listener
+             # keeps up by giving up small steps and pauses
+             "$audio" make "$dir/long.wav" 20
+             listen rx 23
+             "$sender" --port "$port" --transmit "$dir/long.wav" --fast 2.5 >"$dir/talker.log" 2>&1 \
+               || { cat "$dir/talker.log"; exit 1; }
+             finish rx; "$audio" compare "$dir/long.wav" "$dir/rx.wav" ;;
+  sender-unkey) # 20 transmissions, each unkeyed right after its last block:
+             # every last block is heard
+             listen rx 8
+             "$sender" --port "$port" --transmit "$dir/sent.wav" --transmissions 20 --gap 0.2 \
+               >"$dir/talker.log" 2>&1 || { cat "$dir/talker.log"; exit 1; }
+             finish rx; exact rx ;;
   speech)    # a speech device speaks a sentence into the talker's radio; one on
              # the listener's radio records and transcribes what it heard (the
              # real engines when built in, else the stub: both give the words)
