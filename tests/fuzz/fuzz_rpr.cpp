@@ -36,6 +36,7 @@ public:
     int ForEachHlaRadioRemoveObject(std::uint32_t) override { return 1; }
     bool GetRadioName(int, std::string&) override { return false; }
     bool SetRadioHlaObject(int, std::uint32_t) override { return false; }
+    void RefuseRadioHlaObject(int, const char*) override {}
     bool GetHlaRadioRecord(std::uint32_t, HlaTransmitterRecord&) override { return false; }
     bool SetRadioHLAData(std::uint32_t, int, std::int32_t) override { return false; }
     void SetError(const char*) override {}
