@@ -8,8 +8,8 @@
 // and none calls the RTI: an update request is posted back to the network
 // manager's queue and handled after the tick.
 //
-// RTI-facing (see hla/hla_mgr.h). `noexcept` is as strict as any exception
-// specification an outside RTI's header may give its callbacks.
+// RTI-facing (see hla/hla_mgr.h). `noexcept` is as strict as any throw list
+// an outside RTI's header may give its callbacks.
 #include <cstdint>
 
 #include "RTI.hh"
