@@ -152,6 +152,9 @@ void CCaptureDS8::CaptureThread() {
         // A delivery that throws loses that block only.
         plat::ThreadBoundary(hcy::boundary::kCapture, [&] {
             std::lock_guard lock(m_owner.mutex);
+            // A stop event taken after capture started again is stale: the
+            // stop delivered its rest, or the blocks now read it on.
+            if (flush && m_owner.capturing) return;
             ReadCapture(flush);
         });
     }
