@@ -277,11 +277,14 @@ int COutputBuffer::StreamBlock(const std::int16_t* data, std::uint32_t bytes) {
         block = reinterpret_cast<const std::uint8_t*>(m_garbled.data());
     }
 
-    // A stream that starts, or that ran dry (the cursor passed the offset,
-    // read on the circle), goes on at the write cursor; any other block
-    // follows the one before, early or late.
+    // A stream that starts, or that ran dry (the play cursor passed the
+    // offset, read on the circle), goes on at the write cursor; any other
+    // block follows the one before, early or late. A block later than the
+    // first one's arrival but ahead of the play cursor is still heard in
+    // its place: restarting it at the write cursor would put a slip of
+    // silence into the speech for every new worst arrival time.
     const std::uint32_t cursor = WriteCursor();
-    if (m_bRestart || CursorBeyond(cursor)) {
+    if (m_bRestart || CursorBeyond(m_nLastPlay)) {
         m_nWriteOffset = cursor;
         m_bCatchingUp = false;
     }
@@ -341,7 +344,7 @@ std::uint32_t COutputBuffer::PlayOut() {
     if (!m_pSoundBuffer || !m_bPlaying) return 0;
     DWORD play = 0, write = 0;
     if (m_pSoundBuffer->GetCurrentPosition(&play, &write) != plat::DS_OK) return 0;
-    if (QueuedAhead(write) == 0) return 0;
+    if (QueuedAhead(play) == 0) return 0;
     // From the play cursor: the write cursor's lead is still to be heard.
     const std::uint32_t ahead = AheadOfCursor(play);
     return (ahead + BytesPerMs() - 1) / BytesPerMs();
@@ -349,7 +352,9 @@ std::uint32_t COutputBuffer::PlayOut() {
 
 std::uint32_t COutputBuffer::QueuedBytes() {
     std::lock_guard lock(m_mutex);
-    return m_pSoundBuffer && m_bPlaying ? QueuedAhead(WriteCursor()) : 0;
+    if (!m_pSoundBuffer || !m_bPlaying) return 0;
+    WriteCursor();
+    return QueuedAhead(m_nLastPlay);
 }
 
 int COutputBuffer::Stop() {

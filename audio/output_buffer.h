@@ -10,9 +10,11 @@
 //
 // The writer keeps its own write offset and clears a stretch ahead of each
 // block so that the loop plays silence when no block arrives. A stream that
-// starts, or that ran dry (the cursor passed the offset), starts again at
-// the platform's write cursor: the least delay that is safe. Otherwise each
-// block follows the one before, whatever its arrival jitter or bursts, until
+// starts, or that ran dry (the play cursor passed the offset), starts again
+// at the platform's write cursor: the least delay that is safe. Otherwise
+// each block follows the one before, whatever its arrival jitter or bursts
+// (a block later than the first may land between the play and write
+// cursors: the write cursor's lead absorbs late arrivals at no delay), until
 // kMaxQueuedMs is queued ahead of the cursor; beyond that (a sender whose
 // clock runs fast) each block gives up a few milliseconds, from its silence
 // where it has some, else from its quietest stretch: never a whole queue.

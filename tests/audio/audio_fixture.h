@@ -139,10 +139,12 @@ struct Speaker {
     plat::GUID guid{};
     plat::LPDIRECTSOUND ds;
 
-    explicit Speaker(const char* name) {
+    // leadMs: the write cursor's lead [ms]; -1: none on the manual clock.
+    explicit Speaker(const char* name, int leadMs = -1) {
         plat::vsnd::OutputEndpointConfig c;
         c.description = name;
         c.sink = sink;
+        c.writeLeadMs = leadMs;
         guid = plat::vsnd::CreateOutputEndpoint(c).guid;
         EXPECT_EQ(plat::DirectSoundCreate(&guid, &ds, nullptr), plat::DS_OK);
     }
@@ -179,7 +181,7 @@ protected:
         plat::UseManualClock();
         plat::vsnd::RemoveAllEndpoints();
         Defaults();
-        speaker = std::make_unique<Speaker>("Speaker");
+        speaker = std::make_unique<Speaker>("Speaker", leadMs_);
     }
     void TearDown() override {
         speaker.reset();
@@ -238,6 +240,7 @@ protected:
     ScopedEnv home_{"XDG_CONFIG_HOME", dir_.path()};
     ScopedCwd cwd_{dir_.path()};
     std::unique_ptr<Speaker> speaker;
+    int leadMs_ = -1;  // the speaker's write cursor lead [ms]
 };
 
 }  // namespace hcytest
