@@ -3,7 +3,7 @@
 // sound hardware that plays a WAV file into the transmit paths of its
 // radios as if the file were a microphone.
 //
-//   timer (every chunk x 975 / byte rate ms) --> file chunk --> [decimate,
+//   timer (the file's own rate) --> file chunk --> [decimate,
 //     16-bit PCM at >= 2 x the library rate] --> one channel (playback
 //     channel 8 left, else right) --> decode by format tag (PCM, mu-law,
 //     IBM CVSD, ADPCM) --> every radio of the transmit list, as a captured

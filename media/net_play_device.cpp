@@ -7,6 +7,7 @@
 
 #include "base/library.h"
 #include "base/thread_kinds.h"
+#include "hcyplat/clock.h"
 #include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
 #include "media/wav_format.h"
@@ -166,6 +167,8 @@ int CNetPlayDevice::StartPlayback(const char* path, int startSeconds) {
     const bool key = m_bKeyPaths.load();
     if (key) KeyTransmitPaths(1);
     lock.lock();
+    m_nStartMs = plat::timeGetTime();
+    m_nChunksSent = 0;
     // The callback waits for this mutex, so it sees the id stored.
     const unsigned timer =
         plat::timeSetEvent(m_nPeriodMs, kTimerResolutionMs, &CNetPlayDevice::TimerProc,
@@ -228,9 +231,10 @@ bool CNetPlayDevice::OpenFile(const char* path, int startSeconds) {
                           m_nDecimation / hcy::GetCompressionRatio(kind);
     chunk = std::max(chunk - chunk % frame, frame);
     if (chunk > kMaxChunkBytes) return Refuse("its chunks would be too large");
-    // 975, not 1000: the file goes out about 2.5 % faster than real time.
-    const std::uint64_t period = chunk * 975 / h.byteRate;  // [ms]
-    if (period == 0 || period > std::numeric_limits<std::uint32_t>::max())
+    // Whole milliseconds, rounded up so that every tick finds a chunk due;
+    // the ticks that fall behind the file's time take two (ChunkDue).
+    const std::uint64_t period = (chunk * 1000 + h.byteRate - 1) / h.byteRate;  // [ms]
+    if (chunk * 1000 < h.byteRate || period > std::numeric_limits<std::uint32_t>::max())
         return Refuse("its byte rate gives no timer period");
     m_nPeriodMs = static_cast<std::uint32_t>(period);
 
@@ -281,19 +285,32 @@ void CNetPlayDevice::TimerProc(unsigned timerId, unsigned, std::uintptr_t user, 
     plat::ThreadBoundary(hcy::boundary::kPlayback, [&] { self->OnTimer(timerId); });
 }
 
+bool CNetPlayDevice::ChunkDue() const {
+    // Unsigned difference: the millisecond count may wrap.
+    const std::uint64_t elapsed = static_cast<std::uint32_t>(plat::timeGetTime() - m_nStartMs);
+    return (m_nChunksSent + 1) * m_nChunkSize * 1000 <= elapsed * m_nByteRate;
+}
+
 void CNetPlayDevice::OnTimer(unsigned timerId) {
-    std::uint32_t bytes;
-    bool ended = false;
-    {
-        std::lock_guard<std::mutex> lock(m_playMutex);
-        if (timerId != m_nTimerId.load() || m_state.load() != State::Playing) return;
-        bytes = ReadChunk(&ended);
+    // The file goes out at its own rate: a listener's clock keeps pace with
+    // it and gives up nothing. Two chunks at most per tick catch up a
+    // period's rounding or a late tick.
+    for (int i = 0; i < 2; ++i) {
+        std::uint32_t bytes;
+        bool ended = false;
+        {
+            std::lock_guard<std::mutex> lock(m_playMutex);
+            if (timerId != m_nTimerId.load() || m_state.load() != State::Playing) return;
+            if (!ChunkDue()) return;
+            bytes = ReadChunk(&ended);
+            ++m_nChunksSent;
+        }
+        if (ended) {
+            StopPlayback();
+            return;
+        }
+        if (bytes > 0) DeliverCapture(m_chunk.data(), bytes);
     }
-    if (ended) {
-        StopPlayback();
-        return;
-    }
-    if (bytes > 0) DeliverCapture(m_chunk.data(), bytes);
 }
 
 std::uint32_t CNetPlayDevice::ReadChunk(bool* ended) {

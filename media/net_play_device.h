@@ -9,9 +9,11 @@
 //         r = R / L to q = R / r [Hz], 64-tap sinc at 0.4375 q
 //     --> chunk = channels x capture block x r / compression ratio [bytes]
 //         (a capture block per channel once decoded)
-//     --> timer every chunk x 975 / byte rate [ms] (2.5 % fast, so that
-//         receivers never run dry)
-//   tick: chunk (loop: wraps to the first sample) --> decimation
+//     --> timer every chunk x 1000 / byte rate [ms], rounded up
+//   tick: each chunk due by the clock, at the file's own rate (two at most
+//     when the rounding or a late tick fell behind; a sender that runs fast
+//     makes its listeners give up speech) (loop: wraps to the first sample)
+//     --> decimation
 //     --> DeliverCapture: one channel --> decoded to 16-bit --> radios
 //
 // States: idle -> starting (file read, radios keyed) -> playing (timer
@@ -84,6 +86,7 @@ private:
     static void TimerProc(unsigned timerId, unsigned message, std::uintptr_t user, std::uintptr_t,
                           std::uintptr_t);
     void OnTimer(unsigned timerId);
+    bool ChunkDue() const;                    // playMutex held
     std::uint32_t ReadChunk(bool* ended);     // playMutex held
     std::uint32_t Decimate(std::uint32_t n);  // playMutex held
     void NotifyRadios();
@@ -107,6 +110,10 @@ private:
     std::uint32_t m_nByteRate = 0;                    // [bytes/s]
     std::uint32_t m_nChunkSize = kInitialChunkBytes;  // [bytes]
     std::uint32_t m_nPeriodMs = 0;
+    // Real-time pacing: chunk n (from 1) is due n chunk lengths after the
+    // start, whatever the whole-millisecond timer period.
+    std::uint32_t m_nStartMs = 0;       // timeGetTime at the start [ms]
+    std::uint64_t m_nChunksSent = 0;    // chunks read since the start
     hcy::media::SampleCursor m_cursor;  // the samples: data start to end
     std::uint32_t m_nDecimation = 1;
     double m_taps[kTaps] = {};

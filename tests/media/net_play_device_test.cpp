@@ -52,18 +52,18 @@ TEST_F(PlaybackTest, ChunksPeriodsAndDecimationFollowTheFilesFormat) {
         std::uint32_t chunk, period, decimation, deviceRate, sentBytes;
     };
     const std::vector<Case> cases = {
-        {"16 kHz PCM", {}, 2048, 62, 1, 16000, 2048},
-        {"48 kHz PCM", {.rate = 48000}, 6144, 62, 3, 16000, 2048},
-        {"44 kHz PCM: 2.75 x", {.rate = 44000}, 4096, 45, 2, 22000, 2048},
-        {"24 kHz PCM: 1.5 x", {.rate = 24000}, 2048, 41, 1, 24000, 2048},
+        {"16 kHz PCM", {}, 2048, 64, 1, 16000, 2048},
+        {"48 kHz PCM", {.rate = 48000}, 6144, 64, 3, 16000, 2048},
+        {"44 kHz PCM: 2.75 x", {.rate = 44000}, 4096, 47, 2, 22000, 2048},
+        {"24 kHz PCM: 1.5 x", {.rate = 24000}, 2048, 43, 1, 24000, 2048},
         // Coded files: chunks of one capture block once decoded.
-        {"8 kHz mu-law", {.tag = 7, .rate = 8000, .byteRate = 8000}, 1024, 124, 1, 8000, 2048},
-        {"8 kHz ADPCM", {.tag = 2, .rate = 8000, .byteRate = 4000}, 512, 124, 1, 8000, 2048},
-        {"16 kHz CVSD", {.tag = 5, .rate = 16000, .byteRate = 2000}, 128, 62, 1, 16000, 2048},
+        {"8 kHz mu-law", {.tag = 7, .rate = 8000, .byteRate = 8000}, 1024, 128, 1, 8000, 2048},
+        {"8 kHz ADPCM", {.tag = 2, .rate = 8000, .byteRate = 4000}, 512, 128, 1, 8000, 2048},
+        {"16 kHz CVSD", {.tag = 5, .rate = 16000, .byteRate = 2000}, 128, 64, 1, 16000, 2048},
         {"48 kHz mu-law: no decimation",
          {.tag = 7, .rate = 48000, .byteRate = 48000},
          1024,
-         20,
+         22,
          1,
          48000,
          2048},
@@ -90,6 +90,15 @@ TEST_F(PlaybackTest, ChunksPeriodsAndDecimationFollowTheFilesFormat) {
     EXPECT_NEAR(device.GetDecimationTap(32), 2 * 0.145833, 1e-6);
 }
 
+// Guards against a file going out faster (a listener then gives up speech)
+// or slower (it runs dry) than real time when a chunk lasts no whole number
+// of milliseconds: at 24 kHz a chunk lasts 42.67 ms, so 6 s send 140 chunks.
+TEST_F(PlaybackTest, AFilePlaysAtItsOwnRateWhateverTheTimerPeriod) {
+    ASSERT_EQ(Start(Wav(std::string(10 * 48000, '\x01'), {.rate = 24000})), 1);
+    Advance(6000);
+    EXPECT_EQ(radio.blockCount, 140);
+}
+
 TEST_F(PlaybackTest, DecimationKeepsTheVoiceBandAndStopsWhatLiesAboveIt) {
     auto level = [&](double hz) {
         Samples tone(48000);
@@ -98,7 +107,7 @@ TEST_F(PlaybackTest, DecimationKeepsTheVoiceBandAndStopsWhatLiesAboveIt) {
         radio.Blocks();
         const int before = radio.blockCount;
         EXPECT_EQ(Start(Wav(SampleBytes(tone), {.rate = 48000})), 1);
-        Advance(62);
+        Advance(64);
         device.StopPlayback();
         EXPECT_EQ(radio.blockCount, before + 1);
         const Samples out = radio.Blocks().back();
@@ -116,7 +125,7 @@ TEST_F(PlaybackTest, StereoSendsTheChosenChannelAndTheScanSkipsUpToElevenChunks)
     for (int channel : {8, 9}) {
         EXPECT_EQ(device.SetPlaybackChan(channel), channel);
         ASSERT_EQ(Start(Wav(SampleBytes(stereo), {.channels = 2})), 1);
-        Advance(62);
+        Advance(64);
         const Samples sent = radio.Blocks().back();
         ASSERT_EQ(sent.size(), 1024u);
         for (int i = 0; i < 1024; ++i) ASSERT_EQ(sent[i], channel == 8 ? i : -i) << i;
@@ -131,7 +140,7 @@ TEST_F(PlaybackTest, StereoSendsTheChosenChannelAndTheScanSkipsUpToElevenChunks)
         return Riff(FmtChunk({}) + chunks + Chunk("data", SampleBytes(data)));
     };
     ASSERT_EQ(Start(withChunks(11)), 1);
-    Advance(62);
+    Advance(64);
     EXPECT_EQ(radio.Blocks().back(), data);
     device.StopPlayback();
     theApp.SetError("earlier");
@@ -150,10 +159,10 @@ TEST_F(PlaybackTest, KeysAtStartUnkeysAtTheEndAndThenNotifiesEachRadioOnce) {
     const Samples data = Ramp(1500, 1);  // 3000 bytes: 2048 and 952
     ASSERT_EQ(Start(Wav(SampleBytes(data))), 1);
     EXPECT_EQ(radio.Ptt(), (std::vector<PttCall>{{1, kWord}}));
-    Advance(2 * 62);
+    Advance(2 * 64);
     EXPECT_EQ(Sent(), data);
     EXPECT_TRUE(radio.notices.empty());
-    Advance(62);
+    Advance(64);
     EXPECT_FALSE(device.IsPlaying());
     EXPECT_EQ(radio.Ptt(), (std::vector<PttCall>{{1, kWord}, {0, kWord}}));
     for (const NoticedRadio* r : {&radio, &other}) {
@@ -169,7 +178,7 @@ TEST_F(PlaybackTest, KeysAtStartUnkeysAtTheEndAndThenNotifiesEachRadioOnce) {
     device.SetNotifyRadios(false);
     ASSERT_EQ(Start(Wav(SampleBytes(data))), 1);
     ASSERT_EQ(Start(Wav(SampleBytes(data))), 1);
-    Advance(5 * 62);
+    Advance(5 * 64);
     EXPECT_EQ(radio.Ptt().size(), 2u);
     EXPECT_EQ(radio.notices.size(), 1u);
 }
@@ -179,14 +188,14 @@ TEST_F(PlaybackTest, PositionsCountWholeSecondsOfTheFileAndStayInsideTheData) {
     EXPECT_EQ(device.SetNewPlayPosn(2), 1);
     const std::string fourSeconds(4 * 32000, '\x01');
     ASSERT_EQ(Start(Wav(fourSeconds)), 1);
-    Advance(3000);
+    Advance(3100);
     EXPECT_EQ(device.GetCurrentPosn(), 3);
     EXPECT_EQ(device.SetNewPlayPosn(1), 1);
     EXPECT_EQ(device.GetCurrentPosn(), 1);
     EXPECT_EQ(device.SetNewPlayPosn(-5), 1);
     EXPECT_EQ(device.GetCurrentPosn(), 0);
     EXPECT_EQ(device.SetNewPlayPosn(100), 1);
-    Advance(62);
+    Advance(64);
     EXPECT_FALSE(device.IsPlaying());
 
     // Looping wraps to the first sample, also when it does not lie at 44;
@@ -196,7 +205,7 @@ TEST_F(PlaybackTest, PositionsCountWholeSecondsOfTheFileAndStayInsideTheData) {
     ASSERT_EQ(
         Start(Riff(FmtChunk({}) + Chunk("LIST", "INFOab") + Chunk("data", SampleBytes(data))), 0),
         1);
-    Advance(62);
+    Advance(64);
     const Samples sent = radio.Blocks().back();
     ASSERT_EQ(sent.size(), 1024u);
     for (std::size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(sent[i], data[i % 600]) << i;
@@ -237,13 +246,13 @@ TEST_F(PlaybackTest, MalformedFilesAreRefusedWithAMessageOrPlayOnlyWhatTheyHold)
 
     // A data size past the end of the file plays what the file holds.
     ASSERT_EQ(Start(Riff(FmtChunk({}) + Chunk("data", d, 0xFFFFFFFF))), 1);
-    Advance(3 * 62);
+    Advance(3 * 64);
     EXPECT_EQ(Sent(), FromBytes(d));
     EXPECT_FALSE(device.IsPlaying());
 
     // 16-bit PCM in an extensible header plays.
     ASSERT_EQ(Start(Wav(d, {.tag = 0xFFFE, .extra = Extensible(16, 1)})), 1) << LastErrorText();
-    Advance(62);
+    Advance(64);
     EXPECT_EQ(radio.Blocks().back(), FromBytes(d));
 }
 

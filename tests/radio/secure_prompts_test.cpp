@@ -13,8 +13,8 @@ using namespace hcytest::secure;
 using Samples = std::vector<std::int16_t>;
 
 // One period of the players at 16 kHz with 2048-byte blocks [ms]: the
-// playback device's (x 975 / 1000) and the prompt player's.
-constexpr plat::DWORD kDevicePeriod = 62, kPromptPeriod = 64;
+// playback device's and the prompt player's.
+constexpr plat::DWORD kDevicePeriod = 64, kPromptPeriod = 64;
 
 class SecurePrompts : public SecureModels {
 protected:
