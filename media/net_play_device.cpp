@@ -40,7 +40,7 @@ std::int16_t Saturate(double sum) {
 
 CNetPlayDevice::CNetPlayDevice() { m_nPTTState = 5; }
 
-CNetPlayDevice::~CNetPlayDevice() { StopPlayback(); }
+CNetPlayDevice::~CNetPlayDevice() { StopAndWait(); }
 
 // ---------------------------------------------------------------------------
 // Transmit paths and keying
@@ -264,15 +264,28 @@ int CNetPlayDevice::StopPlayback() {
         std::lock_guard<std::mutex> lock(m_playMutex);
         m_file.Close();
         m_state = State::Idle;
+        m_idle.notify_all();
     }
-    m_idle.notify_all();
     // The notices may start the device again.
     if (m_bNotifyRadios.load()) NotifyRadios();
     return 1;
 }
 
+void CNetPlayDevice::StopAndWait() {
+    const std::thread::id self = std::this_thread::get_id();
+    for (;;) {
+        StopPlayback();
+        std::unique_lock<std::mutex> lock(m_playMutex);
+        // From the timer's own notice the stop is this thread's: no wait.
+        if (m_timerStopper == self) return;
+        m_idle.wait(lock, [&] { return m_timerStopper == std::thread::id(); });
+        // A notice may have started the device again.
+        if (m_state.load() == State::Idle) return;
+    }
+}
+
 void CNetPlayDevice::Close() {
-    StopPlayback();
+    StopAndWait();
     CDevice::Close();
 }
 
@@ -304,8 +317,18 @@ void CNetPlayDevice::OnTimer(unsigned timerId) {
             if (!ChunkDue()) return;
             bytes = ReadChunk(&ended);
             ++m_nChunksSent;
+            if (ended) m_timerStopper = std::this_thread::get_id();
         }
         if (ended) {
+            // Cleared however the stop ends: a destructor or Close waits for it.
+            struct Stopped {
+                CNetPlayDevice& device;
+                ~Stopped() {
+                    std::lock_guard<std::mutex> lock(device.m_playMutex);
+                    device.m_timerStopper = {};
+                    device.m_idle.notify_all();
+                }
+            } stopped{*this};
             StopPlayback();
             return;
         }

@@ -19,7 +19,9 @@
 // States: idle -> starting (file read, radios keyed) -> playing (timer
 // running) -> stopping (timer killed, radios unkeyed, file closed) -> idle,
 // then the radios' end notices. A start waits for a start or stop under
-// way on another thread, and stops a running playback first.
+// way on another thread, and stops a running playback first; Close and the
+// destructor also wait for the timer's own stop at the end of the file to
+// finish its notices.
 //
 // Exclusion: m_playMutex over the file, the position and the format; the
 // timer callback holds it while it reads (and decimates) a chunk and
@@ -32,6 +34,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/playback_device.h"
@@ -86,7 +89,11 @@ private:
     static void TimerProc(unsigned timerId, unsigned message, std::uintptr_t user, std::uintptr_t,
                           std::uintptr_t);
     void OnTimer(unsigned timerId);
-    bool ChunkDue() const;                    // playMutex held
+    bool ChunkDue() const;  // playMutex held
+    // Stops, then waits while the timer's thread still unkeys and notifies
+    // the radios after it stopped at the end of the file: the device and
+    // its radios may go once it returns.
+    void StopAndWait();
     std::uint32_t ReadChunk(bool* ended);     // playMutex held
     std::uint32_t Decimate(std::uint32_t n);  // playMutex held
     void NotifyRadios();
@@ -96,6 +103,7 @@ private:
     mutable std::mutex m_playMutex;
     std::condition_variable m_idle;  // a stop under way has finished
     std::atomic<State> m_state{State::Idle};
+    std::thread::id m_timerStopper;  // the timer's thread while it stops (playMutex)
     std::atomic<unsigned> m_nTimerId{0};
     std::atomic<int> m_nPlaybackChan{kDefaultPlaybackChannel};
     std::atomic<bool> m_bKeyPaths{true};
