@@ -36,7 +36,7 @@ host() {
 # run) from one epoch, 5 s after the first host starts: talkers started one
 # after the other still talk at once, and a listener started first still
 # hears the end. Each host must be listening before the epoch.
-start_margin_us=5000000 epoch_us=
+start_margin_us=$((5000000 * ${HCY_HOSTS_MARGIN:-1})) epoch_us=
 # run NAME [hcyhost options]: starts the host's hcyhost with an entity of
 # its own, and waits until it listens.
 run() {
@@ -48,7 +48,7 @@ run() {
   fi
   host_start "$name" "$dir/$name.log" --port $prim --entity 1,$n,1 --epoch "$epoch" "$@"
   [ "${EPOCHREALTIME/./}" -lt "$epoch_us" ] ||
-    { echo "host $name was not listening $((start_margin_us / 1000000)) s after the start"; return 1; }
+    hosts_late "host $name was not listening $((start_margin_us / 1000000)) s after the start"
 }
 # listen NAME [options]: a host that records what its radio hears.
 listen() { local name=$1; shift; run "$name" --receive "$dir/$name.wav" --seconds 6 "$@"; }
