@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "audio/wav_player.h"
+#include "audio/timer_wav_player.h"
 #include "base/library.h"
 #include "codecs/level.h"
 #include "halcyra/halcyra.h"
@@ -267,11 +267,7 @@ int CDevice::PlayWavFile(const char* path, float volume, int channel, int loop) 
     if (index < m_arrWavPlayers.size()) {
         player = m_arrWavPlayers[index];
     } else {
-        player = CreateWavPlayer();
-        if (!player) {
-            hcy::Library().SetError("WAV file playback is not available in this build.");
-            return 0;
-        }
+        player = std::make_shared<CTimerWavPlayer>();
         m_arrWavPlayers.push_back(player);
     }
     // An idle player has no timer running, so nothing waits here for a

@@ -12,11 +12,11 @@
 //   StopPlayback, or the end of the data without loop --> [key paths:
 //     SetPTT (0, handle x 2)] --> [notify radios: OnPlaybackDone (handle x 2)]
 //
-// media/ builds it (media/net_play_device.h) and installs the factory; the
-// radio models that send tones and preambles make their own through
-// CreatePlaybackDevice:
+// media/ builds it (media/net_play_device.h); the radio models that send
+// tones and preambles make their own through the hcy::radio::PlaybackDevices
+// they were created with (radio/playback_devices.h):
 //
-//   auto tone = CreatePlaybackDevice();
+//   auto tone = devices->Make();
 //   tone->SetHandle(handle);                 // a number of the shared counter
 //   tone->SetKeyPaths(true); tone->SetNotifyRadios(true); tone->SetLoop(false);
 //   tone->AddTransmitPath(this);
@@ -35,9 +35,6 @@
 //   unkeyed and the file closed; from it a radio may add, remove or key
 //   paths and start the device again.
 // - IsPlaying takes no lock.
-#include <functional>
-#include <memory>
-
 #include "audio/device.h"
 
 class CPlaybackDevice : public CDevice {
@@ -60,9 +57,3 @@ public:
     virtual void SetLoop(bool on) = 0;
     virtual bool IsPlaying() const = 0;
 };
-
-// The seam to media/: it installs the maker of real playback devices at
-// load; without one CreatePlaybackDevice returns null.
-using PlaybackDeviceFactory = std::function<std::shared_ptr<CPlaybackDevice>()>;
-PlaybackDeviceFactory SetPlaybackDeviceFactory(PlaybackDeviceFactory factory);
-std::shared_ptr<CPlaybackDevice> CreatePlaybackDevice();

@@ -12,8 +12,8 @@
 //   end of data (no loop) --> Stop --> [notify: owner's OnWavPlayerDone,
 //       sink's StopLocalSource]
 //
-// media/ builds the players (media/timer_wav_player.h) and installs the
-// factory; this folder and radio/ make them through CreateWavPlayer.
+// The player is CTimerWavPlayer (audio/timer_wav_player.h); devices and
+// radio prompts make their own.
 //
 // Contract:
 // - Settings (SetLoop, SetNotify, SetOwner, SetSink, SetTransmitter,
@@ -28,8 +28,6 @@
 // - The owner device and the sink are not owned: their owner stops the
 //   player before they go.
 #include <cstdint>
-#include <functional>
-#include <memory>
 
 #include "hcyplat/dsound.h"
 
@@ -78,9 +76,3 @@ public:
     // The receive record a radio prompt belongs to (null: none).
     virtual void SetTransmitter(const CReceive* record) = 0;
 };
-
-// The seam to media/: it installs the maker of real players at load; tests
-// may install stand-ins. Without one CreateWavPlayer returns null.
-using WavPlayerFactory = std::function<std::shared_ptr<CWavPlayer>()>;
-WavPlayerFactory SetWavPlayerFactory(WavPlayerFactory factory);
-std::shared_ptr<CWavPlayer> CreateWavPlayer();

@@ -18,7 +18,6 @@
 #include "hcyplat/window.h"
 #include "hla/hla_factory.h"
 #include "interphone/ics_model.h"
-#include "media/media_factories.h"
 #include "net/net_mgr.h"
 #include "radio/radio_model.h"
 
@@ -57,9 +56,7 @@ struct LibraryLoad {
 } libraryLoad;
 }  // namespace
 
-// Devices and radios make WAV players and playback devices through seams
-// of the audio folder; the media folder fills them.
-CHalcyraApp::CHalcyraApp() { InstallMediaFactories(); }
+CHalcyraApp::CHalcyraApp() = default;
 
 CHalcyraApp::~CHalcyraApp() = default;
 

@@ -15,7 +15,6 @@
 #include "audio/audio_device_ds8.h"
 #include "audio/device.h"
 #include "audio/multi_device.h"
-#include "audio/playback_device.h"
 #include "audio/split_device.h"
 #include "base/messages.h"
 #include "core/app.h"
@@ -25,6 +24,7 @@
 #include "interphone/ics_model.h"
 #include "media/data_device.h"
 #include "media/mmi_rec_device.h"
+#include "media/net_play_device.h"
 #include "media/speech_device.h"
 #include "net/net_mgr.h"
 #include "radio/radio_factory.h"
@@ -489,11 +489,7 @@ HCY_EXPORT int hcyOpenPlaybackDevice(void) {
     return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
         const int handle = theApp.TakeHandle();
-        auto device = CreatePlaybackDevice();
-        if (!device) {
-            theApp.SetError("Playback devices are not available in this build.");
-            return -1;
-        }
+        auto device = std::make_shared<CNetPlayDevice>();
         device->SetHandle(handle);
         return theApp.AddDevice(std::move(device));
     });
@@ -753,12 +749,7 @@ HCY_EXPORT int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t applica
                                  uint16_t entity, uint16_t radioNumber) {
     return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
-        auto radio = CreateRadioModel(model);
-        if (!radio) {
-            theApp.SetErrorf("Radio model %u is not available in this build.",
-                             static_cast<unsigned>(model));
-            return -1;
-        }
+        auto radio = CreateRadioModel(model, std::make_shared<CNetPlayDevices>());
         radio->SetStatusDialog(std::make_unique<hcy::ui::RadioStatusDialog>());
         hcy::net::EntityId id{site, application, entity};
         if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();

@@ -36,8 +36,8 @@
 #include "audio/wave_in_capture.h"
 #include "codecs/codec.h"
 #include "hcyplat/mmsystem.h"
-#include "media/wav_file.h"
-#include "media/wav_format.h"
+#include "wav/wav_file.h"
+#include "wav/wav_format.h"
 
 class CMmiRecDevice final : public CDevice {
 public:

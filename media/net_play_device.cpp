@@ -10,8 +10,8 @@
 #include "hcyplat/clock.h"
 #include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
-#include "media/wav_format.h"
 #include "radio/radio_model.h"
+#include "wav/wav_format.h"
 
 using namespace hcy::media;
 

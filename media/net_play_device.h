@@ -32,6 +32,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,7 +41,8 @@
 #include "audio/playback_device.h"
 #include "codecs/codec.h"
 #include "hcyplat/file.h"
-#include "media/wav_format.h"
+#include "radio/playback_devices.h"
+#include "wav/wav_format.h"
 
 class CNetPlayDevice final : public CPlaybackDevice {
 public:
@@ -133,4 +135,12 @@ private:
     std::vector<std::int16_t> m_decoded;
     hcy::CodecSet m_codecs;
     hcy::CodecStreamState m_stream;
+};
+
+// The playback devices radios make for their preambles and tones.
+class CNetPlayDevices final : public hcy::radio::PlaybackDevices {
+public:
+    std::shared_ptr<CPlaybackDevice> Make() const override {
+        return std::make_shared<CNetPlayDevice>();
+    }
 };

@@ -36,7 +36,7 @@
 #include <vector>
 
 #include "media/data_device.h"
-#include "media/wav_file.h"
+#include "wav/wav_file.h"
 
 class CSapiDevice final : public CDataDevice {
 public:

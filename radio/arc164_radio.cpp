@@ -26,7 +26,8 @@ double FrequencyKey(const char* key, int byDefault) {
 
 }  // namespace
 
-CArc164RadioModel::CArc164RadioModel() {
+CArc164RadioModel::CArc164RadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices)
+    : CSecureRadioModel(std::move(devices)) {
     m_fNoiseLevel = 2.5e-13;  // [W]
     m_fBandwidth = 100.0;     // [Hz]
     m_nSystem = 1;

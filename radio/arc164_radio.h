@@ -25,7 +25,7 @@
 
 class CArc164RadioModel : public CSecureRadioModel {
 public:
-    CArc164RadioModel();
+    explicit CArc164RadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices);
     ~CArc164RadioModel() override;
 
     int SetFrequency(double receiveHz, double transmitHz) override;

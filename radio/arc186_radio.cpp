@@ -27,7 +27,8 @@ bool Within(double f, double low, double high) { return low <= f && f <= high; }
 
 }  // namespace
 
-CArc186RadioModel::CArc186RadioModel() {
+CArc186RadioModel::CArc186RadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices)
+    : CSecureRadioModel(std::move(devices)) {
     m_nSystem = 1;
     m_fMinAmFreq = FrequencyKey("MinAMFreq", 116000000);
     m_fMaxAmFreq = FrequencyKey("MaxAMFreq", 151975000);

@@ -12,7 +12,7 @@
 
 class CArc186RadioModel : public CSecureRadioModel {
 public:
-    CArc186RadioModel();
+    explicit CArc186RadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices);
     ~CArc186RadioModel() override;
 
     int SetFrequency(double receiveHz, double transmitHz) override;

@@ -6,7 +6,8 @@
 
 using hcy::radio::RoundTo100Hz;
 
-CArc190RadioModel::CArc190RadioModel() {
+CArc190RadioModel::CArc190RadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices)
+    : CSecureRadioModel(std::move(devices)) {
     // Integers of the file count as unsigned 32-bit values.
     auto& library = hcy::Library();
     m_fMinFreq = static_cast<std::uint32_t>(library.GetProfileInt("ARC190", "MinFreq", 2000000));

@@ -6,7 +6,7 @@
 
 class CArc190RadioModel : public CSecureRadioModel {
 public:
-    CArc190RadioModel();
+    explicit CArc190RadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices);
 
     int SetFrequency(double receiveHz, double transmitHz) override;
     int SetPTT(int on, std::uint32_t source) override;

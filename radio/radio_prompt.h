@@ -23,22 +23,18 @@ class CReceive;
 
 class CRadioPrompt final : public CWavPlayerSink {
 public:
-    // Without a WAV player in this build nothing plays.
     explicit CRadioPrompt(CRadioModel& radio);
     ~CRadioPrompt();  // stops
     CRadioPrompt(const CRadioPrompt&) = delete;
     CRadioPrompt& operator=(const CRadioPrompt&) = delete;
 
-    bool Available() const { return m_player != nullptr; }
     // Plays `path` for the heard transmitter `record` (null: none); false
     // with the last error set when the file does not play.
     bool Play(const std::string& path, const CReceive* record);
     bool PlayIfIdle(const std::string& path, const CReceive* record);
     void Stop();
-    bool IsPlaying() const { return m_player && m_player->IsPlaying(); }
-    bool IsPlayingFor(const CReceive* record) const {
-        return m_player && m_player->IsPlayingFor(record);
-    }
+    bool IsPlaying() const { return m_player->IsPlaying(); }
+    bool IsPlayingFor(const CReceive* record) const { return m_player->IsPlayingFor(record); }
 
 private:
     void WriteLocalSource(const std::int16_t* samples, std::uint32_t bytes,

@@ -208,7 +208,7 @@ void CRadioModel::OnTransmitStateChange(bool started, CReceive& record) {
 
 void CRadioModel::PlayNoCodePrompt(CReceive& record) {
     if (!m_pPrompt) m_pPrompt = std::make_unique<CRadioPrompt>(*this);
-    if (!m_pPrompt->Available() || m_pPrompt->IsPlaying() || record.noCodeLookedUp) return;
+    if (m_pPrompt->IsPlaying() || record.noCodeLookedUp) return;
     record.noCodeLookedUp = true;
     const std::string key = "NoCode" + std::to_string(m_nCryptoSystem) + "Wav";
     const std::string file = hcy::Library().GetProfileString("Secure", key.c_str(), "");

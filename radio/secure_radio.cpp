@@ -24,7 +24,8 @@ constexpr std::size_t kNetId = 0, kHopSet = 2, kLockoutSet = 4, kStartOfMessage 
 
 double hcy::radio::RoundTo100Hz(double hertz) { return std::trunc(hertz * 0.01 + 0.5) * 100.0; }
 
-CSecureRadioModel::CSecureRadioModel() {
+CSecureRadioModel::CSecureRadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices)
+    : m_playbackDevices(std::move(devices)) {
     // The generic radio's parameters are already the record with FH net id
     // 1; the rest is this model's.
     m_fNoiseLevel = 1e-13;
@@ -57,9 +58,8 @@ void CSecureRadioModel::ReleasePlayback() {
 }
 
 std::shared_ptr<CPlaybackDevice> CSecureRadioModel::MakePlaybackDevice(bool keyPaths, bool notify,
-                                                                       bool loop) {
-    auto device = CreatePlaybackDevice();
-    if (!device) return nullptr;
+                                                                       bool loop) const {
+    auto device = m_playbackDevices->Make();
     device->SetHandle(hcy::Library().TakeHandle());
     device->SetKeyPaths(keyPaths);
     device->SetNotifyRadios(notify);
@@ -281,7 +281,6 @@ bool CSecureRadioModel::StartPreamble(std::uint32_t source, const std::shared_pt
     if (file.empty()) return false;
     const bool made = !m_pPreambleDevice;
     if (made) m_pPreambleDevice = MakePlaybackDevice(false, true, false);
-    if (!m_pPreambleDevice) return false;
     m_bPreamble = true;
     m_heldSources.assign(1, source);
     m_nPromptSource = PreambleSource();
@@ -335,7 +334,6 @@ bool CSecureRadioModel::PlayNoFillPrompt(const std::shared_ptr<int>& outcome) {
     const std::string file = PromptFile("NoFill");
     if (file.empty()) return false;
     if (!m_pNoFill) m_pNoFill = std::make_unique<CRadioPrompt>(*this);
-    if (!m_pNoFill->Available()) return false;
     m_bNoFill = true;
     AfterUnlock([this, prompt = m_pNoFill.get(), file, outcome] {
         const bool playing = prompt->Play(file, nullptr);  // after a stop under way

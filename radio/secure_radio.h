@@ -32,13 +32,15 @@
 #include <vector>
 
 #include "radio/generic_radio.h"
+#include "radio/playback_devices.h"
 
 class CPlaybackDevice;
 class CRadioPrompt;
 
 class CSecureRadioModel : public CGenericRadioModel {
 public:
-    CSecureRadioModel();
+    // `devices` makes the radio's preamble and tone devices.
+    explicit CSecureRadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices);
     ~CSecureRadioModel() override;
 
     int SetCryptoSystem(int value) override;
@@ -85,8 +87,8 @@ protected:
 
     // A private playback device of the radio (tone or preamble): a handle of
     // the shared counter, not in the device table.
-    static std::shared_ptr<CPlaybackDevice> MakePlaybackDevice(bool keyPaths, bool notify,
-                                                               bool loop);
+    std::shared_ptr<CPlaybackDevice> MakePlaybackDevice(bool keyPaths, bool notify,
+                                                        bool loop) const;
     // Stops `device` and takes this radio off its transmit list (no lock of
     // the radio held; the radio is whole).
     void ReleaseDevice(const std::shared_ptr<CPlaybackDevice>& device);
@@ -117,6 +119,7 @@ protected:
     bool m_bHopNetRecord = true;
 
 private:
+    const std::shared_ptr<const hcy::radio::PlaybackDevices> m_playbackDevices;
     // Mutex held. `outcome` is SetPTT's result, which work queued for after
     // the lock may still correct.
     int Key(int on, std::uint32_t source, const std::shared_ptr<int>& outcome);

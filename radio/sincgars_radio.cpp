@@ -2,7 +2,8 @@
 
 #include "radio/receive.h"
 
-CSincgarsRadioModel::CSincgarsRadioModel() {
+CSincgarsRadioModel::CSincgarsRadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices)
+    : CSecureRadioModel(std::move(devices)) {
     m_fNoiseLevel = 3.2e-12;  // [W]
     m_nSystem = 5;
     m_fBandwidth = 100.0;  // the channel's half width [Hz]

@@ -9,7 +9,7 @@
 
 class CSincgarsRadioModel : public CSecureRadioModel {
 public:
-    CSincgarsRadioModel();
+    explicit CSincgarsRadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices);
 
     int SetFrequency(double receiveHz, double transmitHz) override;
     int SetPTT(int on, std::uint32_t source) override;

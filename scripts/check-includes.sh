@@ -10,7 +10,7 @@
 #   rank 0  platform/ (with platform/rti13/, the RTI library)
 #   rank 1  base/
 #   rank 2  codecs/
-#   rank 3  net/
+#   rank 3  net/, wav/
 #   rank 4  {radio/, audio/, interphone/}
 #   rank 5  media/, hla/, ui/
 #   rank 6  core/
@@ -30,7 +30,7 @@ set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$root"
 
-folders=(platform base codecs net radio audio interphone media hla ui core tools tests bench include)
+folders=(platform base codecs net wav radio audio interphone media hla ui core tools tests bench include)
 present=()
 for f in "${folders[@]}"; do [ -d "$f" ] && present+=("$f"); done
 [ ${#present[@]} -eq 0 ] && { echo "check-includes: no source folders under $root" >&2; exit 2; }
@@ -47,7 +47,7 @@ function rank(f) {
     if (f == "platform") return 0
     if (f == "base") return 1
     if (f == "codecs") return 2
-    if (f == "net") return 3
+    if (f == "net" || f == "wav") return 3
     if (f == "radio" || f == "audio" || f == "interphone") return 4
     if (f == "media" || f == "hla" || f == "ui") return 5
     if (f == "core") return 6

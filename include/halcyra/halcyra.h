@@ -922,8 +922,7 @@ HCY_API int hcyOpenRecordDeviceEx(uint32_t waveInId, int codec, void* formatSour
 /**
  * @brief Opens a playback device: it plays WAV files (hcyStartPlayback())
  * into the radios wired to it for transmission, at real time.
- * @return The handle, or -1 with "Tervale has not been initialized" or
- *         "Playback devices are not available in this build.".
+ * @return The handle, or -1 with "Tervale has not been initialized".
  * @par Thread
  * Any; a timer thread plays the file.
  */
@@ -1212,9 +1211,9 @@ HCY_API int hcyPostDataDevice(int device, intptr_t data, int byteCount);
  *         clears the last error, so 0 with an empty hcyGetLastError() is the
  *         first player. 0 with "Tervale has not been initialized", "Invalid
  *         audio device handle sent to PlayWavFile.", "No WAV file name sent
- *         to PlayWavFile.", "Non-finite value sent to PlayWavFile.", "WAV
- *         file playback is not available in this build.", "Error <n>: Could
- *         not open <file>: <reason>" or "Could not play <file>: <reason>.".
+ *         to PlayWavFile.", "Non-finite value sent to PlayWavFile.",
+ *         "Error <n>: Could not open <file>: <reason>" or "Could not play
+ *         <file>: <reason>.".
  * @par Thread
  * Any; a timer thread plays the file.
  */
@@ -1341,8 +1340,7 @@ HCY_API int hcyStopPlayback(int device);
  * @param application DIS application.
  * @param entity DIS entity.
  * @param radioNumber Radio number; 0: the radio's handle.
- * @return The handle, or -1 with "Tervale has not been initialized" or
- *         "Radio model <code> is not available in this build.".
+ * @return The handle, or -1 with "Tervale has not been initialized".
  * @par Thread
  * Any; with #NET_HLA it waits for the network manager to register the
  * radio's object.

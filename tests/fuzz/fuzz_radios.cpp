@@ -24,6 +24,7 @@
 #include "hcyplat/clock.h"
 #include "hcyplat/dsound.h"
 #include "hcyplat/virtual_sound.h"
+#include "media/net_play_device.h"
 #include "net/receive_road.h"
 #include "radio/radio_factory.h"
 #include "radio/radio_post.h"
@@ -41,7 +42,7 @@ struct Listeners {
 
 std::shared_ptr<CRadioModel> AddRadio(std::uint16_t entity,
                                       std::uint16_t model = RADIO_TYPE_GENERIC) {
-    auto radio = CreateRadioModel(model);
+    auto radio = CreateRadioModel(model, std::make_shared<CNetPlayDevices>());
     theApp.AddRadio(radio, [&](int handle) {
         radio->SetRadioId(1, 2, entity, 1);
         radio->StoreUserId(static_cast<std::uint32_t>(handle));

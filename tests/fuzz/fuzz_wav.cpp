@@ -23,16 +23,16 @@
 #include <string>
 #include <vector>
 
+#include "audio/timer_wav_player.h"
 #include "core/app.h"
 #include "halcyra/halcyra.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/virtual_sound.h"
 #include "media/mmi_rec_device.h"
 #include "media/net_play_device.h"
-#include "media/timer_wav_player.h"
-#include "media/wav_file.h"
-#include "media/wav_record_radio.h"
+#include "radio/wav_record_radio.h"
 #include "tests/support/stand_ins.h"
+#include "wav/wav_file.h"
 
 namespace {
 

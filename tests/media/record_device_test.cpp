@@ -13,9 +13,9 @@
 #include "halcyra/halcyra.h"
 #include "hcyplat/dsound.h"
 #include "media/mmi_rec_device.h"
-#include "media/wav_format.h"
 #include "media_fixture.h"
 #include "support/library_fixture.h"
+#include "wav/wav_format.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <thread>
 
-#include "media/wav_file.h"
 #include "media_fixture.h"
+#include "wav/wav_file.h"
 
 namespace {
 

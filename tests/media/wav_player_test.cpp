@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "audio/device.h"
+#include "audio/timer_wav_player.h"
 #include "hcyplat/timer.h"
-#include "media/timer_wav_player.h"
 #include "media_fixture.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "halcyra/halcyra.h"
-#include "media/wav_format.h"
-#include "media/wav_record_radio.h"
 #include "media_fixture.h"
+#include "radio/wav_record_radio.h"
 #include "support/library_fixture.h"
+#include "wav/wav_format.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "halcyra/halcyra.h"
+#include "media/net_play_device.h"
 #include "net_fixture.h"
 #include "radio/arc164_radio.h"
 #include "radio/radio_post.h"
@@ -250,7 +251,7 @@ TEST_F(PduTsharkTest, TheSecureModelsModulationParametersDecode) {
         if (m.pdu) sent.push_back(m.pdu->pdu);
     });
     auto set = [](CRadioModel& radio, int id, auto value) { radio.SetRadioData(id, &value); };
-    CSincgarsRadioModel sincgars;
+    CSincgarsRadioModel sincgars(std::make_shared<CNetPlayDevices>());
     sincgars.SetFrequency(30e6, 30e6);
     set(sincgars, RD_FH_NET_ID, std::uint16_t{258});
     set(sincgars, RD_HOP_SET_ID, std::uint16_t{772});
@@ -262,7 +263,7 @@ TEST_F(PduTsharkTest, TheSecureModelsModulationParametersDecode) {
     sincgars.Heartbeat();
     sincgars.SetSystem(6);
     sincgars.SetPTT(1, 2);  // the first PDU of the keying: start of message
-    CArc164RadioModel arc164;
+    CArc164RadioModel arc164(std::make_shared<CNetPlayDevices>());
     arc164.SetFrequency(243e6, 243e6);
     set(arc164, RD_FH_NET_ID, std::uint16_t{0x0102});
     set(arc164, RD_FH_SYNC_OFFSET, std::uint16_t{3});

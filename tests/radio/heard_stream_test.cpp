@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "codecs/codec.h"
+#include "media/net_play_device.h"
 #include "net/heard_streams.h"
 #include "radio/radio_factory.h"
 #include "radio_fixture.h"
@@ -328,7 +329,7 @@ TEST_F(HeardStream, AdpcmListenersOutOfStepEndWithoutALastingOffset) {
 // while, it hears nothing but its stream stays in step.
 TEST_F(HeardStream, AScannerStartsAfreshAtANewTransmissionToo) {
     const KeyedTwice sent = SendKeyedTwice();
-    auto scanner = CreateRadioModel(RADIO_TYPE_SCANNER);
+    auto scanner = CreateRadioModel(RADIO_TYPE_SCANNER, std::make_shared<CNetPlayDevices>());
     scanner->AttachRecvPath(device.get(), 0);  // Path(2)
     auto dispatch = [](const std::vector<std::byte>& pdu) {
         theApp.DispatchTransmitterPdu(reinterpret_cast<const hcy::net::TransmitterPdu*>(pdu.data()),

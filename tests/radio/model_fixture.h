@@ -3,6 +3,7 @@
 // beside the fixture's generic radio, fed PDUs by hand.
 #include <memory>
 
+#include "media/net_play_device.h"
 #include "radio/radio_factory.h"
 #include "radio_fixture.h"
 
@@ -18,7 +19,7 @@ protected:
     // A radio of the model code with identifiers (1, 2, 3, 9), user id 8,
     // on the fixture's device; Path(index) is its path.
     std::shared_ptr<CRadioModel> Make(std::uint16_t code, std::size_t* index = nullptr) {
-        return Make(CreateRadioModel(code), index);
+        return Make(CreateRadioModel(code, std::make_shared<CNetPlayDevices>()), index);
     }
     template <class Model>
     std::shared_ptr<Model> Make(std::shared_ptr<Model> model, std::size_t* index = nullptr) {

@@ -7,7 +7,6 @@
 
 #include "audio/recv_path_mono.h"
 #include "hcyplat/virtual_sound.h"
-#include "media/wav_record_radio.h"
 #include "radio/arc164_radio.h"
 #include "radio/arc186_radio.h"
 #include "radio/arc190_radio.h"
@@ -18,6 +17,7 @@
 #include "radio/scanner_model.h"
 #include "radio/secure_radio.h"
 #include "radio/sincgars_radio.h"
+#include "radio/wav_record_radio.h"
 #include "radio_fixture.h"
 #include "support/library_fixture.h"
 

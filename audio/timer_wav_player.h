@@ -31,7 +31,7 @@
 
 #include "audio/wav_player.h"
 #include "hcyplat/file.h"
-#include "media/wav_format.h"
+#include "wav/wav_format.h"
 
 class COutputBuffer;
 

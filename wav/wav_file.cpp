@@ -1,4 +1,4 @@
-#include "media/wav_file.h"
+#include "wav/wav_file.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -37,8 +37,8 @@
 #include <string>
 #include <vector>
 
-#include "media/wav_file.h"
 #include "radio/radio_model.h"
+#include "wav/wav_file.h"
 
 class CWavRecordRadioModel final : public CRadioModel {
 public:

@@ -1,4 +1,4 @@
-#include "media/wav_record_radio.h"
+#include "radio/wav_record_radio.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "halcyra/halcyra.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/file.h"
-#include "media/wav_format.h"
+#include "wav/wav_format.h"
 
 using namespace hcy::media;
 

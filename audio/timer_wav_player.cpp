@@ -1,4 +1,4 @@
-#include "media/timer_wav_player.h"
+#include "audio/timer_wav_player.h"
 
 #include <algorithm>
 #include <limits>
@@ -9,7 +9,7 @@
 #include "base/thread_kinds.h"
 #include "hcyplat/thread_boundary.h"
 #include "hcyplat/timer.h"
-#include "media/wav_format.h"
+#include "wav/wav_format.h"
 
 using namespace hcy::media;
 

@@ -42,7 +42,7 @@
 
 #include "hcyplat/file.h"
 #include "hcyplat/thread.h"
-#include "media/wav_format.h"
+#include "wav/wav_format.h"
 
 class CWavFile {
 public:

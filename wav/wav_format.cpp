@@ -1,4 +1,4 @@
-#include "media/wav_format.h"
+#include "wav/wav_format.h"
 
 #include <algorithm>
 
