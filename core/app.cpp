@@ -7,6 +7,7 @@
 
 #include "audio/device.h"
 #include "base/messages.h"
+#include "halcyra/halcyra.h"
 #include "halcyra/version.h"
 #include "hcyplat/clock.h"
 #include "hcyplat/guid.h"
@@ -18,8 +19,11 @@
 #include "hcyplat/window.h"
 #include "hla/hla_factory.h"
 #include "interphone/ics_model.h"
+#include "media/net_play_device.h"
 #include "net/net_mgr.h"
+#include "radio/radio_factory.h"
 #include "radio/radio_model.h"
+#include "ui/radio_status_dialog.h"
 
 namespace {
 
@@ -403,6 +407,51 @@ int CHalcyraApp::AddDevice(std::shared_ptr<CDevice> device, std::uint64_t sessio
     device->AwaitClosed();
     SetError(kNotInitialized);
     return -1;
+}
+
+int CHalcyraApp::CreateRadio(std::uint16_t model, hcy::net::EntityId id,
+                             std::uint16_t radioNumber) {
+    auto radio = CreateRadioModel(model, std::make_shared<CNetPlayDevices>());
+    radio->SetStatusDialog(std::make_unique<hcy::ui::RadioStatusDialog>());
+    if (id == hcy::net::EntityId{}) id = DefaultEntityId();
+    const int handle = AddRadio(radio, [&](int newHandle) {
+        const auto number = radioNumber != 0 ? radioNumber : static_cast<std::uint16_t>(newHandle);
+        radio->SetRadioId(id.site, id.application, id.entity, number);
+        radio->StoreUserId(static_cast<std::uint32_t>(newHandle));
+    });
+    if (handle < 0) return -1;  // the library is shutting down
+    // Outside the tables lock: in HLA mode this waits for the network
+    // manager to register the radio's object.
+    radio->SetUserId(static_cast<std::uint32_t>(handle));
+    return handle;
+}
+
+int CHalcyraApp::CreateInterphone(int station, hcy::net::EntityId id) {
+    auto interphone = CreateInterphoneModel();
+    if (id == hcy::net::EntityId{}) id = DefaultEntityId();
+    interphone->SetEntityID(id.site, id.application, id.entity);
+    interphone->SetStationID(static_cast<std::uint16_t>(station));
+    return AddInterphone(interphone);
+}
+
+int CHalcyraApp::SetRadioData(int handle, int id, void* value) {
+    if (auto radio = FindRadio(handle)) return radio->SetRadioData(id, value);
+    if (FindIntercom(handle)) return 1;
+    SetError("Invalid radio handle in call to SetRadioData.");
+    return 0;
+}
+
+int CHalcyraApp::GetRadioData(int handle, int id, void* out) {
+    if (id == RD_MAX_RECV_VALUE) {
+        const std::int32_t value = GetMaxRecvValue();
+        std::memcpy(out, &value, sizeof value);
+        return 1;
+    }
+    if (auto radio = FindRadio(handle)) return radio->GetRadioData(id, out);
+    if (auto interphone = FindIntercom(handle))
+        return interphone->GetData(id, static_cast<std::uint32_t*>(out));
+    SetError("Invalid radio handle in call to GetRadioData.");
+    return 0;
 }
 
 int CHalcyraApp::AddInterphone(std::shared_ptr<CICSModel> interphone) {

@@ -168,6 +168,20 @@ public:
     int AddInterphone(std::shared_ptr<CICSModel> interphone);
     int TakeHandle();  // a number for a private device that is not in a table
 
+    // Radios and interphones of the exports; an identifier of all zeros is
+    // replaced by DefaultEntityId(). A radio of `model` gets its status
+    // dialog and is numbered `radioNumber` (0: its handle) before it joins
+    // the table; in HLA mode CreateRadio then waits, outside the tables
+    // lock, for the network manager to register the radio's object. The
+    // handle, or -1 with the last error.
+    int CreateRadio(std::uint16_t model, hcy::net::EntityId id, std::uint16_t radioNumber);
+    int CreateInterphone(int station, hcy::net::EntityId id);
+    // Radio data (RD_*) of a radio or an interphone, RD_MAX_RECV_VALUE of
+    // any handle; an interphone takes every setting and keeps none. 0 with
+    // the last error for a handle of neither.
+    int SetRadioData(int handle, int id, void* value);
+    int GetRadioData(int handle, int id, void* out);
+
     // Network manager of the running library (hcy::net::CurrentNetMgr());
     // null before hcyInit and after hcyExit.
     std::shared_ptr<CNetMgr> NetMgr() const;

@@ -3,7 +3,6 @@
 // names, and maps failure to its result: no exception leaves the library,
 // null host pointers and negative sizes are refused without writing.
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -27,9 +26,7 @@
 #include "media/net_play_device.h"
 #include "media/speech_device.h"
 #include "net/net_mgr.h"
-#include "radio/radio_factory.h"
 #include "radio/radio_model.h"
-#include "ui/radio_status_dialog.h"
 
 static_assert(sizeof(HCYGUID) == sizeof(plat::GUID));
 
@@ -749,21 +746,7 @@ HCY_EXPORT int hcyCreateComRadio(uint16_t model, uint16_t site, uint16_t applica
                                  uint16_t entity, uint16_t radioNumber) {
     return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
-        auto radio = CreateRadioModel(model, std::make_shared<CNetPlayDevices>());
-        radio->SetStatusDialog(std::make_unique<hcy::ui::RadioStatusDialog>());
-        hcy::net::EntityId id{site, application, entity};
-        if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();
-        const int handle = theApp.AddRadio(radio, [&](int newHandle) {
-            const auto number =
-                radioNumber != 0 ? radioNumber : static_cast<std::uint16_t>(newHandle);
-            radio->SetRadioId(id.site, id.application, id.entity, number);
-            radio->StoreUserId(static_cast<std::uint32_t>(newHandle));
-        });
-        if (handle < 0) return -1;  // the library is shutting down
-        // Outside the tables lock: in HLA mode this waits for the network
-        // manager to register the radio's object.
-        radio->SetUserId(static_cast<std::uint32_t>(handle));
-        return handle;
+        return theApp.CreateRadio(model, {site, application, entity}, radioNumber);
     });
 }
 
@@ -775,12 +758,7 @@ HCY_EXPORT int hcyCreateInterphone(int station, uint16_t site, uint16_t applicat
                                    uint16_t entity, int) {
     return ExportBoundary(-1, [&] {
         if (!RequireInitialized()) return -1;
-        auto interphone = CreateInterphoneModel();
-        hcy::net::EntityId id{site, application, entity};
-        if (site == 0 && application == 0 && entity == 0) id = theApp.DefaultEntityId();
-        interphone->SetEntityID(id.site, id.application, id.entity);
-        interphone->SetStationID(static_cast<std::uint16_t>(station));
-        return theApp.AddInterphone(interphone);
+        return theApp.CreateInterphone(station, {site, application, entity});
     });
 }
 
@@ -1020,13 +998,8 @@ HCY_EXPORT int hcySetRadioSharingMode(int radio, int mode) {
 }
 
 HCY_EXPORT int hcySetRadioData(int handle, int id, intptr_t value) {
-    return ExportBoundary(0, [&] {
-        if (auto radio = theApp.FindRadio(handle))
-            return radio->SetRadioData(id, reinterpret_cast<void*>(value));
-        if (theApp.FindIntercom(handle)) return 1;  // interphones accept and ignore
-        theApp.SetError("Invalid radio handle in call to SetRadioData.");
-        return 0;
-    });
+    return ExportBoundary(
+        0, [&] { return theApp.SetRadioData(handle, id, reinterpret_cast<void*>(value)); });
 }
 
 HCY_EXPORT int hcyGetRadioData(int handle, int id, void* out) {
@@ -1035,16 +1008,7 @@ HCY_EXPORT int hcyGetRadioData(int handle, int id, void* out) {
             theApp.SetError("Null pointer sent to GetRadioData.");
             return 0;
         }
-        if (id == 11) {
-            const std::int32_t value = theApp.GetMaxRecvValue();
-            std::memcpy(out, &value, sizeof value);
-            return 1;
-        }
-        if (auto radio = theApp.FindRadio(handle)) return radio->GetRadioData(id, out);
-        if (auto interphone = theApp.FindIntercom(handle))
-            return interphone->GetData(id, static_cast<std::uint32_t*>(out));
-        theApp.SetError("Invalid radio handle in call to GetRadioData.");
-        return 0;
+        return theApp.GetRadioData(handle, id, out);
     });
 }
 
