@@ -12,7 +12,9 @@
 //   end of data without loop --> Stop (on the timer thread)
 //
 // States: idle -> playing (Play) -> stopping (Stop: timer killed, file
-// closed, notices) -> idle. A stopping player is not reused.
+// closed, notices) -> idle. A stopping player is not reused. The destructor
+// waits for the timer's own stop at the end of the file to finish its
+// notices.
 //
 // Exclusion: one mutex over the file, the position and the settings; the
 // timer callback holds it while it reads a chunk and delivers after letting
@@ -27,6 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/wav_player.h"
@@ -83,6 +86,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_idle;  // a stop under way has finished
     std::atomic<State> m_state{State::Idle};
+    std::thread::id m_timerStopper;  // the timer's thread while it stops (mutex)
     std::atomic<unsigned> m_nTimerId{0};
     std::vector<std::int16_t> m_chunk;
     std::vector<std::int16_t> m_mono;  // the mix of a stereo chunk
