@@ -59,68 +59,83 @@ CNetMgr::~CNetMgr() = default;
 // Start and stop, seen from the caller
 
 CNetMgr::Outcome CNetMgr::Start(std::chrono::milliseconds limit) {
-    auto shared = m_shared;
     // The thread's reference: the manager lives as long as its thread.
     auto self = shared_from_this();
-    if (!m_thread.Start([this, shared, self] { Run(shared); }, "hcy-netmgr"))
-        return Outcome::Failed;
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    shared->changed.wait_for(lock, limit, [&] { return shared->startup != Outcome::Pending; });
-    Outcome outcome = shared->startup;
-    lock.unlock();
-    if (outcome == Outcome::Failed) {
-        // It stopped what it started before it said so: it is ending.
-        m_thread.Join();
-    } else if (outcome == Outcome::Pending) {
-        // No word in time: it is told to end once it gets to its messages,
-        // and left to do so on its own.
-        plat::PostThreadMessage(m_thread.Id(), hcy::WM_NETMGR_STOP, 0, 0);
-        std::lock_guard<std::mutex> stop(m_stopMutex);
-        m_bAbandoned = true;
+    std::lock_guard<std::mutex> caller(m_callerMutex);
+    std::unique_lock<std::mutex> lock(m_stateMutex);
+    if (m_state == State::Idle) {
+        m_state = State::Starting;
+        lock.unlock();
+        const bool started = m_thread.Start([this, self] { Run(); }, "hcy-netmgr");
+        lock.lock();
+        if (!started) m_state = State::Failed;
+        m_stateChanged.wait_for(lock, limit, [&] { return m_state != State::Starting; });
+        if (m_state == State::Starting) {
+            // No word in time: it is told to end once it gets to its
+            // messages, and left to do so on its own.
+            AskToStop();
+            m_state = State::Abandoned;
+            return Outcome::Pending;
+        }
+        if (m_state == State::Failed && started) {
+            // It stops what it started before it says so: it is ending.
+            lock.unlock();
+            m_thread.Join();
+            return Outcome::Failed;
+        }
     }
-    return outcome;
+    if (m_state == State::Running) return Outcome::Succeeded;
+    return m_state == State::Abandoned ? Outcome::Pending : Outcome::Failed;
 }
 
 bool CNetMgr::Stop(std::chrono::milliseconds limit) {
-    std::lock_guard<std::mutex> stop(m_stopMutex);
-    if (m_bAbandoned) return false;
-    if (!m_thread.Joinable()) return true;
-    auto shared = m_shared;
+    std::lock_guard<std::mutex> caller(m_callerMutex);
+    std::unique_lock<std::mutex> lock(m_stateMutex);
+    if (m_state == State::Abandoned) return false;
+    // Never started, failed (Start joined it) or stopped and joined before.
+    if (m_state == State::Idle || m_state == State::Failed || !m_thread.Joinable()) return true;
+    if (m_state == State::Running) m_state = State::Stopping;
+    AskToStop();
+    if (!m_stateChanged.wait_for(lock, limit, [&] { return m_state == State::Stopped; })) {
+        m_state = State::Abandoned;  // it ends on its own; nobody waits for it again
+        return false;
+    }
+    lock.unlock();
+    m_thread.Join();
+    return true;
+}
+
+void CNetMgr::AskToStop() {
     m_bStopRequested = true;
     plat::PostThreadMessage(m_thread.Id(), hcy::WM_NETMGR_STOP, 0, 0);
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    const bool acknowledged =
-        shared->changed.wait_for(lock, limit, [&] { return shared->stopped; });
-    lock.unlock();
-    if (acknowledged)
-        m_thread.Join();
-    else
-        m_bAbandoned = true;  // it ends on its own; nobody waits for it again
-    return acknowledged;
+}
+
+void CNetMgr::MoveState(State from, State to) {
+    {
+        std::lock_guard<std::mutex> lock(m_stateMutex);
+        if (m_state != from) return;
+        m_state = to;
+    }
+    m_stateChanged.notify_all();
 }
 
 bool CNetMgr::Post(plat::UINT message, plat::WPARAM wParam, plat::LPARAM lParam,
                    std::unique_ptr<plat::MessagePayload> payload) {
-    if (!m_bRunning.load()) return false;
+    if (m_state.load() != State::Running) return false;
     return plat::PostThreadMessage(m_thread.Id(), message, wParam, lParam, std::move(payload));
 }
 
 // ---------------------------------------------------------------------------
 // The thread
 
-void CNetMgr::Run(std::shared_ptr<Shared> shared) {
+void CNetMgr::Run() {
     // Whatever throws, the outcome and the stop are still told: a start-up
     // that throws failed, a handler that throws loses its message only.
     bool started = false;
     plat::ThreadBoundary(hcy::boundary::kNetMgrStartUp, [&] { started = StartUp(); });
     // Running before the outcome is told, so that the caller's first posts
-    // (the destinations) are taken.
-    if (started) m_bRunning.store(true);
-    {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->startup = started ? Outcome::Succeeded : Outcome::Failed;
-    }
-    shared->changed.notify_all();
+    // (the destinations) are taken. A caller that gave up keeps Abandoned.
+    MoveState(State::Starting, started ? State::Running : State::Failed);
     if (started) {
         // Without a federation the loop blocks in the message wait. While
         // one is joined it handles what is waiting, ticks the RTI, and waits
@@ -141,14 +156,10 @@ void CNetMgr::Run(std::shared_ptr<Shared> shared) {
             if (msg.message == hcy::WM_NETMGR_STOP || msg.message == plat::WM_QUIT) break;
             plat::ThreadBoundary(hcy::boundary::kNetMgrMessage, [&] { HandleMessage(msg); });
         }
-        m_bRunning.store(false);
+        MoveState(State::Running, State::Stopping);
     }
     plat::ThreadBoundary(hcy::boundary::kNetMgrShutDown, [&] { ShutDown(); });
-    {
-        std::lock_guard<std::mutex> lock(shared->mutex);
-        shared->stopped = true;
-    }
-    shared->changed.notify_all();
+    MoveState(State::Stopping, State::Stopped);
 }
 
 bool CNetMgr::StartUp() {
@@ -166,23 +177,20 @@ bool CNetMgr::StartUp() {
     // The primary socket opens on its stored port (3000 unless changed) with
     // the default destination; the secondary opens nothing while its port
     // is 0.
-    m_pPrimarySocket = std::make_unique<CDisSocket>(this, NET_PRIMARY);
-    OpenPrimarySocket();
-    m_pSecondarySocket = std::make_unique<CDisSocket>(this, NET_SECONDARY);
-    OpenSecondarySocket();
-    return m_bPrimaryOpen;
+    for (Network* network : {&m_primary, &m_secondary}) {
+        network->socket = std::make_unique<CDisSocket>(this, network->kind);
+        OpenSocket(*network);
+    }
+    return m_primary.open;
 }
 
 void CNetMgr::ShutDown() {
     // Sockets first: once their receive threads have ended nothing posts to
     // the workers any more (loopback posts come from this thread).
-    if (m_pPrimarySocket) {
-        ClosePrimarySocket();
-        m_pPrimarySocket.reset();
-    }
-    if (m_pSecondarySocket) {
-        CloseSecondarySocket();
-        m_pSecondarySocket.reset();
+    for (Network* network : {&m_primary, &m_secondary}) {
+        if (!network->socket) continue;
+        CloseSocket(*network);
+        network->socket.reset();
     }
     // Each worker handles what is already queued, then ends.
     for (std::size_t i = 0; i < 2; ++i) {
@@ -396,10 +404,9 @@ void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
     if (converted == 0) return;
 
     const std::uint32_t networks = NetworkBits(flags, type);
-    if ((networks & NET_PRIMARY) && m_bPrimaryOpen)
-        m_pPrimarySocket->SendPdu(net, m_strPrimaryAddress, m_nPrimaryPort);
-    if ((networks & NET_SECONDARY) && m_bSecondaryOpen)
-        m_pSecondarySocket->SendPdu(net, m_strSecondaryAddress, m_nSecondaryPort);
+    for (Network* network : {&m_primary, &m_secondary})
+        if ((networks & network->kind) && network->open)
+            network->socket->SendPdu(net, network->address, network->port);
     // Back into the receive road as if from the network (a Receiver PDU is
     // dropped there: nothing receives it).
     if (flags & NET_LOOPBACK) DispatchReceived(type, net, NET_LOOPBACK);
@@ -409,91 +416,77 @@ void CNetMgr::OnSendPdu(OutgoingPdu& outgoing) {
 // Settings
 
 void CNetMgr::OnSetPort(std::uint32_t kind, std::uint32_t requested) {
-    const int configured =
-        hcy::Library().GetProfileInt("Network", kind == NET_SECONDARY ? "SecPort" : "PrimPort", -1);
+    Network& network = NetworkOf(kind);
+    const int configured = hcy::Library().GetProfileInt("Network", network.portKey, -1);
     const std::uint32_t port =
         configured != -1 ? static_cast<std::uint32_t>(configured) : requested;
     if (port > 0xFFFF) {
         // Out of range (the exports refuse such a request; the configuration
         // may still name one): the socket stays as it is.
-        hcy::Library().SetErrorf("Invalid port %u for the %s network.", port,
-                                 kind == NET_SECONDARY ? "secondary" : "primary");
+        hcy::Library().SetErrorf("Invalid port %u for the %s network.", port, network.name);
         return;
     }
-    if (kind == NET_SECONDARY) {
-        m_nSecondaryPort = port;
-        OpenSecondarySocket();
-    } else {
-        m_nPrimaryPort = port;
-        OpenPrimarySocket();
-    }
+    network.port = port;
+    OpenSocket(network);
 }
 
-void CNetMgr::OnSetBroadcastAddress(plat::WPARAM network, const std::string* text) {
-    const bool secondary = network == 2;
-    const std::string configured = hcy::Library().GetProfileString(
-        "Network", secondary ? "SecBroadcast" : "PrimBroadcast", "");
-    std::string& destination = secondary ? m_strSecondaryAddress : m_strPrimaryAddress;
+void CNetMgr::OnSetBroadcastAddress(plat::WPARAM kind, const std::string* text) {
+    Network& network = NetworkOf(static_cast<std::uint32_t>(kind));
+    const std::string configured =
+        hcy::Library().GetProfileString("Network", network.broadcastKey, "");
     if (!configured.empty())
-        destination = configured;
+        network.address = configured;
     else if (text)
-        destination = *text;
+        network.address = *text;
     // Sending uses the new text at once; binding follows at the next open.
-    if (auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket)
-        socket->m_strDestination = destination;
+    if (network.socket) network.socket->m_strDestination = network.address;
     std::lock_guard<std::mutex> lock(m_statusMutex);
-    m_status[secondary ? 1 : 0].destination = destination;
+    network.status.destination = network.address;
 }
 
-void CNetMgr::OnSetMulticastTtl(plat::WPARAM network, plat::LPARAM ttl) {
-    auto& socket = network == 2 ? m_pSecondarySocket : m_pPrimarySocket;
-    if (socket) socket->m_nMulticastTtl = static_cast<std::uint32_t>(ttl);
+void CNetMgr::OnSetMulticastTtl(plat::WPARAM kind, plat::LPARAM ttl) {
+    Network& network = NetworkOf(static_cast<std::uint32_t>(kind));
+    if (network.socket) network.socket->m_nMulticastTtl = static_cast<std::uint32_t>(ttl);
 }
 
 // ---------------------------------------------------------------------------
 // Sockets
 
-bool CNetMgr::OpenPrimarySocket() { return OpenSocketOf(NET_PRIMARY); }
-bool CNetMgr::OpenSecondarySocket() { return OpenSocketOf(NET_SECONDARY); }
-void CNetMgr::ClosePrimarySocket() { CloseSocketOf(NET_PRIMARY); }
-void CNetMgr::CloseSecondarySocket() { CloseSocketOf(NET_SECONDARY); }
+CNetMgr::Network::Network(std::uint32_t kind_, const char* name_, const char* portKey_,
+                          const char* broadcastKey_, std::uint32_t port_)
+    : kind(kind_), name(name_), portKey(portKey_), broadcastKey(broadcastKey_), port(port_) {}
 
-bool CNetMgr::OpenSocketOf(std::uint32_t kind) {
-    const bool secondary = kind == NET_SECONDARY;
-    auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
-    bool& open = secondary ? m_bSecondaryOpen : m_bPrimaryOpen;
-    const std::uint32_t port = secondary ? m_nSecondaryPort : m_nPrimaryPort;
-    if (!socket) return false;
-    CloseSocketOf(kind);
-    if (secondary && port == 0) {
-        PublishStatus(kind);
+CNetMgr::Network::~Network() = default;
+
+bool CNetMgr::OpenSocket(Network& network) {
+    if (!network.socket) return false;
+    CloseSocket(network);
+    if (network.kind == NET_SECONDARY && network.port == 0) {
+        PublishStatus(network);
         return false;
     }
-    open = socket->OpenSocket(port) == 1 && socket->StartReceiving();
-    if (!open) socket->Close();  // stays in place, closed, for a later reopen
-    PublishStatus(kind);
-    return open;
+    network.open =
+        network.socket->OpenSocket(network.port) == 1 && network.socket->StartReceiving();
+    if (!network.open) network.socket->Close();  // stays in place, closed, for a later reopen
+    PublishStatus(network);
+    return network.open;
 }
 
-void CNetMgr::CloseSocketOf(std::uint32_t kind) {
-    const bool secondary = kind == NET_SECONDARY;
-    auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
-    (secondary ? m_bSecondaryOpen : m_bPrimaryOpen) = false;
-    if (socket) socket->Close();
-    PublishStatus(kind);
+void CNetMgr::CloseSocket(Network& network) {
+    network.open = false;
+    if (network.socket) network.socket->Close();
+    PublishStatus(network);
 }
 
-void CNetMgr::PublishStatus(std::uint32_t kind) {
-    const bool secondary = kind == NET_SECONDARY;
-    const auto& socket = secondary ? m_pSecondarySocket : m_pPrimarySocket;
+void CNetMgr::PublishStatus(Network& network) {
     std::lock_guard<std::mutex> lock(m_statusMutex);
-    SocketStatus& status = m_status[secondary ? 1 : 0];
+    SocketStatus& status = network.status;
     const bool wasOpen = status.open;
-    status.open = secondary ? m_bSecondaryOpen : m_bPrimaryOpen;
-    status.port = secondary ? m_nSecondaryPort : m_nPrimaryPort;
-    status.destination = secondary ? m_strSecondaryAddress : m_strPrimaryAddress;
-    if (status.open && socket) {
-        const auto& binding = socket->LastBinding();
+    status.open = network.open;
+    status.port = network.port;
+    status.destination = network.address;
+    if (status.open && network.socket) {
+        const auto& binding = network.socket->LastBinding();
         status.boundAddress = binding.address;
         status.boundPort = binding.port;
         status.joinedGroup = binding.joinedGroup;
@@ -505,5 +498,5 @@ void CNetMgr::PublishStatus(std::uint32_t kind) {
 
 CNetMgr::SocketStatus CNetMgr::GetSocketStatus(std::uint32_t kind) const {
     std::lock_guard<std::mutex> lock(m_statusMutex);
-    return m_status[kind == NET_SECONDARY ? 1 : 0];
+    return NetworkOf(kind).status;
 }

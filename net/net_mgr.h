@@ -126,14 +126,16 @@ public:
     // socket open (Succeeded), a failure (Failed, returned at once, the
     // thread joined), or no word within `limit` (Pending: the thread is told
     // to stop and left to end on its own). Never published on anything but
-    // Succeeded.
+    // Succeeded. A second Start starts nothing: Succeeded while the thread
+    // runs, Pending once a caller gave up on it, else Failed.
     Outcome Start(std::chrono::milliseconds limit);
 
     // Posts WM_NETMGR_STOP and waits at most `limit` for the thread to close
     // the sockets and end the workers; then joins it. Returns false when it
     // did not acknowledge in time: the thread is then left to end on its own
     // (it keeps the manager alive until it does), and a later Stop gives up
-    // at once. Any thread; one stop at a time.
+    // at once. A manager that never started, failed to or is stopped already
+    // has nothing to stop: true. Any thread; one Start or Stop at a time.
     bool Stop(std::chrono::milliseconds limit);
 
     // Posts a message to the thread. False when the thread is not running or
@@ -145,7 +147,7 @@ public:
     bool SetPriority(int priority) { return m_thread.SetPriority(priority); }
     int Priority() const { return m_thread.RequestedPriority(); }
 
-    bool IsRunning() const { return m_bRunning.load(); }
+    bool IsRunning() const { return m_state.load() == State::Running; }
     std::uint32_t HlaState() const { return m_nHlaState.load(); }
 
     // The receive road's entry for one datagram from a socket of `sourceBits`
@@ -164,14 +166,23 @@ public:
     std::uint32_t HeartbeatsHandled() const { return m_nHeartbeats.load(); }
 
 private:
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable changed;
-        Outcome startup = Outcome::Pending;
-        bool stopped = false;
-    };
+    // The thread's life as its callers see it:
+    //
+    //   Idle -Start-> Starting -> Running -Stop-> Stopping -> Stopped
+    //                 Starting -> Failed  (start-up failed; the thread ends)
+    //   Starting, Stopping -a caller gives up waiting-> Abandoned
+    //
+    // Abandoned and Failed are final: the thread ends on its own then (a
+    // failed start-up's is joined by Start). Transitions under m_stateMutex;
+    // m_stateChanged wakes the caller waiting for one.
+    enum class State { Idle, Starting, Running, Stopping, Stopped, Failed, Abandoned };
+    // The thread's own moves: `to` when the state is `from`.
+    void MoveState(State from, State to);
+    // Tells the thread to end (state mutex held): a join still trying
+    // gives up, and the loop ends at WM_NETMGR_STOP.
+    void AskToStop();
 
-    void Run(std::shared_ptr<Shared> shared);
+    void Run();
     bool StartUp();
     void ShutDown();
     void HandleMessage(plat::MSG& msg);
@@ -190,25 +201,47 @@ private:
     bool TickHla();
     void StopHla();
 
+    // One DIS network: its socket and settings, touched only on the
+    // manager's thread, and the status published from them.
+    struct Network {
+        Network(std::uint32_t kind, const char* name, const char* portKey, const char* broadcastKey,
+                std::uint32_t port);
+        ~Network();
+        const std::uint32_t kind;  // NET_PRIMARY or NET_SECONDARY
+        const char* const name;    // in messages
+        // Configuration keys (section "Network") that override a request.
+        const char* const portKey;
+        const char* const broadcastKey;
+        std::uint32_t port;  // asked for; the secondary opens nothing at 0
+        std::unique_ptr<CDisSocket> socket;
+        bool open = false;
+        std::string address;  // destination text
+        SocketStatus status;  // guarded by m_statusMutex
+    };
+    // NET_SECONDARY names the secondary network; any other kind the primary.
+    Network& NetworkOf(std::uint32_t kind) {
+        return kind == NET_SECONDARY ? m_secondary : m_primary;
+    }
+    const Network& NetworkOf(std::uint32_t kind) const {
+        return kind == NET_SECONDARY ? m_secondary : m_primary;
+    }
+
     // Sockets.
-    bool OpenPrimarySocket();
-    bool OpenSecondarySocket();
-    void ClosePrimarySocket();
-    void CloseSecondarySocket();
-    bool OpenSocketOf(std::uint32_t kind);
-    void CloseSocketOf(std::uint32_t kind);
-    void PublishStatus(std::uint32_t kind);
+    bool OpenSocket(Network& network);
+    void CloseSocket(Network& network);
+    void PublishStatus(Network& network);
 
     hcy::net::PduSink& m_sink;
     HlaManagerFactory m_hlaFactory;
     plat::Thread m_thread;
-    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
-    std::mutex m_stopMutex;     // one Stop at a time
-    bool m_bAbandoned = false;  // a Stop gave up waiting (guarded by m_stopMutex)
-    std::atomic<bool> m_bRunning{false};
+    std::mutex m_callerMutex;  // one Start or Stop at a time
+    std::mutex m_stateMutex;
+    std::condition_variable m_stateChanged;
+    std::atomic<State> m_state{State::Idle};  // written under m_stateMutex
     std::atomic<std::uint32_t> m_nHlaState{HLA_STATE_NONE};
     std::atomic<std::uint32_t> m_nHeartbeats{0};
-    // Raised by Stop before it posts: a join still trying gives up.
+    // Raised with every request to end (AskToStop): the HLA join's abandon
+    // token, which only ever follows the state.
     std::atomic<bool> m_bStopRequested{false};
 
     // The two PDU workers; every PDU of one entity goes to the same one
@@ -217,20 +250,12 @@ private:
     std::atomic<bool> m_bWorkerRunning[2] = {false, false};
     std::atomic<plat::ThreadId> m_nWorkerId[2] = {0, 0};
 
-    // Sockets and settings, touched only on the manager's thread.
-    std::unique_ptr<CDisSocket> m_pPrimarySocket;
-    std::unique_ptr<CDisSocket> m_pSecondarySocket;
-    bool m_bPrimaryOpen = false;
-    bool m_bSecondaryOpen = false;
-    std::uint32_t m_nPrimaryPort = 3000;
-    std::uint32_t m_nSecondaryPort = 0;
-    std::string m_strPrimaryAddress;
-    std::string m_strSecondaryAddress;
+    Network m_primary{NET_PRIMARY, "primary", "PrimPort", "PrimBroadcast", 3000};
+    Network m_secondary{NET_SECONDARY, "secondary", "SecPort", "SecBroadcast", 0};
     std::vector<std::byte> m_sendBuffer;  // network-order copy of the PDU being sent
     std::unique_ptr<hcy::net::HlaManager> m_pHlaMgr;
 
-    mutable std::mutex m_statusMutex;
-    SocketStatus m_status[2];
+    mutable std::mutex m_statusMutex;  // the networks' status
 };
 
 namespace hcy::net {

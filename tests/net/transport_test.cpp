@@ -521,6 +521,20 @@ TEST_F(LibraryTest, FailedPrimarySocketFailsInitAtOnceAndLeavesNothingRunning) {
     EXPECT_TRUE(ThreadsAt(threads)) << ThreadCount();
 }
 
+// A second Start used to report a failure for a manager that runs on.
+TEST_F(LibraryTest, ASecondStartOrStopOfTheManagerChangesNothing) {
+    ASSERT_EQ(hcyInit(0, "127.255.255.255"), 1) << Error();
+    auto mgr = theApp.NetMgr();
+    const auto opens = mgr->GetSocketStatus(1).opens;
+    EXPECT_EQ(mgr->Start(std::chrono::seconds(5)), CNetMgr::Outcome::Succeeded);
+    EXPECT_TRUE(mgr->IsRunning());
+    EXPECT_EQ(mgr->GetSocketStatus(1).opens, opens);
+    hcyExit();
+    EXPECT_TRUE(mgr->Stop(std::chrono::seconds(5)));
+    EXPECT_EQ(mgr->Start(std::chrono::seconds(5)), CNetMgr::Outcome::Failed);
+    EXPECT_FALSE(mgr->IsRunning());
+}
+
 TEST_F(LibraryTest, ExitJoinsEveryThreadItStartedAndTakesNoMorePosts) {
     const std::size_t threads = ThreadCount();
     ASSERT_EQ(hcyInit(0, "127.255.255.255"), 1) << Error();
