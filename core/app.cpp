@@ -1,5 +1,6 @@
 #include "core/app.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -37,14 +38,15 @@ constexpr auto kNetMgrStartLimit = std::chrono::milliseconds(301 * 100);
 constexpr auto kHlaStartLimit = std::chrono::milliseconds(201 * 500);
 constexpr const char* kNotInitialized = "Tervale has not been initialized";
 
-template <class T>
-void eraseFirst(std::vector<std::shared_ptr<T>>& table, const std::shared_ptr<T>& item) {
-    for (auto it = table.begin(); it != table.end(); ++it) {
-        if (*it == item) {
-            table.erase(it);
-            return;
-        }
-    }
+// Tables' write lock held: `detach` lets go of a found `item`, which then
+// leaves `table`. False when nothing was found.
+template <class T, class Detach>
+bool detachAndErase(std::vector<std::shared_ptr<T>>& table, const std::shared_ptr<T>& item,
+                    Detach&& detach) {
+    if (!item) return false;
+    detach(*item);
+    table.erase(std::find(table.begin(), table.end(), item));
+    return true;
 }
 
 }  // namespace
@@ -73,7 +75,7 @@ plat::BOOL CHalcyraApp::InitInstance() {
 }
 
 int CHalcyraApp::ExitInstance() {
-    if (m_bInitialized.load()) Exit();
+    if (IsInitialized()) Exit();
     ClearError();
     return 0;
 }
@@ -104,7 +106,6 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
     if (window == 0) window = plat::GetDesktopWindow();
     if (window == 0) {
         SetError("Could not find a window handle.");
-        if (!NetMgr()) m_bInitialized = false;
         return 0;
     }
     m_hWnd = window;
@@ -118,7 +119,7 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
         }
     };
 
-    if (m_bInitialized.load()) {
+    if (IsInitialized()) {
         // Already running: keep the network manager, the tick, the handles
         // and the device lists; take the new windows and destination.
         if (address) m_strDestAddress = address;
@@ -156,7 +157,6 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
         SetError("Setting update timer failed.\n");
         StopNetMgr(std::chrono::steady_clock::now() + m_stopLimit.load());
         ClearDeviceMaps();
-        m_bInitialized = false;
         return 0;
     }
     m_nTimerId = timerId;
@@ -165,9 +165,8 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
         m_library.m_nNextHandle = 1;
         ++m_nSession;
-        m_bTablesOpen = true;
+        m_state = State::Running;
     }
-    m_bInitialized = true;
     ClearError();
     return 1;
 }
@@ -177,7 +176,7 @@ plat::BOOL CHalcyraApp::HLAInit(std::int32_t tickMode, std::uint32_t fomType,
                                 const char* fedFilePath, std::uint32_t maxJoinTries) {
     std::unique_lock<std::mutex> lifecycle(m_lifecycleMutex);
     auto netMgr = NetMgr();
-    if (!m_bInitialized.load() || !netMgr) {
+    if (!IsInitialized() || !netMgr) {
         SetError("Tervale has not been initialized");
         return 0;
     }
@@ -218,15 +217,8 @@ bool CHalcyraApp::TeardownTables(std::chrono::steady_clock::time_point deadline)
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock, std::defer_lock);
         if (!tables.try_lock_until(deadline)) return false;
-        m_bTablesOpen = false;
-        for (auto& radio : m_arrRadios) {
-            for (auto& device : m_arrDevices) device->RemoveRadioXmitPath(radio.get());
-            radio->Shutdown();
-        }
-        for (auto& interphone : m_arrInterphones) {
-            for (auto& device : m_arrDevices) device->RemoveIntercomXmitPath(interphone.get());
-            interphone->RemoveAll();
-        }
+        for (auto& radio : m_arrRadios) DetachRadioLocked(*radio);
+        for (auto& interphone : m_arrInterphones) DetachInterphoneLocked(*interphone);
         for (auto& device : m_arrDevices) device->Close();
         radios.swap(m_arrRadios);
         interphones.swap(m_arrInterphones);
@@ -243,10 +235,10 @@ bool CHalcyraApp::TeardownTables(std::chrono::steady_clock::time_point deadline)
 // tears down what the tables still hold.
 plat::BOOL CHalcyraApp::Exit() {
     std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
+    if (!IsInitialized()) return 1;
     // Creates and opens from now on fail; one that got in before is torn
     // down with the rest.
-    m_bInitialized = false;
-    m_bTablesOpen = false;
+    m_state = State::Stopped;
     const auto deadline = std::chrono::steady_clock::now() + m_stopLimit.load();
     const bool tornDown = TeardownTables(deadline);
     ClearDeviceMaps();
@@ -374,7 +366,7 @@ int CHalcyraApp::TakeHandle() { return m_library.TakeHandle(); }
 
 CHalcyraApp::HandleTicket CHalcyraApp::TakeTableHandle() {
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-    if (!m_bTablesOpen.load()) return {};
+    if (!IsInitialized()) return {};
     return {TakeHandle(), m_nSession};
 }
 
@@ -382,7 +374,7 @@ int CHalcyraApp::AddRadio(std::shared_ptr<CRadioModel> radio,
                           const std::function<void(int)>& prepare) {
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-        if (m_bTablesOpen.load()) {
+        if (IsInitialized()) {
             const int handle = TakeHandle();
             if (prepare) prepare(handle);
             m_arrRadios.push_back(std::move(radio));
@@ -396,7 +388,7 @@ int CHalcyraApp::AddRadio(std::shared_ptr<CRadioModel> radio,
 int CHalcyraApp::AddDevice(std::shared_ptr<CDevice> device, std::uint64_t session) {
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-        if (m_bTablesOpen.load() && (session == 0 || session == m_nSession)) {
+        if (IsInitialized() && (session == 0 || session == m_nSession)) {
             m_arrDevices.push_back(device);
             return device->GetHandle();
         }
@@ -457,7 +449,7 @@ int CHalcyraApp::GetRadioData(int handle, int id, void* out) {
 int CHalcyraApp::AddInterphone(std::shared_ptr<CICSModel> interphone) {
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-        if (m_bTablesOpen.load()) {
+        if (IsInitialized()) {
             const int handle = TakeHandle();
             interphone->SetHandle(static_cast<std::uint32_t>(handle));
             m_arrInterphones.push_back(std::move(interphone));
@@ -468,55 +460,40 @@ int CHalcyraApp::AddInterphone(std::shared_ptr<CICSModel> interphone) {
     return -1;
 }
 
+void CHalcyraApp::DetachRadioLocked(CRadioModel& radio) {
+    for (auto& device : m_arrDevices) device->RemoveRadioXmitPath(&radio);
+    radio.Shutdown();
+}
+
+void CHalcyraApp::DetachInterphoneLocked(CICSModel& interphone) {
+    // No device may key or feed a station that is gone.
+    for (auto& device : m_arrDevices) device->RemoveIntercomXmitPath(&interphone);
+    interphone.RemoveAll();
+}
+
 plat::BOOL CHalcyraApp::DestroyComRadio(int handle) {
-    std::shared_ptr<CRadioModel> radio;
-    {
-        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-        for (auto& r : m_arrRadios)
-            if (r->GetUserId() == handle) {
-                radio = r;
-                break;
-            }
-        if (!radio) return 0;
-        for (auto& device : m_arrDevices) device->RemoveRadioXmitPath(radio.get());
-        radio->Shutdown();
-        eraseFirst(m_arrRadios, radio);
-    }
-    return 1;
+    std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    return detachAndErase(m_arrRadios, FindRadioLocked(handle),
+                          [&](CRadioModel& radio) { DetachRadioLocked(radio); });
 }
 
 plat::BOOL CHalcyraApp::DestroyInterphone(int handle) {
-    std::shared_ptr<CICSModel> interphone;
-    {
-        std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-        for (auto& i : m_arrInterphones)
-            if (i->GetHandle() == handle) {
-                interphone = i;
-                break;
-            }
-        if (!interphone) return 0;
-        // No device may key or feed a station that is gone.
-        for (auto& device : m_arrDevices) device->RemoveIntercomXmitPath(interphone.get());
-        interphone->RemoveAll();
-        eraseFirst(m_arrInterphones, interphone);
-    }
-    return 1;
+    std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
+    return detachAndErase(m_arrInterphones, FindIntercomLocked(handle),
+                          [&](CICSModel& interphone) { DetachInterphoneLocked(interphone); });
 }
 
 plat::BOOL CHalcyraApp::CloseDevice(int handle) {
     std::shared_ptr<CDevice> device;
     {
         std::unique_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
-        for (auto& d : m_arrDevices)
-            if (d->GetHandle() == handle) {
-                device = d;
-                break;
-            }
-        if (!device) return 0;
-        for (auto& radio : m_arrRadios) radio->DetachDevice(device.get());
-        for (auto& interphone : m_arrInterphones) interphone->DetachDevice(device.get());
-        device->Close();
-        eraseFirst(m_arrDevices, device);
+        device = FindDeviceLocked(handle);
+        const bool found = detachAndErase(m_arrDevices, device, [&](CDevice& d) {
+            for (auto& radio : m_arrRadios) radio->DetachDevice(&d);
+            for (auto& interphone : m_arrInterphones) interphone->DetachDevice(&d);
+            d.Close();
+        });
+        if (!found) return 0;
     }
     device->AwaitClosed();
     return 1;

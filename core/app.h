@@ -67,7 +67,7 @@ public:
                  std::uint32_t createFederation, const char* fedFilePath,
                  std::uint32_t maxJoinTries);
     BOOL Exit();
-    bool IsInitialized() const { return m_bInitialized.load(); }
+    bool IsInitialized() const { return m_state.load() == State::Running; }
 
     // Last error and configuration: hcy::Library()'s (base/library.h), under
     // the names used here.
@@ -221,6 +221,10 @@ private:
     static void UpdateTimerProc(plat::UINT timerId, plat::UINT message, plat::DWORD_PTR user,
                                 plat::DWORD_PTR, plat::DWORD_PTR);
     void StopTimer();
+    // Tables' write lock held: no device keys or feeds it any more, and it
+    // is shut down.
+    void DetachRadioLocked(CRadioModel& radio);
+    void DetachInterphoneLocked(CICSModel& interphone);
     // Both give up at `deadline`; false when they did.
     bool StopNetMgr(std::chrono::steady_clock::time_point deadline);
     bool TeardownTables(std::chrono::steady_clock::time_point deadline);
@@ -254,18 +258,22 @@ private:
     std::uint32_t m_nInputDeviceIndex = kNoInputDevice;
     std::mutex m_listMutex;  // the device maps and their cursors
 
+    // The library's life: Stopped -hcyInit-> Running -hcyExit-> Stopped. A
+    // second hcyInit keeps what runs (it takes the new windows and
+    // destination); a second hcyExit does nothing. Moves under
+    // m_lifecycleMutex; the move to Running under the tables' write lock
+    // too, with the session. The tables take entries only while Running.
+    enum class State { Stopped, Running };
     // Start-up, shut-down and HLA start-up run one at a time.
     std::mutex m_lifecycleMutex;
+    std::atomic<State> m_state{State::Stopped};
     std::atomic<plat::UINT> m_nTimerId{0};
-    std::atomic<bool> m_bInitialized{false};
     // What hcyExit waits at most for the network manager and for the tables
     // its dispatchers hold: 200 waits of 200 ms (tests shorten it).
     std::atomic<std::chrono::milliseconds> m_stopLimit{std::chrono::milliseconds(200 * 200)};
 
     hcy::WriterPreferringLock m_tablesLock;
-    // The tables take entries from a successful hcyInit to the start of
-    // hcyExit; the session counts the starts (both set under the lock).
-    std::atomic<bool> m_bTablesOpen{false};
+    // Counts the moves to Running (tables lock held).
     std::uint64_t m_nSession = 0;
     std::vector<std::shared_ptr<CDevice>> m_arrDevices;
     std::vector<std::shared_ptr<CRadioModel>> m_arrRadios;

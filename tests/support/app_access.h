@@ -34,6 +34,6 @@ public:
     static void OpenTables() {
         std::unique_lock<hcy::WriterPreferringLock> tables(theApp.m_tablesLock);
         ++theApp.m_nSession;
-        theApp.m_bTablesOpen = true;
+        theApp.m_state = CHalcyraApp::State::Running;
     }
 };
