@@ -14,36 +14,25 @@
 
 #include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
+#include <limits>
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 
 #include "hcyplat/report.h"
 #include "hcyplat/thread_boundary.h"
+#include "keyed_queues.h"
 
 namespace plat {
 namespace {
 
-struct Queue {
-    std::mutex mu;
-    std::condition_variable cv;
-    std::deque<MSG> messages;
-    bool closed = false;
-};
+using Queue = detail::MessageQueue<MSG>;
 
 // Threads started through plat may still run while static objects are
 // destroyed at exit, so the table is never destroyed.
-struct QueueTable {
-    std::mutex mu;
-    std::unordered_map<ThreadId, std::shared_ptr<Queue>> queues;
-};
-
-QueueTable& Table() {
-    static QueueTable* table = new QueueTable;
+detail::KeyedQueues<ThreadId, MSG>& Table() {
+    static auto* table = new detail::KeyedQueues<ThreadId, MSG>;
     return *table;
 }
 
@@ -56,40 +45,9 @@ ThreadId NewThreadId() {
     return id;
 }
 
-std::shared_ptr<Queue> FindQueue(ThreadId id) {
-    QueueTable& t = Table();
-    std::lock_guard lock(t.mu);
-    auto it = t.queues.find(id);
-    return it == t.queues.end() ? nullptr : it->second;
-}
-
-void CreateQueue(ThreadId id) {
-    QueueTable& t = Table();
-    std::lock_guard lock(t.mu);
-    auto& slot = t.queues[id];
-    if (!slot) slot = std::make_shared<Queue>();
-}
-
-void RemoveQueue(ThreadId id) {
-    std::shared_ptr<Queue> q;
-    {
-        QueueTable& t = Table();
-        std::lock_guard lock(t.mu);
-        auto it = t.queues.find(id);
-        if (it == t.queues.end()) return;
-        q = std::move(it->second);
-        t.queues.erase(it);
-    }
-    std::deque<MSG> pending;
-    {
-        std::lock_guard lock(q->mu);
-        q->closed = true;
-        pending.swap(q->messages);
-    }
-    q->cv.notify_all();
-    // `pending` goes out of scope here, outside every lock: payload
-    // destructors may post or take locks of their own.
-}
+std::shared_ptr<Queue> FindQueue(ThreadId id) { return Table().Find(id); }
+void CreateQueue(ThreadId id) { Table().Add(id); }
+void RemoveQueue(ThreadId id) { Table().Remove(id); }
 
 // The calling thread's id and whether it owns a queue. A thread that ends
 // with a queue removes it, so posts to an ended thread fail.
@@ -113,16 +71,6 @@ std::shared_ptr<Queue> OwnQueue() {
     return FindQueue(t_state.id);
 }
 
-bool Push(Queue& q, MSG&& msg, bool bounded) {
-    {
-        std::lock_guard lock(q.mu);
-        if (q.closed || (bounded && q.messages.size() >= kMessageQueueLimit)) return false;
-        q.messages.push_back(std::move(msg));
-    }
-    q.cv.notify_one();
-    return true;
-}
-
 }  // namespace
 
 bool PostThreadMessage(ThreadId thread, UINT message, WPARAM wParam, LPARAM lParam,
@@ -135,7 +83,7 @@ bool PostThreadMessage(ThreadId thread, UINT message, WPARAM wParam, LPARAM lPar
     msg.wParam = wParam;
     msg.lParam = lParam;
     msg.payload = std::move(payload);
-    return Push(*q, std::move(msg), true);
+    return q->Push(std::move(msg), kMessageQueueLimit);
 }
 
 ThreadId GetCurrentThreadId() { return CurrentId(); }
@@ -154,38 +102,25 @@ void DestroyMessageQueue() {
 }
 
 bool GetMessage(MSG& out) {
-    std::shared_ptr<Queue> q = OwnQueue();
-    std::unique_lock lock(q->mu);
-    q->cv.wait(lock, [&] { return !q->messages.empty(); });
-    out = std::move(q->messages.front());
-    q->messages.pop_front();
-    return out.message != WM_QUIT;
+    // The own queue closes only when its thread ends.
+    return OwnQueue()->Take(out) && out.message != WM_QUIT;
 }
 
 bool PeekMessage(MSG& out, bool remove) {
     std::shared_ptr<Queue> q = OwnQueue();
-    std::unique_lock lock(q->mu);
+    if (remove) return q->TryTake(out);
+    std::lock_guard lock(q->mu);
     if (q->messages.empty()) return false;
-    MSG& front = q->messages.front();
-    if (remove) {
-        out = std::move(front);
-        q->messages.pop_front();
-    } else {
-        out.message = front.message;
-        out.wParam = front.wParam;
-        out.lParam = front.lParam;
-        out.payload.reset();
-    }
+    const MSG& front = q->messages.front();
+    out.message = front.message;
+    out.wParam = front.wParam;
+    out.lParam = front.lParam;
+    out.payload.reset();
     return true;
 }
 
 bool WaitMessage(MSG& out, std::chrono::milliseconds timeout) {
-    std::shared_ptr<Queue> q = OwnQueue();
-    std::unique_lock lock(q->mu);
-    if (!q->cv.wait_for(lock, timeout, [&] { return !q->messages.empty(); })) return false;
-    out = std::move(q->messages.front());
-    q->messages.pop_front();
-    return true;
+    return OwnQueue()->TakeWithin(out, timeout);
 }
 
 void PostQuitMessage(int exitCode) {
@@ -195,14 +130,12 @@ void PostQuitMessage(int exitCode) {
     msg.wParam = static_cast<WPARAM>(static_cast<unsigned>(exitCode));
     // The quit request has no way to report failure, so it may exceed the
     // bound by one rather than leave the thread running forever.
-    Push(*q, std::move(msg), false);
+    q->Push(std::move(msg), std::numeric_limits<std::size_t>::max());
 }
 
 std::size_t QueuedMessageCount(ThreadId thread) {
     std::shared_ptr<Queue> q = FindQueue(thread);
-    if (!q) return 0;
-    std::lock_guard lock(q->mu);
-    return q->messages.size();
+    return q ? q->Size() : 0;
 }
 
 struct Thread::Impl {

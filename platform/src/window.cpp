@@ -4,13 +4,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <unordered_map>
 
 #include "hcyplat/thread.h"
+#include "keyed_queues.h"
 
 namespace plat {
 namespace {
@@ -20,101 +17,49 @@ namespace {
 constexpr HWND kDesktopWindow = 0x10010;
 constexpr HWND kFirstWindow = 0x20000;
 
-struct WindowQueue {
-    std::mutex mu;
-    std::condition_variable cv;
-    std::deque<WindowMessage> messages;
-    bool destroyed = false;
-};
-
-struct WindowTable {
-    std::mutex mu;
-    std::unordered_map<HWND, std::shared_ptr<WindowQueue>> windows;
-    HWND next = kFirstWindow;
-};
+using WindowQueue = detail::MessageQueue<WindowMessage>;
 
 // Library threads may still post while static objects are destroyed at
 // exit, so the table is never destroyed.
-WindowTable& Table() {
-    static WindowTable* table = new WindowTable;
+detail::KeyedQueues<HWND, WindowMessage>& Table() {
+    static auto* table = new detail::KeyedQueues<HWND, WindowMessage>;
     return *table;
 }
 
+// The next handle to try.
+std::atomic<HWND> g_next{kFirstWindow};
 std::atomic<HWND> g_foreground{0};
 std::atomic<HWND> g_desktop{kDesktopWindow};
 
-std::shared_ptr<WindowQueue> Find(HWND window) {
-    WindowTable& t = Table();
-    std::lock_guard lock(t.mu);
-    auto it = t.windows.find(window);
-    return it == t.windows.end() ? nullptr : it->second;
-}
+std::shared_ptr<WindowQueue> Find(HWND window) { return Table().Find(window); }
 
 }  // namespace
 
 HWND CreateMessageWindow() {
-    WindowTable& t = Table();
-    std::lock_guard lock(t.mu);
     // Handles are never reused; 0 and the desktop's are skipped on wrap.
-    while (t.next == 0 || t.next == kDesktopWindow || t.windows.count(t.next) != 0) ++t.next;
-    const HWND window = t.next++;
-    t.windows.emplace(window, std::make_shared<WindowQueue>());
-    return window;
+    for (;;) {
+        const HWND window = g_next.fetch_add(1);
+        if (window != 0 && window != kDesktopWindow && Table().Add(window)) return window;
+    }
 }
 
-bool DestroyMessageWindow(HWND window) {
-    std::shared_ptr<WindowQueue> q;
-    {
-        WindowTable& t = Table();
-        std::lock_guard lock(t.mu);
-        auto it = t.windows.find(window);
-        if (it == t.windows.end()) return false;
-        q = std::move(it->second);
-        t.windows.erase(it);
-    }
-    {
-        std::lock_guard lock(q->mu);
-        q->destroyed = true;
-        q->messages.clear();
-    }
-    q->cv.notify_all();  // waiters give up
-    return true;
-}
+bool DestroyMessageWindow(HWND window) { return Table().Remove(window); }
 
 bool IsWindow(HWND window) { return window != 0 && Find(window) != nullptr; }
 
 bool PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<WindowQueue> q = Find(window);
-    if (!q) return false;
-    {
-        std::lock_guard lock(q->mu);
-        if (q->destroyed || q->messages.size() >= kMessageQueueLimit) return false;
-        q->messages.push_back(WindowMessage{message, wParam, lParam});
-    }
-    q->cv.notify_one();
-    return true;
+    return q && q->Push(WindowMessage{message, wParam, lParam}, kMessageQueueLimit);
 }
 
 bool PeekWindowMessage(HWND window, WindowMessage& out) {
     std::shared_ptr<WindowQueue> q = Find(window);
-    if (!q) return false;
-    std::lock_guard lock(q->mu);
-    if (q->messages.empty()) return false;
-    out = q->messages.front();
-    q->messages.pop_front();
-    return true;
+    return q && q->TryTake(out);
 }
 
 bool WaitWindowMessage(HWND window, WindowMessage& out, DWORD timeoutMs) {
     std::shared_ptr<WindowQueue> q = Find(window);
-    if (!q) return false;
-    std::unique_lock lock(q->mu);
-    const bool ready = q->cv.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                      [&] { return q->destroyed || !q->messages.empty(); });
-    if (!ready || q->destroyed) return false;
-    out = q->messages.front();
-    q->messages.pop_front();
-    return true;
+    return q && q->TakeWithin(out, std::chrono::milliseconds(timeoutMs));
 }
 
 HWND GetForegroundWindow() { return g_foreground.load(); }
