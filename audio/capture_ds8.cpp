@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "audio/device.h"
+#include "audio/open_failure.h"
 #include "base/library.h"
 #include "base/thread_kinds.h"
 #include "hcyplat/thread_boundary.h"
@@ -18,19 +19,15 @@ bool CCaptureDS8::Open(const plat::GUID* device, const plat::WAVEFORMATEX& forma
                        std::uint32_t blockBytes) {
     const HRESULT hr = plat::DirectSoundCaptureCreate8(device, &m_pCaptureObject, nullptr);
     if (hr != plat::DS_OK || !m_pCaptureObject) {
-        const char* reason = nullptr;
-        switch (hr) {
-        case plat::DSERR_ALLOCATED: reason = "  Input device already allocated."; break;
-        case plat::DSERR_INVALIDPARAM: reason = "  Invalid parameter passed to function."; break;
-        case plat::DSERR_NOAGGREGATION: reason = "  No aggregation error."; break;
-        case plat::DSERR_OUTOFMEMORY: reason = "  Out of Memory."; break;
-        default: break;
-        }
-        if (reason)
-            hcy::Library().SetErrorf("Failed to create DirectSoundCapture object.%s", reason);
-        else
-            hcy::Library().SetErrorf("DirectSoundCapture object create failed with code %X.",
-                                     static_cast<unsigned>(hr));
+        hcy::audio::ReportOpenFailure(
+            hr,
+            {{plat::DSERR_ALLOCATED, "  Input device already allocated."},
+             {plat::DSERR_INVALIDPARAM, "  Invalid parameter passed to function."},
+             {plat::DSERR_NOAGGREGATION, "  No aggregation error."},
+             {plat::DSERR_OUTOFMEMORY, "  Out of Memory."}},
+            "Failed to create DirectSoundCapture object.",
+            "DirectSoundCapture object create failed with code",
+            hcy::audio::CodeFormat::Hexadecimal);
         ReleaseAll();
         return false;
     }

@@ -1,6 +1,7 @@
 #include "audio/sound_card.h"
 
 #include "audio/capture_ds8.h"
+#include "audio/open_failure.h"
 #include "audio/wave_in_capture.h"
 #include "base/library.h"
 
@@ -65,18 +66,13 @@ int CSoundCard::CreateOutput(const plat::GUID* device, const plat::WAVEFORMATEX&
     plat::LPDIRECTSOUND ds;
     HRESULT hr = plat::DirectSoundCreate(device, &ds, nullptr);
     if (hr != plat::DS_OK || !ds) {
-        const char* reason = nullptr;
-        switch (hr) {
-        case plat::DSERR_ALLOCATED: reason = "  Output device already allocated."; break;
-        case plat::DSERR_INVALIDPARAM: reason = "  Invalid parameter passed to function."; break;
-        case plat::DSERR_NODRIVER: reason = "  No compatible output driver available."; break;
-        default: break;
-        }
-        if (reason)
-            hcy::Library().SetErrorf("Failed to create DirectSound object.%s", reason);
-        else
-            hcy::Library().SetErrorf("DirectSound object create failed with code %X.",
-                                     static_cast<unsigned>(hr));
+        hcy::audio::ReportOpenFailure(
+            hr,
+            {{plat::DSERR_ALLOCATED, "  Output device already allocated."},
+             {plat::DSERR_INVALIDPARAM, "  Invalid parameter passed to function."},
+             {plat::DSERR_NODRIVER, "  No compatible output driver available."}},
+            "Failed to create DirectSound object.", "DirectSound object create failed with code",
+            hcy::audio::CodeFormat::Hexadecimal);
         return 0;
     }
     SetDirectSound(ds);

@@ -1,6 +1,7 @@
 #include "audio/wave_in_capture.h"
 
 #include "audio/device.h"
+#include "audio/open_failure.h"
 #include "base/library.h"
 #include "base/messages.h"
 #include "base/thread_kinds.h"
@@ -29,19 +30,14 @@ bool CWaveInCapture::Open(plat::UINT id, const plat::WAVEFORMATEX& format, MMRES
                          reinterpret_cast<plat::DWORD_PTR>(this), plat::CALLBACK_FUNCTION);
     if (openResult) *openResult = result;
     if (result != plat::MMSYSERR_NOERROR) {
-        const char* reason = nullptr;
-        switch (result) {
-        case plat::MMSYSERR_ALLOCATED: reason = "  Device already allocated."; break;
-        case plat::MMSYSERR_BADDEVICEID: reason = "  Device ID out of range."; break;
-        case plat::MMSYSERR_NODRIVER: reason = "  No valid input driver present."; break;
-        case plat::WAVERR_BADFORMAT: reason = "  WAV format not supported."; break;
-        default: break;
-        }
-        if (reason)
-            hcy::Library().SetErrorf("Could not open input device.%s", reason);
-        else
-            hcy::Library().SetErrorf("Input device open failed with code %d.",
-                                     static_cast<int>(result));
+        hcy::audio::ReportOpenFailure(
+            result,
+            {{plat::MMSYSERR_ALLOCATED, "  Device already allocated."},
+             {plat::MMSYSERR_BADDEVICEID, "  Device ID out of range."},
+             {plat::MMSYSERR_NODRIVER, "  No valid input driver present."},
+             {plat::WAVERR_BADFORMAT, "  WAV format not supported."}},
+            "Could not open input device.", "Input device open failed with code",
+            hcy::audio::CodeFormat::Decimal);
         return false;
     }
     // The thread starts only once there is an input whose close will end it.
