@@ -25,7 +25,7 @@ TEST_F(WavFileTest, WritesTheCanonicalHeaderAndBothSizesBeforeCloseReturns) {
     file.Close();
     const std::string header = "RIFF" + U32(36) + "WAVEfmt " + U32(16) + U16(1) + U16(1) +
                                U32(8000) + U32(16000) + U16(2) + U16(16) + "data" + U32(0);
-    EXPECT_EQ(ReadFile(path), header);
+    EXPECT_EQ(ReadFile(path), header) << file.GetWriteError();
 
     ASSERT_EQ(file.OpenCreate(path.c_str(), &error), 1);  // truncates
     ASSERT_EQ(file.InitHeader(8000), 1);
@@ -34,7 +34,7 @@ TEST_F(WavFileTest, WritesTheCanonicalHeaderAndBothSizesBeforeCloseReturns) {
     ASSERT_EQ(file.WriteSamples(b.data(), 640), 1);
     file.Close();
     EXPECT_FALSE(file.IsWriterRunning());
-    EXPECT_EQ(file.GetRiffSize(), 996u);
+    EXPECT_EQ(file.GetRiffSize(), 996u) << file.GetWriteError();
     EXPECT_EQ(file.GetDataSize(), 960u);
     const std::string bytes = ReadFile(path);
     EXPECT_EQ(bytes.substr(0, 44), "RIFF" + U32(996) + header.substr(8, 28) + "data" + U32(960));
@@ -96,7 +96,8 @@ TEST_F(WavFileTest, OddSizesArePaddedAndAFailedWriteLeavesTheFileAsItsHeaderSays
     ASSERT_EQ(file.WriteSamples("de", 2), 1);
     file.Close();
     EXPECT_EQ(ReadFile(path).substr(4),
-              U32(42) + Wav("", {.rate = 8000}).substr(8, 32) + U32(5) + "abcde" + '\0');
+              U32(42) + Wav("", {.rate = 8000}).substr(8, 32) + U32(5) + "abcde" + '\0')
+        << file.GetWriteError();
 
     // A full disk: the block that did not fit was partly written, the
     // header kept the old sizes and the message went unseen; later blocks
@@ -117,7 +118,8 @@ TEST_F(WavFileTest, OddSizesArePaddedAndAFailedWriteLeavesTheFileAsItsHeaderSays
     EXPECT_EQ(file.GetWriteError(), "");
     ASSERT_EQ(file.WriteSamples(b.data(), 1000), 1);
     file.Close();
-    EXPECT_EQ(ReadFile(path), Wav(SampleBytes(a) + SampleBytes(b), {.rate = 8000}));
+    EXPECT_EQ(ReadFile(path), Wav(SampleBytes(a) + SampleBytes(b), {.rate = 8000}))
+        << file.GetWriteError();
 }
 
 TEST_F(WavFileTest, BlocksFromSeveralThreadsAllArriveAndAddUp) {
