@@ -146,9 +146,9 @@ int CTimerWavPlayer::Play(const char* path, int startSeconds) {
         return Refuse("its byte rate gives no timer period");
     m_nPeriodMs = static_cast<std::uint32_t>(period);
     // The callback waits for this mutex, so it sees the id stored.
-    const unsigned timer =
-        plat::timeSetEvent(m_nPeriodMs, kTimerResolutionMs, &CTimerWavPlayer::TimerProc,
-                           reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_PERIODIC);
+    const unsigned timer = plat::timeSetMemberEvent<CTimerWavPlayer, &CTimerWavPlayer::OnTimer,
+                                                    hcy::boundary::kWavPlayer>(
+        m_nPeriodMs, kTimerResolutionMs, this, plat::TIME_PERIODIC);
     if (timer == 0) return Refuse("no timer could be started for it");
     m_nTimerId = timer;
     m_state = State::Playing;
@@ -192,12 +192,6 @@ int CTimerWavPlayer::Stop() {
 
 // ---------------------------------------------------------------------------
 // The timer
-
-void CTimerWavPlayer::TimerProc(unsigned timerId, unsigned, std::uintptr_t user, std::uintptr_t,
-                                std::uintptr_t) {
-    auto* self = reinterpret_cast<CTimerWavPlayer*>(user);
-    plat::ThreadBoundary(hcy::boundary::kWavPlayer, [&] { self->OnTimer(timerId); });
-}
 
 void CTimerWavPlayer::OnTimer(unsigned timerId) {
     std::uint32_t bytes;

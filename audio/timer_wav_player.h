@@ -73,8 +73,6 @@ public:
 private:
     enum class State { Idle, Playing, Stopping };
 
-    static void TimerProc(unsigned timerId, unsigned message, std::uintptr_t user, std::uintptr_t,
-                          std::uintptr_t);
     void OnTimer(unsigned timerId);
     // Reads the next chunk into m_chunk (mutex held): the byte count, and
     // whether the data has ended (no loop).

@@ -170,9 +170,9 @@ int CNetPlayDevice::StartPlayback(const char* path, int startSeconds) {
     m_nStartMs = plat::timeGetTime();
     m_nChunksSent = 0;
     // The callback waits for this mutex, so it sees the id stored.
-    const unsigned timer =
-        plat::timeSetEvent(m_nPeriodMs, kTimerResolutionMs, &CNetPlayDevice::TimerProc,
-                           reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_PERIODIC);
+    const unsigned timer = plat::timeSetMemberEvent<CNetPlayDevice, &CNetPlayDevice::OnTimer,
+                                                    hcy::boundary::kPlayback>(
+        m_nPeriodMs, kTimerResolutionMs, this, plat::TIME_PERIODIC);
     if (timer != 0) {
         m_nTimerId = timer;
         m_state = State::Playing;
@@ -291,12 +291,6 @@ void CNetPlayDevice::Close() {
 
 // ---------------------------------------------------------------------------
 // The timer
-
-void CNetPlayDevice::TimerProc(unsigned timerId, unsigned, std::uintptr_t user, std::uintptr_t,
-                               std::uintptr_t) {
-    auto* self = reinterpret_cast<CNetPlayDevice*>(user);
-    plat::ThreadBoundary(hcy::boundary::kPlayback, [&] { self->OnTimer(timerId); });
-}
 
 bool CNetPlayDevice::ChunkDue() const {
     // Unsigned difference: the millisecond count may wrap.

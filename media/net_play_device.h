@@ -88,8 +88,6 @@ private:
     // period up (playMutex held); false with the file closed.
     bool OpenFile(const char* path, int startSeconds);
     void DesignFilter(double cutoff);
-    static void TimerProc(unsigned timerId, unsigned message, std::uintptr_t user, std::uintptr_t,
-                          std::uintptr_t);
     void OnTimer(unsigned timerId);
     bool ChunkDue() const;  // playMutex held
     // Stops, then waits while the timer's thread still unkeys and notifies

@@ -145,9 +145,7 @@ int CSapiDevice::PostData(void* data, int byteCount) {
     KeyTransmitLists(1, 0);
     // Created under the playout mutex: the chunk cannot look for its id
     // before it is stored.
-    m_nPlayoutTimer =
-        plat::timeSetEvent(kFirstChunkMs, kFirstChunkResolutionMs, &CSapiDevice::PlayoutTimerProc,
-                           reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_ONESHOT);
+    m_nPlayoutTimer = StartPlayoutTimer(kFirstChunkMs, kFirstChunkResolutionMs);
     if (m_nPlayoutTimer == 0) {
         KeyTransmitLists(0, 0);
         m_playout.reset();
@@ -236,10 +234,10 @@ void CSapiDevice::StopPlayout(bool unkey) {
     }
 }
 
-void CSapiDevice::PlayoutTimerProc(plat::UINT timerId, plat::UINT, plat::DWORD_PTR user,
-                                   plat::DWORD_PTR, plat::DWORD_PTR) {
-    auto* self = reinterpret_cast<CSapiDevice*>(user);
-    plat::ThreadBoundary(hcy::boundary::kSpeechPlayout, [&] { self->OnPlayoutTimer(timerId); });
+plat::UINT CSapiDevice::StartPlayoutTimer(plat::UINT delayMs, plat::UINT resolutionMs) {
+    return plat::timeSetMemberEvent<CSapiDevice, &CSapiDevice::OnPlayoutTimer,
+                                    hcy::boundary::kSpeechPlayout>(delayMs, resolutionMs, this,
+                                                                   plat::TIME_ONESHOT);
 }
 
 void CSapiDevice::OnPlayoutTimer(plat::UINT timerId) {
@@ -267,9 +265,7 @@ void CSapiDevice::OnPlayoutTimer(plat::UINT timerId) {
         m_nPlayoutPosition = position + n;
         const auto delay = static_cast<plat::UINT>(
             std::max<std::uint64_t>(1, std::uint64_t{n} * 1000 / m_nByteRate));
-        m_nPlayoutTimer =
-            plat::timeSetEvent(delay, kChunkResolutionMs, &CSapiDevice::PlayoutTimerProc,
-                               reinterpret_cast<plat::DWORD_PTR>(this), plat::TIME_ONESHOT);
+        m_nPlayoutTimer = StartPlayoutTimer(delay, kChunkResolutionMs);
         if (m_nPlayoutTimer != 0) return;
     }
     m_nPlayoutTimer = 0;

@@ -102,8 +102,8 @@ private:
     // Ends the playout chain (waiting for a chunk in delivery); unkeys the
     // radios when it stopped one that was running and `unkey` is set.
     void StopPlayout(bool unkey);
-    static void PlayoutTimerProc(plat::UINT timerId, plat::UINT message, plat::DWORD_PTR user,
-                                 plat::DWORD_PTR, plat::DWORD_PTR);
+    // The playout's next one-shot timer: its id, or 0.
+    plat::UINT StartPlayoutTimer(plat::UINT delayMs, plat::UINT resolutionMs);
     void OnPlayoutTimer(plat::UINT timerId);
 
     // Worker: recording and dictation.

@@ -15,6 +15,7 @@
 //   system's timer service does (best effort: see SetCurrentThreadPriority).
 #include <cstdint>
 
+#include "hcyplat/thread_boundary.h"
 #include "hcyplat/types.h"
 
 namespace plat {
@@ -32,6 +33,20 @@ constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 UINT timeSetEvent(UINT delayMs, UINT resolutionMs, LPTIMECALLBACK callback, DWORD_PTR user,
                   UINT flags);
 MMRESULT timeKillEvent(UINT timerId);
+
+// A timer whose callback calls `Handler` of `object` with the timer's id,
+// inside the thread boundary named `kWhat`. Returns its id, or 0.
+template <class T, void (T::*Handler)(UINT), const char* const& kWhat>
+UINT timeSetMemberEvent(UINT delayMs, UINT resolutionMs, T* object, UINT flags) {
+    struct Callback {
+        static void Call(UINT timerId, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
+            T* self = reinterpret_cast<T*>(user);
+            ThreadBoundary(kWhat, [&] { (self->*Handler)(timerId); });
+        }
+    };
+    return timeSetEvent(delayMs, resolutionMs, &Callback::Call, reinterpret_cast<DWORD_PTR>(object),
+                        flags);
+}
 
 // A pump: a timer that chooses when it runs next. Its callback gets the
 // clock time [us] and returns the clock time of its next call (a time
