@@ -104,11 +104,11 @@ public:
     virtual void DetachAll() = 0;
 };
 
-// The seam through which radios make their paths. The audio subsystem
-// installs the factory of the real paths; tests install stand-ins. Without a
-// factory CreateRecvPath returns null and radios play nothing.
-using RecvPathFactory = std::function<std::unique_ptr<CRecvPath>(CRecvPath::Kind)>;
-
-// Installs a factory (empty: none) and returns the previous one.
-RecvPathFactory SetRecvPathFactory(RecvPathFactory factory);
+// A new path of the kind (CRecvPathMono, CRecvPathMulti) for a radio or an
+// interphone station.
 std::unique_ptr<CRecvPath> CreateRecvPath(CRecvPath::Kind kind);
+
+// Tests only: paths of their own in place of the real ones; empty: the real
+// ones again. Returns the previous maker.
+using RecvPathFactory = std::function<std::unique_ptr<CRecvPath>(CRecvPath::Kind)>;
+RecvPathFactory SetRecvPathFactory(RecvPathFactory factory);

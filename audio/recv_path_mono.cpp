@@ -6,7 +6,6 @@
 
 #include "audio/device.h"
 #include "audio/output_buffer.h"
-#include "audio/recv_path_multi.h"
 #include "base/library.h"
 #include "hcyplat/crt.h"
 #include "hcyplat/timer.h"
@@ -52,15 +51,6 @@ plat::WAVEFORMATEX StereoPcm(std::uint32_t rate, unsigned bits) {
     format.wBitsPerSample = static_cast<unsigned short>(bits);
     return format;
 }
-
-// The real paths are what radios get once the library is loaded.
-[[maybe_unused]] const bool g_registered = [] {
-    SetRecvPathFactory([](CRecvPath::Kind kind) -> std::unique_ptr<CRecvPath> {
-        if (kind == CRecvPath::Kind::Multi) return std::make_unique<CRecvPathMulti>();
-        return std::make_unique<CRecvPathMono>();
-    });
-    return true;
-}();
 
 }  // namespace
 

@@ -1,11 +1,11 @@
-// The seam through which radios make their receive paths.
+// Where radios and interphone stations make their receive paths.
 #include <mutex>
 
 #include "audio/recv_path.h"
+#include "audio/recv_path_mono.h"
+#include "audio/recv_path_multi.h"
 
 namespace {
-// Made on first use: the audio subsystem installs its factory while the
-// library's statics are being initialised, in no fixed order with this file.
 struct FactorySlot {
     std::mutex mutex;
     RecvPathFactory factory;
@@ -30,5 +30,7 @@ std::unique_ptr<CRecvPath> CreateRecvPath(CRecvPath::Kind kind) {
         std::lock_guard<std::mutex> lock(slot.mutex);
         factory = slot.factory;
     }
-    return factory ? factory(kind) : nullptr;
+    if (factory) return factory(kind);
+    if (kind == CRecvPath::Kind::Multi) return std::make_unique<CRecvPathMulti>();
+    return std::make_unique<CRecvPathMono>();
 }
