@@ -51,6 +51,29 @@ void CLibrary::SetErrorf(const char* format, ...) {
     va_end(args);
 }
 
+bool CLibrary::SetCaptureSize(std::uint32_t bytes) {
+    if (!CaptureSizeInRange(bytes)) return false;
+    m_nCaptureSize = bytes;
+    return true;
+}
+
+bool CLibrary::CaptureSizeInRange(std::uint32_t bytes) {
+    if (bytes >= kMinCaptureSize && bytes <= kMaxCaptureSize) return true;
+    SetErrorf("Capture buffer size must be between %d and %d", static_cast<int>(kMinCaptureSize),
+              static_cast<int>(kMaxCaptureSize));
+    return false;
+}
+
+bool CLibrary::SetDefaultSampleRate(std::uint32_t hertz) {
+    if (hertz < kMinSampleRate || hertz > kMaxSampleRate) {
+        SetErrorf("Sample rate must be between %d and %d", static_cast<int>(kMinSampleRate),
+                  static_cast<int>(kMaxSampleRate));
+        return false;
+    }
+    m_nDefaultSampleRate = hertz;
+    return true;
+}
+
 void CLibrary::ClearError() {
     std::lock_guard<std::mutex> lock(m_errorMutex);
     m_strLastError.clear();

@@ -9,9 +9,9 @@
 //     hcy::Library().SetError("Invalid encoding scheme");
 //     const auto rate = hcy::Library().m_nDefaultSampleRate.load();
 //
-// The application object (core/app.h) forwards members of the same names to
-// it, so `theApp.SetError(...)` and `theApp.m_nCaptureSize` read as before
-// in core/ and in tests, and both name the same state.
+// The application object (core/app.h) forwards the last error and the
+// configuration accessors (`theApp.SetError(...)`); the defaults and switches
+// have this one name.
 //
 // Lifetime: created on first use (the application object uses it while it
 // is constructed, so it outlives the application object) and destroyed at
@@ -68,6 +68,17 @@ public:
     // object starts it at 1 on each hcyInit).
     int TakeHandle() { return m_nNextHandle.fetch_add(1); }
     std::atomic<int> m_nNextHandle{1};
+
+    // ---- Setters of the defaults the host chooses that have a range: a
+    // value outside it is refused with the last error (false).
+    // Capture block [bytes], 64..65536.
+    static constexpr std::uint32_t kMinCaptureSize = 64, kMaxCaptureSize = 65536;
+    bool SetCaptureSize(std::uint32_t bytes);
+    // The same check alone, for a device's own capture block.
+    bool CaptureSizeInRange(std::uint32_t bytes);
+    // Sample rate [Hz], 100..200000: the rates a sound buffer takes.
+    static constexpr std::uint32_t kMinSampleRate = 100, kMaxSampleRate = 200000;
+    bool SetDefaultSampleRate(std::uint32_t hertz);
 
     // ---- Defaults and library-wide switches, read from any thread.
     std::atomic<std::uint32_t> m_nTickCount{0};

@@ -97,9 +97,9 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
     std::lock_guard<std::mutex> lifecycle(m_lifecycleMutex);
 
     plat::OSVERSIONINFO version;
-    m_bOldWindowsNT = plat::GetVersionEx(&version) &&
-                      version.dwPlatformId == plat::VER_PLATFORM_WIN32_NT &&
-                      version.dwMajorVersion <= 4;
+    m_library.m_bOldWindowsNT = plat::GetVersionEx(&version) &&
+                                version.dwPlatformId == plat::VER_PLATFORM_WIN32_NT &&
+                                version.dwMajorVersion <= 4;
 
     HWND window = hwnd;
     if (window == 0) window = plat::GetForegroundWindow();
@@ -108,8 +108,8 @@ plat::BOOL CHalcyraApp::Init(HWND hwnd, const char* address) {
         SetError("Could not find a window handle.");
         return 0;
     }
-    m_hWnd = window;
-    m_hMsgWnd = hwnd;
+    m_library.m_hWnd = window;
+    m_library.m_hMsgWnd = hwnd;
 
     auto postDestination = [&](const std::shared_ptr<CNetMgr>& netMgr) {
         // Null keeps each network's current destination.
@@ -191,7 +191,7 @@ plat::BOOL CHalcyraApp::HLAInit(std::int32_t tickMode, std::uint32_t fomType,
     r.federation = federation ? federation : "";
     auto completion = r.completion;
     m_strFederation = r.federation;
-    m_nHlaTickMode = tickMode;
+    m_library.m_nHlaTickMode = tickMode;
 
     if (!netMgr->Post(hcy::WM_NETMGR_HLA_INIT, 0, 0, std::move(request))) {
         SetError("Timed out waiting for HLA manager to initialize.\n");
@@ -527,7 +527,7 @@ hcy::net::EntityId CHalcyraApp::DefaultEntityIdFields(hcy::net::EntityId given) 
 
 plat::BOOL CHalcyraApp::SetMsgWnd(int handle, HWND window) {
     if (handle < 1) {
-        m_hMsgWnd = window;
+        m_library.m_hMsgWnd = window;
         return 1;
     }
     if (auto radio = FindRadio(handle)) {

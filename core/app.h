@@ -46,8 +46,6 @@ public:
     using BOOL = plat::BOOL;
     using HWND = plat::HWND;
 
-    static constexpr std::uint32_t kMinCaptureSize = 64;     // [bytes]
-    static constexpr std::uint32_t kMaxCaptureSize = 65536;  // [bytes]
     static constexpr std::uint32_t kTickPeriodMs = 250;
     static constexpr std::uint32_t kTickResolutionMs = 100;
     static constexpr int kStringCopyright = 103;
@@ -186,32 +184,11 @@ public:
     // null before hcyInit and after hcyExit.
     std::shared_ptr<CNetMgr> NetMgr() const;
 
-    // Defaults and library-wide switches: hcy::Library()'s, under the names
-    // used here. The first member is the library itself, so that it is
-    // there before the references to it.
 private:
+    // The library's defaults and switches are hcy::Library()'s
+    // (base/library.h), under that one name.
     hcy::CLibrary& m_library = hcy::Library();
 
-public:
-    std::atomic<std::uint32_t>& m_nTickCount = m_library.m_nTickCount;
-    std::atomic<std::int32_t>& m_nHeartbeatTicks = m_library.m_nHeartbeatTicks;
-    std::atomic<std::int32_t>& m_nRecvTimeoutTicks = m_library.m_nRecvTimeoutTicks;
-    std::atomic<bool>& m_bRecvTimeoutSet = m_library.m_bRecvTimeoutSet;
-    std::atomic<std::uint32_t>& m_nDefaultNetwork = m_library.m_nDefaultNetwork;
-    std::atomic<bool>& m_bOldWindowsNT = m_library.m_bOldWindowsNT;
-    std::atomic<HWND>& m_hWnd = m_library.m_hWnd;
-    std::atomic<HWND>& m_hMsgWnd = m_library.m_hMsgWnd;
-    std::atomic<std::uint32_t>& m_nCaptureSize = m_library.m_nCaptureSize;
-    std::atomic<std::uint32_t>& m_nDefaultSampleRate = m_library.m_nDefaultSampleRate;
-    std::atomic<bool>& m_bHlaHeartbeat = m_library.m_bHlaHeartbeat;
-    std::atomic<std::int32_t>& m_nHlaTickMode = m_library.m_nHlaTickMode;
-    std::atomic<bool>& m_bAcceptEntityState = m_library.m_bAcceptEntityState;
-    std::atomic<std::uint32_t>& m_nEnablePDUs = m_library.m_nEnablePDUs;
-    std::atomic<std::uint32_t>& m_nProtocolVersion = m_library.m_nProtocolVersion;
-    std::atomic<std::int32_t>& m_nMaxRecvValue = m_library.m_nMaxRecvValue;
-    std::atomic<std::uint32_t>& m_nMultiDeviceChannelMask = m_library.m_nMultiDeviceChannelMask;
-
-private:
     friend class CHalcyraAppTestAccess;
 
     void EnumerateSoundDevices();

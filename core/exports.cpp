@@ -224,22 +224,22 @@ HCY_EXPORT void hcySetRecvTimeout(float seconds) {
 }
 
 HCY_EXPORT int hcySetHLAHeartbeat(int flag) {
-    theApp.m_bHlaHeartbeat = flag != 0;
+    hcy::Library().m_bHlaHeartbeat = flag != 0;
     return 1;
 }
 
 HCY_EXPORT int hcySetDefaultNetwork(uint32_t networkFlags) {
-    theApp.m_nDefaultNetwork = networkFlags;
+    hcy::Library().m_nDefaultNetwork = networkFlags;
     return 1;
 }
 
 HCY_EXPORT int hcyEnablePDUs(int flags) {
-    theApp.m_nEnablePDUs = static_cast<std::uint32_t>(flags) & 1u;
+    hcy::Library().m_nEnablePDUs = static_cast<std::uint32_t>(flags) & 1u;
     return 1;
 }
 
 HCY_EXPORT int hcySetProtocolVersion(uint32_t version) {
-    theApp.m_nProtocolVersion = version;
+    hcy::Library().m_nProtocolVersion = version;
     return 1;
 }
 
@@ -457,9 +457,9 @@ HCY_EXPORT int hcyOpenSplitDeviceDS(const HCYGUID* capture, const HCYGUID* outpu
 HCY_EXPORT int hcyOpenMultiDevice(uint32_t waveInId, const HCYGUID* output, int inputArgument,
                                   int outputArgument) {
     return OpenSoundCard<CMultiDevice>([&](CMultiDevice& d) {
-        d.SetChannelMask(theApp.m_nMultiDeviceChannelMask.load());
+        d.SetChannelMask(hcy::Library().m_nMultiDeviceChannelMask.load());
         return d.OpenOutput(AsGuid(output), outputArgument) &&
-               d.OpenInput(waveInId, inputArgument, theApp.m_nDefaultSampleRate.load());
+               d.OpenInput(waveInId, inputArgument, hcy::Library().m_nDefaultSampleRate.load());
     });
 }
 HCY_EXPORT int hcyOpenMultiDeviceDefault(int inputArgument, int outputArgument) {
@@ -530,16 +530,8 @@ HCY_EXPORT int hcyClosePlaybackDevice(int device) {
 
 HCY_EXPORT int hcySetCaptureSize(int device, uint32_t bytes) {
     return ExportBoundary(0, [&] {
-        if (bytes < CHalcyraApp::kMinCaptureSize || bytes > CHalcyraApp::kMaxCaptureSize) {
-            theApp.SetErrorf("Capture buffer size must be between %d and %d",
-                             static_cast<int>(CHalcyraApp::kMinCaptureSize),
-                             static_cast<int>(CHalcyraApp::kMaxCaptureSize));
-            return 0;
-        }
-        if (device < 0) {
-            theApp.m_nCaptureSize = bytes;
-            return 1;
-        }
+        if (device < 0) return hcy::Library().SetCaptureSize(bytes) ? 1 : 0;
+        if (!hcy::Library().CaptureSizeInRange(bytes)) return 0;
         if (!RequireInitialized()) return 0;
         return WithDevice(device, "Invalid device handle sent to SetCaptureSize.", [&](CDevice& d) {
             d.SetCaptureSize(bytes);
@@ -549,19 +541,11 @@ HCY_EXPORT int hcySetCaptureSize(int device, uint32_t bytes) {
 }
 
 HCY_EXPORT int hcySetDefaultSampleRate(uint32_t samplesPerSecond) {
-    // The rates a sound buffer takes [Hz].
-    constexpr uint32_t kMinRate = 100, kMaxRate = 200000;
-    if (samplesPerSecond < kMinRate || samplesPerSecond > kMaxRate) {
-        theApp.SetErrorf("Sample rate must be between %d and %d", static_cast<int>(kMinRate),
-                         static_cast<int>(kMaxRate));
-        return 0;
-    }
-    theApp.m_nDefaultSampleRate = samplesPerSecond;
-    return 1;
+    return hcy::Library().SetDefaultSampleRate(samplesPerSecond) ? 1 : 0;
 }
 
 HCY_EXPORT int hcySetMultiDeviceChannelMask(uint32_t channelMask) {
-    theApp.m_nMultiDeviceChannelMask = channelMask;
+    hcy::Library().m_nMultiDeviceChannelMask = channelMask;
     return 1;
 }
 

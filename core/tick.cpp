@@ -63,17 +63,18 @@ plat::BOOL CHalcyraApp::SetHeartbeat(float seconds) {
         ticks = 1;
         seconds = kTickPeriodMs / 1000.0f;
     }
-    m_nHeartbeatTicks = ticks == 0 ? -1 : static_cast<std::int32_t>(ticks);
-    if (!m_bRecvTimeoutSet.load()) SetRecvTimeout(seconds * 3);
+    m_library.m_nHeartbeatTicks = ticks == 0 ? -1 : static_cast<std::int32_t>(ticks);
+    if (!m_library.m_bRecvTimeoutSet.load()) SetRecvTimeout(seconds * 3);
     return 1;
 }
 
 void CHalcyraApp::SetRecvTimeout(float seconds) {
     const std::uint32_t ticks = SecondsToTicks(seconds);
-    m_nRecvTimeoutTicks = ticks == 0 ? 1
-                                     : static_cast<std::int32_t>(std::min<std::uint32_t>(
-                                           ticks, std::numeric_limits<std::int32_t>::max()));
-    m_bRecvTimeoutSet = true;
+    m_library.m_nRecvTimeoutTicks = ticks == 0
+                                        ? 1
+                                        : static_cast<std::int32_t>(std::min<std::uint32_t>(
+                                              ticks, std::numeric_limits<std::int32_t>::max()));
+    m_library.m_bRecvTimeoutSet = true;
 }
 
 void CHalcyraApp::UpdateTimerProc(plat::UINT timerId, plat::UINT, plat::DWORD_PTR user,
@@ -88,14 +89,14 @@ void CHalcyraApp::UpdateTick() {
     std::lock_guard<std::mutex> tick(m_tickMutex);
     std::shared_lock<hcy::WriterPreferringLock> tables(m_tablesLock);
 
-    const std::uint32_t t = m_nTickCount.fetch_add(1);
+    const std::uint32_t t = m_library.m_nTickCount.fetch_add(1);
     RunHeartbeats(m_arrRadios, m_arrInterphones);
 
-    const auto period = static_cast<std::uint32_t>(m_nHeartbeatTicks.load());
+    const auto period = static_cast<std::uint32_t>(m_library.m_nHeartbeatTicks.load());
     if (period != 0 && t % period == 0) {
         if (auto netMgr = NetMgr()) netMgr->Post(hcy::WM_NETMGR_HEARTBEAT, 0, 0);
     }
-    const auto timeout = static_cast<std::uint32_t>(m_nRecvTimeoutTicks.load());
+    const auto timeout = static_cast<std::uint32_t>(m_library.m_nRecvTimeoutTicks.load());
     if (timeout != 0 && t % timeout == 0) {
         for (auto& radio : m_arrRadios) radio->SweepReceiveTimeouts();
     }
@@ -105,7 +106,7 @@ void CHalcyraApp::UpdateTick() {
     if (t % 2 == 0) {
         std::int32_t largest = -1;
         for (auto& radio : m_arrRadios) largest = std::max(largest, radio->GetMaxRecvValue());
-        m_nMaxRecvValue = largest;
+        m_library.m_nMaxRecvValue = largest;
         for (auto& radio : m_arrRadios) radio->UpdateRecvPaths();
         for (auto& interphone : m_arrInterphones) interphone->Sweep();
     }
@@ -113,7 +114,7 @@ void CHalcyraApp::UpdateTick() {
 
 void CHalcyraApp::RunHeartbeats(const std::vector<std::shared_ptr<CRadioModel>>& radios,
                                 const std::vector<std::shared_ptr<CICSModel>>& interphones) {
-    const std::int32_t p = m_nHeartbeatTicks.load();
+    const std::int32_t p = m_library.m_nHeartbeatTicks.load();
     if (++m_nHeartbeatPhase >= p) m_nHeartbeatPhase = 0;
     if (p <= 0) return;  // heartbeats off
 

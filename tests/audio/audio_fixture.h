@@ -191,9 +191,9 @@ protected:
     }
     static void Defaults() {
         theApp.ClearError();
-        theApp.m_nMaxRecvValue = -1;
-        theApp.m_nDefaultSampleRate = 16000;
-        theApp.m_bOldWindowsNT = false;
+        hcy::Library().m_nMaxRecvValue = -1;
+        hcy::Library().m_nDefaultSampleRate = 16000;
+        hcy::Library().m_bOldWindowsNT = false;
     }
 
     // Moves time on by `ms`: the speaker mixes 16 frames per ms.

@@ -78,7 +78,7 @@ TEST_F(OutputBuffer, WrittenBlockIsHeardBitExactThenSilenceForTheRestOfTheLoop) 
 // refused and stale audio replays).
 TEST_F(OutputBuffer, StretchAheadIsClearedAndWrapsToTheStart) {
     for (std::uint32_t rate : {16000u, 22050u}) {
-        theApp.m_nDefaultSampleRate = rate;
+        hcy::Library().m_nDefaultSampleRate = rate;
         COutputBuffer b;
         ASSERT_EQ(b.Create(speaker->ds), 1);
         b.SetFrequency(16000);  // the cursor keeps pace with one block per 64 ms
@@ -265,12 +265,12 @@ TEST_F(OutputBuffer, IdleStopStopSilencesAndAReceiveValueBelowTheLargestStops) {
     CReceive record;
     record.SetRecvValue(3);
     buffer.SetReceive(&record);
-    theApp.m_nMaxRecvValue = 5;
+    hcy::Library().m_nMaxRecvValue = 5;
     const auto offset = buffer.GetWriteOffset();
     EXPECT_EQ(Write(Block(1024)), 1);
     EXPECT_FALSE(Playing(sb));
     EXPECT_EQ(buffer.GetWriteOffset(), offset);  // dropped
-    theApp.m_nMaxRecvValue = 3;
+    hcy::Library().m_nMaxRecvValue = 3;
     EXPECT_EQ(Write(Block(1024)), 1);
     EXPECT_TRUE(buffer.IsPlaying());
     EXPECT_EQ(buffer.GetWriteOffset(), offset + 2048);

@@ -49,26 +49,26 @@ TEST_F(LibraryTest, LastErrorCopyBelongsToTheCallingThread) {
 }
 
 TEST_F(LibraryTest, InitExitAndInitAgain) {
-    const std::uint32_t ticksBefore = theApp.m_nTickCount;
+    const std::uint32_t ticksBefore = hcy::Library().m_nTickCount;
     ASSERT_EQ(hcyInit(0, "127.255.255.255"), 1);
     EXPECT_TRUE(theApp.IsInitialized());
     EXPECT_EQ(theApp.TakeHandle(), 1);
     EXPECT_EQ(hcyOpenAudioDevice(99, nullptr, nullptr), -1);  // a failed open uses a number up
     EXPECT_EQ(theApp.TakeHandle(), 3);
     Ticks(3);
-    EXPECT_EQ(theApp.m_nTickCount - ticksBefore, 3u);
+    EXPECT_EQ(hcy::Library().m_nTickCount - ticksBefore, 3u);
 
     EXPECT_EQ(hcyExit(), 1);
     EXPECT_FALSE(theApp.IsInitialized());
     EXPECT_EQ(theApp.NetMgr(), nullptr);
     EXPECT_EQ(hcyExit(), 1);
     Ticks(2);  // no tick without the library running
-    EXPECT_EQ(theApp.m_nTickCount - ticksBefore, 3u);
+    EXPECT_EQ(hcy::Library().m_nTickCount - ticksBefore, 3u);
 
     ASSERT_EQ(hcyInit(0, "127.0.0.1"), 1);
     EXPECT_EQ(theApp.TakeHandle(), 1);  // handles restart
     Ticks(1);
-    EXPECT_EQ(theApp.m_nTickCount - ticksBefore, 4u);  // the tick count does not
+    EXPECT_EQ(hcy::Library().m_nTickCount - ticksBefore, 4u);  // the tick count does not
 }
 
 TEST_F(LibraryTest, InitWhileRunningKeepsManagerTimerAndHandles) {
@@ -80,11 +80,11 @@ TEST_F(LibraryTest, InitWhileRunningKeepsManagerTimerAndHandles) {
     ASSERT_EQ(hcyInit(window, "127.0.0.1"), 1);
     EXPECT_EQ(theApp.NetMgr(), manager);
     EXPECT_EQ(theApp.TakeHandle(), 2);
-    EXPECT_EQ(theApp.m_hMsgWnd.load(), window);
+    EXPECT_EQ(hcy::Library().m_hMsgWnd.load(), window);
     EXPECT_EQ(Error(), "");
-    const std::uint32_t before = theApp.m_nTickCount;
+    const std::uint32_t before = hcy::Library().m_nTickCount;
     Ticks(1);
-    EXPECT_EQ(theApp.m_nTickCount - before, 1u);  // still one timer
+    EXPECT_EQ(hcy::Library().m_nTickCount - before, 1u);  // still one timer
     plat::DestroyMessageWindow(window);
 }
 
@@ -116,13 +116,13 @@ TEST_F(LibraryTest, NoWindowAtAllFailsInit) {
     plat::SetDesktopWindowForTest(desktop);
     const plat::HWND window = plat::CreateMessageWindow();
     EXPECT_EQ(hcyInit(window, "127.0.0.1"), 1);
-    EXPECT_EQ(theApp.m_hWnd.load(), window);
+    EXPECT_EQ(hcy::Library().m_hWnd.load(), window);
     plat::DestroyMessageWindow(window);
 }
 
 TEST_F(RunningLibraryTest, RadioActivityGoesToTheLibraryWindowOnlyOnceNamed) {
     // hcyInit(0, ...) used the desktop for sound but names no message window.
-    EXPECT_NE(theApp.m_hWnd.load(), 0u);
+    EXPECT_NE(hcy::Library().m_hWnd.load(), 0u);
     EXPECT_EQ(theApp.PostToMsgWnd(WM_CLIENT_RADIO_ACTIVITY, 1, 1), 0);
 
     const plat::HWND window = plat::CreateMessageWindow();

@@ -266,9 +266,9 @@ TEST_F(LibraryTest, EveryExportBeforeInit) {
     EXPECT_EQ(covered, ExportNames());
 
     // The settings kept their defaults.
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, 12);
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 36);
-    EXPECT_EQ(theApp.m_nCaptureSize, 2048u);
+    EXPECT_EQ(hcy::Library().m_nHeartbeatTicks, 12);
+    EXPECT_EQ(hcy::Library().m_nRecvTimeoutTicks, 36);
+    EXPECT_EQ(hcy::Library().m_nCaptureSize, 2048u);
     std::int32_t value = 0;
     EXPECT_EQ(hcyGetRadioData(9, RD_MAX_RECV_VALUE, &value), 1);
     EXPECT_EQ(value, -1);
@@ -276,17 +276,17 @@ TEST_F(LibraryTest, EveryExportBeforeInit) {
 
 TEST_F(LibraryTest, LibrarySwitches) {
     EXPECT_EQ(hcyEnablePDUs(3), 1);
-    EXPECT_EQ(theApp.m_nEnablePDUs, 1u);
+    EXPECT_EQ(hcy::Library().m_nEnablePDUs, 1u);
     EXPECT_EQ(hcySetProtocolVersion(5), 1);
-    EXPECT_EQ(theApp.m_nProtocolVersion, 5u);
+    EXPECT_EQ(hcy::Library().m_nProtocolVersion, 5u);
     hcySetProtocolVersion(6);
     EXPECT_EQ(hcySetDefaultNetwork(NET_SECONDARY), 1);
-    EXPECT_EQ(theApp.m_nDefaultNetwork, NET_SECONDARY);
+    EXPECT_EQ(hcy::Library().m_nDefaultNetwork, NET_SECONDARY);
     hcySetDefaultNetwork(NET_PRIMARY);
     EXPECT_EQ(hcySetHLAHeartbeat(1), 1);
-    EXPECT_TRUE(theApp.m_bHlaHeartbeat);
+    EXPECT_TRUE(hcy::Library().m_bHlaHeartbeat);
     EXPECT_EQ(hcySetDefaultSampleRate(8000), 1);
-    EXPECT_EQ(theApp.m_nDefaultSampleRate, 8000u);
+    EXPECT_EQ(hcy::Library().m_nDefaultSampleRate, 8000u);
     hcySetDefaultSampleRate(16000);
 }
 

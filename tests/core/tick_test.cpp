@@ -26,43 +26,43 @@ std::shared_ptr<StandInRadio> AddRadio(std::uint32_t mask = NET_PRIMARY) {
 
 TEST_F(LibraryTest, HeartbeatAndTimeoutConversions) {
     EXPECT_EQ(hcySetHeartbeat(0.3f), 1);
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, 1);
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 3);  // 0.9 s from the first call
+    EXPECT_EQ(hcy::Library().m_nHeartbeatTicks, 1);
+    EXPECT_EQ(hcy::Library().m_nRecvTimeoutTicks, 3);  // 0.9 s from the first call
 
     // Below one tick: one tick (not off), and a time-out of three of them.
-    theApp.m_bRecvTimeoutSet = false;
+    hcy::Library().m_bRecvTimeoutSet = false;
     hcySetHeartbeat(0.1f);
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, 1);
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 3);
+    EXPECT_EQ(hcy::Library().m_nHeartbeatTicks, 1);
+    EXPECT_EQ(hcy::Library().m_nRecvTimeoutTicks, 3);
 
-    theApp.m_bRecvTimeoutSet = false;
+    hcy::Library().m_bRecvTimeoutSet = false;
     hcySetHeartbeat(2.0f);
     hcySetHeartbeat(5.0f);
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, 20);
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 24);
+    EXPECT_EQ(hcy::Library().m_nHeartbeatTicks, 20);
+    EXPECT_EQ(hcy::Library().m_nRecvTimeoutTicks, 24);
 
     hcySetRecvTimeout(0.1f);
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 1);
+    EXPECT_EQ(hcy::Library().m_nRecvTimeoutTicks, 1);
 
-    theApp.m_bRecvTimeoutSet = false;
+    hcy::Library().m_bRecvTimeoutSet = false;
     hcySetHeartbeat(0.0f);
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, -1);
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 1);
+    EXPECT_EQ(hcy::Library().m_nHeartbeatTicks, -1);
+    EXPECT_EQ(hcy::Library().m_nRecvTimeoutTicks, 1);
 }
 
 TEST_F(LibraryTest, OutOfRangeSecondsAreDefined) {
     hcySetRecvTimeout(std::nanf(""));
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, 1);
+    EXPECT_EQ(hcy::Library().m_nRecvTimeoutTicks, 1);
     hcySetRecvTimeout(-1.0f);  // the low 32 bits of -1000, divided
-    EXPECT_EQ(theApp.m_nRecvTimeoutTicks, static_cast<std::int32_t>(0xFFFFFC18u / 250));
+    EXPECT_EQ(hcy::Library().m_nRecvTimeoutTicks, static_cast<std::int32_t>(0xFFFFFC18u / 250));
     // Huge seconds saturate at the largest 64-bit count, whose low 32 bits
     // are all ones; huge negative ones at the smallest, whose are zero.
     hcySetHeartbeat(1e30f);
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, static_cast<std::int32_t>(0xFFFFFFFFu / 250));
+    EXPECT_EQ(hcy::Library().m_nHeartbeatTicks, static_cast<std::int32_t>(0xFFFFFFFFu / 250));
     hcySetHeartbeat(-1e30f);
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, -1);
+    EXPECT_EQ(hcy::Library().m_nHeartbeatTicks, -1);
     hcySetHeartbeat(std::nanf(""));
-    EXPECT_EQ(theApp.m_nHeartbeatTicks, -1);
+    EXPECT_EQ(hcy::Library().m_nHeartbeatTicks, -1);
 }
 
 TEST_F(RunningLibraryTest, HeartbeatsSpreadOverThePeriod) {
@@ -110,7 +110,7 @@ TEST_F(RunningLibraryTest, DutiesFollowTheTickNumber) {
     radio->maxRecvValue = 42;
     hcySetRecvTimeout(1.5f);  // 6 ticks: apart from the dialogs' 4 and the paths' 2
 
-    const std::uint32_t first = theApp.m_nTickCount;
+    const std::uint32_t first = hcy::Library().m_nTickCount;
     const int n = 24;
     Ticks(n);
     int sweeps = 0, dialogs = 0, even = 0;
@@ -134,13 +134,13 @@ TEST_F(RunningLibraryTest, DutiesFollowTheTickNumber) {
 TEST_F(RunningLibraryTest, AnExceptionInATickLosesThatTickOnly) {
     for (const char* what : {hcy::boundary::kUpdateTick, plat::kTimerCallback}) {
         SCOPED_TRACE(what);
-        const std::uint32_t first = theApp.m_nTickCount;
+        const std::uint32_t first = hcy::Library().m_nTickCount;
         plat::InjectThreadFaultForTest(what);
         Ticks(1);
         EXPECT_EQ(Error(), std::string("HCY ERROR: Error while ") + what + ": injected fault");
-        EXPECT_EQ(theApp.m_nTickCount, first);
+        EXPECT_EQ(hcy::Library().m_nTickCount, first);
         Ticks(2);
-        EXPECT_EQ(theApp.m_nTickCount, first + 2);
+        EXPECT_EQ(hcy::Library().m_nTickCount, first + 2);
     }
 }
 

@@ -60,9 +60,9 @@ Listeners& Setup() {
         // What radios would send (heartbeats, Receiver PDUs) goes nowhere.
         hcy::radio::SetNetMgrHookForTest([](hcy::radio::NetMgrMessage&&) {});
         SetRecvPathFactory([](CRecvPath::Kind) { return std::make_unique<CRecvPathMono>(); });
-        theApp.m_nEnablePDUs = 1;
-        theApp.m_nRecvTimeoutTicks = 2;
-        theApp.m_bAcceptEntityState = true;
+        hcy::Library().m_nEnablePDUs = 1;
+        hcy::Library().m_nRecvTimeoutTicks = 2;
+        hcy::Library().m_bAcceptEntityState = true;
 
         plat::vsnd::OutputEndpointConfig out;  // mixing into a null sink
         made.speaker = plat::vsnd::CreateOutputEndpoint(out).guid;

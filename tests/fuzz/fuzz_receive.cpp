@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::byte> datagram(copy.get(), size);
 
     for (std::uint32_t source : {NET_PRIMARY, NET_SECONDARY, NET_LOOPBACK}) {
-        theApp.m_bAcceptEntityState = source != NET_SECONDARY;
+        hcy::Library().m_bAcceptEntityState = source != NET_SECONDARY;
         hcy::net::ReceiveDatagramInline(theApp, datagram, source, scratch);
     }
     return 0;

@@ -211,7 +211,7 @@ void RecordDevice(const std::string& path) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     plat::UseManualClock();
     // Small chunks keep each period's work small; decimation still runs.
-    theApp.m_nCaptureSize = 256;
+    hcy::Library().m_nCaptureSize = 256;
     return 0;
 }
 

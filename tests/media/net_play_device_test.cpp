@@ -303,8 +303,8 @@ TEST_F(PlaybackExports, OpenStartPositionStopAndClose) {
 // end of the file (run under ThreadSanitizer in CI).
 TEST(PlaybackThreads, HostCallsRaceTheTimerAndItsOwnStop) {
     TempDir dir;
-    const std::uint32_t captureSize = theApp.m_nCaptureSize;
-    theApp.m_nCaptureSize = 64;  // chunks of 64 bytes: a period of 1 ms
+    const std::uint32_t captureSize = hcy::Library().m_nCaptureSize;
+    hcy::Library().m_nCaptureSize = 64;  // chunks of 64 bytes: a period of 1 ms
     const std::string path = dir.file("in.wav");
     WriteFile(path, Wav(SampleBytes(Ramp(320, 1))));  // 10 chunks
     NoticedRadio radio;
@@ -332,7 +332,7 @@ TEST(PlaybackThreads, HostCallsRaceTheTimerAndItsOwnStop) {
         done = true;
         positions.join();
     }  // the destructor stops a playback under way
-    theApp.m_nCaptureSize = captureSize;
+    hcy::Library().m_nCaptureSize = captureSize;
     EXPECT_EQ(radio.Ptt().size(), 80u);
     EXPECT_FALSE(radio.Keyed());
 }

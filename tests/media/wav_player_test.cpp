@@ -260,8 +260,8 @@ namespace {
 // its own stop at the end of the file.
 TEST(WavPlayerThreads, HostCallsRaceTheTimerAndItsOwnStop) {
     TempDir dir;
-    const std::uint32_t captureSize = theApp.m_nCaptureSize;
-    theApp.m_nCaptureSize = 64;  // chunks of 64 bytes: a period of 2 ms
+    const std::uint32_t captureSize = hcy::Library().m_nCaptureSize;
+    hcy::Library().m_nCaptureSize = 64;  // chunks of 64 bytes: a period of 2 ms
     const std::string path = dir.file("in.wav");
     WriteFile(path, Wav(SampleBytes(Ramp(320, 1))));
     RecordingSink sink;
@@ -281,7 +281,7 @@ TEST(WavPlayerThreads, HostCallsRaceTheTimerAndItsOwnStop) {
                 ASSERT_TRUE(WaitFor([&] { return !player.IsPlaying(); }));
         }
     }
-    theApp.m_nCaptureSize = captureSize;
+    hcy::Library().m_nCaptureSize = captureSize;
     EXPECT_EQ(owner.done, 40);
     EXPECT_EQ(sink.stops, 40);
 }

@@ -241,11 +241,11 @@ TEST_F(ReceiveRoadTest, UnwantedDatagramsAreDroppedAndReceptionGoesOn) {
     EXPECT_EQ(heard[1].bytes, Prefix(s.sigHost, 32));
 
     // Entity State passes once some radio is attached to an entity.
-    theApp.m_bAcceptEntityState = true;
+    hcy::Library().m_bAcceptEntityState = true;
     primary.Send(Prefix(s.esWire, 143));
     primary.Send(s.esWire);
     ASSERT_TRUE(hcytest::WaitFor([&] { return radio->count() == 3; }));
-    theApp.m_bAcceptEntityState = false;
+    hcy::Library().m_bAcceptEntityState = false;
     EXPECT_EQ(radio->sorted()[0].bytes, s.esHost);  // Entity State (type 1) sorts first
     EXPECT_EQ(radio->count(), 3u);
 }

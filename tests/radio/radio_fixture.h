@@ -171,8 +171,8 @@ protected:
             return path;
         });
         window_ = plat::CreateMessageWindow();
-        theApp.m_hMsgWnd = window_;
-        theApp.m_nEnablePDUs = 0;
+        hcy::Library().m_hMsgWnd = window_;
+        hcy::Library().m_nEnablePDUs = 0;
         theApp.ClearError();
         radio = std::make_shared<TestRadio>();
         radio->SetRadioId(1, 2, 3, 4);
@@ -189,8 +189,8 @@ protected:
         radio.reset();
         SetRecvPathFactory(std::move(realPaths_));  // for the tests that play through real paths
         hcy::radio::SetNetMgrHookForTest({});
-        theApp.m_hMsgWnd = 0;
-        theApp.m_nEnablePDUs = 0;
+        hcy::Library().m_hMsgWnd = 0;
+        hcy::Library().m_nEnablePDUs = 0;
         plat::DestroyMessageWindow(window_);
         plat::UseRealClock();
     }

@@ -89,7 +89,7 @@ TEST_F(Receive, ExercisesEarlySignalsAndOwnEntity) {
 }
 
 TEST_F(Receive, RetuningHearsOnlyTheExercisesTheRadioAccepts) {
-    theApp.m_nEnablePDUs = 1;  // Receiver PDUs name what is heard
+    hcy::Library().m_nEnablePDUs = 1;  // Receiver PDUs name what is heard
     TransmitterSpec foreign{.id = {10, 20, 30, 1}, .exercise = 2}, own{.id = {10, 20, 30, 2}};
     Hear(foreign);
     Hear(own);

@@ -130,7 +130,7 @@ TEST_F(Listeners, RawDisPlaysTheChosenSenderAtItsSignal) {
 TEST_F(Listeners, RawDisKeepsItsSignalAndSendsNothing) {
     std::size_t p = 0;
     auto raw = Make(RADIO_TYPE_RAW_DIS, &p);
-    theApp.m_nEnablePDUs = 1;  // Receiver PDUs too
+    hcy::Library().m_nEnablePDUs = 1;  // Receiver PDUs too
     raw->SetSNR(10, 20, 30, 1, 0.5f);
     Speak(*raw, kA);
     const CReceive* fixed = Started(Path(p));

@@ -324,7 +324,7 @@ TEST_F(Transmit, AnExceptionInTheDelayQueueDelaysItsPdusByOneService) {
 }
 
 TEST_F(Transmit, ReceiverPdusOnHeartbeatAndOnChange) {
-    theApp.m_nEnablePDUs = 1;
+    hcy::Library().m_nEnablePDUs = 1;
     radio->Heartbeat();
     auto receivers = Pdus(27);
     ASSERT_EQ(receivers.size(), 1u);

@@ -20,11 +20,12 @@ protected:
         home_ = std::make_unique<hcytest::ScopedEnv>("XDG_CONFIG_HOME", dir_.path());
         cwd_ = std::make_unique<hcytest::ScopedCwd>(dir_.path());
         plat::UseManualClock();
-        theApp.m_bRecvTimeoutSet = false;
-        theApp.m_nHeartbeatTicks = 12;
-        theApp.m_nRecvTimeoutTicks = 36;
-        theApp.m_nMaxRecvValue = -1;
-        theApp.m_nTickCount = 0;  // kept across hcyExit: tick schedules start afresh per test
+        hcy::Library().m_bRecvTimeoutSet = false;
+        hcy::Library().m_nHeartbeatTicks = 12;
+        hcy::Library().m_nRecvTimeoutTicks = 36;
+        hcy::Library().m_nMaxRecvValue = -1;
+        hcy::Library().m_nTickCount =
+            0;  // kept across hcyExit: tick schedules start afresh per test
     }
 
     void TearDown() override {
