@@ -18,7 +18,7 @@ namespace plat::speech {
 namespace {
 
 constexpr char kVoice[] = "stub";
-constexpr double kToneMs = 30.0;     // [ms] per nibble
+constexpr std::size_t kToneMs = 30;  // [ms] per nibble
 constexpr double kLowestHz = 500.0;  // [Hz] nibble 0
 constexpr double kStepHz = 150.0;    // [Hz] between nibbles
 constexpr double kAmplitude = 8000.0;
@@ -28,7 +28,7 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr double kToneShare = 0.5;
 
 // First sample of tone k at `rate` [Hz].
-std::size_t ToneStart(std::size_t k, DWORD rate) { return k * rate * 3 / 100; }
+std::size_t ToneStart(std::size_t k, DWORD rate) { return k * rate * kToneMs / 1000; }
 
 bool SameLetters(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
