@@ -158,7 +158,19 @@ done
 # Samples of every host: time [s], host, RSS [KiB], threads, sockets, open
 # descriptors.
 sample() {
-  local t=$1 h pid rss threads sockets fds
+  local t=$1 h pid rss threads sockets fds round n
+  # Threads: the fewest of four reads over 0.9 s. A one-shot timer (the
+  # squelch tail that waits for a reception to play out) has a thread for
+  # its delay and then ends; a leaked thread is there at every read.
+  local -A fewest=()
+  for round in 1 2 3 4; do
+    for h in $(seq 1 $hosts); do
+      n=$(ls "/proc/$(host_pid s$h)/task" 2>/dev/null | wc -l) || continue
+      [ "$n" -gt 0 ] || continue
+      [ -n "${fewest[$h]:-}" ] && [ "${fewest[$h]}" -le "$n" ] || fewest[$h]=$n
+    done
+    [ $round = 4 ] || sleep 0.3
+  done
   for h in $(seq 1 $hosts); do
     pid=$(host_pid s$h)
     rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || rss=
@@ -168,7 +180,8 @@ sample() {
     fi
     # A host that goes between these reads (killed or leaving on the
     # schedule) is not sampled this time.
-    threads=$(ls "/proc/$pid/task" 2>/dev/null | wc -l) || continue
+    threads=${fewest[$h]:-}
+    [ -n "$threads" ] || continue
     sockets=$(find "/proc/$pid/fd" -lname 'socket:*' 2>/dev/null | wc -l) || continue
     fds=$(ls "/proc/$pid/fd" 2>/dev/null | wc -l) || continue
     echo "$t s$h $rss $threads $sockets $fds"
