@@ -1,12 +1,11 @@
-// CRadioModel: construction, parameters, radio data, receive paths, HLA
-// notices and shut-down. Transmission is in radio_transmit.cpp, reception in
-// radio_receive.cpp.
+// CRadioModel: construction, parameters, receive paths, HLA notices and
+// shut-down. Transmission is in radio_transmit.cpp, reception in
+// radio_receive.cpp, radio data in radio_data_table.cpp.
 #include "radio/radio_model.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "audio/device.h"
 #include "audio/recv_path.h"
@@ -15,7 +14,6 @@
 #include "halcyra/halcyra.h"
 #include "hcyplat/clock.h"
 #include "net/net_mgr.h"
-#include "radio/radio_data.h"
 #include "radio/radio_post.h"
 #include "radio/radio_prompt.h"
 #include "radio/receive.h"
@@ -29,9 +27,6 @@ constexpr int kRegisterPolls = 101;
 bool IsDataDevice(const CDevice* device) {
     return device && device->GetKind() == CDevice::Kind::Data;
 }
-
-using hcy::radio::Read;
-using hcy::radio::Write;
 
 }  // namespace
 
@@ -510,174 +505,6 @@ void CRadioModel::OnEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t leng
         pdu->entityId.entity != m_nEntity)
         return;
     m_antennaWorld = pdu->location;
-}
-
-// ---------------------------------------------------------------------------
-// Radio data
-
-int CRadioModel::SetRadioData(int id, void* value) {
-    if (!value) return 0;
-    Guard lock(*this);
-    switch (id) {
-    case RD_RADIO_FLAGS: {
-        const auto flags = Read<std::uint32_t>(value);
-        m_nBackgroundNoise = flags & 1;
-        m_nInhibit = (flags >> 1) & 1;
-        m_nXmitShift = (flags >> 2) & 1;
-        m_nXmitZero = (flags >> 3) & 1;
-        UpdateNoise();
-        return 1;
-    }
-    case RD_HOP_NOISE_THRESHOLD: m_nHopNoiseThreshold = Read<std::uint32_t>(value); return 1;
-    case RD_HOP_NOISE_BYTES: m_nHopNoiseBytes = Read<std::uint32_t>(value); return 1;
-    // A shift of 32 or more is undefined: keep it within the word.
-    case RD_HOP_NOISE_SHIFT:
-        m_nHopNoiseShift = std::min<std::uint32_t>(Read<std::uint32_t>(value), 31);
-        return 1;
-    case RD_ALLOW_PLAIN_XMIT: m_nAllowPlainXmit = Read<std::uint32_t>(value) != 0; return 1;
-    case RD_XMIT_GAIN: {
-        const auto gain = Read<float>(value);
-        if (!std::isfinite(gain)) {
-            hcy::Library().SetError("Non-finite value sent to SetRadioData.");
-            return 0;
-        }
-        m_fXmitGain = gain;
-        return 1;
-    }
-    case RD_NOISE_LEVEL_DBM: {
-        const auto dbm = Read<float>(value);
-        if (!std::isfinite(dbm)) {
-            hcy::Library().SetError("Non-finite value sent to SetRadioData.");
-            return 0;
-        }
-        m_fNoiseLevel = std::pow(10.0, 0.1 * dbm) * 0.001;
-        return 1;
-    }
-    case RD_XMIT_FILTER: m_nXmitFilter = Read<std::uint32_t>(value); return 1;
-    case RD_FULL_DUPLEX:
-        m_nDuplex = Read<std::uint32_t>(value) ? DUPLEX_FULL : DUPLEX_HALF;
-        return 1;
-    case RD_NO_OWN_ENTITY_TEST: m_nNoOwnEntityTest = Read<std::uint32_t>(value) != 0; return 1;
-    case RD_CVSD_STEP_SMOOTHING:
-    case RD_CVSD_INTEGRATOR_LEAK:
-    case RD_CVSD_MAX_STEP:
-    case RD_CVSD_MIN_STEP_X16:
-    case RD_CVSD_DECODER_LOWPASS:
-    case RD_CVSD_DECODER_GAIN: {
-        const auto v = Read<double>(value);
-        if (!std::isfinite(v)) {
-            hcy::Library().SetError("Non-finite value sent to SetRadioData.");
-            return 0;
-        }
-        std::lock_guard<std::mutex> xmit(m_xmitMutex);
-        for (hcy::CCvsdCore* codec : {static_cast<hcy::CCvsdCore*>(&m_codecs->cvsd),
-                                      static_cast<hcy::CCvsdCore*>(&m_codecs->cecomCvsd)}) {
-            switch (id) {
-            case RD_CVSD_STEP_SMOOTHING: codec->stepSmoothing = v; break;
-            case RD_CVSD_INTEGRATOR_LEAK: codec->integratorLeak = v; break;
-            case RD_CVSD_MAX_STEP: codec->maxStep = v; break;
-            case RD_CVSD_MIN_STEP_X16: codec->SetMinStepX16(v); break;
-            case RD_CVSD_DECODER_LOWPASS: codec->decoderLowpass = v; break;
-            default: codec->decoderGain = v; break;
-            }
-        }
-        return 1;
-    }
-    case RD_OWN_ENTITY_ANY_RADIO: m_nOwnEntityAnyRadio = Read<std::uint32_t>(value) != 0; return 1;
-    case RD_EXTRA_EXERCISES: {
-        const auto* words = static_cast<const std::uint32_t*>(value);
-        const std::uint32_t count = Read<std::uint32_t>(words);
-        m_extraExercises.clear();
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const auto exercise = Read<std::uint32_t>(words + 1 + i);
-            if (exercise != 0) m_extraExercises.push_back(static_cast<std::uint16_t>(exercise));
-        }
-        return 1;
-    }
-    default: return 0;
-    }
-}
-
-int CRadioModel::GetRadioData(int id, void* out) {
-    if (!out) return 0;
-    Guard lock(*this);
-    const bool hla = (m_nNetworkMode.load() & NET_HLA) != 0;
-    const auto& records = hla ? m_hlaReceives : m_receives;
-    auto audible = [](const CReceive& r) { return r.transmitting && r.squelchOpen; };
-    auto writeId = [&](const RadioId& key) {
-        const std::uint16_t ids[4] = {key.entityId.site, key.entityId.application,
-                                      key.entityId.entity, key.radioNumber};
-        std::memcpy(out, ids, sizeof ids);
-    };
-    switch (id) {
-    case RD_MAX_SIGNAL:
-    case RD_MAX_AUDIO_LEVEL: {
-        double largest = 0.0;
-        for (auto& r : records)
-            if (audible(*r))
-                largest = std::max(largest, id == RD_MAX_SIGNAL ? r->GetSignal() : r->audioLevel);
-        Write(out, static_cast<float>(largest));
-        return 1;
-    }
-    case RD_IS_TRANSMITTING: {
-        std::uint32_t transmitting = 0;
-        if (hla) {
-            transmitting = m_nPTT != 0;
-        } else if (IsKeyed()) {
-            for (auto& r : m_receives)
-                if (IsOwnEntity(*r)) transmitting = 1;
-        }
-        Write(out, transmitting);
-        return 1;
-    }
-    case RD_XMIT_LEVEL:
-        Write(out, IsKeyed() ? static_cast<float>(m_fXmitLevel.load()) : 0.0f);
-        return 1;
-    case RD_XMIT_ID: {
-        const auto index = Read<std::uint16_t>(out);
-        std::vector<const CReceive*> sorted;
-        for (auto& r : records) {
-            if (!audible(*r)) continue;
-            auto at = std::find_if(sorted.begin(), sorted.end(), [&](const CReceive* s) {
-                return s->GetSignal() < r->GetSignal();
-            });
-            sorted.insert(at, r.get());
-        }
-        if (index >= sorted.size()) {
-            writeId(RadioId{});
-            return 1;  // past the end: 1, not 0
-        }
-        writeId(sorted[index]->id);
-        return 0;
-    }
-    case RD_RECV_CRYPTO_SYSTEM: {
-        std::uint32_t system = 0;
-        for (auto& r : records) {
-            if (!r->squelchOpen || r->cryptoSystem == 0) continue;
-            if (!hla && m_nAllowPlainXmit && r->cryptoKey == 0) continue;
-            system = r->cryptoSystem;
-        }
-        Write(out, system);
-        return 1;
-    }
-    case RD_AUDIBLE_COUNT: {
-        std::uint32_t count = 0;
-        for (auto& r : records)
-            if (audible(*r)) ++count;
-        Write(out, count);
-        return 1;
-    }
-    case RD_STRONGEST_XMIT_ID: {
-        const CReceive* strongest = nullptr;
-        for (auto& r : records)
-            if (audible(*r) && (!strongest || r->GetSignal() > strongest->GetSignal()))
-                strongest = r.get();
-        if (!strongest) return 0;
-        writeId(strongest->id);
-        return 1;
-    }
-    default: return 0;
-    }
 }
 
 // ---------------------------------------------------------------------------

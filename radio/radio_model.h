@@ -320,6 +320,8 @@ protected:
     void AddReceive(const std::shared_ptr<CReceive>& record);
     void RemoveReceiveAt(std::size_t index);
 
+    struct RadioDataTable;
+
     mutable std::recursive_mutex m_mutex;
     mutable int m_lockDepth = 0;
     mutable std::vector<CDevice*> m_pendingReceiveEnd;
