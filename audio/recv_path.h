@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class CDevice;
 class CICSModel;
@@ -112,3 +113,10 @@ std::unique_ptr<CRecvPath> CreateRecvPath(CRecvPath::Kind kind);
 // ones again. Returns the previous maker.
 using RecvPathFactory = std::function<std::unique_ptr<CRecvPath>(CRecvPath::Kind)>;
 RecvPathFactory SetRecvPathFactory(RecvPathFactory factory);
+
+// A path of `kind` for a source (radio or station) to wire to `device`: a
+// stopped one of its `paths` is reused, the one still pointing to the device
+// first, else any (a stopped path has let go of its device), so that turning
+// receive off and on never adds a path; else a new one is appended.
+CRecvPath* FreeRecvPath(std::vector<std::unique_ptr<CRecvPath>>& paths, CRecvPath::Kind kind,
+                        const CDevice* device);

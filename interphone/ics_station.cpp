@@ -592,17 +592,7 @@ int CIcsStation::AddRecvPath(CDevice* device, int channel) {
             path->SetChannel(channel);
             return 1;
         }
-    CRecvPath* path = nullptr;
-    for (auto& p : m_paths)
-        if (!p->IsActive()) {
-            path = p.get();
-            break;
-        }
-    if (!path) {
-        auto made = CreateRecvPath(CRecvPath::Kind::Mono);
-        path = made.get();
-        m_paths.push_back(std::move(made));
-    }
+    CRecvPath* path = FreeRecvPath(m_paths, CRecvPath::Kind::Mono, device);
     path->AttachDevice(device);
     path->SetIntercom(this);
     path->SetChannel(channel);

@@ -164,8 +164,8 @@ struct CRadioModel::RadioDataTable {
         double largest = 0.0;
         for (auto& record : Records(r))
             if (Audible(*record))
-                largest = std::max(largest, id == RD_MAX_SIGNAL ? record->GetSignal()
-                                                                : record->audioLevel);
+                largest = std::max(largest,
+                                   id == RD_MAX_SIGNAL ? record->GetSignal() : record->audioLevel);
         Write(out, static_cast<float>(largest));
         return 1;
     }
