@@ -25,41 +25,14 @@
 
 namespace {
 
-class NullPath : public CRecvPath {
+// Plays nothing, but reads the last sample of each block it is handed.
+class NullPath : public hcytest::NullRecvPath {
 public:
-    explicit NullPath(Kind kind) : kind_(kind) {}
-    Kind GetKind() const override { return kind_; }
-    void AttachDevice(CDevice* d) override { device_ = d; }
-    CDevice* GetDevice() const override { return device_; }
-    void SetRadio(CRadioModel* r) override { radio_ = r; }
-    CRadioModel* GetRadio() const override { return radio_; }
-    void SetIntercom(CICSModel*) override {}
-    CICSModel* GetIntercom() const override { return nullptr; }
-    void SetChannel(int c) override { channel_ = c; }
-    int GetChannel() const override { return channel_; }
-    bool IsActive() const override { return device_ && radio_; }
-    void SetNoiseFlag(bool) override {}
-    void SetChannelGains(const float*, int) override {}
-    bool UpdateNoiseVolume() override { return true; }
-    void PlaySquelchNoise(bool) override {}
-    void PlayBackgroundNoise(bool) override {}
-    void MuteNoise(bool) override {}
-    bool UpdateSourceGain(const CReceive*) override { return true; }
-    void StopSource(const CReceive*, bool) override {}
-    void ForgetSource(const CReceive*) override {}
+    using NullRecvPath::NullRecvPath;
     void WriteAudio(const CReceive*, const std::int16_t* s, std::uint32_t bytes,
                     std::uint32_t) override {
         benchmark::DoNotOptimize(s[bytes / 2 - 1]);
     }
-    void StopIdleOutputBuffers() override {}
-    void StopAll() override { device_ = nullptr; }
-    void DetachAll() override { device_ = nullptr; }
-
-private:
-    Kind kind_;
-    CDevice* device_ = nullptr;
-    CRadioModel* radio_ = nullptr;
-    int channel_ = 0;
 };
 
 CDevice* FakeDevice() {

@@ -26,11 +26,8 @@ using hcy::net::IcsTransmitterPdu;
 
 // A receive path that records what its station asks of it, naming each
 // record by its remote station number ("local" for the sidetone source).
-class RecordingPath : public CRecvPath {
+class RecordingPath : public NullRecvPath {
 public:
-    CDevice* device = nullptr;
-    CICSModel* station = nullptr;
-    int channel = 0;
     std::vector<std::string> calls;                 // "gain 5", "stop local", "forget 5"
     std::vector<std::vector<std::int16_t>> writes;  // audio written, in order
     int stopAlls = 0;
@@ -38,22 +35,6 @@ public:
     static std::string Name(const CReceive* r) {
         return r ? std::to_string(r->id.radioNumber) : "local";
     }
-    Kind GetKind() const override { return Kind::Mono; }
-    void AttachDevice(CDevice* d) override { device = d; }
-    CDevice* GetDevice() const override { return device; }
-    void SetRadio(CRadioModel*) override {}
-    CRadioModel* GetRadio() const override { return nullptr; }
-    void SetIntercom(CICSModel* s) override { station = s; }
-    CICSModel* GetIntercom() const override { return station; }
-    void SetChannel(int c) override { channel = c; }
-    int GetChannel() const override { return channel; }
-    bool IsActive() const override { return device && station; }
-    void SetNoiseFlag(bool) override {}
-    void SetChannelGains(const float*, int) override {}
-    bool UpdateNoiseVolume() override { return true; }
-    void PlaySquelchNoise(bool) override {}
-    void PlayBackgroundNoise(bool) override {}
-    void MuteNoise(bool) override {}
     bool UpdateSourceGain(const CReceive* r) override {
         calls.push_back("gain " + Name(r));
         return true;
@@ -64,14 +45,9 @@ public:
                     std::uint32_t) override {
         writes.emplace_back(s, s + bytes / 2);
     }
-    void StopIdleOutputBuffers() override {}
     void StopAll() override {
         ++stopAlls;
-        device = nullptr;
-    }
-    void DetachAll() override {
-        device = nullptr;
-        station = nullptr;
+        NullRecvPath::StopAll();
     }
 };
 

@@ -28,38 +28,21 @@ namespace hcytest {
 using hcy::net::PduHeader;
 
 // A receive path that records what the radio asks of it.
-class StandInPath : public CRecvPath {
+class StandInPath : public NullRecvPath {
 public:
     struct Write {
         const CReceive* record;
         std::vector<std::int16_t> samples;
         std::uint32_t rate;
     };
-    explicit StandInPath(Kind kind) : kind(kind) {}
+    explicit StandInPath(Kind kind) : NullRecvPath(kind) {}
 
-    Kind kind;
-    CDevice* device = nullptr;
-    CRadioModel* radio = nullptr;
-    int channel = 0;
     bool noiseMuted = false, squelchNoise = false, backgroundNoise = false;
     std::vector<const CReceive*> gains, forgotten;        // UpdateSourceGain, ForgetSource
     std::vector<std::pair<const CReceive*, bool>> stops;  // StopSource (record, tail)
     std::vector<Write> writes;
     int idleStops = 0, stopAlls = 0, detachAlls = 0;
 
-    Kind GetKind() const override { return kind; }
-    void AttachDevice(CDevice* d) override { device = d; }
-    CDevice* GetDevice() const override { return device; }
-    void SetRadio(CRadioModel* r) override { radio = r; }
-    CRadioModel* GetRadio() const override { return radio; }
-    void SetIntercom(CICSModel*) override {}
-    CICSModel* GetIntercom() const override { return nullptr; }
-    void SetChannel(int c) override { channel = c; }
-    int GetChannel() const override { return channel; }
-    bool IsActive() const override { return device && radio; }
-    void SetNoiseFlag(bool) override {}
-    void SetChannelGains(const float*, int) override {}
-    bool UpdateNoiseVolume() override { return device != nullptr; }
     void PlaySquelchNoise(bool on) override { squelchNoise = on; }
     void PlayBackgroundNoise(bool on) override { backgroundNoise = on; }
     void MuteNoise(bool mute) override { noiseMuted = mute; }
@@ -76,13 +59,11 @@ public:
     void StopIdleOutputBuffers() override { ++idleStops; }
     void StopAll() override {
         ++stopAlls;
-        device = nullptr;
-        radio = nullptr;
+        NullRecvPath::StopAll();
     }
     void DetachAll() override {
         ++detachAlls;
-        device = nullptr;
-        radio = nullptr;
+        NullRecvPath::DetachAll();
     }
 };
 

@@ -1,15 +1,62 @@
 #pragma once
-// Stand-in radios, interphones and devices that count what the library asks
-// of them, for tests of the application object's tables, tick and dispatch.
+// Stand-in radios, interphones, devices and receive paths that count what
+// the library asks of them, for tests of the application object's tables,
+// tick and dispatch, and of the radios and stations.
 #include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "audio/device.h"
+#include "audio/recv_path.h"
 #include "interphone/ics_model.h"
 #include "radio/radio_model.h"
 
 namespace hcytest {
+
+// A receive path that plays nothing: it keeps its wiring (device, source,
+// channel) and ignores the rest. Stand-ins that record what they are asked
+// derive from it.
+class NullRecvPath : public CRecvPath {
+public:
+    explicit NullRecvPath(Kind kind = Kind::Mono) : kind(kind) {}
+
+    Kind kind;
+    CDevice* device = nullptr;
+    CRadioModel* radio = nullptr;
+    CICSModel* station = nullptr;
+    int channel = 0;
+
+    Kind GetKind() const override { return kind; }
+    void AttachDevice(CDevice* d) override { device = d; }
+    CDevice* GetDevice() const override { return device; }
+    void SetRadio(CRadioModel* r) override { radio = r; }
+    CRadioModel* GetRadio() const override { return radio; }
+    void SetIntercom(CICSModel* s) override { station = s; }
+    CICSModel* GetIntercom() const override { return station; }
+    void SetChannel(int c) override { channel = c; }
+    int GetChannel() const override { return channel; }
+    bool IsActive() const override { return device && (radio || station); }
+    void SetNoiseFlag(bool) override {}
+    void SetChannelGains(const float*, int) override {}
+    bool UpdateNoiseVolume() override { return device != nullptr; }
+    void PlaySquelchNoise(bool) override {}
+    void PlayBackgroundNoise(bool) override {}
+    void MuteNoise(bool) override {}
+    bool UpdateSourceGain(const CReceive*) override { return true; }
+    void StopSource(const CReceive*, bool) override {}
+    void ForgetSource(const CReceive*) override {}
+    void WriteAudio(const CReceive*, const std::int16_t*, std::uint32_t, std::uint32_t) override {}
+    void StopIdleOutputBuffers() override {}
+    void StopAll() override {
+        device = nullptr;
+        radio = nullptr;
+    }
+    void DetachAll() override {
+        device = nullptr;
+        radio = nullptr;
+        station = nullptr;
+    }
+};
 
 class StandInRadio : public CRadioModel {
 public:
