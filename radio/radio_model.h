@@ -322,12 +322,19 @@ protected:
 
     struct RadioDataTable;
 
+    // Recursive: the operations call one another under it (SetOnOff unkeys
+    // through SetPTT, SetFrequency retunes through Retune, a model's override
+    // calls the base's, the reception hooks run inside the evaluation);
+    // m_lockDepth finds the outermost guard, which alone releases the work
+    // below.
     mutable std::recursive_mutex m_mutex;
     mutable int m_lockDepth = 0;
     mutable std::vector<CDevice*> m_pendingReceiveEnd;
     // Taken before m_mutex by a Signal PDU's handling, held until its audio
     // is with the data devices; taken after m_mutex is released to hand them
-    // the ends of transmissions.
+    // the ends of transmissions. Recursive for that second taking: a Signal
+    // PDU's handling holds it across its guard, whose release takes it again
+    // whenever ends are pending.
     mutable std::recursive_mutex m_deliveryMutex;
     mutable std::vector<std::function<void()>> m_afterUnlock;
     std::unique_ptr<CRadioPrompt> m_pPrompt;  // the no-code prompt, made on first use
