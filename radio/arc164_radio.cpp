@@ -28,9 +28,9 @@ double FrequencyKey(const char* key, int byDefault) {
 
 CArc164RadioModel::CArc164RadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices)
     : CSecureRadioModel(std::move(devices)) {
-    m_fNoiseLevel = 2.5e-13;  // [W]
-    m_fBandwidth = 100.0;     // [Hz]
-    m_nSystem = 1;
+    Params().noiseLevel = 2.5e-13;  // [W]
+    Params().bandwidth = 100.0;     // [Hz]
+    Params().system = 1;
     m_fGuardFrequency = 0.0;
     m_fMinFreq = FrequencyKey("MinFreq", 225000000);
     m_fMaxFreq = FrequencyKey("MaxFreq", 399975000);
@@ -38,7 +38,7 @@ CArc164RadioModel::CArc164RadioModel(std::shared_ptr<const hcy::radio::PlaybackD
     m_strTodToneWav = hcy::Library().GetProfileString(kSection, "TODToneWav", "");
     m_strTestToneWav = hcy::Library().GetProfileString(kSection, "TestToneWav", "");
     // The HQ block replaces the hop-net record.
-    m_modulationParameters.assign(2 * kHqWords, 0);
+    Params().modulationParameters.assign(2 * kHqWords, 0);
     m_bHopNetRecord = false;
     m_pTodDevice = MakePlaybackDevice(true, true, false);
     m_pTestToneDevice = MakePlaybackDevice(true, false, true);
@@ -58,12 +58,12 @@ void CArc164RadioModel::ReleaseTones() {
 
 std::uint16_t CArc164RadioModel::HqWord(std::size_t index) const {
     std::uint16_t word;
-    std::memcpy(&word, m_modulationParameters.data() + 2 * index, sizeof word);
+    std::memcpy(&word, Params().modulationParameters.data() + 2 * index, sizeof word);
     return word;
 }
 
 void CArc164RadioModel::SetHqWord(std::size_t index, std::uint16_t value) {
-    std::memcpy(m_modulationParameters.data() + 2 * index, &value, sizeof value);
+    std::memcpy(Params().modulationParameters.data() + 2 * index, &value, sizeof value);
 }
 
 // ---------------------------------------------------------------------------
@@ -94,7 +94,7 @@ int CArc164RadioModel::SetPTT(int on, std::uint32_t source) {
     bool refused = false;
     {
         Guard lock(*this);
-        refused = on && !InBand(m_fXmitFrequency) && !(m_nSpreadSpectrum & 1);
+        refused = on && !InBand(Params().xmitFrequency) && !(Params().spreadSpectrum & 1);
         if (refused) RefuseOutOfBand();
     }
     // Outside the radio's lock, so that the result counts prompts that fail.
@@ -248,5 +248,5 @@ void CArc164RadioModel::OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_
 
 // Word for word, the HQ block of the same length.
 bool CArc164RadioModel::SameHopNet(const CReceive& r) const {
-    return r.modulationParameters == m_modulationParameters;
+    return r.modulationParameters == Params().modulationParameters;
 }

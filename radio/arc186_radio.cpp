@@ -29,7 +29,7 @@ bool Within(double f, double low, double high) { return low <= f && f <= high; }
 
 CArc186RadioModel::CArc186RadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices)
     : CSecureRadioModel(std::move(devices)) {
-    m_nSystem = 1;
+    Params().system = 1;
     m_fMinAmFreq = FrequencyKey("MinAMFreq", 116000000);
     m_fMaxAmFreq = FrequencyKey("MaxAMFreq", 151975000);
     m_fMinFmFreq = FrequencyKey("MinFMFreq", 30000000);
@@ -54,9 +54,9 @@ void CArc186RadioModel::SetXmitAttached(int attached) {
 
 void CArc186RadioModel::TuneBand(int band) {
     const bool fm = band == kFmBand;
-    m_nMajorModulation =
+    Params().majorModulation =
         fm ? ModulationKey("FMMajorModulation", 3) : ModulationKey("AMMajorModulation", 1);
-    m_nDetailModulation =
+    Params().detailModulation =
         fm ? ModulationKey("FMDetailModulation", 1) : ModulationKey("AMDetailModulation", 2);
     CRadioModel::SetSquelchLevel(fm ? m_fFmSquelch : m_fAmSquelch);
     m_nBand = band;
@@ -89,7 +89,7 @@ int CArc186RadioModel::SetFrequency(double receiveHz, double transmitHz) {
 int CArc186RadioModel::SetPTT(int on, std::uint32_t source) {
     {
         Guard lock(*this);
-        const double tx = m_fXmitFrequency;
+        const double tx = Params().xmitFrequency;
         if (on && !Within(tx, m_fMinAmFreq, m_fMaxAmFreq) &&
             !Within(tx, m_fMinFmFreq, m_fMaxFmFreq))
             return RefuseOutOfBand();

@@ -12,8 +12,8 @@ CArc190RadioModel::CArc190RadioModel(std::shared_ptr<const hcy::radio::PlaybackD
     auto& library = hcy::Library();
     m_fMinFreq = static_cast<std::uint32_t>(library.GetProfileInt("ARC190", "MinFreq", 2000000));
     m_fMaxFreq = static_cast<std::uint32_t>(library.GetProfileInt("ARC190", "MaxFreq", 39750000));
-    m_nSystem = 1;
-    m_nSavedEndMode = m_nReceptionMode;
+    Params().system = 1;
+    m_nSavedEndMode = Params().receptionMode;
 }
 
 int CArc190RadioModel::SetFrequency(double receiveHz, double transmitHz) {
@@ -30,7 +30,7 @@ int CArc190RadioModel::SetFrequency(double receiveHz, double transmitHz) {
 int CArc190RadioModel::SetPTT(int on, std::uint32_t source) {
     {
         Guard lock(*this);
-        if (on && !(m_fMinFreq <= m_fXmitFrequency && m_fXmitFrequency <= m_fMaxFreq))
+        if (on && !(m_fMinFreq <= Params().xmitFrequency && Params().xmitFrequency <= m_fMaxFreq))
             return RefuseOutOfBand();
     }
     return CSecureRadioModel::SetPTT(on, source);

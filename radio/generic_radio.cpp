@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "audio/recv_path.h"
 #include "radio/receive.h"
 
 namespace hcy::radio {
@@ -32,13 +31,13 @@ constexpr double kFreeSpace = 23873241.46;
 }  // namespace
 
 CGenericRadioModel::CGenericRadioModel() {
-    m_nSystem = 1;
-    m_nDuplex = DUPLEX_HALF;
-    m_nReceptionMode = RECEPTION_MODE_TAIL;
-    m_nRecvPathNoise = 0;
+    Params().system = 1;
+    Params().duplex = DUPLEX_HALF;
+    Params().receptionMode = RECEPTION_MODE_TAIL;
+    Params().recvPathNoise = 0;
     // The 16-byte hop-net record, FH net id 1 in its low byte.
-    m_modulationParameters.assign(16, 0);
-    m_modulationParameters[1] = 1;
+    Params().modulationParameters.assign(16, 0);
+    Params().modulationParameters[1] = 1;
 }
 
 int CGenericRadioModel::SetFrequency(double receiveHz, double transmitHz) {
@@ -51,10 +50,9 @@ int CGenericRadioModel::SetFrequency(double receiveHz, double transmitHz) {
 int CGenericRadioModel::SetPTT(int on, std::uint32_t source) {
     Guard lock(*this);
     const int result = CRadioModel::SetPTT(on, source);
-    if (m_nDuplex == DUPLEX_HALF) {
+    if (Params().duplex == DUPLEX_HALF) {
         const bool keyed = IsKeyed();
-        for (auto& path : m_paths)
-            if (path->IsActive()) path->MuteNoise(keyed);
+        MutePathNoise(keyed);
         SetRecordsPttBlock(keyed);
     }
     return result;
@@ -62,19 +60,19 @@ int CGenericRadioModel::SetPTT(int on, std::uint32_t source) {
 
 void CGenericRadioModel::PropLossModel(CReceive& r) {
     const double tx = r.GetAntennaX(), ty = r.GetAntennaY(), tz = r.GetAntennaZ();
-    const double ax = m_antennaWorld.x + m_antennaRelative.x;
-    const double ay = m_antennaWorld.y + m_antennaRelative.y;
-    const double az = m_antennaWorld.z + m_antennaRelative.z;
+    const double ax = Params().antennaWorld.x + Params().antennaRelative.x;
+    const double ay = Params().antennaWorld.y + Params().antennaRelative.y;
+    const double az = Params().antennaWorld.z + Params().antennaRelative.z;
     // Received power with no path loss [W]: transmitted power [dBm] and the
     // receive gain [dB].
     const double unattenuated =
-        std::pow(10.0, 0.1 * r.power) * 0.001 * std::pow(10.0, 0.1 * m_fRecvGain);
+        std::pow(10.0, 0.1 * r.power) * 0.001 * std::pow(10.0, 0.1 * Params().recvGain);
     double loss = 1.0;
     r.noPosition = true;
     if (!AtOrigin(tx, ty, tz) && !AtOrigin(ax, ay, az)) {
         const double d =
             std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
-        const double f = m_fRecvFrequency;
+        const double f = Params().recvFrequency;
         if (d != 0.0 && f > 0.0) {
             const double q = kFreeSpace / (d * f);
             const double l = q * q;
@@ -92,7 +90,7 @@ void CGenericRadioModel::PropLossModel(CReceive& r) {
         return;
     }
     r.receivedPower = unattenuated * loss;
-    const double ratio = r.receivedPower / m_fNoiseLevel;
+    const double ratio = r.receivedPower / Params().noiseLevel;
     r.propagation = ratio >= 1.0 ? 1.0 : (ratio > 0.0 ? ratio : 0.0);
 }
 
@@ -100,11 +98,11 @@ void CGenericRadioModel::RoundEarthModel(CReceive& r) { LineOfSight(r, 0.0); }
 
 void CGenericRadioModel::LineOfSight(CReceive& r, double extraMetres) {
     r.lineOfSight = 1.0;
-    if (r.frequency < m_fRoundEarthThreshold) return;
+    if (r.frequency < Params().roundEarthThreshold) return;
     const double tx = r.GetAntennaX(), ty = r.GetAntennaY(), tz = r.GetAntennaZ();
-    const double ax = m_antennaWorld.x + m_antennaRelative.x;
-    const double ay = m_antennaWorld.y + m_antennaRelative.y;
-    const double az = m_antennaWorld.z + m_antennaRelative.z;
+    const double ax = Params().antennaWorld.x + Params().antennaRelative.x;
+    const double ay = Params().antennaWorld.y + Params().antennaRelative.y;
+    const double az = Params().antennaWorld.z + Params().antennaRelative.z;
     if (AtOrigin(tx, ty, tz) || AtOrigin(ax, ay, az)) return;
     const double d =
         std::sqrt((tx - ax) * (tx - ax) + (ty - ay) * (ty - ay) + (tz - az) * (tz - az));
@@ -119,16 +117,16 @@ void CGenericRadioModel::LineOfSight(CReceive& r, double extraMetres) {
 }
 
 void CGenericRadioModel::TunerModel(CReceive& r) {
-    if (m_nNet != 0) {
-        r.tuner = r.net == m_nNet ? 1.0 : 0.0;
+    if (Params().net != 0) {
+        r.tuner = r.net == Params().net ? 1.0 : 0.0;
         return;
     }
     const double hb = 0.5 * r.bandwidth;
     if (hb == 0.0) {
-        r.tuner = r.frequency == m_fRecvFrequency ? 1.0 : 0.0;
+        r.tuner = r.frequency == Params().recvFrequency ? 1.0 : 0.0;
         return;
     }
-    TunerCurve(r, std::fabs(r.frequency - m_fRecvFrequency), hb);
+    TunerCurve(r, std::fabs(r.frequency - Params().recvFrequency), hb);
 }
 
 void CGenericRadioModel::TunerCurve(CReceive& r, double df, double hb) {
@@ -138,5 +136,5 @@ void CGenericRadioModel::TunerCurve(CReceive& r, double df, double hb) {
 }
 
 void CGenericRadioModel::SquelchModel(CReceive& r) {
-    r.squelch = r.propagation * r.tuner > m_fSquelchLevel ? 1.0 : 0.0;
+    r.squelch = r.propagation * r.tuner > Params().squelchLevel ? 1.0 : 0.0;
 }

@@ -4,11 +4,12 @@
 
 // System 1, receive frequency 0.0 and no background noise are the base's.
 CIntercomModel::CIntercomModel() {
-    m_nDuplex = DUPLEX_FULL;
-    m_nReceptionMode = RECEPTION_MODE_NO_TAIL;
-    m_nMajorModulation = 0;
-    m_nDetailModulation = 0;
-    m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoSquelch = 0;  // the tuner alone
+    auto& p = Params();
+    p.duplex = DUPLEX_FULL;
+    p.receptionMode = RECEPTION_MODE_NO_TAIL;
+    p.majorModulation = 0;
+    p.detailModulation = 0;
+    p.doPropLoss = p.doRoundEarth = p.doTerrain = p.doSquelch = 0;  // the tuner alone
 }
 
 void CIntercomModel::PropLossModel(CReceive& r) {
@@ -18,7 +19,7 @@ void CIntercomModel::PropLossModel(CReceive& r) {
 }
 
 void CIntercomModel::TunerModel(CReceive& r) {
-    const bool match = r.frequency == m_fRecvFrequency;
+    const bool match = r.frequency == Params().recvFrequency;
     r.tuner = match ? 1.0 : 0.0;
     r.SetRecvValue(match ? 0 : -1);
 }

@@ -26,10 +26,11 @@ std::uint32_t ChannelCode(double receiveHz) {
 
 // The intercom's line settings, with the base's modulation and switches.
 CModel1008::CModel1008() {
-    m_nSystem = 1008;
-    m_nMajorModulation = 3;
-    m_nDetailModulation = 1;
-    m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoSquelch = 1;
+    auto& p = Params();
+    p.system = 1008;
+    p.majorModulation = 3;
+    p.detailModulation = 1;
+    p.doPropLoss = p.doRoundEarth = p.doTerrain = p.doSquelch = 1;
 }
 
 int CModel1008::SetFrequency(double receiveHz, double transmitHz) {

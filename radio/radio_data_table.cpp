@@ -61,7 +61,7 @@ struct CRadioModel::RadioDataTable {
         return 1;
     }
     static int AllowPlainXmit(CRadioModel& r, int, void* value) {
-        r.m_nAllowPlainXmit = Read<std::uint32_t>(value) != 0;
+        r.m_params.allowPlainXmit = Read<std::uint32_t>(value) != 0;
         return 1;
     }
     static int XmitGain(CRadioModel& r, int, void* value) {
@@ -73,7 +73,7 @@ struct CRadioModel::RadioDataTable {
     static int NoiseLevelDbm(CRadioModel& r, int, void* value) {
         const auto dbm = Read<float>(value);
         if (!std::isfinite(dbm)) return NonFinite();
-        r.m_fNoiseLevel = std::pow(10.0, 0.1 * dbm) * 0.001;  // [dBm] to [W]
+        r.m_params.noiseLevel = std::pow(10.0, 0.1 * dbm) * 0.001;  // [dBm] to [W]
         return 1;
     }
     static int XmitFilter(CRadioModel& r, int, void* value) {
@@ -81,7 +81,7 @@ struct CRadioModel::RadioDataTable {
         return 1;
     }
     static int FullDuplex(CRadioModel& r, int, void* value) {
-        r.m_nDuplex = Read<std::uint32_t>(value) ? DUPLEX_FULL : DUPLEX_HALF;
+        r.m_params.duplex = Read<std::uint32_t>(value) ? DUPLEX_FULL : DUPLEX_HALF;
         return 1;
     }
     static int NoOwnEntityTest(CRadioModel& r, int, void* value) {
@@ -207,7 +207,7 @@ struct CRadioModel::RadioDataTable {
         std::uint32_t system = 0;
         for (auto& record : Records(r)) {
             if (!record->squelchOpen || record->cryptoSystem == 0) continue;
-            if (!hla && r.m_nAllowPlainXmit && record->cryptoKey == 0) continue;
+            if (!hla && r.m_params.allowPlainXmit && record->cryptoKey == 0) continue;
             system = record->cryptoSystem;
         }
         Write(out, system);

@@ -136,9 +136,9 @@ int CRadioModel::SetTransmitDelay(std::uint32_t ms) {
 
 int CRadioModel::SetModulation(std::uint16_t major, std::uint16_t detail) {
     Guard lock(*this);
-    const bool changed = major != m_nMajorModulation || detail != m_nDetailModulation;
-    m_nMajorModulation = major;
-    m_nDetailModulation = detail;
+    const bool changed = major != m_params.majorModulation || detail != m_params.detailModulation;
+    m_params.majorModulation = major;
+    m_params.detailModulation = detail;
     if (changed) NotifyAttribute(HLA_ATTR_RF_MODULATION_TYPE);
     return 1;
 }
@@ -150,16 +150,16 @@ int CRadioModel::SetBandwidth(float bandwidth) {
     }
     Guard lock(*this);
     const double value = bandwidth;
-    const bool changed = value != m_fBandwidth;
-    m_fBandwidth = value;
+    const bool changed = value != m_params.bandwidth;
+    m_params.bandwidth = value;
     if (changed) NotifyAttribute(HLA_ATTR_FREQUENCY_BANDWIDTH);
     return 1;
 }
 
 int CRadioModel::SetSystem(std::uint16_t system) {
     Guard lock(*this);
-    const bool changed = system != m_nSystem;
-    m_nSystem = system;
+    const bool changed = system != m_params.system;
+    m_params.system = system;
     if (changed) NotifyAttribute(HLA_ATTR_RF_MODULATION_SYSTEM_TYPE);
     return 1;
 }
@@ -182,9 +182,9 @@ int CRadioModel::SetRelPosition(float x, float y, float z) {
         return 0;
     }
     Guard lock(*this);
-    const bool changed =
-        x != m_antennaRelative.x || y != m_antennaRelative.y || z != m_antennaRelative.z;
-    m_antennaRelative = {x, y, z};
+    const bool changed = x != m_params.antennaRelative.x || y != m_params.antennaRelative.y ||
+                         z != m_params.antennaRelative.z;
+    m_params.antennaRelative = {x, y, z};
     if (changed) NotifyAttribute(HLA_ATTR_RELATIVE_POSITION);
     return 1;
 }
@@ -199,8 +199,9 @@ int CRadioModel::SetXYZPosition(double x, double y, double z) {
         hcy::Library().SetError("Cannot call SetXYZPosition in Entity-Attach mode");
         return 0;
     }
-    const bool changed = x != m_antennaWorld.x || y != m_antennaWorld.y || z != m_antennaWorld.z;
-    m_antennaWorld = {x, y, z};
+    const bool changed = x != m_params.antennaWorld.x || y != m_params.antennaWorld.y ||
+                         z != m_params.antennaWorld.z;
+    m_params.antennaWorld = {x, y, z};
     if (changed) NotifyAttribute(HLA_ATTR_WORLD_LOCATION);
     return 1;
 }
@@ -224,23 +225,24 @@ int CRadioModel::SetWorldPosition(double latitude, double longitude, double alti
     const double x = (n + altitude) * std::cos(phi) * std::cos(lambda);
     const double y = (n + altitude) * std::cos(phi) * std::sin(lambda);
     const double z = (n * 0.993305621 + altitude) * sinPhi;
-    const bool changed = x != m_antennaWorld.x || y != m_antennaWorld.y || z != m_antennaWorld.z;
-    m_antennaWorld = {x, y, z};
+    const bool changed = x != m_params.antennaWorld.x || y != m_params.antennaWorld.y ||
+                         z != m_params.antennaWorld.z;
+    m_params.antennaWorld = {x, y, z};
     if (changed) NotifyAttribute(HLA_ATTR_WORLD_LOCATION);
     return 1;
 }
 
 double CRadioModel::GetAntennaX() const {
     Guard lock(*this);
-    return m_antennaWorld.x + m_antennaRelative.x;
+    return m_params.antennaWorld.x + m_params.antennaRelative.x;
 }
 double CRadioModel::GetAntennaY() const {
     Guard lock(*this);
-    return m_antennaWorld.y + m_antennaRelative.y;
+    return m_params.antennaWorld.y + m_params.antennaRelative.y;
 }
 double CRadioModel::GetAntennaZ() const {
     Guard lock(*this);
-    return m_antennaWorld.z + m_antennaRelative.z;
+    return m_params.antennaWorld.z + m_params.antennaRelative.z;
 }
 
 int CRadioModel::SetNoiseLevel(double level) {
@@ -249,7 +251,7 @@ int CRadioModel::SetNoiseLevel(double level) {
         return 0;
     }
     Guard lock(*this);
-    m_fNoiseLevel = level;
+    m_params.noiseLevel = level;
     return 1;
 }
 
@@ -259,7 +261,7 @@ int CRadioModel::SetRecvGain(double gain) {
         return 0;
     }
     Guard lock(*this);
-    m_fRecvGain = gain;
+    m_params.recvGain = gain;
     return 1;
 }
 
@@ -272,27 +274,27 @@ int CRadioModel::SetEntityAttach(std::uint32_t on) {
 
 int CRadioModel::SetDoPropLossModel(std::uint32_t on) {
     Guard lock(*this);
-    m_bDoPropLoss = on;
+    m_params.doPropLoss = on;
     return 1;
 }
 int CRadioModel::SetDoRoundEarthModel(std::uint32_t on) {
     Guard lock(*this);
-    m_bDoRoundEarth = on;
+    m_params.doRoundEarth = on;
     return 1;
 }
 int CRadioModel::SetDoTerrainModel(std::uint32_t on) {
     Guard lock(*this);
-    m_bDoTerrain = on;
+    m_params.doTerrain = on;
     return 1;
 }
 int CRadioModel::SetDoTunerModel(std::uint32_t on) {
     Guard lock(*this);
-    m_bDoTuner = on;
+    m_params.doTuner = on;
     return 1;
 }
 int CRadioModel::SetDoSquelchModel(std::uint32_t on) {
     Guard lock(*this);
-    m_bDoSquelch = on;
+    m_params.doSquelch = on;
     return 1;
 }
 int CRadioModel::SetSharingMode(std::uint32_t mode) {
@@ -338,7 +340,7 @@ int CRadioModel::SetSquelchLevel(float level) {
         return 0;
     }
     Guard lock(*this);
-    m_fSquelchLevel = level;
+    m_params.squelchLevel = level;
     if (ReevaluatesOnSettings()) {
         for (auto& record : m_receives) {
             if (!ExerciseAccepted(record->exercise)) {  // never heard, whatever the squelch
@@ -346,7 +348,7 @@ int CRadioModel::SetSquelchLevel(float level) {
                 StopReceivePaths(record.get(), false);
                 continue;
             }
-            if (m_bDoSquelch) SquelchModel(*record);
+            if (m_params.doSquelch) SquelchModel(*record);
             ApplySquelch(*record);
             if (record->squelchOpen)
                 StartReceivePaths(record.get());
@@ -385,24 +387,24 @@ int CRadioModel::SetFrequency(double receiveHz, double transmitHz) {
         return 0;
     }
     Guard lock(*this);
-    if (transmitHz == m_fXmitFrequency && receiveHz == m_fRecvFrequency) return 1;
+    if (transmitHz == m_params.xmitFrequency && receiveHz == m_params.recvFrequency) return 1;
     Retune(receiveHz, transmitHz);
     return 1;
 }
 
 void CRadioModel::Retune(double receiveHz, double transmitHz) {
     Guard lock(*this);
-    m_fRecvFrequency = std::trunc(receiveHz);
-    m_fXmitFrequency = std::trunc(transmitHz);
+    m_params.recvFrequency = std::trunc(receiveHz);
+    m_params.xmitFrequency = std::trunc(transmitHz);
     ReevaluateAllForTuning();
     if (IsKeyed()) SendTransmitterPdu();
-    if (m_fXmitFrequency == 0.0 && IsKeyed()) SetPTT(0, m_nPttSource);
+    if (m_params.xmitFrequency == 0.0 && IsKeyed()) SetPTT(0, m_nPttSource);
     NotifyAttribute(HLA_ATTR_FREQUENCY);
 }
 
 int CRadioModel::SetNet(std::uint16_t net) {
     Guard lock(*this);
-    m_nNet = net;
+    m_params.net = net;
     ReevaluateAllForTuning();
     if (IsKeyed()) SendTransmitterPdu();
     return 1;
@@ -410,12 +412,12 @@ int CRadioModel::SetNet(std::uint16_t net) {
 
 double CRadioModel::GetRxFrequency() const {
     Guard lock(*this);
-    return m_fRecvFrequency;
+    return m_params.recvFrequency;
 }
 
 std::uint16_t CRadioModel::GetNet() const {
     Guard lock(*this);
-    return m_nNet;
+    return m_params.net;
 }
 
 void CRadioModel::OnEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t length) {
@@ -425,7 +427,7 @@ void CRadioModel::OnEntityStatePdu(const EntityStatePdu* pdu, std::uint32_t leng
     if (pdu->entityId.site != m_nSite || pdu->entityId.application != m_nApplication ||
         pdu->entityId.entity != m_nEntity)
         return;
-    m_antennaWorld = pdu->location;
+    m_params.antennaWorld = pdu->location;
 }
 
 // ---------------------------------------------------------------------------

@@ -2,7 +2,8 @@
 // The radio base class: the whole transmitter and receiver state of one
 // simulated radio, the PDUs it sends, the records of the transmitters it
 // hears and the reception pipeline that decides what it hears. The radio
-// types derive from it and replace its hooks.
+// types derive from it, replace its hooks and read its settings through
+// Params().
 //
 // Transmit road (capture thread, host threads, update tick):
 //   SetPTT ----------> Transmitter PDU (state 2 / 1)
@@ -39,6 +40,7 @@
 #include "hcyplat/types.h"
 #include "net/hla_record.h"
 #include "net/pdu.h"
+#include "radio/radio_params.h"
 #include "radio/status_dialog.h"
 
 class CDevice;
@@ -53,16 +55,6 @@ struct SignalBlock;
 }
 }  // namespace hcy
 struct OutgoingPdu;
-
-inline constexpr std::uint32_t DUPLEX_HALF = 9;
-inline constexpr std::uint32_t DUPLEX_FULL = 10;
-// Reception mode 5: the end of a heard transmission plays the squelch tail
-// and tells the devices.
-inline constexpr std::uint32_t RECEPTION_MODE_TAIL = 5;
-// Modes 6 (intercom, scanner, six-channel set) and 11 (raw DIS): a heard
-// transmission ends without tail or notice.
-inline constexpr std::uint32_t RECEPTION_MODE_NO_TAIL = 6;
-inline constexpr std::uint32_t RECEPTION_MODE_SILENT = 11;
 
 // Most samples one Signal PDU carries: 4080 PCM samples make 8160 data
 // bytes, a PDU of exactly 8192 bytes (the largest DIS PDU), and fit the
@@ -266,14 +258,6 @@ protected:
     // released the mutex: starting and stopping the radio's prompts and
     // playback devices, whose timer threads deliver into this radio.
     void AfterUnlock(std::function<void()> work);
-    // Mutex held: the no-code prompt ("NoCode%dWav" of section "Secure",
-    // for the radio's crypto system) instead of the undecodable audio of
-    // `record`, when it is configured and not playing already; looked up
-    // once a transmission, when the player is idle.
-    void PlayNoCodePrompt(CReceive& record);
-    // Mutex held: the no-code prompt stops if it plays for `record` (any
-    // record: null).
-    void StopNoCodePrompt(const CReceive* record);
 
     // False for models that do not tune (scanner, raw DIS): retuning and a
     // new squelch level leave their records' reception as it is.
@@ -283,22 +267,50 @@ protected:
     // Transmitter PDU sent (released at 0 Hz), the federation told.
     void Retune(double receiveHz, double transmitHz);
 
-    // Pipeline pieces (mutex held).
+    // Reception pieces the radio types use (mutex held).
+    bool ExerciseAccepted(std::uint32_t exercise) const;
+    void StartReceivePaths(const CReceive* record);
+    void StopReceivePaths(const CReceive* record, bool tail);
+    void ReevaluateAllForTuning();
+    void NotifyAttribute(std::uint32_t bit);
+    void PostActivity(int started);
+    std::shared_ptr<CReceive> FindReceive(const RadioId& key) const;
+    // Lists a record in the array and the index, under its transmitter's id.
+    void AddReceive(const std::shared_ptr<CReceive>& record);
+
+    // ---- The radio types' view of the radio (mutex held).
+    // Tuning, modulation, crypto and receiver settings, and which reception
+    // hooks run: set up by a type's constructor, read by its hooks.
+    const hcy::radio::RadioParams& Params() const { return m_params; }
+    hcy::radio::RadioParams& Params() { return m_params; }
+    bool IsOn() const { return m_nOn != 0; }
+    // RD_RADIO_FLAGS' receive inhibit: nothing is heard.
+    bool IsInhibited() const { return m_nInhibit != 0; }
+    hcy::net::RadioId OwnId() const { return {{m_nSite, m_nApplication, m_nEntity}, m_nRadio}; }
+    std::uint32_t GetExerciseId() const { return m_nExerciseId; }
+    // Non-zero: the only source word whose audio is sent (a crypto preamble
+    // playing); 0: every keying source's.
+    void SetPromptSource(std::uint32_t source) { m_nPromptSource = source; }
+    const std::vector<std::unique_ptr<CRecvPath>>& Paths() const { return m_paths; }
+    const std::vector<std::shared_ptr<CReceive>>& Receives() const { return m_receives; }
+    // Takes a record out of the array and the index, leaving it as it is.
+    void UnlistReceive(const std::shared_ptr<CReceive>& record);
+    // The noise of every active receive path muted (keyed half duplex) or not.
+    void MutePathNoise(bool mute);
+
+private:
+    struct RadioDataTable;
+
+    // The base's own pieces (mutex held).
     void EvaluateReception(CReceive& record);
     void ApplySquelch(CReceive& record);
     bool IsAudible(const CReceive& record) const;
     bool IsOwnEntity(const CReceive& record) const;
-    bool ExerciseAccepted(std::uint32_t exercise) const;
-    void StartReceivePaths(const CReceive* record);
-    void StopReceivePaths(const CReceive* record, bool tail);
     void QueueReceiveEnd();
-    void ReevaluateAllForTuning();
     void UpdateNoise();
     void ApplySsbOffset(double offset, std::int16_t* samples, std::uint32_t count,
                         std::uint32_t rate);
-    void NotifyAttribute(std::uint32_t bit);
     int RegisterHlaObject();
-    void PostActivity(int started);
     // Sends a built PDU (at once or through the delay queue); false when the
     // network manager is not ready.
     bool SendPdu(std::vector<std::byte>&& bytes, bool delayable);
@@ -315,12 +327,15 @@ protected:
     void DeliverToDataDevices(const std::vector<CDevice*>& devices,
                               const std::shared_ptr<CReceive>& record, const std::int16_t* samples,
                               std::uint32_t bytes, std::uint32_t rate);
-    std::shared_ptr<CReceive> FindReceive(const RadioId& key) const;
-    // Lists a record in the array and the index, under its transmitter's id.
-    void AddReceive(const std::shared_ptr<CReceive>& record);
     void RemoveReceiveAt(std::size_t index);
-
-    struct RadioDataTable;
+    // Mutex held: the no-code prompt ("NoCode%dWav" of section "Secure",
+    // for the radio's crypto system) instead of the undecodable audio of
+    // `record`, when it is configured and not playing already; looked up
+    // once a transmission, when the player is idle.
+    void PlayNoCodePrompt(CReceive& record);
+    // Mutex held: the no-code prompt stops if it plays for `record` (any
+    // record: null).
+    void StopNoCodePrompt(const CReceive* record);
 
     // Recursive: the operations call one another under it (SetOnOff unkeys
     // through SetPTT, SetFrequency retunes through Retune, a model's override
@@ -340,6 +355,7 @@ protected:
     std::unique_ptr<CRadioPrompt> m_pPrompt;  // the no-code prompt, made on first use
 
     // ---- Parameters (guarded by m_mutex unless atomic).
+    hcy::radio::RadioParams m_params;
     std::atomic<std::uint32_t> m_nHlaHandle{0xFFFFFFFFu};
     std::atomic<bool> m_bHlaRefused{false};
     std::mutex m_hlaRefusalMutex;
@@ -347,25 +363,14 @@ protected:
     std::string m_strName = "hcyRadio";
     std::string m_strHostObjectId;
     std::uint16_t m_nSite = 0, m_nApplication = 0, m_nEntity = 0, m_nRadio = 0;
-    hcy::net::WorldCoordinates m_antennaWorld{0.0, 0.0, 0.0};  // [m]
-    hcy::net::Vector3f m_antennaRelative{0.0f, 0.0f, 0.0f};    // [m]
     hcy::net::RadioEntityType m_entityType{7, 0, 0, 0, 0, 0};
-    std::uint16_t m_nCryptoSystem = 0;
-    std::uint16_t m_nCryptoKey = 0;
     std::atomic<bool> m_bKeyed{false};  // keyed, whatever the source word
     std::uint32_t m_nPttSource = 0;     // source word that keyed the radio
-    double m_fXmitFrequency = 0.0;      // whole [Hz]
-    double m_fBandwidth = 100.0;        // [Hz]
     double m_fXmitPower = 19.68;        // as sent [dBm]
-    std::vector<std::uint8_t> m_modulationParameters;
     std::uint32_t m_nPTT = 0;
     std::uint32_t m_nOn = 1;
     std::uint32_t m_nInhibit = 0;
     std::atomic<std::uint32_t> m_nXmitFilter{0};
-    std::uint16_t m_nSpreadSpectrum = 0;
-    std::uint16_t m_nMajorModulation = 3;
-    std::uint16_t m_nDetailModulation = 1;
-    std::uint16_t m_nSystem = 1;
     std::uint32_t m_nNoOwnEntityTest = 0;
     std::atomic<std::uint32_t> m_nNetworkMode;
     std::vector<std::unique_ptr<CRecvPath>> m_paths;
@@ -377,18 +382,8 @@ protected:
     std::vector<std::uint16_t> m_extraExercises;
     std::uint32_t m_nEncoding = 4;
     std::atomic<int> m_nUserId{0};
-    double m_fRecvFrequency = 0.0;  // whole [Hz]
-    std::uint16_t m_nNet = 0;
-    double m_fSquelchLevel = 0.2;
     std::atomic<double> m_fMasterVolume{1.0};
-    double m_fNoiseLevel = 1e-11;  // receiver noise floor [W]
-    double m_fRecvGain = 1.64;
-    std::uint32_t m_nDuplex = DUPLEX_HALF;
-    std::uint32_t m_nReceptionMode = RECEPTION_MODE_TAIL;
     std::uint32_t m_nEntityAttach = 0;
-    std::uint32_t m_bDoPropLoss = 1, m_bDoRoundEarth = 1, m_bDoTerrain = 1, m_bDoTuner = 1,
-                  m_bDoSquelch = 1, m_bDoCrypto = 0, m_bDoHopNet = 0;
-    std::uint32_t m_nRecvPathNoise = 0;  // background-noise default for new paths
     std::atomic<std::uint32_t> m_nXmitPduCount{0};
     std::atomic<std::uint32_t> m_nSignalPduCount{0};
     std::uint32_t m_nCecom = 0;
@@ -405,9 +400,7 @@ protected:
     std::uint32_t m_nHopNoiseThreshold = 8000;
     std::uint32_t m_nHopNoiseBytes = 32;
     std::uint32_t m_nHopNoiseShift = 9;
-    std::uint32_t m_nAllowPlainXmit = 0;
     float m_fXmitGain = 1.0f;
-    double m_fRoundEarthThreshold = 3e7;  // [Hz]
     std::uint32_t m_nOwnEntityAnyRadio = 0;
     // The coders: decoding under m_mutex, encoding under m_xmitMutex, the
     // CVSD parameters written under both.

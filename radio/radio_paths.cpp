@@ -18,9 +18,14 @@ bool IsDataDevice(const CDevice* device) {
 void CRadioModel::UpdateNoise() {
     for (auto& path : m_paths) {
         if (!path->IsActive()) continue;
-        path->PlaySquelchNoise(m_nOn && m_fSquelchLevel < 0.2);
+        path->PlaySquelchNoise(m_nOn && m_params.squelchLevel < 0.2);
         path->PlayBackgroundNoise(m_nOn && m_nBackgroundNoise);
     }
+}
+
+void CRadioModel::MutePathNoise(bool mute) {
+    for (auto& path : m_paths)
+        if (path->IsActive()) path->MuteNoise(mute);
 }
 
 int CRadioModel::AttachRecvPath(CDevice* device, int channel) {
@@ -40,7 +45,7 @@ int CRadioModel::AttachRecvPath(CDevice* device, int channel) {
     path->AttachDevice(device);
     path->SetRadio(this);
     if (!data) {
-        path->SetNoiseFlag(m_nRecvPathNoise != 0);
+        path->SetNoiseFlag(m_params.recvPathNoise != 0);
         path->SetChannel(channel);
         path->UpdateNoiseVolume();
         UpdateNoise();

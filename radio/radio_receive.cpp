@@ -69,6 +69,11 @@ void CRadioModel::AddReceive(const std::shared_ptr<CReceive>& record) {
     m_receives.push_back(record);
 }
 
+void CRadioModel::UnlistReceive(const std::shared_ptr<CReceive>& record) {
+    m_receiveIndex.erase(hcy::net::PackedKey(record->id));
+    std::erase(m_receives, record);
+}
+
 void CRadioModel::RemoveReceiveAt(std::size_t index) {
     std::shared_ptr<CReceive> record = m_receives[index];
     StopNoCodePrompt(record.get());
@@ -121,31 +126,31 @@ void CRadioModel::QueueReceiveEnd() {
 // Pipeline
 
 void CRadioModel::EvaluateReception(CReceive& record) {
-    if (m_bDoPropLoss) {
+    if (m_params.doPropLoss) {
         PropLossModel(record);
     } else {
         record.propagation = 1.0;
         record.noPosition = true;
         record.receivedPower = 1.0;
     }
-    if (m_bDoRoundEarth)
+    if (m_params.doRoundEarth)
         RoundEarthModel(record);
     else
         record.lineOfSight = 1.0;
     record.receivedPower *= record.lineOfSight;
-    if (m_bDoTuner)
+    if (m_params.doTuner)
         TunerModel(record);
     else
         record.tuner = 1.0;
-    if (m_bDoSquelch)
+    if (m_params.doSquelch)
         SquelchModel(record);
     else
         record.squelch = 1.0;
-    if (m_bDoCrypto)
+    if (m_params.doCrypto)
         CryptoModel(record);
     else
         record.decodeOk = true;
-    if (m_bDoHopNet)
+    if (m_params.doHopNet)
         HopNetModel(record);
     else
         record.status = RECV_STATUS_AUDIBLE;
@@ -157,7 +162,7 @@ void CRadioModel::ApplySquelch(CReceive& record) {
     // A silent status, or factors that are not numbers, give no signal.
     if (record.status != RECV_STATUS_AUDIBLE || !std::isfinite(signal)) signal = 0.0;
     record.SetSignal(signal);
-    record.squelchOpen = m_fSquelchLevel < signal;
+    record.squelchOpen = m_params.squelchLevel < signal;
     if (hcy::Library().m_nEnablePDUs.load() & 1) SendReceiverPdu(0);
 }
 
@@ -192,7 +197,7 @@ void CRadioModel::OnTransmitStateChange(bool started, CReceive& record) {
         for (auto& path : m_paths) path->EndSource(&record, tail);
     };
     if (record.signalPduCount > 0) {
-        if (m_nReceptionMode == RECEPTION_MODE_TAIL && !IsKeyed() && !IsOwnEntity(record)) {
+        if (m_params.receptionMode == RECEPTION_MODE_TAIL && !IsKeyed() && !IsOwnEntity(record)) {
             end(record.inputSource < 128);
             QueueReceiveEnd();
         } else {
@@ -210,7 +215,7 @@ void CRadioModel::PlayNoCodePrompt(CReceive& record) {
     if (!m_pPrompt) m_pPrompt = std::make_unique<CRadioPrompt>(*this);
     if (m_pPrompt->IsPlaying() || record.noCodeLookedUp) return;
     record.noCodeLookedUp = true;
-    const std::string key = "NoCode" + std::to_string(m_nCryptoSystem) + "Wav";
+    const std::string key = "NoCode" + std::to_string(m_params.cryptoSystem) + "Wav";
     const std::string file = hcy::Library().GetProfileString("Secure", key.c_str(), "");
     if (!file.empty() && m_pPrompt->PlayIfIdle(file, &record)) record.audioLevel = 0.7;
 }
@@ -273,7 +278,7 @@ void CRadioModel::OnTransmitterPdu(const TransmitterPdu* pdu, std::uint32_t leng
         record = std::make_shared<CReceive>();
         record->id = key;
         AddReceive(record);
-        if (m_nDuplex == DUPLEX_HALF) record->SetPttBlock(m_nPTT != 0);
+        if (m_params.duplex == DUPLEX_HALF) record->SetPttBlock(m_nPTT != 0);
     }
     ++record->transmitterPduCount;
     record->refreshed = true;
@@ -369,8 +374,8 @@ bool CRadioModel::HandleRecordSignal(const std::shared_ptr<CReceive>& record,
     const std::uint32_t rate = block.sampleRate;
     const std::uint32_t bytes = sampleCount * 2;
     if (road.measureLevel) record->audioLevel = rate ? rmsLevel / 366.0 : 0.0;
-    if (road.ssb && m_nMajorModulation == 1 && m_nDetailModulation >= 6 &&
-        m_nDetailModulation <= 9 && record->frequencyOffset > 0.0 && rate != 0)
+    if (road.ssb && m_params.majorModulation == 1 && m_params.detailModulation >= 6 &&
+        m_params.detailModulation <= 9 && record->frequencyOffset > 0.0 && rate != 0)
         ApplySsbOffset(record->frequencyOffset, t_decoded.data(), sampleCount, rate);
     for (auto& path : m_paths) {
         if (!path->IsActive()) continue;
@@ -422,7 +427,8 @@ void CRadioModel::SweepReceiveTimeouts() {
         }
         StopReceivePaths(&record, false);
         // A transmitter that vanished mid-transmission ends it for the devices.
-        if (record.signalPduCount > 0 && m_nReceptionMode == RECEPTION_MODE_TAIL) QueueReceiveEnd();
+        if (record.signalPduCount > 0 && m_params.receptionMode == RECEPTION_MODE_TAIL)
+            QueueReceiveEnd();
         RemoveReceiveAt(i);
     }
 }
@@ -447,7 +453,7 @@ void CRadioModel::OnHlaTransmitterUpdate(std::uint32_t objectHandle,
         record->heard = hcy::net::HeardStreams::Host().Hear(hcy::net::HeardKey::Hla(objectHandle));
         record->hlaObjectName = v.instanceName;
         m_hlaReceives.push_back(record);
-        if (m_nDuplex == DUPLEX_HALF) record->SetPttBlock(m_nPTT != 0);
+        if (m_params.duplex == DUPLEX_HALF) record->SetPttBlock(m_nPTT != 0);
         hcy::radio::PostNetMgrMessage(hcy::WM_NETMGR_HLA_REQUEST_UPDATE, objectHandle,
                                       HLA_ATTR_ALL);
     }

@@ -27,11 +27,11 @@ void CRadioModel::UpdateRadioData() {
     hcy::radio::RadioStatus status;
     {
         Guard lock(*this);
-        status.transmitFrequency = m_fXmitFrequency;
-        status.recvGain = m_fRecvGain;
-        status.x = m_antennaWorld.x;
-        status.y = m_antennaWorld.y;
-        status.z = m_antennaWorld.z;
+        status.transmitFrequency = m_params.xmitFrequency;
+        status.recvGain = m_params.recvGain;
+        status.x = m_params.antennaWorld.x;
+        status.y = m_params.antennaWorld.y;
+        status.z = m_params.antennaWorld.z;
         status.xmitPdusSent = m_nXmitPduCount.load();
         status.signalPdusSent = m_nSignalPduCount.load();
         status.transmitters.reserve(m_receives.size());

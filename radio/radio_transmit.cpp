@@ -145,7 +145,7 @@ int CRadioModel::Heartbeat() {
 
 void CRadioModel::SendTransmitterPdu() {
     Guard lock(*this);
-    const std::size_t parameters = std::min<std::size_t>(m_modulationParameters.size(), 255);
+    const std::size_t parameters = std::min<std::size_t>(m_params.modulationParameters.size(), 255);
     const std::size_t total = hcy::net::TRANSMITTER_PDU_SIZE + parameters;
     TransmitterPdu pdu{};
     BuildHeader(pdu.header, hcy::net::PDU_TYPE_TRANSMITTER, static_cast<std::uint16_t>(total));
@@ -153,20 +153,21 @@ void CRadioModel::SendTransmitterPdu() {
     pdu.radioEntityType = m_entityType;
     pdu.transmitState = (!m_nOn || m_nInhibit) ? 0 : IsKeyed() ? 2 : 1;
     pdu.inputSource = IsKeyed() ? static_cast<std::uint8_t>(m_nPttSource & 0xFF) : 0;
-    pdu.netNumber = m_nNet;
-    pdu.antennaLocation = m_antennaWorld;
-    pdu.relativeAntennaLocation = m_antennaRelative;
-    pdu.setFrequency(FrequencyWord(m_fXmitFrequency));
-    pdu.bandwidth = static_cast<float>(m_fBandwidth);
+    pdu.netNumber = m_params.net;
+    pdu.antennaLocation = m_params.antennaWorld;
+    pdu.relativeAntennaLocation = m_params.antennaRelative;
+    pdu.setFrequency(FrequencyWord(m_params.xmitFrequency));
+    pdu.bandwidth = static_cast<float>(m_params.bandwidth);
     pdu.power = static_cast<float>(m_fXmitPower);
-    pdu.modulation = {m_nSpreadSpectrum, m_nMajorModulation, m_nDetailModulation, m_nSystem};
-    pdu.cryptoSystem = m_nCryptoSystem;
-    pdu.cryptoKeyId = m_nCryptoKey;
+    pdu.modulation = {m_params.spreadSpectrum, m_params.majorModulation, m_params.detailModulation,
+                      m_params.system};
+    pdu.cryptoSystem = m_params.cryptoSystem;
+    pdu.cryptoKeyId = m_params.cryptoKey;
     pdu.modulationParameterLength = static_cast<std::uint8_t>(parameters);
     auto bytes = Bytes(pdu, total);
     if (parameters)
-        std::memcpy(bytes.data() + hcy::net::TRANSMITTER_PDU_SIZE, m_modulationParameters.data(),
-                    parameters);
+        std::memcpy(bytes.data() + hcy::net::TRANSMITTER_PDU_SIZE,
+                    m_params.modulationParameters.data(), parameters);
     if (SendPdu(std::move(bytes), true)) ++m_nXmitPduCount;
 }
 
@@ -178,17 +179,17 @@ void CRadioModel::GetHlaTransmitterRecord(HlaTransmitterRecord& out) const {
     out.application = m_nApplication;
     out.entity = m_nEntity;
     out.hostObjectId = m_strHostObjectId;
-    out.relativeX = m_antennaRelative.x;
-    out.relativeY = m_antennaRelative.y;
-    out.relativeZ = m_antennaRelative.z;
-    out.cryptoSystem = m_nCryptoSystem;
-    out.cryptoKey = m_nCryptoKey;
-    const std::uint64_t frequency = FrequencyWord(m_fXmitFrequency);
+    out.relativeX = m_params.antennaRelative.x;
+    out.relativeY = m_params.antennaRelative.y;
+    out.relativeZ = m_params.antennaRelative.z;
+    out.cryptoSystem = m_params.cryptoSystem;
+    out.cryptoKey = m_params.cryptoKey;
+    const std::uint64_t frequency = FrequencyWord(m_params.xmitFrequency);
     out.frequencyHigh = static_cast<std::uint32_t>(frequency >> 32);
     out.frequencyLow = static_cast<std::uint32_t>(frequency);
-    out.frequencyHop = (m_nSpreadSpectrum & 1) ? 1 : 0;
-    out.pseudoNoise = (m_nSpreadSpectrum & 2) ? 1 : 0;
-    out.timeHop = (m_nSpreadSpectrum & 4) ? 1 : 0;
+    out.frequencyHop = (m_params.spreadSpectrum & 1) ? 1 : 0;
+    out.pseudoNoise = (m_params.spreadSpectrum & 2) ? 1 : 0;
+    out.timeHop = (m_params.spreadSpectrum & 4) ? 1 : 0;
     out.radioIndex = m_nRadio;
     out.inputSource = static_cast<std::uint8_t>(m_nPttSource & 0xFF);
     out.systemKind = m_entityType.kind;
@@ -197,16 +198,16 @@ void CRadioModel::GetHlaTransmitterRecord(HlaTransmitterRecord& out) const {
     out.systemCategory = m_entityType.category;
     out.systemNomenclatureVersion = m_entityType.nomenclatureVersion;
     out.systemNomenclature = m_entityType.nomenclature;
-    out.modulationSystem = m_nSystem;
-    out.bandwidth = static_cast<float>(m_fBandwidth);
+    out.modulationSystem = m_params.system;
+    out.bandwidth = static_cast<float>(m_params.bandwidth);
     out.power = static_cast<float>(m_fXmitPower);
-    out.majorModulation = m_nMajorModulation;
-    out.detailModulation = m_nDetailModulation;
+    out.majorModulation = m_params.majorModulation;
+    out.detailModulation = m_params.detailModulation;
     out.operationalStatus = (!m_nOn || m_nInhibit) ? 0 : m_nPTT ? 2 : 1;
-    out.worldX = m_antennaWorld.x;
-    out.worldY = m_antennaWorld.y;
-    out.worldZ = m_antennaWorld.z;
-    out.modulationParameters = m_modulationParameters;
+    out.worldX = m_params.antennaWorld.x;
+    out.worldY = m_params.antennaWorld.y;
+    out.worldZ = m_params.antennaWorld.z;
+    out.modulationParameters = m_params.modulationParameters;
 }
 
 // Reports the strongest transmitting, squelch-open record (largest received
@@ -228,7 +229,8 @@ void CRadioModel::SendReceiverPdu(std::uint32_t force) {
         pdu.receivedPower = static_cast<float>(heard->receivedPower);
         pdu.transmitterRadioId = heard->id;
     }
-    if (pdu.receiverState == 2 && m_nDuplex == DUPLEX_HALF && IsKeyed()) pdu.receiverState = 1;
+    if (pdu.receiverState == 2 && m_params.duplex == DUPLEX_HALF && IsKeyed())
+        pdu.receiverState = 1;
     if (ReceiverStateChanged(pdu) || force) SendPdu(Bytes(pdu, hcy::net::RECEIVER_PDU_SIZE), false);
 }
 
@@ -256,9 +258,10 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
     {
         Guard lock(*this);
         const bool cryptoWithoutKey =
-            m_nCryptoSystem != 0 && m_nCryptoKey == 0 && !m_nAllowPlainXmit;
-        if (m_nInhibit || !m_nOn || (m_fXmitFrequency == 0.0 && !(m_nSpreadSpectrum & 1)) ||
-            cryptoWithoutKey || count == 0) {
+            m_params.cryptoSystem != 0 && m_params.cryptoKey == 0 && !m_params.allowPlainXmit;
+        if (m_nInhibit || !m_nOn ||
+            (m_params.xmitFrequency == 0.0 && !(m_params.spreadSpectrum & 1)) || cryptoWithoutKey ||
+            count == 0) {
             m_fXmitLevel = 0.0;
             return;
         }
@@ -283,7 +286,7 @@ void CRadioModel::TransmitAudio(const std::int16_t* samples, std::uint32_t byteC
         plan.shift = m_nXmitShift;
         plan.zero = m_nXmitZero;
         plan.gain = m_fXmitGain;
-        plan.hop = (m_nSpreadSpectrum & 1) != 0;
+        plan.hop = (m_params.spreadSpectrum & 1) != 0;
         plan.hopThreshold = m_nHopNoiseThreshold;
         plan.hopBytes = m_nHopNoiseBytes;
         plan.hopShift = m_nHopNoiseShift;

@@ -2,20 +2,19 @@
 
 #include <algorithm>
 
-#include "audio/recv_path.h"
 #include "radio/receive.h"
 
 // Half duplex and no background noise are the base's.
 CRawDisModel::CRawDisModel() : m_fixed(std::make_shared<CReceive>()) {
-    m_nSystem = 1010;
-    m_nReceptionMode = RECEPTION_MODE_SILENT;
-    m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoTuner = m_bDoSquelch = 0;
+    auto& p = Params();
+    p.system = 1010;
+    p.receptionMode = RECEPTION_MODE_SILENT;
+    p.doPropLoss = p.doRoundEarth = p.doTerrain = p.doTuner = p.doSquelch = 0;
 }
 
 int CRawDisModel::SetPTT(int on, std::uint32_t) {
     Guard lock(*this);
-    for (auto& path : m_paths)
-        if (path->IsActive()) path->MuteNoise(on != 0);
+    MutePathNoise(on != 0);
     SetRecordsPttBlock(on != 0);
     return 1;
 }
@@ -28,10 +27,7 @@ void CRawDisModel::OnTransmitterPdu(const TransmitterPdu*, std::uint32_t) {}
 
 int CRawDisModel::SetSNR(int site, int application, int entity, int radio, float value) {
     Guard lock(*this);
-    if (m_bFixedListed) {
-        m_receiveIndex.erase(hcy::net::PackedKey(m_fixed->id));
-        std::erase(m_receives, m_fixed);
-    }
+    if (m_bFixedListed) UnlistReceive(m_fixed);
     const RadioId chosen{{static_cast<std::uint16_t>(site), static_cast<std::uint16_t>(application),
                           static_cast<std::uint16_t>(entity)},
                          static_cast<std::uint16_t>(radio)};
@@ -50,9 +46,8 @@ int CRawDisModel::SetSNR(int site, int application, int entity, int radio, float
 // Only the chosen sender, in the radio's own exercise (no extra ones), and
 // never the radio itself; on/off and inhibit are not asked.
 std::shared_ptr<CReceive> CRawDisModel::AcceptSignal(const SignalPdu& pdu, SignalRoad& road) {
-    if (pdu.header.exerciseId != (m_nExerciseId & 0xFF)) return nullptr;
-    const RadioId own{{m_nSite, m_nApplication, m_nEntity}, m_nRadio};
-    if (pdu.radioId == own || !(pdu.radioId == m_fixed->id)) return nullptr;
+    if (pdu.header.exerciseId != (GetExerciseId() & 0xFF)) return nullptr;
+    if (pdu.radioId == OwnId() || !(pdu.radioId == m_fixed->id)) return nullptr;
     m_fixed->audioSeen = true;
     m_fixed->transmitting = true;
     ++m_fixed->signalPduCount;

@@ -5,11 +5,12 @@
 // System 1, receive frequency 0.0, master volume 1.0 and no background
 // noise are the base's.
 CScannerModel::CScannerModel() {
-    m_nDuplex = DUPLEX_FULL;
-    m_nReceptionMode = RECEPTION_MODE_NO_TAIL;
-    m_nMajorModulation = 0;
-    m_nDetailModulation = 0;
-    m_bDoPropLoss = m_bDoRoundEarth = m_bDoTerrain = m_bDoTuner = m_bDoSquelch = 0;
+    auto& p = Params();
+    p.duplex = DUPLEX_FULL;
+    p.receptionMode = RECEPTION_MODE_NO_TAIL;
+    p.majorModulation = 0;
+    p.detailModulation = 0;
+    p.doPropLoss = p.doRoundEarth = p.doTerrain = p.doTuner = p.doSquelch = 0;
 }
 
 void CScannerModel::OnTransmitterPdu(const TransmitterPdu*, std::uint32_t) {}
@@ -19,7 +20,7 @@ void CScannerModel::SweepReceiveTimeouts() {}
 std::shared_ptr<CReceive> CScannerModel::AcceptSignal(const SignalPdu& pdu, SignalRoad& road) {
     if (!ExerciseAccepted(pdu.header.exerciseId)) return nullptr;
     std::shared_ptr<CReceive> record = FindReceive(pdu.radioId);
-    if (!m_nOn || m_nInhibit) {
+    if (!IsOn() || IsInhibited()) {
         // Off: nothing is made or played, but a sender heard before keeps
         // its stream in step for when the scanner is on again.
         road.play = false;
@@ -40,7 +41,7 @@ std::shared_ptr<CReceive> CScannerModel::AcceptSignal(const SignalPdu& pdu, Sign
 }
 
 void CScannerModel::StartEveryRecord() {
-    for (auto& record : m_receives) StartReceivePaths(record.get());
+    for (auto& record : Receives()) StartReceivePaths(record.get());
 }
 
 int CScannerModel::SetMasterVolume(float volume) {

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "audio/playback_device.h"
-#include "audio/recv_path.h"
 #include "base/library.h"
 #include "halcyra/halcyra.h"
 #include "radio/radio_data.h"
@@ -28,13 +27,13 @@ CSecureRadioModel::CSecureRadioModel(std::shared_ptr<const hcy::radio::PlaybackD
     : m_playbackDevices(std::move(devices)) {
     // The generic radio's parameters are already the record with FH net id
     // 1; the rest is this model's.
-    m_fNoiseLevel = 1e-13;
-    m_nSystem = 1;
-    m_nReceptionMode = RECEPTION_MODE_TAIL;
-    m_nDuplex = DUPLEX_HALF;
-    m_nRecvPathNoise = 1;
-    m_bDoCrypto = 1;
-    m_bDoHopNet = 1;
+    Params().noiseLevel = 1e-13;
+    Params().system = 1;
+    Params().receptionMode = RECEPTION_MODE_TAIL;
+    Params().duplex = DUPLEX_HALF;
+    Params().recvPathNoise = 1;
+    Params().doCrypto = 1;
+    Params().doHopNet = 1;
 }
 
 CSecureRadioModel::~CSecureRadioModel() { CSecureRadioModel::ReleasePlayback(); }
@@ -109,8 +108,8 @@ void CSecureRadioModel::AttachTone(const std::shared_ptr<CPlaybackDevice>& devic
 int CSecureRadioModel::SetCryptoSystem(int value) {
     Guard lock(*this);
     const auto system = static_cast<std::uint16_t>(value);
-    const bool changed = system != m_nCryptoSystem;
-    m_nCryptoSystem = system;
+    const bool changed = system != Params().cryptoSystem;
+    Params().cryptoSystem = system;
     if (changed) NotifyAttribute(HLA_ATTR_CRYPTO_SYSTEM);
     return 1;
 }
@@ -118,8 +117,8 @@ int CSecureRadioModel::SetCryptoSystem(int value) {
 int CSecureRadioModel::SetCryptoKey(int value) {
     Guard lock(*this);
     const auto key = static_cast<std::uint16_t>(value);
-    const bool changed = key != m_nCryptoKey;
-    m_nCryptoKey = key;
+    const bool changed = key != Params().cryptoKey;
+    Params().cryptoKey = key;
     if (changed) NotifyAttribute(HLA_ATTR_ENCRYPTION_KEY_IDENTIFIER);
     return 1;
 }
@@ -127,8 +126,8 @@ int CSecureRadioModel::SetCryptoKey(int value) {
 int CSecureRadioModel::SetSpreadSpectrum(int flags) {
     Guard lock(*this);
     const auto value = static_cast<std::uint16_t>(flags);
-    const std::uint16_t changed = value ^ m_nSpreadSpectrum;
-    m_nSpreadSpectrum = value;
+    const std::uint16_t changed = value ^ Params().spreadSpectrum;
+    Params().spreadSpectrum = value;
     if (changed & 1) NotifyAttribute(HLA_ATTR_FREQUENCY_HOP_IN_USE);
     if (changed & 2) NotifyAttribute(HLA_ATTR_PSEUDO_NOISE_SPECTRUM_IN_USE);
     if (changed & 4) NotifyAttribute(HLA_ATTR_TIME_HOP_IN_USE);
@@ -143,9 +142,9 @@ int CSecureRadioModel::SetFreqHopKey(int value) {
 }
 
 void CSecureRadioModel::SetRecordField(std::size_t offset, std::size_t width, std::uint32_t value) {
-    if (!m_bHopNetRecord || m_modulationParameters.size() < offset + width) return;
+    if (!m_bHopNetRecord || Params().modulationParameters.size() < offset + width) return;
     for (std::size_t i = 0; i < width; ++i)
-        m_modulationParameters[offset + i] =
+        Params().modulationParameters[offset + i] =
             static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
 }
 
@@ -164,7 +163,7 @@ int CSecureRadioModel::SetRadioData(int id, void* value) {
 }
 
 std::string CSecureRadioModel::PromptFile(const char* name) const {
-    const std::string key = name + std::to_string(m_nCryptoSystem) + "Wav";
+    const std::string key = name + std::to_string(Params().cryptoSystem) + "Wav";
     return hcy::Library().GetProfileString(m_strSection.c_str(), key.c_str(), "");
 }
 
@@ -194,7 +193,7 @@ int CSecureRadioModel::SetPTT(int on, std::uint32_t source) {
 }
 
 int CSecureRadioModel::Key(int on, std::uint32_t source, const std::shared_ptr<int>& outcome) {
-    if (!m_nOn) return 0;
+    if (!IsOn()) return 0;
     const bool tone = IsToneSource(source);
     if (!on) {
         if (m_bNoFill && !tone) {
@@ -227,10 +226,10 @@ int CSecureRadioModel::Key(int on, std::uint32_t source, const std::shared_ptr<i
     // A second keying changes nothing, as for every radio.
     if (m_bNoFill && !tone) return 1;
     if (IsKeyed()) return KeyDirect(on, source);
-    if (m_nCryptoSystem != 0) {
+    if (Params().cryptoSystem != 0) {
         // No key loaded: nothing is sent; the operator hears the no-fill
         // prompt.
-        if (m_nCryptoKey == 0 && !m_nAllowPlainXmit) {
+        if (Params().cryptoKey == 0 && !Params().allowPlainXmit) {
             hcy::Library().SetErrorf("Radio %d: No crypto key loaded.", GetUserId());
             return !tone && PlayNoFillPrompt(outcome) ? 1 : 0;
         }
@@ -238,15 +237,15 @@ int CSecureRadioModel::Key(int on, std::uint32_t source, const std::shared_ptr<i
             SetRecordsPttBlock(true);
             return CRadioModel::SetPTT(1, PreambleSource());
         }
-        m_nReceptionMode = m_nSavedEndMode;
-        m_nPromptSource = 0;
+        Params().receptionMode = m_nSavedEndMode;
+        SetPromptSource(0);
     }
     return KeyDirect(on, source);
 }
 
 int CSecureRadioModel::RefuseOutOfBand() {
     hcy::Library().SetErrorf("Radio %d: Transmit frequency %.0f Hz is outside the radio's band.",
-                             GetUserId(), m_fXmitFrequency);
+                             GetUserId(), Params().xmitFrequency);
     return 0;
 }
 
@@ -259,8 +258,7 @@ int CSecureRadioModel::KeyDirect(int on, std::uint32_t source) {
 
 void CSecureRadioModel::MuteWhileKeyed() {
     const bool keyed = IsKeyed();
-    for (auto& path : m_paths)
-        if (path->IsActive()) path->MuteNoise(keyed);
+    MutePathNoise(keyed);
     SetRecordsPttBlock(keyed);
 }
 
@@ -274,16 +272,16 @@ std::uint32_t CSecureRadioModel::PreambleSource() const { return SourceOf(m_pPre
 // else (prompt source); reception ends without tail (mode 11) until the
 // file has played.
 bool CSecureRadioModel::StartPreamble(std::uint32_t source, const std::shared_ptr<int>& outcome) {
-    if (m_nAllowPlainXmit && m_nCryptoKey == 0) return false;  // in clear: no preamble
-    m_nSavedEndMode = m_nReceptionMode;
-    m_nReceptionMode = RECEPTION_MODE_SILENT;
+    if (Params().allowPlainXmit && Params().cryptoKey == 0) return false;  // in clear: no preamble
+    m_nSavedEndMode = Params().receptionMode;
+    Params().receptionMode = RECEPTION_MODE_SILENT;
     const std::string file = PromptFile("Preamble");
     if (file.empty()) return false;
     const bool made = !m_pPreambleDevice;
     if (made) m_pPreambleDevice = MakePlaybackDevice(false, true, false);
     m_bPreamble = true;
     m_heldSources.assign(1, source);
-    m_nPromptSource = PreambleSource();
+    SetPromptSource(PreambleSource());
     ++m_nPreambleStarts;
     AfterUnlock([this, device = m_pPreambleDevice, file, made, outcome] {
         if (made) device->AddTransmitPath(this);
@@ -305,8 +303,8 @@ bool CSecureRadioModel::StartPreamble(std::uint32_t source, const std::shared_pt
 void CSecureRadioModel::EndPreamble() {
     m_bPreamble = false;
     CRadioModel::SetPTT(0, PreambleSource());
-    m_nReceptionMode = m_nSavedEndMode;
-    m_nPromptSource = 0;
+    Params().receptionMode = m_nSavedEndMode;
+    SetPromptSource(0);
     MuteWhileKeyed();
 }
 
@@ -353,7 +351,7 @@ bool CSecureRadioModel::PlayNoFillPrompt(const std::shared_ptr<int>& outcome) {
 void CSecureRadioModel::SendTransmitterPdu() {
     Guard lock(*this);
     const std::uint32_t keyed = IsKeyed() ? 1 : 0;
-    SetRecordField(kStartOfMessage, 1, (m_nSpreadSpectrum & 1) && keyed && !m_nLastPttSent);
+    SetRecordField(kStartOfMessage, 1, (Params().spreadSpectrum & 1) && keyed && !m_nLastPttSent);
     m_nLastPttSent = keyed;
     CRadioModel::SendTransmitterPdu();
 }
@@ -368,17 +366,17 @@ void CSecureRadioModel::RoundEarthModel(CReceive& r) { LineOfSight(r, 1.0); }
 // transmitter's curve) or of the guard frequency, in the radio's modulation;
 // nothing while the receive frequency is 0.
 void CSecureRadioModel::TunerModel(CReceive& r) {
-    const double bw = m_fBandwidth;
+    const double bw = Params().bandwidth;
     const double f = r.frequency;
     const double hb = 0.5 * r.bandwidth;
-    if (m_fRecvFrequency == 0.0) {
+    if (Params().recvFrequency == 0.0) {
         r.tuner = 0.0;
-    } else if (m_fRecvFrequency - bw <= f && f <= m_fRecvFrequency + bw) {
+    } else if (Params().recvFrequency - bw <= f && f <= Params().recvFrequency + bw) {
         if (hb == 0.0) {
             r.tuner = 1.0;
             r.frequencyOffset = 0.0;
         } else {
-            TunerCurve(r, std::fabs(f - m_fRecvFrequency), hb);
+            TunerCurve(r, std::fabs(f - Params().recvFrequency), hb);
         }
     } else if (m_fGuardFrequency > 0.0 && m_fGuardFrequency - bw <= f &&
                f <= m_fGuardFrequency + bw) {
@@ -386,15 +384,16 @@ void CSecureRadioModel::TunerModel(CReceive& r) {
     } else {
         r.tuner = 0.0;
     }
-    if (r.majorModulation != m_nMajorModulation || r.detailModulation != m_nDetailModulation)
+    if (r.majorModulation != Params().majorModulation ||
+        r.detailModulation != Params().detailModulation)
         r.tuner = 0.0;
 }
 
 // Decodable with the same system and key, or sent in clear: without a key
 // (plain transmission allowed here) or without a system.
 void CSecureRadioModel::CryptoModel(CReceive& r) {
-    const bool clear = m_nAllowPlainXmit ? r.cryptoKey == 0 : r.cryptoSystem == 0;
-    const bool same = r.cryptoSystem == m_nCryptoSystem && r.cryptoKey == m_nCryptoKey;
+    const bool clear = Params().allowPlainXmit ? r.cryptoKey == 0 : r.cryptoSystem == 0;
+    const bool same = r.cryptoSystem == Params().cryptoSystem && r.cryptoKey == Params().cryptoKey;
     r.decodeOk = same || clear;
 }
 
@@ -402,27 +401,27 @@ void CSecureRadioModel::CryptoModel(CReceive& r) {
 // frequency; the others only the others.
 void CSecureRadioModel::HopNetModel(CReceive& r) {
     r.status = RECV_STATUS_SILENT;
-    const bool hops = m_nSpreadSpectrum & 1;
+    const bool hops = Params().spreadSpectrum & 1;
     const bool theyHop = r.spreadSpectrum & 1;
     if (!hops || !theyHop) {
         if (!hops && !theyHop) r.status = RECV_STATUS_AUDIBLE;
         return;
     }
     r.tuner = 1.0;
-    if (m_bDoSquelch) SquelchModel(r);
+    if (Params().doSquelch) SquelchModel(r);
     if (SameHopNet(r)) r.status = RECV_STATUS_AUDIBLE;
 }
 
 // Net id, hop set, lockout set, sync offset and TRANSEC key; start of
 // message and clear channel play no part.
 bool CSecureRadioModel::SameHopNet(const CReceive& r) const {
-    if (m_modulationParameters.size() < kRecordBytes) return false;
+    if (Params().modulationParameters.size() < kRecordBytes) return false;
     // A shorter record than ours counts as zeros beyond its end.
     std::uint8_t theirs[kRecordBytes] = {};
     if (!r.modulationParameters.empty())
         std::memcpy(theirs, r.modulationParameters.data(),
                     std::min(r.modulationParameters.size(), kRecordBytes));
-    const std::uint8_t* ours = m_modulationParameters.data();
+    const std::uint8_t* ours = Params().modulationParameters.data();
     return std::memcmp(theirs + kNetId, ours + kNetId, 6) == 0 &&
            std::memcmp(theirs + kSyncOffset, ours + kSyncOffset, 6) == 0;
 }

@@ -4,10 +4,10 @@
 
 CSincgarsRadioModel::CSincgarsRadioModel(std::shared_ptr<const hcy::radio::PlaybackDevices> devices)
     : CSecureRadioModel(std::move(devices)) {
-    m_fNoiseLevel = 3.2e-12;  // [W]
-    m_nSystem = 5;
-    m_fBandwidth = 100.0;  // the channel's half width [Hz]
-    m_nReceptionMode = RECEPTION_MODE_SILENT;
+    Params().noiseLevel = 3.2e-12;  // [W]
+    Params().system = 5;
+    Params().bandwidth = 100.0;  // the channel's half width [Hz]
+    Params().receptionMode = RECEPTION_MODE_SILENT;
 }
 
 int CSincgarsRadioModel::SetFrequency(double receiveHz, double transmitHz) {
@@ -30,9 +30,9 @@ void CSincgarsRadioModel::RoundEarthModel(CReceive& record) {
 // Within the bandwidth of the receive frequency, both ends included (0 Hz
 // too), in the radio's modulation.
 void CSincgarsRadioModel::TunerModel(CReceive& r) {
-    const bool inChannel = m_fRecvFrequency - m_fBandwidth <= r.frequency &&
-                           r.frequency <= m_fRecvFrequency + m_fBandwidth;
-    const bool sameModulation =
-        r.majorModulation == m_nMajorModulation && r.detailModulation == m_nDetailModulation;
+    const bool inChannel = Params().recvFrequency - Params().bandwidth <= r.frequency &&
+                           r.frequency <= Params().recvFrequency + Params().bandwidth;
+    const bool sameModulation = r.majorModulation == Params().majorModulation &&
+                                r.detailModulation == Params().detailModulation;
     r.tuner = inChannel && sameModulation ? 1.0 : 0.0;
 }

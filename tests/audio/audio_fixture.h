@@ -53,7 +53,10 @@ public:
         sources.push_back(source);
         ++blockCount;
     }
-    void SetXmitFilterSwitch(bool on) { m_nXmitFilter = on ? 1u : 0u; }
+    void SetXmitFilterSwitch(bool on) {
+        std::uint32_t value = on ? 1u : 0u;
+        CRadioModel::SetRadioData(RD_XMIT_FILTER, &value);
+    }
 
     std::uint32_t GetPttSource() const override { return Get(keyedBy); }
     bool Keyed() const { return Get(keyedBy) != 0; }

@@ -24,11 +24,11 @@ using hcytest::TransmitterSpec;
 class HearingRadio : public CGenericRadioModel {
 public:
     CRecvPathMono* Path() const {
-        std::lock_guard lock(m_mutex);
-        return m_paths.empty() ? nullptr : dynamic_cast<CRecvPathMono*>(m_paths.front().get());
+        Guard lock(*this);
+        return Paths().empty() ? nullptr : dynamic_cast<CRecvPathMono*>(Paths().front().get());
     }
     const CReceive* Record(const hcy::net::RadioId& key) const {
-        std::lock_guard lock(m_mutex);
+        Guard lock(*this);
         return FindReceive(key).get();
     }
 };

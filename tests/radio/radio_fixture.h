@@ -67,11 +67,10 @@ public:
     }
 };
 
-// A generic radio whose protected state tests may set directly.
+// A generic radio whose settings tests may set directly.
 class TestRadio : public CGenericRadioModel {
 public:
-    using CGenericRadioModel::m_nReceptionMode;
-    using CGenericRadioModel::m_nSpreadSpectrum;
+    using CGenericRadioModel::Params;
     int Keyed() const { return IsKeyed() ? 1 : 0; }
 };
 

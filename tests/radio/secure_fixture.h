@@ -28,8 +28,7 @@ struct Air {
 template <class Model>
 struct Open : Model {
     Open() : Model(std::make_shared<CNetPlayDevices>()) {}
-    using Model::m_fSquelchLevel;
-    using Model::m_nReceptionMode;
+    using Model::Params;
 };
 
 class SecureModels : public ModelTest {

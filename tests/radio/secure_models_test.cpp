@@ -351,7 +351,7 @@ TEST_F(SecureModels, Arc186ChoosesItsBandByTheReceiveFrequency) {
         SCOPED_TRACE(row.rx);
         radio->SetFrequency(row.rx, row.tx);
         EXPECT_EQ(radio->GetRxFrequency(), row.tuned);
-        EXPECT_FLOAT_EQ(radio->m_fSquelchLevel, row.squelch);
+        EXPECT_FLOAT_EQ(radio->Params().squelchLevel, row.squelch);
         radio->Heartbeat();
         EXPECT_EQ(LastTransmitterPdu().modulation.major, row.major);
         EXPECT_EQ(LastTransmitterPdu().modulation.detail, row.detail);

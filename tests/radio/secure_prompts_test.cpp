@@ -80,7 +80,7 @@ TEST_F(SecurePrompts, ThePreambleGoesOutFirstAndTheHeldKeyThenSendsTheVoice) {
     ASSERT_EQ(radio->SetPTT(1, 2), 1);
     EXPECT_EQ(radio->GetPttSource(), preamble);
     EXPECT_EQ(LastTransmitterPdu().inputSource, preamble & 0xFF);
-    EXPECT_EQ(radio->m_nReceptionMode, RECEPTION_MODE_SILENT);
+    EXPECT_EQ(radio->Params().receptionMode, RECEPTION_MODE_SILENT);
     Speak(*radio, 7);  // held back
     EXPECT_TRUE(Sent().empty());
     plat::AdvanceClock(2 * kDevicePeriod);
@@ -91,7 +91,7 @@ TEST_F(SecurePrompts, ThePreambleGoesOutFirstAndTheHeldKeyThenSendsTheVoice) {
     EXPECT_EQ(States(), (std::vector<std::uint8_t>{1, 2}));
     EXPECT_EQ(radio->GetPttSource(), 2u);
     EXPECT_EQ(LastTransmitterPdu().inputSource, 2);
-    EXPECT_EQ(radio->m_nReceptionMode, RECEPTION_MODE_TAIL);
+    EXPECT_EQ(radio->Params().receptionMode, RECEPTION_MODE_TAIL);
     Speak(*radio, 7);
     EXPECT_TRUE(AllAre(Sent(), 7));
 }
@@ -112,7 +112,7 @@ TEST_F(SecurePrompts, AReleaseDuringThePreambleEndsItAndGivesReceptionBack) {
     EXPECT_EQ(States(), std::vector<std::uint8_t>{1});
     EXPECT_FALSE(heard.record->GetPttBlock());
     EXPECT_FALSE(Path(p).noiseMuted);
-    EXPECT_EQ(radio->m_nReceptionMode, RECEPTION_MODE_TAIL);
+    EXPECT_EQ(radio->Params().receptionMode, RECEPTION_MODE_TAIL);
     plat::AdvanceClock(4 * kDevicePeriod);
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(States(), std::vector<std::uint8_t>{1});  // not keyed again

@@ -214,7 +214,7 @@ TEST_F(Transmit, ZeroTransmitFrequencyReleasesAndRefusesBlocks) {
     radio->GetRadioData(104, &level);
     EXPECT_EQ(level, 0.0f);
     // Hopping radios send on frequency 0.
-    radio->m_nSpreadSpectrum = 1;
+    radio->Params().spreadSpectrum = 1;
     std::uint32_t never = 0;
     radio->SetRadioData(220, &never);  // no hop noise
     Send(Ramp(256));
@@ -257,7 +257,7 @@ TEST_F(Transmit, GainShiftAndZeroWorkOnACopy) {
 }
 
 TEST_F(Transmit, HopNoiseStaysInsideTheBlock) {
-    radio->m_nSpreadSpectrum = 1;
+    radio->Params().spreadSpectrum = 1;
     std::uint32_t always = 0x8000, bytes = 100000, shift = 40;
     radio->SetRadioData(220, &always);
     radio->SetRadioData(221, &bytes);
