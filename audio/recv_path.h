@@ -111,8 +111,8 @@ std::unique_ptr<CRecvPath> CreateRecvPath(CRecvPath::Kind kind);
 
 // Tests only: paths of their own in place of the real ones; empty: the real
 // ones again. Returns the previous maker.
-using RecvPathFactory = std::function<std::unique_ptr<CRecvPath>(CRecvPath::Kind)>;
-RecvPathFactory SetRecvPathFactory(RecvPathFactory factory);
+using RecvPathMaker = std::function<std::unique_ptr<CRecvPath>(CRecvPath::Kind)>;
+RecvPathMaker SetRecvPathMakerForTest(RecvPathMaker maker);
 
 // A path of `kind` for a source (radio or station) to wire to `device`: a
 // stopped one of its `paths` is reused, the one still pointing to the device

@@ -6,31 +6,31 @@
 #include "audio/recv_path_multi.h"
 
 namespace {
-struct FactorySlot {
+struct MakerSlot {
     std::mutex mutex;
-    RecvPathFactory factory;
+    RecvPathMaker maker;
 };
-FactorySlot& Slot() {
-    static FactorySlot slot;
+MakerSlot& Slot() {
+    static MakerSlot slot;
     return slot;
 }
 }  // namespace
 
-RecvPathFactory SetRecvPathFactory(RecvPathFactory factory) {
-    FactorySlot& slot = Slot();
+RecvPathMaker SetRecvPathMakerForTest(RecvPathMaker maker) {
+    MakerSlot& slot = Slot();
     std::lock_guard<std::mutex> lock(slot.mutex);
-    std::swap(slot.factory, factory);
-    return factory;
+    std::swap(slot.maker, maker);
+    return maker;
 }
 
 std::unique_ptr<CRecvPath> CreateRecvPath(CRecvPath::Kind kind) {
-    RecvPathFactory factory;
+    RecvPathMaker maker;
     {
-        FactorySlot& slot = Slot();
+        MakerSlot& slot = Slot();
         std::lock_guard<std::mutex> lock(slot.mutex);
-        factory = slot.factory;
+        maker = slot.maker;
     }
-    if (factory) return factory(kind);
+    if (maker) return maker(kind);
     if (kind == CRecvPath::Kind::Multi) return std::make_unique<CRecvPathMulti>();
     return std::make_unique<CRecvPathMono>();
 }

@@ -76,7 +76,7 @@ std::vector<std::byte> SignalPdu(std::uint16_t radio, std::uint16_t encoding,
 void Reception(benchmark::State& state, std::uint16_t encoding, hcy::CodecKind kind) {
     const auto radios = static_cast<int>(state.range(0));
     const auto transmitters = static_cast<std::uint16_t>(state.range(1));
-    SetRecvPathFactory([](CRecvPath::Kind k) { return std::make_unique<NullPath>(k); });
+    SetRecvPathMakerForTest([](CRecvPath::Kind k) { return std::make_unique<NullPath>(k); });
 
     std::vector<std::unique_ptr<CGenericRadioModel>> heard;
     for (int i = 0; i < radios; ++i) {
@@ -127,7 +127,7 @@ void Reception(benchmark::State& state, std::uint16_t encoding, hcy::CodecKind k
     state.counters["decodes_per_pdu"] =
         static_cast<double>(decodes) / static_cast<double>(std::max<std::int64_t>(pdus, 1));
     for (auto& radio : heard) radio->Shutdown();
-    SetRecvPathFactory({});
+    SetRecvPathMakerForTest({});
 }
 
 void BM_ReceptionPcm(benchmark::State& state) { Reception(state, 4, hcy::CodecKind::Pcm); }

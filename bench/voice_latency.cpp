@@ -311,13 +311,13 @@ struct SoundCard {
 
 void SocketToOutput(benchmark::State& state) {
     // Paths made from here on are the stamping ones.
-    const RecvPathFactory previous =
-        SetRecvPathFactory([](CRecvPath::Kind) -> std::unique_ptr<CRecvPath> {
+    const RecvPathMaker previous =
+        SetRecvPathMakerForTest([](CRecvPath::Kind) -> std::unique_ptr<CRecvPath> {
             return std::make_unique<StampingPath>();
         });
     struct Restore {
-        const RecvPathFactory& factory;
-        ~Restore() { SetRecvPathFactory(factory); }
+        const RecvPathMaker& factory;
+        ~Restore() { SetRecvPathMakerForTest(factory); }
     } restore{previous};
 
     SoundCard card;

@@ -59,7 +59,7 @@ Listeners& Setup() {
         CHalcyraAppTestAccess::OpenTables();
         // What radios would send (heartbeats, Receiver PDUs) goes nowhere.
         hcy::radio::SetNetMgrHookForTest([](hcy::radio::NetMgrMessage&&) {});
-        SetRecvPathFactory([](CRecvPath::Kind) { return std::make_unique<CRecvPathMono>(); });
+        SetRecvPathMakerForTest([](CRecvPath::Kind) { return std::make_unique<CRecvPathMono>(); });
         hcy::Library().m_nEnablePDUs = 1;
         hcy::Library().m_nRecvTimeoutTicks = 2;
         hcy::Library().m_bAcceptEntityState = true;

@@ -119,7 +119,7 @@ protected:
             std::lock_guard<std::mutex> lock(mutex_);
             if (m.pdu) sent_.push_back(std::move(m.pdu->pdu));
         });
-        previousFactory_ = SetRecvPathFactory([this](CRecvPath::Kind) {
+        previousFactory_ = SetRecvPathMakerForTest([this](CRecvPath::Kind) {
             auto path = std::make_unique<RecordingPath>();
             paths.push_back(path.get());
             return path;
@@ -134,7 +134,7 @@ protected:
 
     void TearDown() override {
         station.reset();
-        SetRecvPathFactory(std::move(previousFactory_));
+        SetRecvPathMakerForTest(std::move(previousFactory_));
         hcy::radio::SetNetMgrHookForTest({});
     }
 
@@ -163,7 +163,7 @@ protected:
 private:
     std::mutex mutex_;
     std::vector<std::vector<std::byte>> sent_;
-    RecvPathFactory previousFactory_;
+    RecvPathMaker previousFactory_;
 };
 
 }  // namespace hcytest

@@ -145,7 +145,7 @@ protected:
             std::lock_guard<std::mutex> lock(mutex_);
             messages_.push_back(std::move(m));
         });
-        realPaths_ = SetRecvPathFactory([this](CRecvPath::Kind kind) {
+        realPaths_ = SetRecvPathMakerForTest([this](CRecvPath::Kind kind) {
             auto path = std::make_unique<StandInPath>(kind);
             paths_.push_back(path.get());
             return path;
@@ -167,7 +167,8 @@ protected:
 
     void TearDown() override {
         radio.reset();
-        SetRecvPathFactory(std::move(realPaths_));  // for the tests that play through real paths
+        SetRecvPathMakerForTest(
+            std::move(realPaths_));  // for the tests that play through real paths
         hcy::radio::SetNetMgrHookForTest({});
         hcy::Library().m_hMsgWnd = 0;
         hcy::Library().m_nEnablePDUs = 0;
@@ -230,7 +231,7 @@ protected:
     std::mutex mutex_;
     std::vector<hcy::radio::NetMgrMessage> messages_;
     std::vector<StandInPath*> paths_;
-    RecvPathFactory realPaths_;
+    RecvPathMaker realPaths_;
     plat::HWND window_ = 0;
     std::shared_ptr<TestRadio> radio;
     std::shared_ptr<StandInDevice> device;
