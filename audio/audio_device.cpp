@@ -39,7 +39,7 @@ void CAudioDevice::StartIfVox() {
 int CAudioDevice::CloseInput() {
     {
         Lock lock(m_mutex);
-        if (m_bCaptureHold.load()) SetCaptureHold(0, m_nLastChannel);
+        if (m_bCaptureHold) SetCaptureHold(0, m_nLastChannel);
         StopCapture();
     }
     // Every block captured so far reaches the radios before they are let go.
@@ -82,9 +82,9 @@ int CAudioDevice::SetVoxEnable(int on) {
     m_bVoxOn = on != 0;
     if (!m_bVoxOn && m_bKeyed.load() && !m_bPttHeld)
         Key(0, m_nLastChannel);  // what VOX alone keyed
-    if (m_bVoxOn && !m_bCapturing.load())
+    if (m_bVoxOn)
         StartCapture();
-    else if (!m_bVoxOn && m_bCapturing.load())
+    else
         StopCapture();  // also while keyed by push-to-talk
     return 1;
 }
@@ -121,9 +121,9 @@ void CAudioDevice::Key(int on, int channel) {
 int CAudioDevice::SetCaptureHold(int on, int) {
     Lock lock(m_mutex);
     m_bCaptureHold = on != 0;
-    if (m_bCaptureHold.load() && !m_bCapturing.load())
+    if (m_bCaptureHold)
         StartCapture();
-    else if (!m_bCaptureHold.load() && m_bCapturing.load())
+    else
         StopCapture();
     return 1;
 }

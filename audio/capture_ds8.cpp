@@ -44,6 +44,7 @@ bool CCaptureDS8::Open(const plat::GUID* device, const plat::WAVEFORMATEX& forma
         ReleaseAll();
         return false;
     }
+    Move(State::Closed, State::Stopped);
     return true;
 }
 
@@ -106,16 +107,16 @@ void CCaptureDS8::ReleaseAll() {
 // Capture control
 
 bool CCaptureDS8::Start() {
-    if (!m_pBuffer) return false;
-    // A refused start leaves the flag clear; nothing is reported.
+    if (IsCapturing()) return true;
+    if (GetState() != State::Stopped) return false;
+    // A refused start stays stopped; nothing is reported.
     if (m_pBuffer->Start(plat::DSCBSTART_LOOPING) != plat::DS_OK) return false;
-    m_owner.capturing = true;
+    Move(State::Stopped, State::Capturing);
     return true;
 }
 
 void CCaptureDS8::Stop() {
-    m_owner.capturing = false;
-    if (!m_pBuffer) return;
+    if (!Move(State::Capturing, State::Stopped)) return;
     m_pBuffer->Stop();
     // The rest goes out now, unless this stop comes from a delivery in
     // progress (keying by VOX): its stop event then delivers it.
@@ -126,6 +127,9 @@ bool CCaptureDS8::Close() {
     {
         std::lock_guard lock(m_owner.mutex);
         Stop();
+        // The buffer stays until the thread has ended: a pending stop
+        // event still reads it.
+        Move(State::Stopped, State::Closed);
     }
     if (m_thread.Joinable()) {
         // A stop still pending is handled first: it has the lower event.
@@ -151,7 +155,7 @@ void CCaptureDS8::CaptureThread() {
             std::lock_guard lock(m_owner.mutex);
             // A stop event taken after capture started again is stale: the
             // stop delivered its rest, or the blocks now read it on.
-            if (flush && m_owner.capturing) return;
+            if (flush && IsCapturing()) return;
             ReadCapture(flush);
         });
     }

@@ -178,7 +178,8 @@ public:
     int GetCaptureChannels() const { return m_nCaptureChannels.load(); }
     int GetOutputChannels() const { return m_nOutputChannels.load(); }
     std::uint32_t GetChannelMask() const { return m_nChannelMask.load(); }
-    bool IsCapturing() const { return m_bCapturing.load(); }
+    // Whether the device captures now (a device without an input: never).
+    virtual bool IsCapturing() const { return false; }
     bool IsSharedSource() const { return m_bSharedSource.load(); }
     // Snapshots of the transmit lists, in list order.
     std::vector<CRadioModel*> GetRadioXmitList() const;
@@ -251,14 +252,12 @@ protected:
 
     mutable std::recursive_mutex m_mutex;
 
-    std::atomic<bool> m_bCapturing{false};
     std::atomic<bool> m_bKeyed{false};
     std::atomic<bool> m_bDataDevice{false};
     std::atomic<int> m_nCaptureChannels{1};
     std::atomic<int> m_nOutputChannels{1};
     plat::LPDIRECTSOUNDBUFFER m_pPrimaryBuffer;  // set while opening
     bool m_bOwnsDirectSound = false;
-    std::atomic<bool> m_bCaptureHold{false};
     std::uint32_t m_nInputDeviceId = 0;
     std::uint32_t m_nPTTState = 0;  // 5 while keyed by push-to-talk
     int m_nDataDeviceType = 0;

@@ -155,13 +155,13 @@ bool CMultiDevice::AnyVoxOn() const {
 
 void CMultiDevice::StopCaptureUnlessNeeded(bool force) {
     if (!force && (KeyedChannels() > 0 || AnyVoxOn())) return;
-    if (m_bCapturing.load()) StopCapture();
+    StopCapture();
 }
 
 void CMultiDevice::ApplyVoxCaptureRule() {
-    if (AnyVoxOn() && !m_bCapturing.load())
+    if (AnyVoxOn())
         StartCapture();
-    else if (!AnyVoxOn() && m_bCapturing.load())
+    else
         StopCaptureUnlessNeeded(false);  // goes on while a channel is keyed
 }
 
@@ -346,9 +346,9 @@ void CMultiDevice::KeyChannel(int on, int c) {
         ReleaseUnheld();
     const int keyed = KeyedChannels();
     m_bChannelKeyed = keyed > 0;
-    if (keyed > 0 && !m_bCapturing.load())
+    if (keyed > 0)
         StartCapture();
-    else if (keyed == 0 && !AnyVoxOn() && m_bCapturing.load())
+    else
         StopCaptureUnlessNeeded(false);
 }
 

@@ -133,7 +133,7 @@ bool CSoundCard::OpenWaveInCapture(plat::UINT id, const plat::WAVEFORMATEX& form
     }
     const unsigned channels = format.nChannels;
     auto capture = std::make_unique<CWaveInCapture>(
-        CCapture::Owner{*this, m_mutex, m_bCapturing},
+        CCapture::Owner{*this, m_mutex},
         [this, channels] { return m_nCaptureSize.load() * channels; });
     if (!capture->Open(id, format)) return false;
     m_nSampleRate = format.nSamplesPerSec;
@@ -150,7 +150,7 @@ bool CSoundCard::OpenCaptureDS8(const plat::GUID* device, const plat::WAVEFORMAT
             "Failed to create DirectSoundCapture object.  Input device already allocated.");
         return false;
     }
-    auto capture = std::make_unique<CCaptureDS8>(CCapture::Owner{*this, m_mutex, m_bCapturing});
+    auto capture = std::make_unique<CCaptureDS8>(CCapture::Owner{*this, m_mutex});
     if (!capture->Open(device, format, blockBytes)) return false;
     m_nSampleRate = format.nSamplesPerSec;
     m_nBitsPerSample = format.wBitsPerSample;
@@ -187,4 +187,9 @@ bool CSoundCard::IsInputOpen() const {
 bool CSoundCard::IsCaptureThreadRunning() const {
     Lock lock(m_mutex);
     return m_pCapture && m_pCapture->IsThreadRunning();
+}
+
+bool CSoundCard::IsCapturing() const {
+    Lock lock(m_mutex);
+    return m_pCapture && m_pCapture->IsCapturing();
 }

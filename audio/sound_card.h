@@ -40,6 +40,7 @@ public:
     // State for the host program and tests.
     bool IsInputOpen() const;
     bool IsCaptureThreadRunning() const;
+    bool IsCapturing() const override;
 
 protected:
     CSoundCard() = default;
@@ -59,13 +60,15 @@ protected:
     bool OpenCaptureDS8(const plat::GUID* device, const plat::WAVEFORMATEX& format,
                         std::uint32_t blockBytes);
     // Mutex held. Capture start and stop through the engine; a device
-    // without an input does nothing.
+    // without an input, a second start and a second stop do nothing.
     bool StartCapture();
     void StopCapture();
     // Mutex not held. Ends capture and the capture thread and gives the
     // input back (the radios have had every block); false when the input
     // refused to close (last error set).
     bool CloseCapture();
+
+    bool m_bCaptureHold = false;  // the host holds capture on (mutex held)
 
 private:
     bool m_bFormatFromHost = false;        // capture rate and bits from the host's primary buffer

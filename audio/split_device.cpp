@@ -70,9 +70,9 @@ void CSplitDevice::ReleaseHalves() {
 
 void CSplitDevice::StopCaptureUnlessNeeded(bool force) {
     if (!force &&
-        (m_left.keyed || m_right.keyed || m_bCaptureHold.load() || m_left.voxOn || m_right.voxOn))
+        (m_left.keyed || m_right.keyed || m_bCaptureHold || m_left.voxOn || m_right.voxOn))
         return;
-    if (m_bCapturing.load()) StopCapture();
+    StopCapture();
 }
 
 // ---------------------------------------------------------------------------
@@ -88,7 +88,7 @@ int CSplitDevice::SetChannelVoxEnable(int leftOn, int rightOn) {
     }
     if (!m_left.voxOn && !m_right.voxOn)
         StopCaptureUnlessNeeded(m_bVoxOffStopsAtOnce);
-    else if (!m_bCapturing.load())
+    else
         StartCapture();
     return 1;
 }
@@ -202,15 +202,13 @@ void CSplitDevice::KeyHalf(int on, int channel) {
         for (CICSModel* interphone : half.interphones) interphone->SetTalk(1, word);
         half.keyed = half.voxKeyed = true;
         m_bKeyed = true;
-        if (!m_bCapturing.load()) StartCapture();
+        StartCapture();
         return;
     }
     // Capture stops while the half still counts as keyed: the rest it
     // captured reaches its radios before they unkey.
     const Half& other = HalfOf(channel == kLeft ? kRight : kLeft);
-    if (!other.keyed && !m_bCaptureHold.load() && !m_left.voxOn && !m_right.voxOn &&
-        m_bCapturing.load())
-        StopCapture();
+    if (!other.keyed && !m_bCaptureHold && !m_left.voxOn && !m_right.voxOn) StopCapture();
     for (CRadioModel* radio : half.radios) radio->SetPTT(0, word);
     for (CICSModel* interphone : half.interphones) interphone->SetTalk(0, word);
     half.keyed = half.voxKeyed = false;
@@ -220,9 +218,9 @@ void CSplitDevice::KeyHalf(int on, int channel) {
 int CSplitDevice::SetCaptureHold(int on, int) {
     Lock lock(m_mutex);
     m_bCaptureHold = on != 0;
-    if (m_bCaptureHold.load() && !m_bCapturing.load())
+    if (m_bCaptureHold)
         StartCapture();
-    else if (!m_bCaptureHold.load() && m_bCapturing.load())
+    else
         StopCaptureUnlessNeeded(false);
     return 1;
 }

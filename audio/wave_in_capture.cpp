@@ -48,6 +48,7 @@ bool CWaveInCapture::Open(plat::UINT id, const plat::WAVEFORMATEX& format, MMRES
     }
     m_nThreadId = m_thread.Id();
     m_hWaveIn = hwi;
+    Move(State::Closed, State::Stopped);
     return true;
 }
 
@@ -93,27 +94,24 @@ bool CWaveInCapture::QueueBlock() {
 }
 
 bool CWaveInCapture::Start() {
-    if (m_hWaveIn == 0) return false;
-    m_owner.capturing = m_bCapturing = true;
+    if (IsCapturing()) return true;
+    if (!Move(State::Stopped, State::Capturing)) return false;
     QueueBlock();
     QueueBlock();
     return plat::waveInStart(m_hWaveIn) == plat::MMSYSERR_NOERROR;
 }
 
 void CWaveInCapture::Stop() {
-    if (!m_bCapturing.load()) return;
-    m_owner.capturing = m_bCapturing = false;
+    if (!Move(State::Capturing, State::Stopped)) return;
     plat::waveInReset(m_hWaveIn);
 }
 
 bool CWaveInCapture::StopDelivering() {
-    if (!m_bCapturing.load()) return true;
     // The reset hands every queued block back through the callback before
     // it returns; none is queued again once capturing has dropped.
-    m_bDeliverHandedBack = true;
-    m_owner.capturing = m_bCapturing = false;
+    if (!Move(State::Capturing, State::Draining)) return true;
     const MMRESULT result = plat::waveInReset(m_hWaveIn);
-    m_bDeliverHandedBack = false;
+    Move(State::Draining, State::Stopped);
     return result == plat::MMSYSERR_NOERROR;
 }
 
@@ -133,12 +131,13 @@ void CWaveInCapture::BlockHandled() {
 bool CWaveInCapture::CloseInput() {
     std::lock_guard lock(m_owner.mutex);
     Stop();
-    if (m_hWaveIn == 0) return true;
+    if (GetState() == State::Closed) return true;
     // Blocks queued by an earlier failed start come back too, so the close
     // cannot find one still queued.
     plat::waveInReset(m_hWaveIn);
     if (plat::waveInClose(m_hWaveIn) != plat::MMSYSERR_NOERROR) return false;
     m_hWaveIn = 0;
+    Move(State::Stopped, State::Closed);
     return true;
 }
 
@@ -168,7 +167,10 @@ void CWaveInCapture::WaveInProc(HWAVEIN hwi, plat::UINT message, plat::DWORD_PTR
     case plat::WIM_DATA: {
         auto* header = reinterpret_cast<plat::WAVEHDR*>(param1);
         if (!header) return;
-        const bool deliver = self->m_bCapturing.load() || self->m_bDeliverHandedBack.load();
+        // The engine's own state, not the device's: an input that never
+        // closed may call back after the device has gone.
+        const State state = self->GetState();
+        const bool deliver = state == State::Capturing || state == State::Draining;
         const plat::UINT what = header->dwBytesRecorded != 0 && deliver
                                     ? hcy::WM_CAPTURE_BUFFER_FILLED
                                     : hcy::WM_CAPTURE_BUFFER_EMPTY;
@@ -208,7 +210,7 @@ bool CWaveInCapture::HandleMessage(const plat::MSG& msg) {
             std::lock_guard lock(m_owner.mutex);
             plat::waveInUnprepareHeader(hwi, header, kHeaderSize);
             GiveBack(reinterpret_cast<Block*>(header->dwUser));
-            if (m_bCapturing.load() && hwi == m_hWaveIn) QueueBlock();
+            if (IsCapturing() && hwi == m_hWaveIn) QueueBlock();
         }
         BlockHandled();
         return false;

@@ -73,12 +73,7 @@ private:
                            plat::DWORD_PTR param1, plat::DWORD_PTR param2);
 
     const std::function<std::uint32_t()> m_blockBytes;
-    // The callback reads this, not the device's flag: an input that never
-    // closed may call back after the device has gone.
-    std::atomic<bool> m_bCapturing{false};
-    // Set while StopDelivering resets the input.
-    std::atomic<bool> m_bDeliverHandedBack{false};
-    plat::HWAVEIN m_hWaveIn = 0;  // mutex held
+    plat::HWAVEIN m_hWaveIn = 0;  // mutex held; open unless the state is Closed
     plat::Thread m_thread;
     std::atomic<plat::ThreadId> m_nThreadId{0};
     std::atomic<bool> m_bThreadRunning{false};

@@ -187,13 +187,7 @@ void CDataDevice::KeyTransmitLists(int on, int channel) {
     KeyListed(on, MonoSourceWord());
     m_nLastChannel = channel;
     m_bKeyed = on != 0;
-    m_bCapturing = on != 0;
     m_nPTTState = on ? 5 : 0;
-}
-
-int CDataDevice::SetCaptureHold(int on, int) {
-    m_bCaptureHold = on != 0;
-    return 1;
 }
 
 void CDataDevice::DeliverCapture(const std::int16_t* block, std::uint32_t bytes) {
@@ -208,8 +202,6 @@ void CDataDevice::Close() {
         // Nothing stays keyed or talking by a device that is going.
         ReleaseTransmitLists(MonoSourceWord());
         m_bKeyed = false;
-        m_bCapturing = false;
-        m_bCaptureHold = false;
         m_nPTTState = 0;
     }
     m_worker->closed = true;

@@ -51,7 +51,8 @@ public:
     // device's word; posted blocks are taken to be at the library's sample
     // rate from the keying on.
     int SetPTT(int on, int channel) override;
-    int SetCaptureHold(int on, int channel) override;
+    // Posted blocks are what the device captures: it captures while keyed.
+    bool IsCapturing() const override { return IsKeyed(); }
     void DeliverCapture(const std::int16_t* block, std::uint32_t bytes) override;
     // Unkeys and lets go of every radio and interphone it keyed, stops the
     // host's callbacks and tells the worker to end.

@@ -121,7 +121,7 @@ bool CMmiRecDevice::OpenInput(plat::UINT waveInId, plat::MMRESULT* result) {
     const unsigned channels = m_nRecordMode == kMonoMode ? 1 : 2;
 
     const plat::WAVEFORMATEX format = CSoundCard::PcmFormat(channels, rate, bits);
-    auto capture = std::make_unique<CWaveInCapture>(CCapture::Owner{*this, m_mutex, m_bCapturing},
+    auto capture = std::make_unique<CWaveInCapture>(CCapture::Owner{*this, m_mutex},
                                                     [] { return kCaptureBlockBytes; });
     {
         Lock lock(m_mutex);
@@ -377,6 +377,11 @@ void CMmiRecDevice::WaitForDeliveries() {
 bool CMmiRecDevice::IsInputOpen() const {
     Control lock(m_controlMutex);
     return m_pCapture != nullptr;
+}
+
+bool CMmiRecDevice::IsCapturing() const {
+    Control lock(m_controlMutex);
+    return m_pCapture && m_pCapture->IsCapturing();
 }
 
 bool CMmiRecDevice::IsCaptureThreadRunning() const {

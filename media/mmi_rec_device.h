@@ -82,6 +82,7 @@ public:
     bool IsRecording() const { return m_bRecording.load(); }
     bool IsInputOpen() const;
     bool IsCaptureThreadRunning() const;
+    bool IsCapturing() const override;
     bool IsMixerOpen() const;
 
 private:
