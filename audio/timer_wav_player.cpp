@@ -19,10 +19,8 @@ CTimerWavPlayer::~CTimerWavPlayer() {
     Stop();
     // The timer's thread may still close the file and notify after its own
     // stop at the end of the file: the player goes once it is done.
-    const std::thread::id self = std::this_thread::get_id();
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_idle.wait(lock,
-                [&] { return m_timerStopper == std::thread::id() || m_timerStopper == self; });
+    m_ownStop.AwaitOwnStop(lock);
 }
 
 void CTimerWavPlayer::MixToMono(const std::int16_t* stereo, std::uint32_t frames,
@@ -214,19 +212,10 @@ void CTimerWavPlayer::OnTimer(unsigned timerId) {
         sink = m_pSink;
         output = m_pOutputBuffer.get();
         rate = m_nSampleRate;
-        if (ended) m_timerStopper = std::this_thread::get_id();
+        if (ended) m_ownStop.MarkOwnStop();
     }
     if (ended) {
-        // Cleared however the stop ends: the destructor waits for it.
-        struct Stopped {
-            CTimerWavPlayer& player;
-            ~Stopped() {
-                std::lock_guard<std::mutex> lock(player.m_mutex);
-                player.m_timerStopper = {};
-                player.m_idle.notify_all();
-            }
-        } stopped{*this};
-        Stop();
+        m_ownStop.RunOwnStop([this] { Stop(); });
         return;
     }
     if (bytes == 0) return;

@@ -29,9 +29,9 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "audio/timer_self_stop.h"
 #include "audio/wav_player.h"
 #include "hcyplat/file.h"
 #include "wav/wav_format.h"
@@ -84,7 +84,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_idle;  // a stop under way has finished
     std::atomic<State> m_state{State::Idle};
-    std::thread::id m_timerStopper;  // the timer's thread while it stops (mutex)
+    CTimerSelfStop m_ownStop{m_mutex, m_idle};
     std::atomic<unsigned> m_nTimerId{0};
     std::vector<std::int16_t> m_chunk;
     std::vector<std::int16_t> m_mono;  // the mix of a stereo chunk

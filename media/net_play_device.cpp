@@ -272,13 +272,11 @@ int CNetPlayDevice::StopPlayback() {
 }
 
 void CNetPlayDevice::StopAndWait() {
-    const std::thread::id self = std::this_thread::get_id();
     for (;;) {
         StopPlayback();
         std::unique_lock<std::mutex> lock(m_playMutex);
         // From the timer's own notice the stop is this thread's: no wait.
-        if (m_timerStopper == self) return;
-        m_idle.wait(lock, [&] { return m_timerStopper == std::thread::id(); });
+        if (!m_ownStop.AwaitOwnStop(lock)) return;
         // A notice may have started the device again.
         if (m_state.load() == State::Idle) return;
     }
@@ -311,19 +309,10 @@ void CNetPlayDevice::OnTimer(unsigned timerId) {
             if (!ChunkDue()) return;
             bytes = ReadChunk(&ended);
             ++m_nChunksSent;
-            if (ended) m_timerStopper = std::this_thread::get_id();
+            if (ended) m_ownStop.MarkOwnStop();
         }
         if (ended) {
-            // Cleared however the stop ends: a destructor or Close waits for it.
-            struct Stopped {
-                CNetPlayDevice& device;
-                ~Stopped() {
-                    std::lock_guard<std::mutex> lock(device.m_playMutex);
-                    device.m_timerStopper = {};
-                    device.m_idle.notify_all();
-                }
-            } stopped{*this};
-            StopPlayback();
+            m_ownStop.RunOwnStop([this] { StopPlayback(); });
             return;
         }
         if (bytes > 0) DeliverCapture(m_chunk.data(), bytes);

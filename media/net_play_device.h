@@ -35,10 +35,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/playback_device.h"
+#include "audio/timer_self_stop.h"
 #include "codecs/codec.h"
 #include "hcyplat/file.h"
 #include "radio/playback_devices.h"
@@ -103,7 +103,7 @@ private:
     mutable std::mutex m_playMutex;
     std::condition_variable m_idle;  // a stop under way has finished
     std::atomic<State> m_state{State::Idle};
-    std::thread::id m_timerStopper;  // the timer's thread while it stops (playMutex)
+    CTimerSelfStop m_ownStop{m_playMutex, m_idle};
     std::atomic<unsigned> m_nTimerId{0};
     std::atomic<int> m_nPlaybackChan{kDefaultPlaybackChannel};
     std::atomic<bool> m_bKeyPaths{true};
