@@ -158,19 +158,8 @@ done
 # Samples of every host: time [s], host, RSS [KiB], threads, sockets, open
 # descriptors.
 sample() {
-  local t=$1 h pid rss threads sockets fds round n
-  # Threads: the fewest of four reads over 0.9 s. A one-shot timer (the
-  # squelch tail that waits for a reception to play out) has a thread for
-  # its delay and then ends; a leaked thread is there at every read.
-  local -A fewest=()
-  for round in 1 2 3 4; do
-    for h in $(seq 1 $hosts); do
-      n=$(ls "/proc/$(host_pid s$h)/task" 2>/dev/null | wc -l) || continue
-      [ "$n" -gt 0 ] || continue
-      [ -n "${fewest[$h]:-}" ] && [ "${fewest[$h]}" -le "$n" ] || fewest[$h]=$n
-    done
-    [ $round = 4 ] || sleep 0.3
-  done
+  local t=$1 h pid rss sockets fds round entries
+  local -A pid_of=() line=() counts=()
   for h in $(seq 1 $hosts); do
     pid=$(host_pid s$h)
     rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || rss=
@@ -178,13 +167,33 @@ sample() {
       [ -n "${gone_at[$h]:-}" ] || echo "soak: host s$h ended early" >&2
       continue
     fi
-    # A host that goes between these reads (killed or leaving on the
-    # schedule) is not sampled this time.
-    threads=${fewest[$h]:-}
-    [ -n "$threads" ] || continue
     sockets=$(find "/proc/$pid/fd" -lname 'socket:*' 2>/dev/null | wc -l) || continue
-    fds=$(ls "/proc/$pid/fd" 2>/dev/null | wc -l) || continue
-    echo "$t s$h $rss $threads $sockets $fds"
+    entries=("/proc/$pid/fd/"*)
+    fds=${#entries[@]}
+    pid_of[$h]=$pid line[$h]="$t s$h $rss" counts[$h]="$sockets $fds"
+  done
+  # Threads: the fewest of four reads over 0.9 s. A one-shot timer (the
+  # squelch tail that waits for a reception to play out) has a thread for
+  # its delay and then ends; a leaked thread is there at every read. The
+  # reads start no process, so that a loaded machine does not stretch them.
+  local -A threads=()
+  for round in 1 2 3 4; do
+    for h in "${!pid_of[@]}"; do
+      entries=("/proc/${pid_of[$h]}/task/"*)
+      [ -e "${entries[0]:-}" ] || continue
+      [ -n "${threads[$h]:-}" ] && [ "${threads[$h]}" -le ${#entries[@]} ] || threads[$h]=${#entries[@]}
+    done
+    [ $round = 4 ] || sleep 0.3
+  done
+  # A host that went (killed or leaving on the schedule) or was about to
+  # end while it was read is not sampled this time: its counts are those
+  # of its shutdown.
+  local done_s=$(( (${EPOCHREALTIME/./} - epoch_us) / 1000000 + 1 ))
+  for h in "${!pid_of[@]}"; do
+    [ -n "${threads[$h]:-}" ] && [ -d "/proc/${pid_of[$h]}" ] || continue
+    [ $done_s -lt $((seconds - 1)) ] || continue
+    [ -z "${gone_at[$h]:-}" ] || awk "BEGIN { exit !($done_s < ${gone_at[$h]}) }" || continue
+    echo "${line[$h]} ${threads[$h]} ${counts[$h]}"
   done
   # The hub: its connections go with the federates that go.
   [ "$hla_hosts" = 0 ] ||
